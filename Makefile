@@ -1,0 +1,65 @@
+# torvex: build, test, demo, bench.
+# PYTHON: python3.14 on PATH, else the toolchain bootstrap beside the project.
+PYTHON ?= $(shell command -v python3.14 2>/dev/null || ../shared/toolchain/python3.14 --path)
+JOBS ?= $(shell nproc)
+BUILD := build
+STAGE := $(BUILD)/stage
+CMAKE_COMMON := -G Ninja -DPython_EXECUTABLE=$(PYTHON)
+FUZZ_SECONDS ?= 60
+PYTEST_ARGS ?=
+
+.PHONY: all build stage native-tests sanitize fuzz test demo install bench clean
+
+all: build
+
+build:
+	@test -x "$(PYTHON)" || { echo "no Python 3.14 interpreter found (PYTHON=$(PYTHON))"; exit 1; }
+	cmake -S . -B $(BUILD)/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEX_TESTS=ON >/dev/null
+	cmake --build $(BUILD)/release -j $(JOBS)
+	@rm -rf $(STAGE) && mkdir -p $(STAGE)
+	@cp -r python/torvex $(STAGE)/torvex
+	@cp $(BUILD)/release/_torvex*.so $(STAGE)/torvex/
+	@echo "staged torvex in $(STAGE)"
+
+native-tests: build
+	$(BUILD)/release/torvex_native_tests --gtest_brief=1
+
+# The native tests again, under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/asan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
+	    -DTORVEX_MODULE=OFF -DTORVEX_TESTS=ON -DTORVEX_SANITIZE=ON >/dev/null
+	cmake --build $(BUILD)/asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	    $(BUILD)/asan/torvex_native_tests --gtest_brief=1
+
+# Each fuzz target replays its corpus, then runs for a bounded time.
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DTORVEX_MODULE=OFF -DTORVEX_FUZZ=ON -DTORVEX_SANITIZE=ON >/dev/null
+	cmake --build $(BUILD)/fuzz -j $(JOBS)
+	@set -e; for t in $(BUILD)/fuzz/fuzz_*; do \
+	    [ -x "$$t" ] || continue; name=$$(basename $$t); corpus=fuzz/corpus/$${name#fuzz_}; \
+	    mkdir -p $(BUILD)/fuzz/work/$$name; \
+	    echo "fuzz: $$name for $(FUZZ_SECONDS)s"; \
+	    $$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 -print_final_stats=0 \
+	        $(BUILD)/fuzz/work/$$name $$( [ -d $$corpus ] && echo $$corpus ) 2>$(BUILD)/fuzz/$$name.log \
+	        || { tail -n 60 $(BUILD)/fuzz/$$name.log; exit 1; }; \
+	done
+
+test: build
+	PYTHONPATH=$(CURDIR)/$(STAGE) $(PYTHON) -m pytest -q -p no:cacheprovider tests/python $(PYTEST_ARGS)
+	$(BUILD)/release/torvex_native_tests --gtest_brief=1
+	$(MAKE) --no-print-directory sanitize
+	$(MAKE) --no-print-directory fuzz
+
+demo: build
+	PYTHONPATH=$(CURDIR)/$(STAGE) $(PYTHON) examples/demo.py
+
+install:
+	$(PYTHON) -m pip install --no-build-isolation --break-system-packages .
+
+bench: build
+	PYTHONPATH=$(CURDIR)/$(STAGE) $(PYTHON) bench/run.py --build $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

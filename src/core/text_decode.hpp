@@ -1,0 +1,21 @@
+// Turns input bytes into one owned UTF-8 text: UTF-16 and UTF-32 are detected
+// by the byte patterns of the YAML encoding-detection table and converted;
+// UTF-8 is validated. A byte-order mark is kept (as EF BB BF); the reader
+// skips it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/result.hpp"
+
+namespace torvex {
+
+enum class TextEncoding { Utf8, Utf16BE, Utf16LE, Utf32BE, Utf32LE };
+
+TextEncoding detect_encoding(std::string_view bytes) noexcept;
+
+// Errors carry ErrorKind::InvalidText and the exact user-facing message.
+Result<std::string> decode_bytes(std::string_view bytes);
+
+}  // namespace torvex
