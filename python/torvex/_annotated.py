@@ -1,0 +1,109 @@
+"""Annotated scalar types: ``str``, ``int`` and ``float`` values that remember
+where they came from. Returned by ``loads(..., option=OPT_ANNOTATED)`` (numbers
+only with ``OPT_ANNOTATE_NUMBERS``); they compare, hash and format exactly like
+the plain values.
+"""
+
+from __future__ import annotations
+
+__all__ = ["TorvexAnnotatedStr", "TorvexAnnotatedInt", "TorvexAnnotatedFloat"]
+
+_INCLUDE_TAGS = frozenset(
+    {"!include", "!include_dir_list", "!include_dir_named", "!include_dir_merge_list", "!include_dir_merge_named"}
+)
+
+_FIELDS = (
+    "__line__",
+    "__column__",
+    "__file__",
+    "__end_line__",
+    "__end_column__",
+    "__style__",
+    "__source_tag__",
+    "__source_target__",
+    "__offset__",
+    "__end_offset__",
+)
+
+
+class _Annotated:
+    """Shared behaviour of the annotated scalars (a mixin; holds no state)."""
+
+    __slots__ = ()
+
+    def _set_annotations(self, *fields: object) -> None:
+        for name, value in zip(_FIELDS, fields, strict=True):
+            object.__setattr__(self, name, value)
+
+    def _annotations(self) -> tuple[object, ...]:
+        return tuple(getattr(self, name) for name in _FIELDS)
+
+    @property
+    def is_secret(self) -> bool:
+        return self.__source_tag__ == "!secret"
+
+    @property
+    def is_env_var(self) -> bool:
+        return self.__source_tag__ == "!env_var"
+
+    @property
+    def is_include(self) -> bool:
+        return self.__source_tag__ in _INCLUDE_TAGS
+
+    def __getnewargs__(self) -> tuple[object, ...]:
+        return (self._plain(), *self._annotations())
+
+    def __repr__(self) -> str:
+        return repr(self._plain())
+
+
+class TorvexAnnotatedStr(_Annotated, str):
+    """A ``str`` with its source position (``__line__``, ``__column__``, ``__file__``,
+    ``__end_line__``, ``__end_column__``, ``__offset__``, ``__end_offset__``), its
+    scalar style (``__style__``: "plain", "single", "double", "literal" or "folded")
+    and the directive that produced it (``__source_tag__``, ``__source_target__``).
+    """
+
+    __module__ = "torvex"
+
+    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
+                source_tag=None, source_target=None, offset=0, end_offset=0):
+        obj = str.__new__(cls, value)
+        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
+                             offset, end_offset)
+        return obj
+
+    def _plain(self) -> str:
+        return str.__str__(self)
+
+
+class TorvexAnnotatedInt(_Annotated, int):
+    """An ``int`` carrying the same annotations as :class:`TorvexAnnotatedStr`."""
+
+    __module__ = "torvex"
+
+    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
+                source_tag=None, source_target=None, offset=0, end_offset=0):
+        obj = int.__new__(cls, value)
+        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
+                             offset, end_offset)
+        return obj
+
+    def _plain(self) -> int:
+        return int(self)
+
+
+class TorvexAnnotatedFloat(_Annotated, float):
+    """A ``float`` carrying the same annotations as :class:`TorvexAnnotatedStr`."""
+
+    __module__ = "torvex"
+
+    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
+                source_tag=None, source_target=None, offset=0, end_offset=0):
+        obj = float.__new__(cls, value)
+        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
+                             offset, end_offset)
+        return obj
+
+    def _plain(self) -> float:
+        return float(self)

@@ -1,0 +1,104 @@
+#include "ffi/input.hpp"
+
+#include <cstring>
+#include <new>
+
+#include "core/text_decode.hpp"
+#include "ffi/errors.hpp"
+
+namespace torvex::ffi {
+
+namespace {
+
+constexpr const char* kUnsupported = "loads() requires str, bytes, bytearray, or a buffer (e.g. memoryview)";
+
+std::optional<std::string> raise_or_take(Result<std::string> text) {
+    if (!text.ok()) {
+        raise_error(text.error());
+        return std::nullopt;
+    }
+    return std::move(text).value();
+}
+
+// Single-byte item formats: unsigned or signed char, optionally with a
+// byte-order prefix (which means nothing for one-byte items).
+bool is_byte_format(const char* format) {
+    if (format == nullptr) return true;  // null means "B"
+    if (*format == '@' || *format == '=' || *format == '<' || *format == '>' || *format == '!') ++format;
+    return std::strcmp(format, "B") == 0 || std::strcmp(format, "b") == 0 || std::strcmp(format, "c") == 0;
+}
+
+class BufferView {
+public:
+    BufferView() = default;
+    BufferView(const BufferView&) = delete;
+    BufferView& operator=(const BufferView&) = delete;
+    ~BufferView() {
+        if (held_) PyBuffer_Release(&view_);
+    }
+    bool acquire(PyObject* obj) {
+        held_ = PyObject_GetBuffer(obj, &view_, PyBUF_FULL_RO) == 0;
+        return held_;
+    }
+    Py_buffer& view() { return view_; }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+};
+
+std::optional<std::string> from_buffer(PyObject* data) {
+    BufferView buffer;
+    if (!buffer.acquire(data)) {
+        PyErr_Clear();
+        PyErr_SetString(PyExc_TypeError, kUnsupported);
+        return std::nullopt;
+    }
+    Py_buffer& view = buffer.view();
+    if (view.shape == nullptr || view.strides == nullptr || view.itemsize != 1 || !is_byte_format(view.format)) {
+        PyErr_SetString(PyExc_TypeError, kUnsupported);
+        return std::nullopt;
+    }
+    if (PyBuffer_IsContiguous(&view, 'C')) {
+        return raise_or_take(decode_bytes(std::string_view(static_cast<const char*>(view.buf),
+                                                           static_cast<std::size_t>(view.len))));
+    }
+    std::string bytes(static_cast<std::size_t>(view.len / view.itemsize), '\0');
+    if (PyBuffer_ToContiguous(bytes.data(), &view, view.len, 'C') < 0) return std::nullopt;
+    return raise_or_take(decode_owned_bytes(std::move(bytes)));
+}
+
+}  // namespace
+
+std::optional<std::string> acquire_text(PyObject* data) {
+    if (PyUnicode_Check(data)) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(data, &size);
+        if (utf8 == nullptr) return std::nullopt;  // lone surrogates: the interpreter's own error
+        return std::string(utf8, static_cast<std::size_t>(size));
+    }
+    if (PyBytes_Check(data)) {
+        return raise_or_take(
+            decode_bytes(std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)))));
+    }
+    if (PyByteArray_Check(data)) {
+        // Decoding touches no Python object, so it runs inside the critical
+        // section that keeps another thread from resizing the bytearray.
+        // No exception may leave the section with its lock held.
+        std::optional<Result<std::string>> text;
+        bool out_of_memory = false;
+        Py_BEGIN_CRITICAL_SECTION(data);
+        try {
+            text.emplace(decode_bytes(
+                std::string_view(PyByteArray_AS_STRING(data), static_cast<std::size_t>(PyByteArray_GET_SIZE(data)))));
+        } catch (const std::bad_alloc&) {
+            out_of_memory = true;
+        }
+        Py_END_CRITICAL_SECTION();
+        if (out_of_memory) throw std::bad_alloc();
+        return raise_or_take(std::move(*text));
+    }
+    return from_buffer(data);
+}
+
+}  // namespace torvex::ffi

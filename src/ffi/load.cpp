@@ -1,0 +1,142 @@
+// loads and loads_all: argument conversion, text acquisition, the checks in
+// their fixed order, then the pipeline the option bits select.
+#include <string>
+
+#include "ffi/args.hpp"
+#include "ffi/boundary.hpp"
+#include "ffi/functions.hpp"
+#include "ffi/input.hpp"
+#include "ffi/load_options.hpp"
+#include "ffi/options.hpp"
+#include "schema/references.hpp"
+
+namespace torvex::ffi {
+
+namespace {
+
+const Signature kLoadsSignature{"loads",
+                                "data",
+                                {"option", "include_dir", "schema", "schema_resolver", "tag_handler", "tags",
+                                 "root_path", "on_missing_secret", "on_missing_env_var"}};
+const Signature kLoadsAllSignature{"loads_all", "data", {"option", "tag_handler", "tags"}};
+
+bool convert_load_arguments(const ParsedArgs& args, LoadOptions& options) {
+    auto option = convert_u64(args.keywords[0], "option");
+    if (!option) return false;
+    options.option = *option;
+    if (PyObject* dir = args.keyword(1)) {
+        options.include_dir = convert_path(dir, "include_dir");
+        if (!options.include_dir) return false;
+    }
+    options.schema = args.keyword(2);
+    options.schema_resolver = args.keyword(3);
+    options.tag_handler = args.keyword(4);
+    options.tags = args.keyword(5);
+    if (PyObject* root = args.keyword(6)) {
+        options.root_path = convert_path(root, "root_path");
+        if (!options.root_path) return false;
+    }
+    options.on_missing_secret = args.keyword(7);
+    options.on_missing_env_var = args.keyword(8);
+    return true;
+}
+
+PyObject* not_implemented(const char* what) {
+    PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", what);
+    return nullptr;
+}
+
+PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
+    ParsedArgs args;
+    if (!parse_args(kLoadsSignature, argv, nargs, kwnames, args)) return nullptr;
+    LoadOptions options;
+    if (!convert_load_arguments(args, options)) return nullptr;
+    auto text = acquire_text(args.positional);
+    if (!text) return nullptr;
+    if (!settle_schema(options, *text)) return nullptr;
+    settle_resolution(options, *text);
+    if (!check_tags(options)) return nullptr;
+    return not_implemented("loads()");
+}
+
+PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
+    ParsedArgs args;
+    if (!parse_args(kLoadsAllSignature, argv, nargs, kwnames, args)) return nullptr;
+    LoadOptions options;
+    auto option = convert_u64(args.keywords[0], "option");
+    if (!option) return nullptr;
+    options.option = *option;
+    options.tag_handler = args.keyword(1);
+    options.tags = args.keyword(2);
+    auto text = acquire_text(args.positional);
+    if (!text) return nullptr;
+    if (options.has(OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR | OPT_ROUND_TRIP)) {
+        PyErr_SetString(PyExc_ValueError,
+                        "loads_all() does not support OPT_INCLUDES, OPT_SECRETS, OPT_ENV_VAR, or OPT_ROUND_TRIP; "
+                        "use loads() for include resolution and round-trip editing");
+        return nullptr;
+    }
+    settle_resolution(options, *text);
+    if (!check_tags(options)) return nullptr;
+    return not_implemented("loads_all()");
+}
+
+}  // namespace
+
+bool settle_schema(LoadOptions& options, const std::string& text) {
+    if (options.schema == nullptr) {
+        if (options.schema_resolver != nullptr) {
+            PyErr_SetString(PyExc_ValueError, "schema_resolver requires schema=\"auto\"");
+            return false;
+        }
+        return true;
+    }
+    const bool is_auto = PyUnicode_Check(options.schema) && PyUnicode_EqualToUTF8(options.schema, "auto") == 1;
+    if (!is_auto) {
+        options.resolved_schema = PyRef::borrow(options.schema);
+        return true;
+    }
+    if (options.schema_resolver == nullptr) {
+        PyErr_SetString(PyExc_ValueError,
+                        "schema=\"auto\" requires a schema_resolver callable to resolve the in-file reference");
+        return false;
+    }
+    const auto reference = find_schema_reference(text);
+    if (!reference) return true;
+    PyRef ref = PyRef::steal(
+        PyUnicode_DecodeUTF8(reference->data(), static_cast<Py_ssize_t>(reference->size()), "strict"));
+    if (!ref) return false;
+    PyRef schema = PyRef::steal(PyObject_CallOneArg(options.schema_resolver, ref.get()));
+    if (!schema) return false;
+    if (schema.get() != Py_None) options.resolved_schema = std::move(schema);
+    return true;
+}
+
+void settle_resolution(LoadOptions& options, const std::string& text) {
+    if (const auto version = find_yaml_version(text)) {
+        options.yaml11 = version->major == 1 && version->minor == 1;
+    } else {
+        options.yaml11 = options.has(OPT_YAML_1_1 | OPT_PYYAML_COMPAT | OPT_UPGRADE_1_1);
+    }
+    if (options.has(OPT_PYYAML_COMPAT)) {
+        options.mode = ResolveMode::PyYamlCompat;
+    } else {
+        options.mode = options.yaml11 ? ResolveMode::Yaml11 : ResolveMode::Yaml12;
+    }
+}
+
+bool check_tags(const LoadOptions& options) {
+    if (options.tags == nullptr || PyDict_Check(options.tags)) return true;
+    PyErr_SetString(PyExc_TypeError, "tags must be a dict (or Tags) mapping each tag name to a callable");
+    return false;
+}
+
+PyObject* py_loads(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&] { return loads_impl(args, nargs, kwnames); });
+}
+
+PyObject* py_loads_all(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&] { return loads_all_impl(args, nargs, kwnames); });
+}
+
+}  // namespace torvex::ffi
