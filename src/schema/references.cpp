@@ -33,6 +33,8 @@ private:
     bool done_ = false;
 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // A run of decimal digits with one optional leading "+", fitting 32 bits.
@@ -74,6 +76,9 @@ std::string_view next_word(std::string_view& rest) {
 }  // namespace
 
 std::optional<std::string> find_schema_reference(std::string_view text) {
+    // A byte-order mark is invisible to the author; it must not hide a
+    // modeline on the first line.
+    if (starts_with(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     LineReader lines(text);
     std::string_view line;
     while (lines.next(line)) {
@@ -93,7 +98,7 @@ std::optional<std::string> find_schema_reference(std::string_view text) {
 }
 
 std::optional<YamlVersion> find_yaml_version(std::string_view text) {
-    if (starts_with(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
+    if (starts_with(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     LineReader lines(text);
     std::string_view line;
     while (lines.next(line)) {

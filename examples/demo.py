@@ -1,0 +1,44 @@
+"""A short tour of torvex as it stands today.
+
+Run with `make demo`.
+"""
+
+import torvex
+
+# Every function reads str, bytes (UTF-8, UTF-16 or UTF-32, detected by the
+# YAML byte patterns), bytearray or any byte buffer.
+config = """\
+# yaml-language-server: $schema=./config.schema.json
+%YAML 1.1
+---
+name: demo
+enabled: yes
+"""
+
+print("schema reference:", torvex.schema_ref(config))
+print("YAML version:    ", torvex.yaml_version(config))
+print("from UTF-16:     ", torvex.yaml_version(config.encode("utf-16")))
+
+# Option flags are bits of one 64-bit word, combined with |.
+print("option word:     ", hex(torvex.OPT_YAML_1_1_WARN | torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_UTC_Z))
+
+# Errors say exactly what went wrong and where.
+try:
+    torvex.schema_ref(b"key: \xff")
+except ValueError as error:
+    print("bad input:       ", error)
+
+try:
+    torvex.loads("x: 1", option=-1)
+except OverflowError as error:
+    print("bad option:      ", error, error.__notes__)
+
+# Annotated scalars remember where a value came from.
+value = torvex.TorvexAnnotatedStr("s3cret", 4, 11, "secrets.yaml", 4, 17, "plain", "!secret", "db_password", 60, 66)
+print("annotated value: ", repr(value), "from", value.__file__, "line", value.__line__, "secret:", value.is_secret)
+
+# Loading and dumping arrive next.
+try:
+    torvex.loads(config)
+except NotImplementedError as error:
+    print("loads:           ", error)

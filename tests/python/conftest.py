@@ -1,0 +1,8 @@
+import pytest
+
+import torvex
+
+
+@pytest.fixture
+def tv():
+    return torvex
