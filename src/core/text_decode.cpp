@@ -1,5 +1,7 @@
 #include "core/text_decode.hpp"
 
+#include <optional>
+
 #include "core/utf8.hpp"
 
 namespace torvex {
@@ -65,7 +67,10 @@ TextEncoding detect_encoding(std::string_view s) noexcept {
     return TextEncoding::Utf8;
 }
 
-Result<std::string> decode_bytes(std::string_view bytes) {
+namespace {
+
+// Converts UTF-16/32 input; for UTF-8 only validates and returns nothing.
+std::optional<Result<std::string>> convert_if_wide(std::string_view bytes) {
     switch (detect_encoding(bytes)) {
         case TextEncoding::Utf32BE: return decode_utf32(bytes, true);
         case TextEncoding::Utf32LE: return decode_utf32(bytes, false);
@@ -73,8 +78,20 @@ Result<std::string> decode_bytes(std::string_view bytes) {
         case TextEncoding::Utf16LE: return decode_utf16(bytes, false);
         case TextEncoding::Utf8: break;
     }
-    if (auto fault = utf8::validate(bytes)) return invalid("invalid UTF-8: " + fault->describe());
+    if (auto fault = utf8::validate(bytes)) return Result<std::string>(invalid("invalid UTF-8: " + fault->describe()));
+    return std::nullopt;
+}
+
+}  // namespace
+
+Result<std::string> decode_bytes(std::string_view bytes) {
+    if (auto converted = convert_if_wide(bytes)) return std::move(*converted);
     return std::string(bytes);
+}
+
+Result<std::string> decode_owned_bytes(std::string bytes) {
+    if (auto converted = convert_if_wide(bytes)) return std::move(*converted);
+    return bytes;
 }
 
 }  // namespace torvex

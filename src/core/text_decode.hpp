@@ -18,4 +18,7 @@ TextEncoding detect_encoding(std::string_view bytes) noexcept;
 // Errors carry ErrorKind::InvalidText and the exact user-facing message.
 Result<std::string> decode_bytes(std::string_view bytes);
 
+// The same for bytes the caller already owns: valid UTF-8 is moved, not copied.
+Result<std::string> decode_owned_bytes(std::string bytes);
+
 }  // namespace torvex
