@@ -40,30 +40,32 @@ struct Tagged {
     ~Tagged();
 };
 
+// Members that construct the variant are defined after MapEntry, where every
+// alternative is a complete type.
 class Value {
 public:
     enum class Kind : std::uint8_t { Null, Bool, Int, BigInt, Float, String, Sequence, Mapping, Tagged };
 
-    Value() noexcept = default;  // Null
+    Value() noexcept;  // Null
     Value(const Value& other);
     Value(Value&& other) noexcept = default;
     Value& operator=(const Value& other);
     Value& operator=(Value&& other) noexcept;
     ~Value();
 
-    static Value null() noexcept { return Value(); }
-    static Value boolean(bool b) { return Value(Data(std::in_place_index<1>, b)); }
-    static Value integer(std::int64_t i) { return Value(Data(std::in_place_index<2>, i)); }
-    static Value big_int(std::string text) { return Value(Data(std::in_place_index<3>, BigInt{std::move(text)})); }
-    static Value floating(double d) { return Value(Data(std::in_place_index<4>, d)); }
-    static Value string(std::string s) { return Value(Data(std::in_place_index<5>, std::move(s))); }
-    static Value string(std::string_view s) { return string(std::string(s)); }
-    static Value string(const char* s) { return string(std::string(s)); }
-    static Value sequence(Sequence items = {}) { return Value(Data(std::in_place_index<6>, std::move(items))); }
-    static Value mapping(Mapping entries = {}) { return Value(Data(std::in_place_index<7>, std::move(entries))); }
-    static Value tagged(std::string tag, Value inner) {
-        return Value(Data(std::in_place_index<8>, Tagged(std::move(tag), std::move(inner))));
-    }
+    static Value null() noexcept;
+    static Value boolean(bool b);
+    static Value integer(std::int64_t i);
+    static Value big_int(std::string text);
+    static Value floating(double d);
+    static Value string(std::string s);
+    static Value string(std::string_view s);
+    static Value string(const char* s);
+    static Value sequence(Sequence items);
+    static Value sequence();
+    static Value mapping(Mapping entries);
+    static Value mapping();
+    static Value tagged(std::string tag, Value inner);
 
     Kind kind() const noexcept { return static_cast<Kind>(data_.index()); }
     bool is_null() const noexcept { return kind() == Kind::Null; }
@@ -92,7 +94,7 @@ public:
 private:
     using Data = std::variant<std::monostate, bool, std::int64_t, BigInt, double, std::string, Sequence, Mapping,
                               Tagged>;
-    explicit Value(Data data) noexcept : data_(std::move(data)) {}
+    explicit Value(Data data) noexcept;
     bool owns_subtree() const noexcept {
         const auto k = kind();
         return k == Kind::Sequence || k == Kind::Mapping || k == Kind::Tagged;
@@ -106,5 +108,24 @@ struct MapEntry {
     Value value;
     friend bool operator==(const MapEntry&, const MapEntry&) = default;
 };
+
+inline Value::Value() noexcept = default;
+inline Value Value::null() noexcept { return Value(); }
+inline Value Value::boolean(bool b) { return Value(Data(std::in_place_index<1>, b)); }
+inline Value Value::integer(std::int64_t i) { return Value(Data(std::in_place_index<2>, i)); }
+inline Value Value::floating(double d) { return Value(Data(std::in_place_index<4>, d)); }
+inline Value Value::big_int(std::string text) { return Value(Data(std::in_place_index<3>, BigInt{std::move(text)})); }
+inline Value Value::string(std::string s) { return Value(Data(std::in_place_index<5>, std::move(s))); }
+inline Value Value::string(std::string_view s) { return string(std::string(s)); }
+inline Value Value::string(const char* s) { return string(std::string(s)); }
+inline Value::Value(Data data) noexcept : data_(std::move(data)) {}
+
+inline Value Value::sequence(Sequence items) { return Value(Data(std::in_place_index<6>, std::move(items))); }
+inline Value Value::sequence() { return sequence(Sequence{}); }
+inline Value Value::mapping(Mapping entries) { return Value(Data(std::in_place_index<7>, std::move(entries))); }
+inline Value Value::mapping() { return mapping(Mapping{}); }
+inline Value Value::tagged(std::string tag, Value inner) {
+    return Value(Data(std::in_place_index<8>, Tagged(std::move(tag), std::move(inner))));
+}
 
 }  // namespace torvex
