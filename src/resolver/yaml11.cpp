@@ -1,0 +1,169 @@
+// YAML 1.1 resolution of plain scalars, with the PyYAML-compatible variant
+// that leaves the one-letter booleans as strings.
+#include <cstdint>
+#include <limits>
+
+#include "resolver/keywords.hpp"
+#include "resolver/number_text.hpp"
+#include "resolver/rules.hpp"
+
+namespace torvex::resolver {
+
+namespace nt = number_text;
+namespace {
+
+constexpr std::uint64_t kInt64Max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+
+std::size_t next_non_underscore(std::string_view t, std::size_t from) noexcept {
+    while (from < t.size() && t[from] == '_') ++from;
+    return from;
+}
+
+// `a:b:c`, each part decimal digits (underscores ignored), every part after
+// the first below 60; value = previous * 60 + part.
+bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
+    std::uint64_t value = 0;
+    bool first = true;
+    for (;;) {
+        const std::size_t colon = t.find(':');
+        std::uint64_t part = 0;
+        if (!nt::parse_unsigned(t.substr(0, colon), 10, first ? kInt64Max : 59, true, part)) return false;
+        if (first) {
+            value = part;
+            first = false;
+        } else if (__builtin_mul_overflow(value, 60U, &value) || __builtin_add_overflow(value, part, &value) ||
+                   value > kInt64Max) {
+            return false;
+        }
+        if (colon == std::string_view::npos) break;
+        t.remove_prefix(colon + 1);
+    }
+    out = value;
+    return true;
+}
+
+// Parts split at `:`, each a decimal float, folded as value * 60 + part. Only
+// the first part may carry a sign, and it applies to that part alone.
+bool sexagesimal_float(std::string_view t, double& out) noexcept {
+    double value = 0.0;
+    bool first = true;
+    for (;;) {
+        const std::size_t colon = t.find(':');
+        const std::string_view part = t.substr(0, colon);
+        if (!first) {
+            const std::size_t s = next_non_underscore(part, 0);
+            if (s < part.size() && (part[s] == '+' || part[s] == '-')) return false;
+        }
+        double d = 0.0;
+        if (!nt::parse_decimal_float(part, true, false, d)) return false;
+        value = first ? d : value * 60.0 + d;
+        first = false;
+        if (colon == std::string_view::npos) break;
+        t.remove_prefix(colon + 1);
+    }
+    out = value;
+    return true;
+}
+
+Resolved yaml11_number(std::string_view t) noexcept {
+    std::int64_t i = 0;
+    if (yaml11_int(t, i)) return make_int(i);
+    if (yaml11_big_int(t)) return make_big_int();
+    double d = 0.0;
+    if (nt::parse_special_float(t, d) || yaml11_float(t, true, d)) return make_float(d);
+    return make_str();
+}
+
+}  // namespace
+
+bool yaml11_int(std::string_view t, std::int64_t& out) noexcept {
+    bool negative = false;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
+    }
+    const std::size_t p0 = next_non_underscore(t, 0);
+    if (p0 == t.size()) return false;
+    std::uint64_t magnitude = 0;
+    bool ok = false;
+    if (t[p0] == '0') {
+        const std::size_t p1 = next_non_underscore(t, p0 + 1);
+        const char c = p1 < t.size() ? t[p1] : '\0';
+        if (c == 'x' || c == 'X') {
+            ok = nt::parse_unsigned(t.substr(p1 + 1), 16, kInt64Max, true, magnitude);
+        } else if (c == 'b' || c == 'B') {
+            ok = nt::parse_unsigned(t.substr(p1 + 1), 2, kInt64Max, true, magnitude);
+        } else if (nt::parse_unsigned(t, 8, kInt64Max, true, magnitude)) {
+            ok = true;
+        } else {
+            // `0` and digits only, but not octal (or too large): no integer.
+            // Anything else starting with `0` can only be sexagesimal.
+            ok = t.find(':') != std::string_view::npos && sexagesimal_int(t, magnitude);
+        }
+    } else if (t.find(':') != std::string_view::npos) {
+        ok = sexagesimal_int(t, magnitude);
+    } else {
+        ok = nt::parse_unsigned(t, 10, kInt64Max, true, magnitude);
+    }
+    if (!ok) return false;
+    out = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    return true;
+}
+
+bool yaml11_big_int(std::string_view t) noexcept {
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
+    std::size_t digits = 0;
+    char first = 0;
+    return nt::decimal_digits(t, true, digits, first) && (digits == 1 || first != '0');
+}
+
+bool yaml11_float(std::string_view t, bool require_point_or_exponent, double& out) noexcept {
+    if (t.find(':') != std::string_view::npos) {
+        if (require_point_or_exponent && t.find('.') == std::string_view::npos) return false;
+        return sexagesimal_float(t, out);
+    }
+    return nt::parse_decimal_float(t, true, require_point_or_exponent, out);
+}
+
+Resolved yaml11_plain(std::string_view t, bool pyyaml_compat) noexcept {
+    if (t.empty()) return make_null();
+    bool b = false;
+    switch (t[0]) {
+        case '~':
+            return t.size() == 1 ? make_null() : make_str();
+        case '<':
+            return t.size() == 2 && t[1] == '<' ? make_merge() : make_str();
+        case 'n':
+        case 'N':
+            if (is_null_word(t)) return make_null();
+            [[fallthrough]];
+        case 'y':
+        case 'Y':
+        case 'o':
+        case 'O':
+        case 't':
+        case 'T':
+        case 'f':
+        case 'F':
+            return yaml11_bool(t, pyyaml_compat, b) ? make_bool(b) : make_str();
+        case '+':
+        case '-':
+        case '.':
+        case '_':
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9':
+            return yaml11_number(t);
+        default:
+            return make_str();
+    }
+}
+
+}  // namespace torvex::resolver

@@ -1,0 +1,407 @@
+// Resolution of untagged scalars in the three modes: keyword, integer, big
+// integer and float tables, the non-plain styles, and round-trip properties
+// of printed numbers.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "resolver/resolve.hpp"
+
+namespace torvex {
+namespace {
+
+using namespace std::string_literals;
+
+struct Expect {
+    ResolvedKind kind = ResolvedKind::Str;
+    bool boolean = false;
+    std::int64_t integer = 0;
+    double floating = 0.0;
+};
+
+const Expect S{ResolvedKind::Str};
+const Expect N{ResolvedKind::Null};
+const Expect M{ResolvedKind::Merge};
+const Expect Big{ResolvedKind::BigInt};
+Expect B(bool b) { return {ResolvedKind::Bool, b}; }
+Expect I(std::int64_t i) { return {ResolvedKind::Int, false, i}; }
+Expect F(double d) { return {ResolvedKind::Float, false, 0, d}; }
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+void expect_resolved(const Resolved& got, const Expect& want, const std::string& what) {
+    ASSERT_EQ(resolved_kind_name(got.kind), std::string(resolved_kind_name(want.kind))) << what;
+    ASSERT_EQ(got.kind, want.kind) << what;
+    switch (want.kind) {
+        case ResolvedKind::Bool:
+            EXPECT_EQ(got.boolean, want.boolean) << what;
+            break;
+        case ResolvedKind::Int:
+            EXPECT_EQ(got.integer, want.integer) << what;
+            break;
+        case ResolvedKind::Float:
+            if (std::isnan(want.floating)) {
+                EXPECT_TRUE(std::isnan(got.floating)) << what;
+            } else {
+                EXPECT_EQ(got.floating, want.floating) << what;
+                EXPECT_EQ(std::signbit(got.floating), std::signbit(want.floating)) << what;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+constexpr ResolveMode kModes[] = {ResolveMode::Yaml12, ResolveMode::Yaml11, ResolveMode::PyYamlCompat};
+
+// One text and what it means in mode 0, 1 and 2.
+struct PlainCase {
+    std::string text;
+    Expect m0, m1, m2;
+};
+
+std::string describe(const std::string& text, ResolveMode mode) {
+    return "text '" + text + "' in mode " + std::to_string(static_cast<int>(mode));
+}
+
+class ResolverPlain : public ::testing::TestWithParam<std::tuple<PlainCase, ResolveMode>> {};
+
+TEST_P(ResolverPlain, ResolvesPerMode) {
+    const auto& [c, mode] = GetParam();
+    const Expect& want = mode == ResolveMode::Yaml12 ? c.m0 : mode == ResolveMode::Yaml11 ? c.m1 : c.m2;
+    expect_resolved(resolve(mode, c.text, true, std::nullopt), want, describe(c.text, mode));
+    // An empty tag is no tag.
+    expect_resolved(resolve(mode, c.text, true, std::string_view{}), want, describe(c.text, mode) + " (empty tag)");
+}
+
+TEST_P(ResolverPlain, OtherStylesAreStrings) {
+    const auto& [c, mode] = GetParam();
+    expect_resolved(resolve(mode, c.text, false, std::nullopt), S, describe(c.text, mode) + " quoted");
+}
+
+const PlainCase kKeywords[] = {
+    {"", N, N, N},          {"~", N, N, N},           {"~~", S, S, S},          {"null", N, N, N},
+    {"Null", N, N, N},      {"NULL", N, N, N},        {"nUll", S, S, S},        {"nul", S, S, S},
+    {"nulls", S, S, S},     {"<<", M, M, M},          {"<", S, S, S},           {"<<<", S, S, S},
+    {"true", B(true), B(true), B(true)},              {"True", B(true), B(true), B(true)},
+    {"TRUE", B(true), B(true), B(true)},              {"tRUE", S, S, S},
+    {"false", B(false), B(false), B(false)},          {"False", B(false), B(false), B(false)},
+    {"FALSE", B(false), B(false), B(false)},          {"fAlse", S, S, S},
+    {"yes", S, B(true), B(true)},                     {"Yes", S, B(true), B(true)},
+    {"YES", S, B(true), B(true)},                     {"yEs", S, S, S},
+    {"no", S, B(false), B(false)},                    {"No", S, B(false), B(false)},
+    {"NO", S, B(false), B(false)},                    {"nO", S, S, S},
+    {"on", S, B(true), B(true)},                      {"On", S, B(true), B(true)},
+    {"ON", S, B(true), B(true)},                      {"oN", S, S, S},
+    {"off", S, B(false), B(false)},                   {"Off", S, B(false), B(false)},
+    {"OFF", S, B(false), B(false)},                   {"oFF", S, S, S},
+    {"y", S, B(true), S},   {"Y", S, B(true), S},     {"n", S, B(false), S},    {"N", S, B(false), S},
+    {"yess", S, S, S},      {"o", S, S, S},           {"t", S, S, S},           {"f", S, S, S},
+    {"abc", S, S, S},       {"true\0"s, S, S, S},     {"truex", S, S, S},
+};
+
+const PlainCase kIntegers[] = {
+    {"0", I(0), I(0), I(0)},
+    {"-0", I(0), I(0), I(0)},
+    {"+0", I(0), I(0), I(0)},
+    {"7", I(7), I(7), I(7)},
+    {"+12", I(12), I(12), I(12)},
+    {"-12", I(-12), I(-12), I(-12)},
+    {"00", S, I(0), I(0)},
+    {"012", S, I(10), I(10)},
+    {"-012", S, I(-10), I(-10)},
+    {"08", S, S, S},
+    {"09", S, S, S},
+    {"0_7", S, I(7), I(7)},
+    {"0_8", S, S, S},
+    {"0x1F", I(31), I(31), I(31)},
+    {"0X1f", I(31), I(31), I(31)},
+    {"-0x1F", I(-31), I(-31), I(-31)},
+    {"+0x1F", I(31), I(31), I(31)},
+    {"0x1E", I(30), I(30), I(30)},
+    {"0x", S, S, S},
+    {"0o", S, S, S},
+    {"0b", S, S, S},
+    {"0xG", S, S, S},
+    {"0x-1", S, S, S},
+    {"0x+1", S, S, S},
+    {"0o-7", S, S, S},
+    {"0x1F ", S, S, S},
+    {"0o12", I(10), S, S},
+    {"0O17", I(15), S, S},
+    {"-0o17", I(-15), S, S},
+    {"0o8", S, S, S},
+    {"0b101", S, I(5), I(5)},
+    {"0B11", S, I(3), I(3)},
+    {"-0b101", S, I(-5), I(-5)},
+    {"0b102", S, S, S},
+    {"1_000", S, I(1000), I(1000)},
+    {"1__0", S, I(10), I(10)},
+    {"1_", S, I(1), I(1)},
+    {"_1", S, I(1), I(1)},
+    {"-_1", S, I(-1), I(-1)},
+    {"_", S, S, S},
+    {"__", S, S, S},
+    {"+", S, S, S},
+    {"-", S, S, S},
+    {"+-1", S, S, S},
+    {"--1", S, S, S},
+    {"0x_1F", S, I(31), I(31)},
+    {"0_x1F", S, I(31), I(31)},
+    {"0x1_F", S, I(31), I(31)},
+    {"0b1_01", S, I(5), I(5)},
+    {"0_0", S, I(0), I(0)},
+    {"1 000", S, S, S},
+    {" 1", S, S, S},
+    {"1 ", S, S, S},
+    {"1\0"s, S, S, S},
+    {"\xEF\xBC\x91", S, S, S},  // a full-width digit one
+    // 64-bit boundaries
+    {"9223372036854775807", I(kMax), I(kMax), I(kMax)},
+    {"-9223372036854775807", I(-kMax), I(-kMax), I(-kMax)},
+    {"9223372036854775808", Big, Big, Big},
+    {"+9223372036854775808", Big, Big, Big},
+    {"-9223372036854775808", Big, Big, Big},
+    {"18446744073709551616", Big, Big, Big},
+    {"99999999999999999999999999999999999999", Big, Big, Big},
+    {"09999999999999999999999", S, S, S},
+    {"9_223_372_036_854_775_807", S, I(kMax), I(kMax)},
+    {"1_000_000_000_000_000_000_000", S, Big, Big},
+    {"-1_000_000_000_000_000_000_000", S, Big, Big},
+    {"0x7FFFFFFFFFFFFFFF", I(kMax), I(kMax), I(kMax)},
+    {"-0x7FFFFFFFFFFFFFFF", I(-kMax), I(-kMax), I(-kMax)},
+    {"0x8000000000000000", S, S, S},
+    {"0x10000000000000000", S, S, S},
+    {"0o777777777777777777777", I(kMax), S, S},
+    {"0o1000000000000000000000", S, S, S},
+    {"0777777777777777777777", S, I(kMax), I(kMax)},
+    {"01000000000000000000000", S, S, S},
+    {"0b" + std::string(63, '1'), S, I(kMax), I(kMax)},
+    {"0b1" + std::string(63, '0'), S, S, S},
+    // sexagesimal (YAML 1.1)
+    {"1:30", S, I(90), I(90)},
+    {"-1:30", S, I(-90), I(-90)},
+    {"+1:30", S, I(90), I(90)},
+    {"1:59", S, I(119), I(119)},
+    {"1:60", S, S, S},
+    {"190:20:30", S, I(685230), I(685230)},
+    {"12:30:45", S, I(45045), I(45045)},
+    {"01:30", S, I(90), I(90)},
+    {"0:30", S, I(30), I(30)},
+    {"08:30", S, I(510), I(510)},
+    {"1:007", S, I(67), I(67)},
+    {"1:3_0", S, I(90), I(90)},
+    {"1:", S, S, S},
+    {"1::30", S, S, S},
+    {":30", S, S, S},
+    {"1:-30", S, S, S},
+    {"1:+30", S, S, S},
+    {"1:_", S, S, S},
+    {"1:3a", S, S, S},
+    {"0x1:2", S, S, S},
+    {"153722867280912930:7", S, I(kMax), I(kMax)},
+    {"153722867280912930:8", S, S, S},
+    {"9223372036854775808:0", S, S, S},
+};
+
+const PlainCase kFloats[] = {
+    {"1e3", F(1000), F(1000), F(1000)},
+    {"1E3", F(1000), F(1000), F(1000)},
+    {"1.", F(1), F(1), F(1)},
+    {"-1.", F(-1), F(-1), F(-1)},
+    {".5", F(0.5), F(0.5), F(0.5)},
+    {"+.5", F(0.5), F(0.5), F(0.5)},
+    {"-.5e-2", F(-0.005), F(-0.005), F(-0.005)},
+    {"-2.5E-3", F(-2.5E-3), F(-2.5E-3), F(-2.5E-3)},
+    {"1.5e+3", F(1500), F(1500), F(1500)},
+    {"1.e5", F(1e5), F(1e5), F(1e5)},
+    {"012.5", F(12.5), F(12.5), F(12.5)},
+    {"00.0", F(0), F(0), F(0)},
+    {"-0.0", F(-0.0), F(-0.0), F(-0.0)},
+    {"0.1", F(0.1), F(0.1), F(0.1)},
+    {"1e400", F(kInf), F(kInf), F(kInf)},
+    {"-1e400", F(-kInf), F(-kInf), F(-kInf)},
+    {"1e-400", F(0), F(0), F(0)},
+    {"-1e-400", F(-0.0), F(-0.0), F(-0.0)},
+    {"1.2.3", S, S, S},
+    {".", S, S, S},
+    {"-.", S, S, S},
+    {".e5", S, S, S},
+    {"1e", S, S, S},
+    {"1e+", S, S, S},
+    {"1e5.5", S, S, S},
+    {"e5", S, S, S},
+    {"E5", S, S, S},
+    {"1,5", S, S, S},
+    {"0x1p3", S, S, S},
+    {"1.5 ", S, S, S},
+    {".inf", F(kInf), F(kInf), F(kInf)},
+    {".Inf", F(kInf), F(kInf), F(kInf)},
+    {".INF", F(kInf), F(kInf), F(kInf)},
+    {"+.inf", F(kInf), F(kInf), F(kInf)},
+    {"-.INF", F(-kInf), F(-kInf), F(-kInf)},
+    {"-.Inf", F(-kInf), F(-kInf), F(-kInf)},
+    {".iNf", S, S, S},
+    {".nan", F(kNaN), F(kNaN), F(kNaN)},
+    {".NaN", F(kNaN), F(kNaN), F(kNaN)},
+    {".NAN", F(kNaN), F(kNaN), F(kNaN)},
+    {".Nan", S, S, S},
+    {"+.nan", S, S, S},
+    {"-.nan", S, S, S},
+    {"inf", S, S, S},
+    {"-inf", S, S, S},
+    {"nan", S, S, S},
+    {"infinity", S, S, S},
+    {".infinity", S, S, S},
+    // underscores (YAML 1.1)
+    {"1_000.5", S, F(1000.5), F(1000.5)},
+    {"1_0e1_0", S, F(1e11), F(1e11)},
+    {"1.5_", S, F(1.5), F(1.5)},
+    {"_.5", S, F(0.5), F(0.5)},
+    {"1e_-_3", S, F(1e-3), F(1e-3)},
+    {"_._", S, S, S},
+    // sexagesimal floats (YAML 1.1)
+    {"1:30.5", S, F(90.5), F(90.5)},
+    {"-1:30.5", S, F(-29.5), F(-29.5)},
+    {"190:20:30.15", S, F((190.0 * 60 + 20) * 60 + 30.15), F((190.0 * 60 + 20) * 60 + 30.15)},
+    {"1:.5", S, F(60.5), F(60.5)},
+    {"1_0:3_0.5", S, F(630.5), F(630.5)},
+    {"1:-30.5", S, S, S},
+    {"1:+30.5", S, S, S},
+    {"1:30e2", S, S, S},
+    {"1::.5", S, S, S},
+    {":.5", S, S, S},
+    {"1:30.5.5", S, S, S},
+    // no timestamps
+    {"2001-12-14", S, S, S},
+    {"2001-12-14 21:59:43.10", S, S, S},
+    {"2001-12-14t21:59:43.10-05:00", S, S, S},
+};
+
+INSTANTIATE_TEST_SUITE_P(Keywords, ResolverPlain,
+                         ::testing::Combine(::testing::ValuesIn(kKeywords), ::testing::ValuesIn(kModes)));
+INSTANTIATE_TEST_SUITE_P(Integers, ResolverPlain,
+                         ::testing::Combine(::testing::ValuesIn(kIntegers), ::testing::ValuesIn(kModes)));
+INSTANTIATE_TEST_SUITE_P(Floats, ResolverPlain,
+                         ::testing::Combine(::testing::ValuesIn(kFloats), ::testing::ValuesIn(kModes)));
+
+TEST(ResolverKindName, NamesEveryKind) {
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::Null), "null");
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::Bool), "bool");
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::Int), "int");
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::BigInt), "int");
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::Float), "float");
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::Str), "str");
+    EXPECT_STREQ(resolved_kind_name(ResolvedKind::Merge), "merge");
+}
+
+std::string print(std::int64_t v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+// Every 64-bit integer printed in decimal reads back as itself in every mode,
+// with and without a '+'; only the most negative one, whose magnitude does not
+// fit, stays text as a big int.
+TEST(ResolverProperty, DecimalInt64ReadsBack) {
+    std::vector<std::int64_t> values = {0, 1, -1, 9, 10, -10, 59, 60, kMax, kMax - 1, -kMax, -kMax + 1};
+    std::mt19937_64 rng(20261207);
+    for (int i = 0; i < 20000; ++i) {
+        const auto v = static_cast<std::int64_t>(rng() >> (rng() % 64));
+        values.push_back(v);
+        values.push_back(-v);
+    }
+    for (const auto mode : kModes) {
+        for (const auto v : values) {
+            if (v == std::numeric_limits<std::int64_t>::min()) continue;
+            const std::string text = print(v);
+            expect_resolved(resolve(mode, text, true, std::nullopt), I(v), describe(text, mode));
+            if (v >= 0) expect_resolved(resolve(mode, "+" + text, true, std::nullopt), I(v), describe(text, mode));
+        }
+        const std::string min = print(std::numeric_limits<std::int64_t>::min());
+        expect_resolved(resolve(mode, min, true, std::nullopt), Big, describe(min, mode));
+    }
+}
+
+// Hexadecimal up to 2^63 - 1 is an int in modes 0 and 1; beyond, text.
+TEST(ResolverProperty, HexIntegersReadBackOrStayText) {
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint64_t v = rng() >> (rng() % 64);
+        char buf[32];
+        const std::string text = "0x" + std::string(buf, std::to_chars(buf, buf + sizeof buf, v, 16).ptr);
+        const Expect want = v <= static_cast<std::uint64_t>(kMax) ? I(static_cast<std::int64_t>(v)) : S;
+        expect_resolved(resolve(ResolveMode::Yaml12, text, true, std::nullopt), want, describe(text, ResolveMode::Yaml12));
+        expect_resolved(resolve(ResolveMode::Yaml11, text, true, std::nullopt), want, describe(text, ResolveMode::Yaml11));
+    }
+}
+
+// The shortest text of a double that contains '.' or an exponent reads back
+// as exactly that double; under YAML 1.1 also with underscores sprinkled in.
+TEST(ResolverProperty, ShortestDoubleTextReadsBack) {
+    std::mt19937_64 rng(1234567);
+    int checked = 0;
+    for (int i = 0; i < 40000; ++i) {
+        double d = 0;
+        if (i % 2 == 0) {
+            const std::uint64_t bits = rng();
+            static_assert(sizeof bits == sizeof d);
+            std::memcpy(&d, &bits, sizeof d);
+            if (!std::isfinite(d)) continue;
+        } else {
+            d = std::uniform_real_distribution<double>(-1e6, 1e6)(rng);
+        }
+        char buf[64];
+        const auto format = i % 3 == 0 ? std::chars_format::scientific : std::chars_format::general;
+        std::string text(buf, std::to_chars(buf, buf + sizeof buf, d, format).ptr);
+        if (text.find_first_of(".eE") == std::string::npos) continue;
+        ++checked;
+        for (const auto mode : kModes) {
+            const Resolved r = resolve(mode, text, true, std::nullopt);
+            ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(text, mode);
+            ASSERT_EQ(std::memcmp(&r.floating, &d, sizeof d), 0) << describe(text, mode);
+        }
+        std::string sprinkled;
+        for (const char c : text) {
+            if (rng() % 3 == 0) sprinkled += '_';
+            sprinkled += c;
+        }
+        const Resolved r = resolve(ResolveMode::Yaml11, sprinkled, true, std::nullopt);
+        ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(sprinkled, ResolveMode::Yaml11);
+        ASSERT_EQ(std::memcmp(&r.floating, &d, sizeof d), 0) << describe(sprinkled, ResolveMode::Yaml11);
+    }
+    EXPECT_GT(checked, 30000);
+}
+
+// Long fixed-notation texts (hundreds of digits) read back exactly.
+TEST(ResolverProperty, LongFixedTextReadsBack) {
+    std::mt19937_64 rng(99);
+    for (int i = 0; i < 2000; ++i) {
+        const double d = std::ldexp(std::uniform_real_distribution<double>(1, 2)(rng),
+                                    static_cast<int>(rng() % 2000) - 1000);
+        char buf[1600];
+        std::string text(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 1070).ptr);
+        for (const auto mode : kModes) {
+            const Resolved r = resolve(mode, text, true, std::nullopt);
+            ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(text, mode);
+            ASSERT_EQ(r.floating, d) << describe(text, mode);
+        }
+        text = text.substr(0, 1) + "_" + text.substr(1);  // longer than any on-stack copy
+        const Resolved r = resolve(ResolveMode::Yaml11, text, true, std::nullopt);
+        ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(text, ResolveMode::Yaml11);
+        ASSERT_EQ(r.floating, d) << describe(text, ResolveMode::Yaml11);
+    }
+}
+
+}  // namespace
+}  // namespace torvex
