@@ -4,6 +4,7 @@
 #include "ffi/functions.hpp"
 #include "ffi/options.hpp"
 #include "ffi/py_ref.hpp"
+#include "ffi/types/tag.hpp"
 
 namespace torvex::ffi {
 
@@ -40,6 +41,11 @@ int exec_module(PyObject* module) {
         if (PyModule_AddFunctions(module, g_functions) < 0) return nullptr;
         for (const auto& flag : kOptionFlags) {
             if (PyModule_Add(module, flag.name, PyLong_FromUnsignedLongLong(flag.value)) < 0) return nullptr;
+        }
+        // Classes, each created once for the process and added under its own name.
+        for (PyObject* (*type)() : {tag_type}) {
+            PyObject* cls = type();
+            if (cls == nullptr || PyModule_AddType(module, reinterpret_cast<PyTypeObject*>(cls)) < 0) return nullptr;
         }
         return Py_None;  // borrowed: only a success marker
     });

@@ -1,0 +1,141 @@
+#include "ffi/convert/decode.hpp"
+
+#include <string>
+
+#include "core/stack_guard.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/types/tag.hpp"
+
+namespace torvex::ffi {
+
+namespace {
+
+PyRef make_str(const std::string& text) {
+    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+}
+
+// Big integers arrive as source text; YAML 1.1 may leave "_" separators in it.
+PyRef make_big_int(const std::string& text) {
+    std::string digits;
+    digits.reserve(text.size());
+    for (char c : text) {
+        if (c != '_') digits.push_back(c);
+    }
+    PyObject* number = PyLong_FromString(digits.c_str(), nullptr, 10);
+    if (number != nullptr) return PyRef::steal(number);
+    PyErr_Clear();
+    return make_str(digits);
+}
+
+PyRef convert(const Value& value, DecodeContext& context);
+
+// Keys: strings come from the key cache; collections become (nested) tuples
+// so that they are hashable.
+PyRef convert_key(const Value& key, DecodeContext& context) {
+    switch (key.kind()) {
+        case Value::Kind::String: return PyRef::steal(context.keys.get(key.as_string()));
+        case Value::Kind::Sequence:
+            return with_stack([&]() -> PyRef {
+                const Sequence& items = key.as_sequence();
+                PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
+                if (!tuple) return tuple;
+                for (std::size_t i = 0; i < items.size(); ++i) {
+                    PyRef item = convert_key(items[i], context);
+                    if (!item) return item;
+                    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());
+                }
+                return tuple;
+            });
+        case Value::Kind::Mapping:
+            return with_stack([&]() -> PyRef {
+                const Mapping& entries = key.as_mapping();
+                PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
+                if (!tuple) return tuple;
+                for (std::size_t i = 0; i < entries.size(); ++i) {
+                    PyRef k = convert_key(entries[i].key, context);
+                    if (!k) return k;
+                    PyRef v = convert_key(entries[i].value, context);
+                    if (!v) return v;
+                    PyObject* pair = PyTuple_Pack(2, k.get(), v.get());
+                    if (pair == nullptr) return PyRef();
+                    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), pair);
+                }
+                return tuple;
+            });
+        default: return convert(key, context);
+    }
+}
+
+PyRef convert_sequence(const Sequence& items, DecodeContext& context) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return list;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        PyRef item = convert(items[i], context);
+        if (!item) return item;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+    }
+    return list;
+}
+
+PyRef convert_mapping(const Mapping& entries, DecodeContext& context) {
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict) return dict;
+    for (const MapEntry& entry : entries) {
+        PyRef key = convert_key(entry.key, context);
+        if (!key) return key;
+        PyRef value = convert(entry.value, context);
+        if (!value) return value;
+        if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) {
+            PyErr_Clear();
+            raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
+            return PyRef();
+        }
+    }
+    return dict;
+}
+
+// The inner value first, then: a `tags` entry, else the tag handler, else a
+// TorvexTag with passthrough, else the inner value alone.
+PyRef convert_tagged(const Tagged& tagged, DecodeContext& context) {
+    PyRef inner = convert(*tagged.inner, context);
+    if (!inner) return inner;
+    PyRef tag = make_str(tagged.tag);
+    if (!tag) return tag;
+    if (context.tags != nullptr) {
+        PyObject* callable = nullptr;
+        if (PyDict_GetItemRef(context.tags, tag.get(), &callable) < 0) return PyRef();
+        if (callable != nullptr) {
+            PyRef held = PyRef::steal(callable);
+            return PyRef::steal(PyObject_CallOneArg(held.get(), inner.get()));
+        }
+    }
+    if (context.tag_handler != nullptr) {
+        PyObject* args[] = {tag.get(), inner.get()};
+        return PyRef::steal(PyObject_Vectorcall(context.tag_handler, args, 2, nullptr));
+    }
+    if (context.passthrough) return PyRef::steal(new_tag(tag.get(), inner.get()));
+    return inner;
+}
+
+PyRef convert(const Value& value, DecodeContext& context) {
+    switch (value.kind()) {
+        case Value::Kind::Null: return PyRef::borrow(Py_None);
+        case Value::Kind::Bool: return PyRef::borrow(value.as_bool() ? Py_True : Py_False);
+        case Value::Kind::Int: return PyRef::steal(PyLong_FromLongLong(value.as_int()));
+        case Value::Kind::BigInt: return make_big_int(value.big_int_text());
+        case Value::Kind::Float: return PyRef::steal(PyFloat_FromDouble(value.as_float()));
+        case Value::Kind::String: return make_str(value.as_string());
+        case Value::Kind::Sequence:
+            return with_stack([&] { return convert_sequence(value.as_sequence(), context); });
+        case Value::Kind::Mapping: return with_stack([&] { return convert_mapping(value.as_mapping(), context); });
+        case Value::Kind::Tagged: return with_stack([&] { return convert_tagged(value.as_tagged(), context); });
+    }
+    set_internal_error("unknown value kind");
+    return PyRef();
+}
+
+}  // namespace
+
+PyRef to_python(const Value& value, DecodeContext& context) { return convert(value, context); }
+
+}  // namespace torvex::ffi
