@@ -42,26 +42,29 @@ bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
     return true;
 }
 
-// Parts split at `:`, each a decimal float, folded as value * 60 + part. Only
-// the first part may carry a sign, and it applies to that part alone.
+// Parts split at `:`, each an unsigned decimal float, folded as
+// value * 60 + part. A leading sign applies to the whole value, as it does for
+// sexagesimal integers: `-1:30.5` is -90.5.
 bool sexagesimal_float(std::string_view t, double& out) noexcept {
+    bool negative = false;
+    const std::size_t s = next_non_underscore(t, 0);
+    if (s < t.size() && (t[s] == '+' || t[s] == '-')) {
+        negative = t[s] == '-';
+        t.remove_prefix(s + 1);
+    }
     double value = 0.0;
-    bool first = true;
     for (;;) {
         const std::size_t colon = t.find(':');
         const std::string_view part = t.substr(0, colon);
-        if (!first) {
-            const std::size_t s = next_non_underscore(part, 0);
-            if (s < part.size() && (part[s] == '+' || part[s] == '-')) return false;
-        }
+        const std::size_t p = next_non_underscore(part, 0);
+        if (p < part.size() && (part[p] == '+' || part[p] == '-')) return false;
         double d = 0.0;
         if (!nt::parse_decimal_float(part, true, false, d)) return false;
-        value = first ? d : value * 60.0 + d;
-        first = false;
+        value = value * 60.0 + d;
         if (colon == std::string_view::npos) break;
         t.remove_prefix(colon + 1);
     }
-    out = value;
+    out = negative ? -value : value;
     return true;
 }
 
