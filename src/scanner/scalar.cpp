@@ -1,0 +1,531 @@
+// Scalar scanning: plain, single-quoted, double-quoted, literal and folded.
+// One-line plain scalars and quoted scalars without escapes or line breaks
+// are slices of the input; every other text is built in the token list's arena.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "scanner/scanner_state.hpp"
+
+namespace torvex {
+
+using scan::is_blank;
+using scan::is_break;
+using scan::is_flow_indicator;
+using scan::is_hex;
+
+namespace {
+
+std::string char_text(const scan::Reader& r, std::size_t offset) {
+    const std::size_t len = utf8::sequence_length(r.text[offset]);
+    return std::string(reinterpret_cast<const char*>(r.text) + offset, std::min(len, r.length - offset));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Plain scalars
+
+// Scans the content of one line from the cursor and leaves the cursor just past
+// the last content character (trailing blanks excluded).
+void Scanner::scan_plain_line(bool flow) {
+    const scan::ByteTable& stop = flow ? scan::kPlainStopInnerFlow : scan::kPlainStopInnerBlock;
+    const unsigned char* const text = reader_.text;
+    const std::size_t length = reader_.length;
+    const std::size_t line_start = reader_.pos;
+    std::size_t p = line_start;
+    std::uint32_t column = reader_.column;
+    for (;;) {
+        const std::size_t run = p;
+        while (p < length && !stop[text[p]]) ++p;
+        column += static_cast<std::uint32_t>(p - run);
+        if (p >= length) break;
+        const unsigned char c = text[p];
+        if (c >= 0x80) {
+            p += utf8::sequence_length(c);
+            ++column;
+            continue;
+        }
+        if (c == ':') {
+            if (p + 1 >= length) break;
+            const unsigned char n = text[p + 1];
+            if (is_blank(n) || is_break(n) || (flow && is_flow_indicator(n))) break;
+            ++p;
+            ++column;
+            continue;
+        }
+        if (c == '#') {
+            if (p > line_start && is_blank(text[p - 1])) break;
+            ++p;
+            ++column;
+            continue;
+        }
+        break;  // a break, or a flow indicator in flow context
+    }
+    // Blanks at the end of the content do not belong to it.
+    while (p > line_start && is_blank(text[p - 1])) {
+        --p;
+        --column;
+    }
+    reader_.pos = p;
+    reader_.column = column;
+}
+
+bool Scanner::scan_plain(Token& token, bool& multi_line) {
+    const bool flow = flow_level_ > 0;
+    token = make_here(TokenKind::Scalar);
+    token.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
+    scan_plain_line(flow);
+    scan::Reader content_end = reader_;
+    std::size_t arena_pos = std::string::npos;
+
+    for (;;) {
+        reader_.skip_blanks();
+        if (!reader_.at_break()) break;
+        reader_.consume_break();
+        std::size_t empty_lines = 0;
+        for (;;) {
+            reader_.skip_blanks();
+            if (!reader_.at_break()) break;
+            reader_.consume_break();
+            ++empty_lines;
+        }
+        if (reader_.at_end()) break;
+        const unsigned char c = reader_.byte();
+        const auto column = static_cast<std::int64_t>(reader_.column);
+        if (!flow && column <= indent_) break;
+        if (flow && column <= flow_start_indent_) break;  // left for the flow indentation check
+        if (reader_.document_marker()) break;
+        if (c == '#') break;
+        if ((c == ':' || c == '?') && reader_.blank_break_or_end_at(1)) break;
+        if (flow && (c == '[' || c == '{')) break;
+
+        const std::size_t line_start = reader_.pos;
+        scan_plain_line(flow);
+        if (reader_.pos == line_start) break;  // nothing on the line belongs to the scalar
+        if (arena_pos == std::string::npos) {
+            arena_pos = arena_.size();
+            arena_.append(reinterpret_cast<const char*>(reader_.text) + token.offset, content_end.pos - token.offset);
+        }
+        if (empty_lines == 0)
+            arena_.push_back(' ');
+        else
+            arena_.append(empty_lines, '\n');
+        arena_.append(reinterpret_cast<const char*>(reader_.text) + line_start, reader_.pos - line_start);
+        content_end = reader_;
+    }
+    reader_ = content_end;
+    multi_line = arena_pos != std::string::npos;
+    if (multi_line)
+        set_owned(token, arena_pos, content_end.pos);
+    else
+        set_slice(token, token.offset, content_end.pos - token.offset, content_end.pos);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Quoted scalars
+
+// At an unescaped line break inside a quoted scalar: drops the blanks that end
+// the text of this line, then folds the break and any empty lines after it.
+bool Scanner::fold_quoted_break(std::size_t& trim_floor, const Span& start) {
+    while (arena_.size() > trim_floor && is_blank(static_cast<unsigned char>(arena_.back()))) arena_.pop_back();
+    reader_.consume_break();
+    std::size_t empty_lines = 0;
+    for (;;) {
+        reader_.skip_spaces();
+        if (reader_.at_break()) {
+            reader_.consume_break();
+            ++empty_lines;
+            continue;
+        }
+        if (reader_.byte() == '\t' && !reader_.at_end()) {
+            // A line of blanks with a tab in it is empty too.
+            std::size_t p = reader_.pos;
+            while (p < reader_.length && is_blank(reader_.text[p])) ++p;
+            if (p < reader_.length && is_break(reader_.text[p])) {
+                reader_.advance_ascii(p - reader_.pos);
+                reader_.consume_break();
+                ++empty_lines;
+                continue;
+            }
+        }
+        break;
+    }
+    if (!reader_.at_end()) {
+        if (flow_level_ == 0 && static_cast<std::int64_t>(reader_.column) <= indent_)
+            return fail("a multi-line quoted scalar must be indented past its block context", reader_.mark());
+        if (reader_.document_marker())
+            return fail("a document marker cannot appear inside a quoted scalar", reader_.mark());
+    }
+    (void)start;
+    reader_.skip_blanks();
+    if (empty_lines == 0)
+        arena_.push_back(' ');
+    else
+        arena_.append(empty_lines, '\n');
+    trim_floor = arena_.size();
+    return true;
+}
+
+bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
+    token = make_here(TokenKind::Scalar);
+    token.style = static_cast<std::uint8_t>(ScalarStyle::SingleQuoted);
+    const Span start = reader_.mark();
+    const unsigned char* const text = reader_.text;
+    const std::size_t length = reader_.length;
+    reader_.advance_ascii(1);
+    const std::size_t content = reader_.pos;
+
+    // Fast path: no doubled quote and no line break before the closing quote.
+    std::size_t p = content;
+    std::uint32_t chars = 0;
+    while (p < length && text[p] != '\'' && !is_break(text[p])) {
+        if ((text[p] & 0xC0) != 0x80) ++chars;
+        ++p;
+    }
+    if (p < length && text[p] == '\'' && !(p + 1 < length && text[p + 1] == '\'')) {
+        reader_.pos = p + 1;
+        reader_.column += chars + 1;
+        multi_line = false;
+        set_slice(token, content, p - content, p + 1);
+        return true;
+    }
+
+    const std::size_t arena_pos = arena_.size();
+    std::size_t trim_floor = arena_pos;
+    for (;;) {
+        if (reader_.at_end()) return fail("unterminated single-quoted scalar", start);
+        const unsigned char c = reader_.byte();
+        if (c == '\'') {
+            if (reader_.byte(1) == '\'' && reader_.has(1)) {
+                arena_.push_back('\'');
+                reader_.advance_ascii(2);
+                continue;
+            }
+            reader_.advance_ascii(1);
+            break;
+        }
+        if (is_break(c)) {
+            if (!fold_quoted_break(trim_floor, start)) return false;
+            continue;
+        }
+        // Copy a run of ordinary bytes.
+        const std::size_t run = reader_.pos;
+        std::size_t q = run;
+        std::uint32_t cols = 0;
+        while (q < length && text[q] != '\'' && !is_break(text[q])) {
+            if ((text[q] & 0xC0) != 0x80) ++cols;
+            ++q;
+        }
+        arena_.append(reinterpret_cast<const char*>(text) + run, q - run);
+        reader_.pos = q;
+        reader_.column += cols;
+    }
+    multi_line = reader_.line != start.line;
+    set_owned(token, arena_pos, reader_.pos);
+    return true;
+}
+
+// After a backslash at a line break: the break and the next line's leading
+// spaces vanish; each further empty line adds a line feed.
+bool Scanner::skip_escaped_break(std::size_t& trim_floor) {
+    reader_.advance_ascii(1);  // the backslash
+    reader_.consume_break();
+    for (;;) {
+        reader_.skip_spaces();
+        if (reader_.at_break()) {
+            reader_.consume_break();
+            arena_.push_back('\n');
+            continue;
+        }
+        if (reader_.byte() == '\t' && !reader_.at_end()) {
+            std::size_t p = reader_.pos;
+            while (p < reader_.length && is_blank(reader_.text[p])) ++p;
+            if (p < reader_.length && is_break(reader_.text[p])) {
+                reader_.advance_ascii(p - reader_.pos);
+                reader_.consume_break();
+                arena_.push_back('\n');
+                continue;
+            }
+        }
+        break;
+    }
+    if (!reader_.at_end()) {
+        if (flow_level_ == 0 && static_cast<std::int64_t>(reader_.column) <= indent_)
+            return fail("a multi-line quoted scalar must be indented past its block context", reader_.mark());
+        if (reader_.document_marker())
+            return fail("a document marker cannot appear inside a quoted scalar", reader_.mark());
+    }
+    trim_floor = arena_.size();
+    return true;
+}
+
+bool Scanner::scan_escape(std::size_t& trim_floor) {
+    const Span at = reader_.mark();
+    if (!reader_.has(1)) return fail("unterminated escape sequence", at);
+    const unsigned char e = reader_.byte(1);
+    char32_t value = 0;
+    int digits = 0;
+    switch (e) {
+        case '0': value = 0x00; break;
+        case 'a': value = 0x07; break;
+        case 'b': value = 0x08; break;
+        case 't':
+        case '\t': value = 0x09; break;
+        case 'n': value = 0x0A; break;
+        case 'v': value = 0x0B; break;
+        case 'f': value = 0x0C; break;
+        case 'r': value = 0x0D; break;
+        case 'e': value = 0x1B; break;
+        case ' ': value = 0x20; break;
+        case '"': value = '"'; break;
+        case '/': value = '/'; break;
+        case '\\': value = '\\'; break;
+        case 'N': value = 0x85; break;
+        case '_': value = 0xA0; break;
+        case 'L': value = 0x2028; break;
+        case 'P': value = 0x2029; break;
+        case 'x': digits = 2; break;
+        case 'u': digits = 4; break;
+        case 'U': digits = 8; break;
+        case '\n':
+        case '\r': return skip_escaped_break(trim_floor);
+        default:
+            return fail("unknown escape character: '\\" + char_text(reader_, reader_.pos + 1) + "'", at);
+    }
+    if (digits == 0) {
+        reader_.advance_ascii(2);
+    } else {
+        std::uint32_t code = 0;
+        for (int i = 0; i < digits; ++i) {
+            const std::size_t off = reader_.pos + 2 + static_cast<std::size_t>(i);
+            if (off >= reader_.length) return fail("incomplete unicode escape", at);
+            const unsigned char h = reader_.text[off];
+            if (!is_hex(h)) {
+                const Span bad{at.file_id, at.line, at.column + 2 + static_cast<std::uint32_t>(i), off};
+                return fail("invalid hex digit in unicode escape: '" + char_text(reader_, off) + "'", bad);
+            }
+            const std::uint32_t d = h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10;
+            code = code * 16 + d;
+        }
+        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(code));
+            return fail(std::string("invalid unicode code point: U+") + buf, at);
+        }
+        value = code;
+        reader_.advance_ascii(2 + static_cast<std::size_t>(digits));
+    }
+    utf8::append(arena_, value);
+    trim_floor = arena_.size();  // blanks produced by escapes stay
+    return true;
+}
+
+bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
+    token = make_here(TokenKind::Scalar);
+    token.style = static_cast<std::uint8_t>(ScalarStyle::DoubleQuoted);
+    const Span start = reader_.mark();
+    const unsigned char* const text = reader_.text;
+    const std::size_t length = reader_.length;
+    reader_.advance_ascii(1);
+    const std::size_t content = reader_.pos;
+
+    // Fast path: no escape and no line break before the closing quote.
+    std::size_t p = content;
+    std::uint32_t chars = 0;
+    while (p < length && text[p] != '"' && text[p] != '\\' && !is_break(text[p])) {
+        if ((text[p] & 0xC0) != 0x80) ++chars;
+        ++p;
+    }
+    if (p < length && text[p] == '"') {
+        reader_.pos = p + 1;
+        reader_.column += chars + 1;
+        multi_line = false;
+        set_slice(token, content, p - content, p + 1);
+        return true;
+    }
+
+    const std::size_t arena_pos = arena_.size();
+    std::size_t trim_floor = arena_pos;
+    for (;;) {
+        if (reader_.at_end()) return fail("unterminated double-quoted scalar", start);
+        const unsigned char c = reader_.byte();
+        if (c == '"') {
+            reader_.advance_ascii(1);
+            break;
+        }
+        if (c == '\\') {
+            if (!scan_escape(trim_floor)) return false;
+            continue;
+        }
+        if (is_break(c)) {
+            if (!fold_quoted_break(trim_floor, start)) return false;
+            continue;
+        }
+        const std::size_t run = reader_.pos;
+        std::size_t q = run;
+        std::uint32_t cols = 0;
+        while (q < length && text[q] != '"' && text[q] != '\\' && !is_break(text[q])) {
+            if ((text[q] & 0xC0) != 0x80) ++cols;
+            ++q;
+        }
+        arena_.append(reinterpret_cast<const char*>(text) + run, q - run);
+        reader_.pos = q;
+        reader_.column += cols;
+    }
+    multi_line = reader_.line != start.line;
+    set_owned(token, arena_pos, reader_.pos);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Block scalars
+
+bool Scanner::scan_block_scalar(Token& token, bool folded) {
+    token = make_here(TokenKind::Scalar);
+    token.style = static_cast<std::uint8_t>(folded ? ScalarStyle::Folded : ScalarStyle::Literal);
+    const Span start = reader_.mark();
+    const unsigned char* const text = reader_.text;
+    const std::size_t length = reader_.length;
+    reader_.advance_ascii(1);
+
+    enum class Chomp { Clip, Strip, Keep } chomp = Chomp::Clip;
+    std::uint32_t indicator = 0;
+    while (!reader_.at_break_or_end()) {
+        const unsigned char c = reader_.byte();
+        if (is_blank(c)) {
+            reader_.advance_ascii(1);
+        } else if (c == '+' || c == '-') {
+            chomp = c == '+' ? Chomp::Keep : Chomp::Strip;
+            reader_.advance_ascii(1);
+        } else if (c >= '1' && c <= '9') {
+            indicator = c - '0';
+            reader_.advance_ascii(1);
+        } else if (c == '#') {
+            if (!is_blank(text[reader_.pos - 1])) return fail("a comment must be preceded by whitespace", reader_.mark());
+            skip_comment();
+        } else {
+            return fail("unexpected content after block scalar indicator", reader_.mark());
+        }
+    }
+    const std::size_t arena_pos = arena_.size();
+    if (reader_.at_end()) {  // the header is the last line
+        set_owned(token, arena_pos, reader_.pos);
+        return true;
+    }
+    reader_.consume_break();
+
+    const std::int64_t parent = indent_;
+    std::uint32_t n = 0;
+    if (indicator != 0) {
+        n = indicator + static_cast<std::uint32_t>(parent < 1 ? 0 : parent);
+    } else {
+        // Detect the content indentation from the first line holding more than spaces.
+        std::size_t p = reader_.pos;
+        std::size_t widest_empty = 0;
+        std::size_t detected = 0;
+        for (;;) {
+            std::size_t spaces = 0;
+            while (p + spaces < length && text[p + spaces] == ' ') ++spaces;
+            const std::size_t q = p + spaces;
+            if (q >= length) {  // only blank lines up to the end
+                widest_empty = std::max(widest_empty, spaces);
+                detected = 0;
+                break;
+            }
+            if (is_break(text[q])) {
+                widest_empty = std::max(widest_empty, spaces);
+                p = q + (text[q] == '\r' && q + 1 < length && text[q + 1] == '\n' ? 2 : 1);
+                continue;
+            }
+            detected = spaces;
+            break;
+        }
+        if (static_cast<std::int64_t>(detected) > parent) {
+            if (detected < widest_empty)
+                return fail("a leading empty line in a block scalar is indented more than the content", start);
+            n = static_cast<std::uint32_t>(detected);
+        } else {
+            // Empty scalar: only the blank lines up to the first line that is not blank belong to it.
+            std::size_t breaks = 0;
+            for (;;) {
+                const scan::Reader line_start = reader_;
+                reader_.skip_blanks();
+                if (reader_.at_break() || (reader_.at_end() && reader_.pos > line_start.pos)) {
+                    for (std::size_t q = line_start.pos; q < reader_.pos; ++q)
+                        if (text[q] == '\t') {
+                            const Span tab{start.file_id, line_start.line, static_cast<std::uint32_t>(q - line_start.pos), q};
+                            return fail("a tab cannot be used for indentation", tab);
+                        }
+                }
+                if (reader_.at_break()) {
+                    reader_.consume_break();
+                    ++breaks;
+                    continue;
+                }
+                if (!reader_.at_end()) {
+                    reader_ = line_start;
+                } else if (reader_.pos > line_start.pos) {
+                    ++breaks;  // a last line of blanks ends at the end of input, not at a break
+                }
+                break;
+            }
+            if (chomp == Chomp::Keep) arena_.append(breaks, '\n');
+            set_owned(token, arena_pos, reader_.pos);
+            return true;
+        }
+    }
+
+    std::size_t empty_lines = reader_.skip_indentation(n);
+    bool have_content = false;
+    bool previous_more_indented = false;
+    bool ended_with_break = false;
+    for (;;) {
+        if (reader_.at_end() || reader_.column != n) break;
+        if (n == 0 && reader_.document_marker()) break;
+        const unsigned char first = reader_.byte();
+        const bool more_indented = is_blank(first);
+        if (have_content) {
+            if (!folded || previous_more_indented || more_indented)
+                arena_.push_back('\n');
+            else if (empty_lines == 0)
+                arena_.push_back(' ');
+        }
+        arena_.append(empty_lines, '\n');
+        const std::size_t s = reader_.pos;
+        std::size_t e = s;
+        while (e < length && !is_break(text[e])) ++e;
+        arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+        have_content = true;
+        previous_more_indented = more_indented;
+        reader_.pos = e;
+        ended_with_break = reader_.at_break();
+        if (!ended_with_break) {
+            std::uint32_t chars = 0;
+            for (std::size_t q = s; q < e; ++q) chars += (text[q] & 0xC0) != 0x80;
+            reader_.column += chars;
+            empty_lines = 0;
+            break;
+        }
+        reader_.consume_break();
+        empty_lines = reader_.skip_indentation(n);
+    }
+    // Stop at the start of the first line that does not belong to the scalar.
+    if (!reader_.at_end() || reader_.column <= n) {
+        reader_.pos -= reader_.column;
+        reader_.column = 0;
+    }
+    const std::size_t trailing = empty_lines + (have_content && ended_with_break ? 1 : 0);
+    switch (chomp) {
+        case Chomp::Keep: arena_.append(trailing, '\n'); break;
+        case Chomp::Clip:
+            if (have_content) arena_.push_back('\n');
+            break;
+        case Chomp::Strip: break;
+    }
+    set_owned(token, arena_pos, reader_.pos);
+    return true;
+}
+
+}  // namespace torvex

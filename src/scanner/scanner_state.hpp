@@ -1,0 +1,127 @@
+// The scanner's working state. Internal to src/scanner: structure tokens are
+// implemented in scanner.cpp, scalar scanning in scalar.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/error.hpp"
+#include "core/result.hpp"
+#include "scanner/reader.hpp"
+#include "scanner/token.hpp"
+#include "scanner/token_queue.hpp"
+
+namespace torvex {
+
+class Scanner {
+public:
+    Scanner(std::string_view text, std::uint32_t file_id, bool record_comments);
+    Result<TokenList> run();
+
+private:
+    struct IndentLevel {
+        std::int64_t indent;
+        bool is_sequence;
+    };
+    // Where MappingStart/Key go if a `:` follows on the same line.
+    struct Candidate {
+        std::size_t queue_index;
+        Span at;
+        bool tab;
+    };
+
+    // --- structure (scanner.cpp) ---
+    bool fetch();
+    bool skip_to_token();
+    void skip_comment();
+    bool dispatch_block();
+    bool dispatch_flow();
+    void dedent(std::int64_t column);
+    bool roll_in(std::uint32_t column, TokenKind kind, const Span& at);
+    void save_candidate(const Span& at);
+    bool fetch_block_entry(bool after_entry);
+    bool fetch_key();
+    bool fetch_value();
+    bool fetch_flow_start();
+    bool fetch_flow_end();
+    bool fetch_flow_entry();
+    bool fetch_document_start();
+    bool fetch_document_end();
+    bool fetch_directive();
+    bool fetch_anchor_or_alias(bool alias);
+    bool fetch_tag();
+    bool check_property_indent(const Span& at);
+    // The implicit-key decision after a plain or quoted scalar; queues the scalar.
+    bool finish_scalar(Token& scalar, bool quoted, bool multi_line, bool key_allowed, bool tab_before);
+    bool fetch_plain();
+    bool fetch_quoted(bool double_quoted);
+    bool fetch_block_scalar(bool folded);
+
+    // --- scalars (scalar.cpp) ---
+    bool scan_plain(Token& token, bool& multi_line);
+    void scan_plain_line(bool flow);
+    bool scan_single_quoted(Token& token, bool& multi_line);
+    bool scan_double_quoted(Token& token, bool& multi_line);
+    bool fold_quoted_break(std::size_t& trim_floor, const Span& start);
+    bool skip_escaped_break(std::size_t& trim_floor);
+    bool scan_escape(std::size_t& trim_floor);
+    bool scan_block_scalar(Token& token, bool folded);
+
+    // --- output ---
+    Token make(TokenKind kind, const Span& at) const noexcept {
+        Token t;
+        t.offset = at.offset;
+        t.line = at.line;
+        t.column = at.column;
+        t.kind = kind;
+        return t;
+    }
+    Token make_here(TokenKind kind) const noexcept { return make(kind, reader_.mark()); }
+    void queue(const Token& t) {
+        queue_.push_back(t);
+        last_kind_ = t.kind;
+    }
+    // Payload that is input[text_pos, text_pos + length).
+    void set_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end);
+    // Payload that is arena_[arena_pos, end of arena).
+    void set_owned(Token& t, std::size_t arena_pos, std::uint64_t end);
+    bool fail(std::string message, const Span& at);
+
+    scan::Reader reader_;
+    TokenList out_;
+    std::string& arena_;
+    scan::TokenQueue queue_;
+    std::optional<Error> error_;
+    bool record_comments_;
+
+    std::int64_t indent_ = -1;
+    std::vector<IndentLevel> indent_stack_;
+    bool is_sequence_ = false;
+    std::uint32_t flow_level_ = 0;
+    std::vector<bool> flow_stack_;  // true: mapping
+    bool simple_key_allowed_ = true;
+    std::optional<Candidate> candidate_;
+    bool entry_complete_ = false;
+    std::uint32_t entry_line_ = 0;
+    bool explicit_key_ = false;
+    bool adjacent_value_ = false;
+    Span flow_start_;
+    std::int64_t flow_start_indent_ = -1;
+    std::int64_t key_line_ = -1;
+    std::int64_t property_line_ = -1;
+    bool indent_properties_ = false;
+    bool start_marker_line_ = false;
+    bool previous_was_entry_ = false;
+    bool closed_level_ = false;
+    bool directives_allowed_ = true;
+    bool tab_flag_ = false;
+    bool started_ = false;
+    bool ended_ = false;
+    TokenKind last_kind_ = TokenKind::StreamStart;
+};
+
+}  // namespace torvex

@@ -1,0 +1,139 @@
+// Scanner output: fixed-size tokens in one vector, plus the comment records.
+//
+// A token is 24 bytes. Text payloads (scalar text, anchor and alias names,
+// tag and directive text) are not stored in the token: a payload that is a
+// contiguous slice of the input is described by its length (it starts at the
+// token's offset plus a small skip), and any other payload lives in the token
+// list's text arena, described by an entry of the owned-text table. The token
+// list therefore refers to the input: the input must outlive it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/scalar_style.hpp"
+#include "core/span.hpp"
+
+namespace torvex {
+
+enum class TokenKind : std::uint8_t {
+    StreamStart,
+    StreamEnd,
+    DocumentStart,
+    DocumentEnd,
+    MappingStart,   // flow() tells `{` from a block mapping
+    MappingEnd,
+    SequenceStart,  // flow() tells `[` from a block sequence
+    SequenceEnd,
+    BlockEnd,
+    Key,
+    Value,
+    SequenceEntry,
+    FlowEntry,
+    Scalar,     // text() and style()
+    Anchor,     // text(): the name
+    Alias,      // text(): the name
+    Tag,        // text(): as written (`!`, `!!str`, `!e!x`, `!<uri>`)
+    Directive,  // text(): everything after `%` up to the line break
+};
+
+const char* token_kind_name(TokenKind kind) noexcept;
+
+// Where a token's payload lives.
+enum class TextStorage : std::uint8_t {
+    None,   // no payload
+    Slice,  // input[offset + skip, + data)
+    Table,  // owned_[data]: arena text, or a long input slice
+};
+
+struct Token {
+    std::uint64_t offset = 0;  // start byte offset
+    std::uint32_t line = 0;    // 0-based
+    std::uint32_t column = 0;  // 0-based, in characters
+    std::uint32_t data = 0;    // Slice: payload length; Table: index into the owned-text table
+    TokenKind kind = TokenKind::StreamStart;
+    std::uint8_t style = 0;    // ScalarStyle for scalars; 1 for a flow MappingStart/SequenceStart
+    TextStorage storage = TextStorage::None;
+    std::uint8_t skip = 0;     // Slice: bytes between offset and the payload (the `&`, `*`, `%` or quote)
+};
+static_assert(sizeof(Token) == 24, "tokens are kept compact");
+
+// One `#` comment. `text` excludes the `#` and one following space and has its
+// trailing Unicode white space removed; it is a slice of the input.
+// `span.offset` is the byte offset of the `#`.
+struct CommentRecord {
+    std::string_view text;
+    Span span;
+};
+
+class TokenList {
+public:
+    struct OwnedText {
+        std::uint64_t pos;  // arena offset, or input offset when in_input
+        std::uint64_t length;
+        std::uint64_t end;  // source end offset of the token
+        bool in_input;
+    };
+
+    TokenList() = default;
+    TokenList(std::string_view input, std::uint32_t file_id) : input_(input), file_id_(file_id) {}
+
+    std::size_t size() const noexcept { return tokens_.size(); }
+    bool empty() const noexcept { return tokens_.empty(); }
+    const Token& operator[](std::size_t i) const noexcept { return tokens_[i]; }
+    auto begin() const noexcept { return tokens_.begin(); }
+    auto end() const noexcept { return tokens_.end(); }
+
+    // The payload text; empty for tokens without one.
+    std::string_view text(const Token& t) const noexcept {
+        switch (t.storage) {
+            case TextStorage::Slice: return input_.substr(t.offset + t.skip, t.data);
+            case TextStorage::Table: {
+                const OwnedText& o = owned_[t.data];
+                return o.in_input ? input_.substr(o.pos, o.length)
+                                  : std::string_view(arena_).substr(o.pos, o.length);
+            }
+            case TextStorage::None: break;
+        }
+        return {};
+    }
+
+    // The source end: for scalars the byte just past the last source character
+    // (closing quote included, block scalars up to the first line after them);
+    // for every other token the start offset.
+    std::uint64_t end_offset(const Token& t) const noexcept {
+        if (t.kind != TokenKind::Scalar) return t.offset;
+        if (t.storage == TextStorage::Table) return owned_[t.data].end;
+        // A slice scalar is plain (text == source) or quoted (one quote each side).
+        return t.offset + t.skip + t.data + t.skip;
+    }
+
+    Span span(const Token& t) const noexcept { return Span{file_id_, t.line, t.column, t.offset}; }
+    static ScalarStyle style(const Token& t) noexcept { return static_cast<ScalarStyle>(t.style); }
+    static bool flow(const Token& t) noexcept { return t.style != 0; }
+
+    std::string_view input() const noexcept { return input_; }
+    std::uint32_t file_id() const noexcept { return file_id_; }
+    const std::vector<CommentRecord>& comments() const noexcept { return comments_; }
+
+    // Heap bytes held by the list (tokens, owned texts, arena, comments), by capacity.
+    std::size_t memory_bytes() const noexcept {
+        return tokens_.capacity() * sizeof(Token) + owned_.capacity() * sizeof(OwnedText) + arena_.capacity() +
+               comments_.capacity() * sizeof(CommentRecord);
+    }
+
+private:
+    friend class Scanner;
+
+    std::string_view input_;
+    std::uint32_t file_id_ = 0;
+    std::vector<Token> tokens_;
+    std::vector<OwnedText> owned_;
+    std::string arena_;
+    std::vector<CommentRecord> comments_;
+};
+
+}  // namespace torvex
