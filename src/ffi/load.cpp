@@ -8,6 +8,10 @@
 #include "ffi/input.hpp"
 #include "ffi/load_options.hpp"
 #include "ffi/options.hpp"
+#include "decode/decoder.hpp"
+#include "ffi/convert/decode.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/warnings.hpp"
 #include "schema/references.hpp"
 
 namespace torvex::ffi {
@@ -41,9 +45,66 @@ bool convert_load_arguments(const ParsedArgs& args, LoadOptions& options) {
     return true;
 }
 
-PyObject* not_implemented(const char* what) {
-    PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", what);
-    return nullptr;
+// Options served by pipelines that are not built yet.
+PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
+    static constexpr struct {
+        std::uint64_t bit;
+        const char* name;
+    } kUnbuilt[] = {{OPT_ROUND_TRIP, "OPT_ROUND_TRIP"}, {OPT_ANNOTATED, "OPT_ANNOTATED"},
+                    {OPT_INCLUDES, "OPT_INCLUDES"},     {OPT_SECRETS, "OPT_SECRETS"},
+                    {OPT_ENV_VAR, "OPT_ENV_VAR"}};
+    for (const auto& option : kUnbuilt) {
+        if (options.has(option.bit)) {
+            PyErr_Format(PyExc_NotImplementedError, "%s is not supported yet", option.name);
+            return nullptr;
+        }
+    }
+    if (!for_loads_all && options.resolved_schema) {
+        PyErr_SetString(PyExc_NotImplementedError, "schema validation is not supported yet");
+        return nullptr;
+    }
+    return Py_None;  // borrowed: nothing refused
+}
+
+DecodeOptions decode_options(const LoadOptions& options) {
+    DecodeOptions decode;
+    decode.mode = options.mode;
+    decode.duplicate_keys_error = options.has(OPT_DUPLICATE_KEYS_ERROR);
+    decode.duplicate_keys_warn = options.has(OPT_DUPLICATE_KEYS_WARN) && !decode.duplicate_keys_error;
+    decode.reject_complex_keys = options.has(OPT_REJECT_COMPLEX_KEYS);
+    decode.yaml11_warnings = options.has(OPT_YAML_1_1_WARN) && options.yaml11;
+    return decode;
+}
+
+// Decodes the whole stream detached from the interpreter, then raises its
+// error or logs its warnings. Every document is decoded, so an error in a
+// later document fails the call.
+std::optional<DecodedStream> decode_plain(const std::string& text, const LoadOptions& options) {
+    const DecodeOptions decode = decode_options(options);
+    std::optional<Result<DecodedStream>> result;
+    {
+        Detached detached;
+        result.emplace(decode_stream(text, 0, decode));
+    }
+    if (!result->ok()) {
+        raise_error(result->error());
+        return std::nullopt;
+    }
+    DecodedStream stream = std::move(*result).value();
+    for (const std::string& warning : stream.warnings) log_warning(warning);
+    return stream;
+}
+
+void set_up_conversion(DecodeContext& context, const LoadOptions& options) {
+    context.tags = options.tags;
+    context.tag_handler = options.tag_handler;
+    context.passthrough = options.has(OPT_PASSTHROUGH_TAG);
+}
+
+// Value trees can be large: free them without holding up other threads.
+void release_detached(DecodedStream& stream) {
+    Detached detached;
+    stream.documents.clear();
 }
 
 PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
@@ -56,7 +117,19 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!settle_schema(options, *text)) return nullptr;
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
-    return not_implemented("loads()");
+    if (!refuse_unbuilt(options, false)) return nullptr;
+
+    auto stream = decode_plain(*text, options);
+    if (!stream) return nullptr;
+    if (stream->documents.empty()) Py_RETURN_NONE;
+    PyRef result;
+    {
+        DecodeContext context;
+        set_up_conversion(context, options);
+        result = to_python(stream->documents.front(), context);
+    }
+    release_detached(*stream);
+    return result.release();
 }
 
 PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
@@ -78,7 +151,21 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     }
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
-    return not_implemented("loads_all()");
+    if (!refuse_unbuilt(options, true)) return nullptr;
+
+    auto stream = decode_plain(*text, options);
+    if (!stream) return nullptr;
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(stream->documents.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < stream->documents.size(); ++i) {
+        DecodeContext context;
+        set_up_conversion(context, options);
+        PyRef document = to_python(stream->documents[i], context);
+        if (!document) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), document.release());
+    }
+    release_detached(*stream);
+    return list.release();
 }
 
 }  // namespace
