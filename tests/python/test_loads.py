@@ -1,0 +1,285 @@
+"""loads and loads_all through the plain pipeline."""
+
+import logging
+import math
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import torvex
+from torvex import exceptions as exc
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        ("", None),
+        ("# only a comment", None),
+        ("---", None),
+        ("a: 1\n---\nb: 2\n", {"a": 1}),
+        ("- 1\n- -2.5\n- 0x1F\n- 0o17\n- .inf\n- -.INF\n- ~\n- true\n- 'yes'\n", [1, -2.5, 31, 15, math.inf, -math.inf, None, True, "yes"]),
+        ("123456789012345678901234567890", 123456789012345678901234567890),
+        ("-9223372036854775808", -9223372036854775808),
+        ("? [1, [2, 3]]\n: x", {(1, (2, 3)): "x"}),
+        ("? {a: 1}\n: x", {(("a", 1),): "x"}),
+        ("a: 1\na: 2", {"a": 2}),
+        ("{b: 1, a: 2, b: 3}", {"b": 3, "a": 2}),
+        ("base: &b {x: 1, y: 2}\nd:\n  <<: *b\n  y: 3", {"base": {"x": 1, "y": 2}, "d": {"y": 3, "x": 1}}),
+        ("\ufeffa: 1", {"a": 1}),
+        ("!!str 12", "12"),
+        ("!!float 1", 1.0),
+        ("[yes, no, on, y]", ["yes", "no", "on", "y"]),
+        ("2001-12-14", "2001-12-14"),
+    ],
+)
+def test_values(text, expected):
+    assert torvex.loads(text) == expected
+
+
+def test_key_order_of_duplicates_keeps_first_position():
+    assert list(torvex.loads("b: 1\na: 2\nb: 3")) == ["b", "a"]
+
+
+def test_nan():
+    assert math.isnan(torvex.loads(".nan"))
+
+
+def test_negative_zero_keeps_its_sign():
+    assert math.copysign(1.0, torvex.loads("-0.0")) == -1.0
+
+
+def test_equal_keys_are_one_interned_object():
+    first, second = torvex.loads("- {name: 1}\n- {name: 2}")
+    k1, k2 = next(iter(first)), next(iter(second))
+    assert k1 is k2
+
+
+@pytest.mark.parametrize(
+    "text, option, expected",
+    [
+        ("x: yes", 0, {"x": "yes"}),
+        ("x: yes", torvex.OPT_YAML_1_1, {"x": True}),
+        ("x: y", torvex.OPT_YAML_1_1, {"x": True}),
+        ("x: y", torvex.OPT_PYYAML_COMPAT, {"x": "y"}),
+        ("x: yes", torvex.OPT_UPGRADE_1_1, {"x": True}),
+        ("%YAML 1.1\n---\nx: yes\n", 0, {"x": True}),
+        ("%YAML 1.2\n---\nx: yes\n", torvex.OPT_YAML_1_1, {"x": "yes"}),
+        ("%YAML 1.2\n---\nx: y\n", torvex.OPT_PYYAML_COMPAT, {"x": "y"}),
+        # the PyYAML-compatible rules apply whenever asked for, directive or not
+        ("%YAML 1.2\n---\nx: 012\n", torvex.OPT_PYYAML_COMPAT, {"x": 10}),
+        ("x: 1_000\n", torvex.OPT_YAML_1_1, {"x": 1000}),
+        ("x: 1:30\n", torvex.OPT_YAML_1_1, {"x": 90}),
+        ("x: 0b101\n", torvex.OPT_YAML_1_1, {"x": 5}),
+        ("x: 1_000_000_000_000_000_000_000\n", torvex.OPT_YAML_1_1, {"x": 10**21}),
+    ],
+)
+def test_resolution_rules(text, option, expected):
+    assert torvex.loads(text, option=option) == expected
+
+
+def test_loads_all_returns_every_document():
+    assert torvex.loads_all("") == []
+    assert torvex.loads_all("a\n---\nb\n--- ~\n") == ["a", "b", None]
+    assert torvex.loads_all("%YAML 1.1\n---\n- yes\n", option=torvex.OPT_YAML_1_1) == [[True]]
+
+
+@pytest.mark.parametrize(
+    "text, cls, message, line, column",
+    [
+        ("a: [1, 2", exc.TorvexParseError, None, None, None),
+        ("a: 1\n---\n[", exc.TorvexParseError, None, None, None),
+        ("a: *x", exc.TorvexParseError, "unknown alias: *x at line 1, column 4", 1, 4),
+        ("&a &b x", exc.TorvexParseError, "a node cannot have two anchors at line 1, column 4", 1, 4),
+        ("k: v\n- x", exc.TorvexParseError, "a block collection cannot be a mapping key at line 2, column 1", 2, 1),
+    ],
+)
+def test_parse_errors(text, cls, message, line, column):
+    with pytest.raises(cls) as info:
+        torvex.loads(text)
+    error = info.value
+    assert type(error) is cls and isinstance(error, ValueError)
+    assert error.file is None
+    assert str(error).endswith(f" at line {error.line}, column {error.column}")
+    if message is not None:
+        assert str(error) == message
+        assert (error.line, error.column) == (line, column)
+
+
+def test_duplicate_key_policies(caplog):
+    with pytest.raises(exc.TorvexDuplicateKeyError) as info:
+        torvex.loads("a: 1\na: 2", option=torvex.OPT_DUPLICATE_KEYS_ERROR)
+    assert str(info.value) == "duplicate mapping key: a at line 2, column 1"
+    assert (info.value.line, info.value.column) == (2, 1)
+    with pytest.raises(exc.TorvexDuplicateKeyError, match=r"duplicate mapping key: Int\(1\)"):
+        torvex.loads("1: x\n1: y", option=torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_DUPLICATE_KEYS_WARN)
+    with caplog.at_level(logging.WARNING, logger="torvex"):
+        assert torvex.loads("a: 1\na: 2\na: 3", option=torvex.OPT_DUPLICATE_KEYS_WARN) == {"a": 3}
+    assert [r.getMessage() for r in caplog.records] == [
+        "duplicate mapping key 'a' at line 2, column 1; keeping the last value",
+        "duplicate mapping key 'a' at line 3, column 1; keeping the last value",
+    ]
+    assert all(r.name == "torvex" for r in caplog.records)
+
+
+def test_complex_keys_can_be_rejected():
+    with pytest.raises(exc.TorvexComplexKeyError) as info:
+        torvex.loads("? [a]\n: 1", option=torvex.OPT_REJECT_COMPLEX_KEYS)
+    assert str(info.value) == "complex mapping key (a sequence used as a key) at line 1, column 3"
+
+
+def test_yaml11_warnings_only_under_11_rules(caplog):
+    text = "a: yes\nb: 0o17\nc: 0x1F\n"
+    with caplog.at_level(logging.WARNING, logger="torvex"):
+        torvex.loads(text, option=torvex.OPT_YAML_1_1_WARN)
+        assert caplog.records == []
+        assert torvex.loads(text, option=torvex.OPT_YAML_1_1_WARN | torvex.OPT_YAML_1_1)["a"] is True
+    assert [r.getMessage() for r in caplog.records] == [
+        "YAML 1.1 syntax 'yes' resolves as bool in 1.1 but str in 1.2 at line 1, column 4"
+    ]
+
+
+def test_broken_logger_never_fails_the_load(monkeypatch):
+    def boom(*args, **kwargs):
+        raise RuntimeError("handler exploded")
+
+    monkeypatch.setattr(logging.getLogger("torvex"), "warning", boom)
+    assert torvex.loads("a: 1\na: 2", option=torvex.OPT_DUPLICATE_KEYS_WARN) == {"a": 2}
+
+
+class TestTags:
+    def test_tags_dict(self):
+        assert torvex.loads("!foo 5", tags={"!foo": str}) == "5"
+
+    def test_tag_handler_gets_tag_and_inner_value(self):
+        assert torvex.loads("!foo 5", tags={}, tag_handler=lambda t, v: (t, v)) == ("!foo", "5")
+
+    def test_passthrough(self):
+        result = torvex.loads("!foo 5", option=torvex.OPT_PASSTHROUGH_TAG)
+        assert isinstance(result, torvex.TorvexTag)
+        assert repr(result) == "TorvexTag('!foo', ...)"
+        assert (result.tag, result.value) == ("!foo", "5")
+
+    def test_dropped_without_handlers(self):
+        assert torvex.loads("!foo 5") == "5"
+        assert torvex.loads("!foo {a: [1]}") == {"a": [1]}
+
+    def test_tagged_mapping_is_built_before_the_handler(self):
+        seen = []
+        torvex.loads("!point {x: 1, y: 2}", tags={"!point": seen.append})
+        assert seen == [{"x": 1, "y": 2}]
+
+    def test_handler_exception_propagates(self):
+        class Boom(Exception):
+            pass
+
+        def handler(tag, value):
+            raise Boom(tag)
+
+        with pytest.raises(Boom, match="!x"):
+            torvex.loads("a: !x 1", tag_handler=handler)
+
+    def test_unhashable_key_from_handler(self):
+        with pytest.raises(exc.TorvexDecodeError) as info:
+            torvex.loads("{!foo a: 1}", tag_handler=lambda t, v: [v])
+        assert str(info.value) == "mapping key is not hashable in Python"
+        assert info.value.line is None
+
+    def test_directive_tags_are_ordinary_tags_here(self):
+        assert torvex.loads("a: !include other.yaml", tag_handler=lambda t, v: f"{t} {v}") == {
+            "a": "!include other.yaml"
+        }
+
+    def test_tag_dispatch_in_keys_and_loads_all(self):
+        assert torvex.loads_all("{!k a: 1}\n---\n!k b", tags={"!k": str.upper}) == [{"A": 1}, "B"]
+
+    def test_named_handle_tags(self):
+        text = "%TAG !e! tag:example.com,2000:\n--- !e!point 1"
+        assert torvex.loads(text, tag_handler=lambda t, v: t) == "tag:example.com,2000:point"
+
+
+@pytest.mark.parametrize(
+    "option, name",
+    [
+        (torvex.OPT_ROUND_TRIP, "OPT_ROUND_TRIP"),
+        (torvex.OPT_ANNOTATED, "OPT_ANNOTATED"),
+        (torvex.OPT_INCLUDES, "OPT_INCLUDES"),
+        (torvex.OPT_SECRETS, "OPT_SECRETS"),
+        (torvex.OPT_ENV_VAR, "OPT_ENV_VAR"),
+    ],
+)
+def test_pipelines_not_built_yet_name_the_option(option, name):
+    with pytest.raises(NotImplementedError, match=name):
+        torvex.loads("a: 1", option=option)
+
+
+def test_schema_validation_not_built_yet():
+    with pytest.raises(NotImplementedError, match="schema"):
+        torvex.loads("a: 1", schema={"type": "object"})
+
+
+def nested(depth: int) -> str:
+    return "[" * depth + "x" + "]" * depth
+
+
+def test_nesting_limit():
+    value = torvex.loads(nested(999))
+    for _ in range(999):
+        value = value[0]
+    assert value == "x"
+    with pytest.raises(exc.TorvexParseError, match=r"maximum nesting depth \(1000\) exceeded"):
+        torvex.loads(nested(1000))
+
+
+def test_deep_block_nesting_on_a_small_thread_stack():
+    import threading
+
+    text = "".join(" " * i + "- \n" for i in range(998)) + " " * 998 + "- x\n"
+    result = {}
+
+    def work():
+        result["value"] = torvex.loads(text)
+
+    old = threading.stack_size(256 * 1024)
+    try:
+        thread = threading.Thread(target=work)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(old)
+    value = result["value"]
+    depth = 0
+    while isinstance(value, list):
+        value = value[-1]
+        depth += 1
+    assert (depth, value) == (999, "x")
+
+
+def test_alias_bomb_is_refused():
+    lines = ["a: &a [" + ", ".join(["lol"] * 10) + "]"]
+    for prev, name in zip("abcdefgh", "bcdefghi"):
+        lines.append(f"{name}: &{name} [" + ", ".join([f"*{prev}"] * 10) + "]")
+    with pytest.raises(exc.TorvexParseError, match=r"possible alias bomb"):
+        torvex.loads("\n".join(lines))
+
+
+def test_missing_exception_class_raises_the_internal_error():
+    script = textwrap.dedent(
+        """
+        import sys, types
+        import torvex
+        sys.modules["torvex.exceptions"] = types.ModuleType("torvex.exceptions")
+        try:
+            torvex.loads("[")
+        except Exception as e:
+            print("caught as Exception:", type(e).__name__)
+        except BaseException as e:
+            print(type(e).__name__, "|", e)
+        """
+    )
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True).stdout
+    name, _, message = out.strip().partition(" | ")
+    assert name == "TorvexInternalError"
+    assert message.startswith("failed to import exception torvex.exceptions.TorvexParseError: ")
+    assert "TorvexParseError" in message.rpartition(": ")[2]
