@@ -1,0 +1,378 @@
+// Python objects to values: the type dispatch. Exact built-in types are
+// tested first by pointer comparison, the common scalars ("leaves") without
+// any call that could reach user code, so that lists and dicts can convert
+// runs of them inside one critical section. Everything else goes through the
+// subclass checks and the type families in their fixed order.
+#include "ffi/convert/encode.hpp"
+
+#include <string>
+#include <utility>
+
+#include "core/stack_guard.hpp"
+#include "core/utf8.hpp"
+#include "ffi/convert/encode_detail.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/options.hpp"
+#include "ffi/types/tag.hpp"
+
+namespace torvex::ffi {
+
+EncodeOptions EncodeOptions::from_option(std::uint64_t option) noexcept {
+    EncodeOptions o;
+    o.serialize_numpy = option & OPT_SERIALIZE_NUMPY;
+    o.omit_microseconds = option & OPT_OMIT_MICROSECONDS;
+    o.naive_utc = option & OPT_NAIVE_UTC;
+    o.utc_z = option & OPT_UTC_Z;
+    o.passthrough_datetime = option & OPT_PASSTHROUGH_DATETIME;
+    o.passthrough_dataclass = option & OPT_PASSTHROUGH_DATACLASS;
+    return o;
+}
+
+namespace encode {
+
+namespace {
+
+constexpr const char* kTooDeep = "object is too deeply nested to serialize (possible self-reference)";
+constexpr const char* kInvalidBytes =
+    "cannot serialize bytes that are not valid UTF-8; decode them yourself (e.g. base64) before dumping";
+constexpr const char* kBadTagsResult = "a tags callback must return a TorvexTag or a (tag, value) tuple";
+
+enum class Leaf { Done, NotLeaf, Failed };
+
+bool put_string(PyObject* str, Value& out) {
+    std::string_view text;
+    if (utf8_of(str, text) == nullptr) return false;
+    out = Value::string(std::string(text));
+    return true;
+}
+
+// An int or int subclass by its own value: nothing here calls user code
+// (no __index__, __int__ or __str__ of a subclass).
+bool put_int(PyObject* obj, Value& out) {
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (overflow == 0) {
+        if (number == -1 && PyErr_Occurred()) return false;
+        out = Value::integer(number);
+        return true;
+    }
+    PyRef text = PyRef::steal(PyLong_Type.tp_repr(obj));
+    if (!text) return false;
+    std::string_view digits;
+    if (utf8_of(text.get(), digits) == nullptr) return false;
+    out = Value::big_int(std::string(digits));
+    return true;
+}
+
+// None and the exact str, int, float and bool: converted without user code,
+// so it is safe inside a critical section.
+inline Leaf leaf(PyObject* obj, Value& out) {
+    PyTypeObject* type = Py_TYPE(obj);
+    if (type == &PyUnicode_Type) return put_string(obj, out) ? Leaf::Done : Leaf::Failed;
+    if (type == &PyLong_Type) {
+        auto* number = reinterpret_cast<PyLongObject*>(obj);
+        if (PyUnstable_Long_IsCompact(number)) {
+            out = Value::integer(PyUnstable_Long_CompactValue(number));
+            return Leaf::Done;
+        }
+        return put_int(obj, out) ? Leaf::Done : Leaf::Failed;
+    }
+    if (type == &PyFloat_Type) {
+        out = Value::floating(PyFloat_AS_DOUBLE(obj));
+        return Leaf::Done;
+    }
+    if (obj == Py_None) {
+        out = Value::null();
+        return Leaf::Done;
+    }
+    if (type == &PyBool_Type) {
+        out = Value::boolean(obj == Py_True);
+        return Leaf::Done;
+    }
+    return Leaf::NotLeaf;
+}
+
+// Converts a leaf straight into the back of a sequence; anything else leaves
+// the sequence as it was.
+inline Leaf push_leaf(Sequence& items, PyObject* obj) {
+    Value& slot = items.emplace_back();
+    const Leaf result = leaf(obj, slot);
+    if (result != Leaf::Done) items.pop_back();
+    return result;
+}
+
+}  // namespace
+
+bool Encoder::fail(ErrorKind kind, std::string message) {
+    error_ = Error::plain(kind, std::move(message));
+    return false;
+}
+
+bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
+    if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, kTooDeep);
+    switch (leaf(obj, out)) {
+        case Leaf::Done: return true;
+        case Leaf::Failed: return false;
+        case Leaf::NotLeaf: break;
+    }
+    PyTypeObject* type = Py_TYPE(obj);
+    if (type == &PyList_Type) return with_stack([&] { return convert_list(obj, depth, out); });
+    if (type == &PyDict_Type) return with_stack([&] { return convert_dict(obj, depth, out); });
+    if (type == &PyTuple_Type) return with_stack([&] { return convert_tuple(obj, depth, out); });
+    return with_stack([&] { return convert_other(obj, depth, out); });
+}
+
+// Exact lists: each step reads the current length and, below it, either
+// converts a run of leaves or takes a strong reference to one other item,
+// all inside the list's critical section; that item is converted after the
+// section is left. A list that shrinks or grows meanwhile is never read out
+// of range, and an item removed from it stays alive while it is converted.
+bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
+    const unsigned child = depth + 1;
+    const bool leaves = child < kMaxEncodeDepth;
+    Sequence items;
+    Py_ssize_t index = 0;
+    bool reserved = false;
+    for (;;) {
+        PyRef item;
+        {
+            CriticalSection section(list);
+            const Py_ssize_t size = PyList_GET_SIZE(list);
+            if (!reserved) {
+                items.reserve(static_cast<std::size_t>(size));
+                reserved = true;
+            }
+            while (index < size) {
+                PyObject* current = PyList_GET_ITEM(list, index);
+                ++index;
+                if (leaves) {
+                    const Leaf result = push_leaf(items, current);
+                    if (result == Leaf::Done) continue;
+                    if (result == Leaf::Failed) return false;
+                }
+                item = PyRef::borrow(current);
+                break;
+            }
+        }
+        if (!item) break;
+        if (!convert(item.get(), child, items.emplace_back())) return false;
+    }
+    out = Value::sequence(std::move(items));
+    return true;
+}
+
+// Exact tuples are immutable and hold their items for as long as we hold the tuple.
+bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
+    const unsigned child = depth + 1;
+    const bool leaves = child < kMaxEncodeDepth;
+    const Py_ssize_t size = PyTuple_GET_SIZE(tuple);
+    Sequence items;
+    items.reserve(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        PyObject* item = PyTuple_GET_ITEM(tuple, i);
+        if (leaves) {
+            const Leaf result = push_leaf(items, item);
+            if (result == Leaf::Done) continue;
+            if (result == Leaf::Failed) return false;
+        }
+        if (!convert(item, child, items.emplace_back())) return false;
+    }
+    out = Value::sequence(std::move(items));
+    return true;
+}
+
+// List and tuple subclasses, sets and frozensets: in iteration order, so an
+// overridden __iter__ decides what is written.
+bool Encoder::convert_iterable(PyObject* obj, unsigned depth, Value& out) {
+    PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
+    if (!iterator) return false;
+    Sequence items;
+    if (PyList_Check(obj)) {
+        items.reserve(static_cast<std::size_t>(PyList_GET_SIZE(obj)));
+    } else if (PyTuple_Check(obj)) {
+        items.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(obj)));
+    } else if (PyAnySet_Check(obj)) {
+        items.reserve(static_cast<std::size_t>(PySet_GET_SIZE(obj)));
+    }
+    for (;;) {
+        PyObject* next = nullptr;
+        const int status = PyIter_NextItem(iterator.get(), &next);
+        if (status < 0) return false;
+        if (status == 0) break;
+        PyRef item = PyRef::steal(next);
+        if (!convert(item.get(), depth + 1, items.emplace_back())) return false;
+    }
+    out = Value::sequence(std::move(items));
+    return true;
+}
+
+// Dicts and dict subclasses in insertion order, checked like the
+// interpreter's own dict iteration: the size is compared with the size at
+// the start before every step, and finding more entries than that means keys
+// were replaced. Runs of leaf entries are converted inside the critical
+// section; any other entry is held by strong references and converted after
+// the section is left.
+bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
+    const unsigned child = depth + 1;
+    const bool leaves = child < kMaxEncodeDepth;
+    Mapping entries;
+    Py_ssize_t position = 0;
+    Py_ssize_t expected = -1;
+    Py_ssize_t seen = 0;
+    for (;;) {
+        PyRef key;
+        PyRef value;
+        Value key_value;
+        bool key_done = false;
+        {
+            CriticalSection section(dict);
+            const Py_ssize_t size = PyDict_GET_SIZE(dict);
+            if (expected < 0) {
+                expected = size;
+                entries.reserve(static_cast<std::size_t>(size));
+            } else if (size != expected) {
+                PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
+                return false;
+            }
+            PyObject* k = nullptr;
+            PyObject* v = nullptr;
+            while (PyDict_Next(dict, &position, &k, &v)) {
+                if (++seen > expected) {
+                    PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
+                    return false;
+                }
+                if (leaves) {
+                    const Leaf key_result = leaf(k, key_value);
+                    if (key_result == Leaf::Failed) return false;
+                    if (key_result == Leaf::Done) {
+                        MapEntry& entry = entries.emplace_back();
+                        const Leaf value_result = leaf(v, entry.value);
+                        if (value_result == Leaf::Done) {
+                            entry.key = std::move(key_value);
+                            continue;
+                        }
+                        entries.pop_back();
+                        if (value_result == Leaf::Failed) return false;
+                        key_done = true;
+                    }
+                }
+                key = PyRef::borrow(k);
+                value = PyRef::borrow(v);
+                break;
+            }
+        }
+        if (!key) break;
+        MapEntry& entry = entries.emplace_back();
+        if (key_done) {
+            entry.key = std::move(key_value);
+        } else if (!convert(key.get(), child, entry.key)) {
+            return false;
+        }
+        if (!convert(value.get(), child, entry.value)) return false;
+    }
+    out = Value::mapping(std::move(entries));
+    return true;
+}
+
+bool Encoder::convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth, Value& out) {
+    std::string_view text;
+    if (utf8_of(tag_text, text) == nullptr) return false;
+    std::string tag(text);
+    Value value;
+    if (!convert(inner, depth + 1, value)) return false;
+    out = Value::tagged(std::move(tag), std::move(value));
+    return true;
+}
+
+bool Encoder::convert_tag(PyObject* tag_object, unsigned depth, Value& out) {
+    return convert_tagged(tag_text(tag_object), tag_value(tag_object), depth, out);
+}
+
+// `tags` maps exact classes (never their bases) to callables that return a
+// TorvexTag or a (tag, value) pair.
+Outcome Encoder::convert_by_tags(PyObject* obj, unsigned depth, Value& out) {
+    PyObject* found = nullptr;
+    const int status = PyDict_GetItemRef(options_.tags, reinterpret_cast<PyObject*>(Py_TYPE(obj)), &found);
+    if (status < 0) return Outcome::Failed;
+    if (status == 0) return Outcome::NoMatch;
+    PyRef callable = PyRef::steal(found);
+    PyRef result = PyRef::steal(PyObject_CallOneArg(callable.get(), obj));
+    if (!result) return Outcome::Failed;
+    bool ok = false;
+    if (is_tag(result.get())) {
+        ok = convert_tag(result.get(), depth, out);
+    } else if (PyTuple_Check(result.get()) && PyTuple_GET_SIZE(result.get()) == 2 &&
+               PyUnicode_Check(PyTuple_GET_ITEM(result.get(), 0))) {
+        ok = convert_tagged(PyTuple_GET_ITEM(result.get(), 0), PyTuple_GET_ITEM(result.get(), 1), depth, out);
+    } else {
+        ok = fail(ErrorKind::Encode, kBadTagsResult);
+    }
+    return ok ? Outcome::Done : Outcome::Failed;
+}
+
+bool Encoder::unserializable(PyObject* obj) {
+    PyRef name = PyRef::steal(PyType_GetName(Py_TYPE(obj)));
+    if (!name) return false;
+    std::string_view text;
+    if (utf8_of(name.get(), text) == nullptr) return false;
+    std::string message = "type ";
+    message.append(text);
+    message += " is not YAML serializable";
+    return fail(ErrorKind::Unserializable, std::move(message));
+}
+
+// Everything but the exact built-in types, in the fixed order of the rules:
+// subclasses of the built-in types, bytes, sequences, mappings, sets,
+// TorvexTag, `tags`, dates, enums, dataclasses, numpy, UUIDs, paths, and
+// finally `default`.
+bool Encoder::convert_other(PyObject* obj, unsigned depth, Value& out) {
+    if (PyLong_Check(obj)) return put_int(obj, out);  // bool subclasses int but cannot be subclassed itself
+    if (PyFloat_Check(obj)) {
+        out = Value::floating(PyFloat_AS_DOUBLE(obj));
+        return true;
+    }
+    if (PyUnicode_Check(obj)) {
+        PyRef text = PyRef::steal(PyObject_Str(obj));
+        return text && put_string(text.get(), out);
+    }
+    if (PyBytes_Check(obj)) {
+        const std::string_view bytes(PyBytes_AS_STRING(obj), static_cast<std::size_t>(PyBytes_GET_SIZE(obj)));
+        if (utf8::validate(bytes)) return fail(ErrorKind::Encode, kInvalidBytes);
+        out = Value::string(std::string(bytes));
+        return true;
+    }
+    if (PyList_Check(obj) || PyTuple_Check(obj)) return convert_iterable(obj, depth, out);
+    if (PyDict_Check(obj)) return convert_dict(obj, depth, out);
+    if (PyAnySet_Check(obj)) return convert_iterable(obj, depth, out);
+    if (is_tag(obj)) return convert_tag(obj, depth, out);
+
+    Outcome outcome = Outcome::NoMatch;
+    if (options_.tags != nullptr) outcome = convert_by_tags(obj, depth, out);
+    if (outcome == Outcome::NoMatch) outcome = encode_datetime(*this, obj, out);
+    if (outcome == Outcome::NoMatch) outcome = encode_enum(*this, obj, depth, out);
+    if (outcome == Outcome::NoMatch) outcome = encode_dataclass(*this, obj, depth, out);
+    if (outcome == Outcome::NoMatch) outcome = encode_numpy(*this, obj, depth, out);
+    if (outcome == Outcome::NoMatch) outcome = encode_uuid(obj, out);
+    if (outcome == Outcome::NoMatch) outcome = encode_path(obj, out);
+    if (outcome != Outcome::NoMatch) return outcome == Outcome::Done;
+
+    if (options_.default_fn == nullptr) return unserializable(obj);
+    PyRef replacement = PyRef::steal(PyObject_CallOneArg(options_.default_fn, obj));
+    if (!replacement) return false;
+    return convert(replacement.get(), depth + 1, out);
+}
+
+}  // namespace encode
+
+std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options) {
+    encode::Encoder encoder(options);
+    Value root;
+    if (encoder.convert(obj, 0, root)) return root;
+    if (encoder.error()) {
+        if (PyErr_Occurred()) PyErr_Clear();
+        raise_error(*encoder.error());
+    }
+    return std::nullopt;
+}
+
+}  // namespace torvex::ffi

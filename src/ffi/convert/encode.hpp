@@ -1,0 +1,37 @@
+// Python objects to values: the conversion behind dumps and to_json. It runs
+// attached to the interpreter because it may call user code (default, tags
+// callbacks, isoformat, __fspath__, dataclass properties, __str__ of str
+// subclasses); the emitters then write the finished tree detached.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "decode/value.hpp"
+#include "ffi/python.hpp"
+
+namespace torvex::ffi {
+
+// Fixed for one call. The callables and the dict are borrowed from the call's arguments.
+struct EncodeOptions {
+    PyObject* default_fn = nullptr;  // callable(obj) for otherwise unsupported objects, or null
+    PyObject* tags = nullptr;        // dict of exact type -> callable(obj), or null
+    bool serialize_numpy = false;
+    bool omit_microseconds = false;
+    bool naive_utc = false;
+    bool utc_z = false;
+    bool passthrough_datetime = false;
+    bool passthrough_dataclass = false;
+
+    // The conversion bits of an option word; default and tags stay unset.
+    static EncodeOptions from_option(std::uint64_t option) noexcept;
+};
+
+// Objects nested this deep (the argument being depth 0) are refused.
+inline constexpr unsigned kMaxEncodeDepth = 1000;
+
+// The value tree of `obj`, or nothing with the Python exception set
+// (TorvexUnserializableError, TorvexEncodeError, or whatever user code raised).
+std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options);
+
+}  // namespace torvex::ffi

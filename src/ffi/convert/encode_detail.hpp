@@ -1,0 +1,102 @@
+// Internals of the Python-to-value conversion, shared by the files of one
+// type family each (encode_datetime, encode_object, encode_numpy, ...).
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/error.hpp"
+#include "ffi/convert/encode.hpp"
+#include "ffi/once.hpp"
+#include "ffi/py_ref.hpp"
+
+namespace torvex::ffi::encode {
+
+// Holds a per-object critical section on a free-threaded interpreter and
+// nothing otherwise. Ends on every path, a C++ exception included. No user
+// code may run while one is held.
+class CriticalSection {
+public:
+    explicit CriticalSection(PyObject* obj) noexcept {
+#ifdef Py_GIL_DISABLED
+        PyCriticalSection_Begin(&section_, obj);
+#else
+        (void)obj;
+#endif
+    }
+    ~CriticalSection() {
+#ifdef Py_GIL_DISABLED
+        PyCriticalSection_End(&section_);
+#endif
+    }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+private:
+#ifdef Py_GIL_DISABLED
+    PyCriticalSection section_;
+#endif
+};
+
+// How a type-family rule ended: it produced the value, it does not apply to
+// the object (the next rule is tried), or it failed with an error set.
+enum class Outcome { Done, NoMatch, Failed };
+
+class Encoder {
+public:
+    explicit Encoder(const EncodeOptions& options) noexcept : options_(options) {}
+
+    // Converts obj, which the caller keeps alive, into out. False on failure:
+    // either a Python exception is set or error() holds an engine error.
+    bool convert(PyObject* obj, unsigned depth, Value& out);
+
+    // Records an engine error (raised as a Torvex exception at the end) and returns false.
+    bool fail(ErrorKind kind, std::string message);
+
+    const EncodeOptions& options() const noexcept { return options_; }
+    std::optional<Error>& error() noexcept { return error_; }
+
+private:
+    bool convert_other(PyObject* obj, unsigned depth, Value& out);
+    bool convert_list(PyObject* list, unsigned depth, Value& out);
+    bool convert_tuple(PyObject* tuple, unsigned depth, Value& out);
+    bool convert_iterable(PyObject* obj, unsigned depth, Value& out);
+    bool convert_dict(PyObject* dict, unsigned depth, Value& out);
+    bool convert_tag(PyObject* tag_object, unsigned depth, Value& out);
+    Outcome convert_by_tags(PyObject* obj, unsigned depth, Value& out);
+    bool convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth, Value& out);
+    bool unserializable(PyObject* obj);
+
+    const EncodeOptions& options_;
+    std::optional<Error> error_;
+};
+
+// The UTF-8 text of a str (or subclass), without a temporary object; null
+// with UnicodeEncodeError set for lone surrogates.
+inline const char* utf8_of(PyObject* str, std::string_view& out) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(str, &size);
+    if (data != nullptr) out = std::string_view(data, static_cast<std::size_t>(size));
+    return data;
+}
+
+// A str made once per process and interned, for attribute and method names.
+inline PyObject* interned(std::atomic<PyObject*>& slot, const char* text) {
+    return cached_once(slot, [text] { return PyRef::steal(PyUnicode_InternFromString(text)); });
+}
+
+// Type families, tried in this order after the built-in types, TorvexTag and `tags`.
+Outcome encode_datetime(Encoder& encoder, PyObject* obj, Value& out);
+Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth, Value& out);
+Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth, Value& out);
+Outcome encode_numpy(Encoder& encoder, PyObject* obj, unsigned depth, Value& out);
+Outcome encode_uuid(PyObject* obj, Value& out);
+Outcome encode_path(PyObject* obj, Value& out);
+
+// The text a date, time or date-time is written as, from its isoformat()
+// text and the date options.
+std::string iso_text(std::string_view iso, const EncodeOptions& options);
+
+}  // namespace torvex::ffi::encode
