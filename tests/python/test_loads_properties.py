@@ -1,0 +1,94 @@
+"""Property tests of resolution and decoding."""
+
+import math
+import struct
+
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import torvex
+
+MODES = [0, torvex.OPT_YAML_1_1, torvex.OPT_PYYAML_COMPAT]
+
+
+@given(st.integers(min_value=-(2**63) + 1, max_value=2**63 - 1), st.sampled_from(MODES))
+def test_decimal_integers_resolve_to_themselves(n, mode):
+    assert torvex.loads(str(n), option=mode) == n
+    assert torvex.loads(f"[{n}]", option=mode) == [n]
+
+
+@given(st.integers(min_value=2**63, max_value=2**200), st.booleans(), st.sampled_from(MODES))
+def test_big_integers_keep_their_value(n, negative, mode):
+    value = -n if negative else n
+    assert torvex.loads(f"x: {value}", option=mode) == {"x": value}
+
+
+@given(st.floats(allow_nan=False, allow_infinity=False), st.sampled_from(MODES))
+def test_float_text_resolves_to_the_same_float(x, mode):
+    text = repr(x)
+    loaded = torvex.loads(text, option=mode)
+    if "." in text or "e" in text:
+        assert type(loaded) is float
+        assert struct.pack("<d", loaded) == struct.pack("<d", x)
+    else:  # integral reprs such as "1e+16" always carry e; plain digits cannot occur for floats
+        raise AssertionError(text)
+
+
+@given(st.floats(allow_nan=False, allow_infinity=False))
+def test_float_text_with_plus_sign(x):
+    if not repr(x).startswith("-"):
+        assert torvex.loads("+" + repr(x)) == x
+
+
+@given(st.text(alphabet=st.characters(blacklist_categories=("Cs",)), max_size=40))
+def test_quoted_text_is_always_a_string(s):
+    escaped = s.replace("\\", "\\\\").replace('"', '\\"')
+    escaped = "".join(c if c.isprintable() or c == " " else f"\\U{ord(c):08x}" for c in escaped)
+    assert torvex.loads(f'"{escaped}"') == s
+
+
+@settings(max_examples=300, suppress_health_check=[HealthCheck.too_slow])
+@given(st.binary(max_size=200))
+def test_arbitrary_bytes_load_or_raise_cleanly(data):
+    try:
+        torvex.loads_all(data)
+    except (torvex.TorvexError, ValueError, TypeError):
+        pass
+
+
+YAML_PIECES = st.sampled_from(
+    [
+        "a", "- ", ": ", "? ", "\n", "  ", "[", "]", "{", "}", ",", "&x ", "*x", "!t ", "!!str ", "'q'", '"d"',
+        "|\n", ">\n", "#c", "---\n", "...\n", "%YAML 1.2\n", "<<: ", "1", "~", "\t", "\r\n", "é",
+    ]
+)
+
+
+@settings(max_examples=500, suppress_health_check=[HealthCheck.too_slow])
+@given(st.lists(YAML_PIECES, max_size=40))
+def test_yaml_like_fragments_load_or_raise_parse_errors(pieces):
+    text = "".join(pieces)
+    try:
+        result = torvex.loads_all(text)
+    except torvex.TorvexParseError as error:
+        assert error.line >= 1 and error.column >= 1
+        assert str(error).endswith(f" at line {error.line}, column {error.column}")
+    else:
+        assert isinstance(result, list)
+
+
+@given(st.recursive(
+    st.none() | st.booleans() | st.integers(min_value=-(2**63) + 1, max_value=2**63 - 1)
+    | st.text(alphabet="abcxyz", min_size=1, max_size=5),
+    lambda children: st.lists(children, max_size=4) | st.dictionaries(st.text(alphabet="abc", min_size=1, max_size=3), children, max_size=4),
+    max_leaves=20,
+))
+def test_json_text_loads_like_json(value):
+    import json
+
+    assert torvex.loads(json.dumps(value)) == value
+
+
+def test_nan_and_infinities():
+    assert math.isnan(torvex.loads(".NaN"))
+    assert torvex.loads("[.inf, -.Inf, +.INF]") == [math.inf, -math.inf, math.inf]

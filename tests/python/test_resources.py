@@ -1,0 +1,107 @@
+"""No leaks on success or failure, and loads on many threads at once."""
+
+import gc
+import sys
+import threading
+import tracemalloc
+
+import psutil
+import pytest
+
+import torvex
+
+
+class Point:
+    def __init__(self, value):
+        self.value = value
+
+
+def failing_handler(tag, value):
+    raise KeyError(tag)
+
+
+WORKLOAD = [
+    ("a: [1, 2, {b: c}]\nd: !p x\n", {}),
+    ("a: [1, 2\n", {}),  # parse error
+    ("{!p k: 1}", {"tag_handler": lambda t, v: [v]}),  # unhashable key
+    ("x: !bad 1", {"tag_handler": failing_handler}),  # handler raises
+    ("&a [*a]", {}),  # unknown alias
+    (b"\xff\xfe\x00\xd8", {}),  # decoding error
+    ("a: 1\na: 2", {"option": torvex.OPT_DUPLICATE_KEYS_ERROR}),
+    ("k: 12345678901234567890123\n" * 3, {"option": torvex.OPT_YAML_1_1}),
+]
+
+
+def run_workload(tags, rounds):
+    for _ in range(rounds):
+        for text, kwargs in WORKLOAD:
+            try:
+                torvex.loads(text, tags=tags, **kwargs)
+            except (torvex.TorvexError, ValueError, KeyError):
+                pass
+            try:
+                torvex.loads_all(text, tags=tags, option=kwargs.get("option"))
+            except (torvex.TorvexError, ValueError, KeyError):
+                pass
+
+
+def test_reference_counts_of_shared_objects_are_stable():
+    tags = {"!p": Point}
+    run_workload(tags, 5)
+    gc.collect()
+    before = (sys.getrefcount(tags), sys.getrefcount(Point), sys.getrefcount(failing_handler))
+    run_workload(tags, 200)
+    gc.collect()
+    assert (sys.getrefcount(tags), sys.getrefcount(Point), sys.getrefcount(failing_handler)) == before
+
+
+def test_python_memory_does_not_grow():
+    tags = {"!p": Point}
+    run_workload(tags, 5)
+    gc.collect()
+    tracemalloc.start()
+    try:
+        run_workload(tags, 50)
+        gc.collect()
+        start, _ = tracemalloc.get_traced_memory()
+        run_workload(tags, 300)
+        gc.collect()
+        end, _ = tracemalloc.get_traced_memory()
+    finally:
+        tracemalloc.stop()
+    assert end - start < 64 * 1024
+
+
+def test_native_memory_does_not_grow():
+    tags = {"!p": Point}
+    process = psutil.Process()
+    run_workload(tags, 200)
+    gc.collect()
+    before = process.memory_info().rss
+    run_workload(tags, 2000)
+    gc.collect()
+    assert process.memory_info().rss - before < 8 * 1024 * 1024
+
+
+def test_threads_load_different_documents_at_once():
+    errors = []
+    barrier = threading.Barrier(8)
+
+    def work(n):
+        text = "\n".join(f"k{n}_{i}: [{n}, {i}, v{n}]" for i in range(300))
+        expected = {f"k{n}_{i}": [n, i, f"v{n}"] for i in range(300)}
+        try:
+            barrier.wait()
+            for _ in range(30):
+                assert torvex.loads(text) == expected
+                with pytest.raises(torvex.TorvexParseError):
+                    torvex.loads(text + "\n[")
+        except BaseException as error:  # reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=work, args=(n,)) for n in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert errors == []
