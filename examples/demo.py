@@ -37,8 +37,14 @@ except OverflowError as error:
 value = torvex.TorvexAnnotatedStr("s3cret", 4, 11, "secrets.yaml", 4, 17, "plain", "!secret", "db_password", 60, 66)
 print("annotated value: ", repr(value), "from", value.__file__, "line", value.__line__, "secret:", value.is_secret)
 
-# Loading and dumping arrive next.
+# Loading: YAML 1.2 by default; the %YAML 1.1 directive above switches to 1.1 rules.
+print("loaded:          ", torvex.loads(config))
+print("1.2 rules:       ", torvex.loads("enabled: yes"))
+print("all documents:   ", torvex.loads_all("a: 1\n---\nb: [x, y]\n"))
+print("merge keys:      ", torvex.loads("base: &b {x: 1, y: 2}\nd:\n  <<: *b\n  y: 3\n")["d"])
+print("custom tag:      ", torvex.loads("p: !point [1, 2]", tags={"!point": tuple}))
+
 try:
-    torvex.loads(config)
-except NotImplementedError as error:
-    print("loads:           ", error)
+    torvex.loads("servers:\n  - a\n  - [b\n")
+except torvex.TorvexParseError as error:
+    print("parse error:     ", error, f"(line {error.line}, column {error.column})")
