@@ -37,68 +37,83 @@ constexpr const char* kInvalidBytes =
     "cannot serialize bytes that are not valid UTF-8; decode them yourself (e.g. base64) before dumping";
 constexpr const char* kBadTagsResult = "a tags callback must return a TorvexTag or a (tag, value) tuple";
 
-enum class Leaf { Done, NotLeaf, Failed };
+// The UTF-8 text of a str or str subclass: compact ASCII strings are read in
+// place, others through the interpreter's cached UTF-8 form.
+inline bool str_text(PyObject* str, std::string_view& text) {
+    if (PyUnicode_IS_COMPACT_ASCII(str)) {
+        text = std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
+                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
+        return true;
+    }
+    return utf8_of(str, text) != nullptr;
+}
 
 bool put_string(PyObject* str, Value& out) {
     std::string_view text;
-    if (utf8_of(str, text) == nullptr) return false;
+    if (!str_text(str, text)) return false;
     out = Value::string(std::string(text));
     return true;
 }
 
-// An int or int subclass by its own value: nothing here calls user code
-// (no __index__, __int__ or __str__ of a subclass).
-bool put_int(PyObject* obj, Value& out) {
+// The digits of an int too large for 64 bits, from int's own repr so that a
+// subclass's __int__, __index__, __str__ or __repr__ cannot change the number.
+Value big_int(PyObject* obj, bool& ok) {
+    PyRef text = PyRef::steal(PyLong_Type.tp_repr(obj));
+    std::string_view digits;
+    if (!text || utf8_of(text.get(), digits) == nullptr) {
+        ok = false;
+        return Value();
+    }
+    return Value::big_int(std::string(digits));
+}
+
+// An int or int subclass by its own value; nothing here calls user code.
+Value int_value(PyObject* obj, bool& ok) {
     int overflow = 0;
     const long long number = PyLong_AsLongLongAndOverflow(obj, &overflow);
-    if (overflow == 0) {
-        if (number == -1 && PyErr_Occurred()) return false;
-        out = Value::integer(number);
-        return true;
-    }
-    PyRef text = PyRef::steal(PyLong_Type.tp_repr(obj));
-    if (!text) return false;
-    std::string_view digits;
-    if (utf8_of(text.get(), digits) == nullptr) return false;
-    out = Value::big_int(std::string(digits));
-    return true;
+    if (overflow != 0) return big_int(obj, ok);
+    if (number == -1 && PyErr_Occurred()) ok = false;
+    return Value::integer(number);
 }
 
-// None and the exact str, int, float and bool: converted without user code,
-// so it is safe inside a critical section.
-inline Leaf leaf(PyObject* obj, Value& out) {
+// None and the exact str, int, float and bool ("leaves") are recognised by
+// their type alone and converted without any call that could reach user
+// code, so runs of them are converted inside a critical section.
+enum class Leaf : std::uint8_t { No, None, Str, Int, Float, Bool };
+
+inline Leaf classify(PyObject* obj) noexcept {
     PyTypeObject* type = Py_TYPE(obj);
-    if (type == &PyUnicode_Type) return put_string(obj, out) ? Leaf::Done : Leaf::Failed;
-    if (type == &PyLong_Type) {
-        auto* number = reinterpret_cast<PyLongObject*>(obj);
-        if (PyUnstable_Long_IsCompact(number)) {
-            out = Value::integer(PyUnstable_Long_CompactValue(number));
-            return Leaf::Done;
-        }
-        return put_int(obj, out) ? Leaf::Done : Leaf::Failed;
-    }
-    if (type == &PyFloat_Type) {
-        out = Value::floating(PyFloat_AS_DOUBLE(obj));
-        return Leaf::Done;
-    }
-    if (obj == Py_None) {
-        out = Value::null();
-        return Leaf::Done;
-    }
-    if (type == &PyBool_Type) {
-        out = Value::boolean(obj == Py_True);
-        return Leaf::Done;
-    }
-    return Leaf::NotLeaf;
+    if (type == &PyUnicode_Type) return Leaf::Str;
+    if (type == &PyLong_Type) return Leaf::Int;
+    if (type == &PyFloat_Type) return Leaf::Float;
+    if (obj == Py_None) return Leaf::None;
+    if (type == &PyBool_Type) return Leaf::Bool;
+    return Leaf::No;
 }
 
-// Converts a leaf straight into the back of a sequence; anything else leaves
-// the sequence as it was.
-inline Leaf push_leaf(Sequence& items, PyObject* obj) {
-    Value& slot = items.emplace_back();
-    const Leaf result = leaf(obj, slot);
-    if (result != Leaf::Done) items.pop_back();
-    return result;
+// The value of a leaf of the given kind (never Leaf::No). On failure `ok`
+// becomes false with a Python error set (a lone surrogate, memory).
+inline Value leaf_value(PyObject* obj, Leaf kind, bool& ok) {
+    switch (kind) {
+        case Leaf::Str: {
+            std::string_view text;
+            if (!str_text(obj, text)) {
+                ok = false;
+                return Value();
+            }
+            return Value::string(std::string(text));
+        }
+        case Leaf::Int: {
+            auto* number = reinterpret_cast<PyLongObject*>(obj);
+            if (PyUnstable_Long_IsCompact(number)) return Value::integer(PyUnstable_Long_CompactValue(number));
+            return int_value(obj, ok);
+        }
+        case Leaf::Float: return Value::floating(PyFloat_AS_DOUBLE(obj));
+        case Leaf::Bool: return Value::boolean(obj == Py_True);
+        case Leaf::None:
+        case Leaf::No: break;
+    }
+    return Value();
 }
 
 }  // namespace
@@ -110,10 +125,10 @@ bool Encoder::fail(ErrorKind kind, std::string message) {
 
 bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
     if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, kTooDeep);
-    switch (leaf(obj, out)) {
-        case Leaf::Done: return true;
-        case Leaf::Failed: return false;
-        case Leaf::NotLeaf: break;
+    if (const Leaf kind = classify(obj); kind != Leaf::No) {
+        bool ok = true;
+        out = leaf_value(obj, kind, ok);
+        return ok;
     }
     PyTypeObject* type = Py_TYPE(obj);
     if (type == &PyList_Type) return with_stack([&] { return convert_list(obj, depth, out); });
@@ -145,10 +160,11 @@ bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
             while (index < size) {
                 PyObject* current = PyList_GET_ITEM(list, index);
                 ++index;
-                if (leaves) {
-                    const Leaf result = push_leaf(items, current);
-                    if (result == Leaf::Done) continue;
-                    if (result == Leaf::Failed) return false;
+                if (const Leaf kind = classify(current); leaves && kind != Leaf::No) {
+                    bool ok = true;
+                    items.push_back(leaf_value(current, kind, ok));
+                    if (!ok) return false;
+                    continue;
                 }
                 item = PyRef::borrow(current);
                 break;
@@ -170,10 +186,11 @@ bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
     items.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         PyObject* item = PyTuple_GET_ITEM(tuple, i);
-        if (leaves) {
-            const Leaf result = push_leaf(items, item);
-            if (result == Leaf::Done) continue;
-            if (result == Leaf::Failed) return false;
+        if (const Leaf kind = classify(item); leaves && kind != Leaf::No) {
+            bool ok = true;
+            items.push_back(leaf_value(item, kind, ok));
+            if (!ok) return false;
+            continue;
         }
         if (!convert(item, child, items.emplace_back())) return false;
     }
@@ -222,8 +239,6 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
     for (;;) {
         PyRef key;
         PyRef value;
-        Value key_value;
-        bool key_done = false;
         {
             CriticalSection section(dict);
             const Py_ssize_t size = PyDict_GET_SIZE(dict);
@@ -241,20 +256,16 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
                     PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
                     return false;
                 }
-                if (leaves) {
-                    const Leaf key_result = leaf(k, key_value);
-                    if (key_result == Leaf::Failed) return false;
-                    if (key_result == Leaf::Done) {
-                        MapEntry& entry = entries.emplace_back();
-                        const Leaf value_result = leaf(v, entry.value);
-                        if (value_result == Leaf::Done) {
-                            entry.key = std::move(key_value);
-                            continue;
-                        }
-                        entries.pop_back();
-                        if (value_result == Leaf::Failed) return false;
-                        key_done = true;
-                    }
+                const Leaf key_kind = classify(k);
+                const Leaf value_kind = classify(v);
+                if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
+                    bool ok = true;
+                    Value leaf_key = leaf_value(k, key_kind, ok);
+                    if (!ok) return false;
+                    Value leaf = leaf_value(v, value_kind, ok);
+                    if (!ok) return false;
+                    entries.emplace_back(std::move(leaf_key), std::move(leaf));
+                    continue;
                 }
                 key = PyRef::borrow(k);
                 value = PyRef::borrow(v);
@@ -263,11 +274,7 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
         }
         if (!key) break;
         MapEntry& entry = entries.emplace_back();
-        if (key_done) {
-            entry.key = std::move(key_value);
-        } else if (!convert(key.get(), child, entry.key)) {
-            return false;
-        }
+        if (!convert(key.get(), child, entry.key)) return false;
         if (!convert(value.get(), child, entry.value)) return false;
     }
     out = Value::mapping(std::move(entries));
@@ -326,7 +333,11 @@ bool Encoder::unserializable(PyObject* obj) {
 // TorvexTag, `tags`, dates, enums, dataclasses, numpy, UUIDs, paths, and
 // finally `default`.
 bool Encoder::convert_other(PyObject* obj, unsigned depth, Value& out) {
-    if (PyLong_Check(obj)) return put_int(obj, out);  // bool subclasses int but cannot be subclassed itself
+    if (PyLong_Check(obj)) {  // bool subclasses int but cannot be subclassed itself
+        bool ok = true;
+        out = int_value(obj, ok);
+        return ok;
+    }
     if (PyFloat_Check(obj)) {
         out = Value::floating(PyFloat_AS_DOUBLE(obj));
         return true;
