@@ -27,6 +27,16 @@ bool is_merge_marker(const Value& v) {
 
 Value merge_marker() { return Value::tagged(std::string(kMergeTag), Value::string("<<")); }
 
+// Moves the elements above `base` off a scratch stack into a vector of their exact size.
+template <class T>
+std::vector<T> take_from(std::vector<T>& stack, std::size_t base) {
+    std::vector<T> out;
+    out.reserve(stack.size() - base);
+    for (std::size_t i = base; i < stack.size(); ++i) out.push_back(std::move(stack[i]));
+    stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
+    return out;
+}
+
 }  // namespace
 
 Span StreamDecoder::span_here() const {
@@ -235,12 +245,12 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
     }
     const Resolved r = resolve(options_.mode, text, plain, tag_view);
     switch (r.kind) {
-        case ResolvedKind::Null: out = Value(); break;
-        case ResolvedKind::Bool: out = Value::boolean(r.boolean); break;
-        case ResolvedKind::Int: out = Value::integer(r.integer); break;
+        case ResolvedKind::Null: out.set_null(); break;
+        case ResolvedKind::Bool: out.set_bool(r.boolean); break;
+        case ResolvedKind::Int: out.set_int(r.integer); break;
         case ResolvedKind::BigInt: out = Value::big_int(std::string(text)); break;
-        case ResolvedKind::Float: out = Value::floating(r.floating); break;
-        case ResolvedKind::Str: out = Value::string(text); break;
+        case ResolvedKind::Float: out.set_float(r.floating); break;
+        case ResolvedKind::Str: out.set_string(text); break;
         case ResolvedKind::Merge:
             out = merge_marker();
             saw_merge_key_ = true;
@@ -266,8 +276,8 @@ bool StreamDecoder::decode_value_or_null(Value& out) {
     return true;
 }
 
-bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value key, Span key_at,
-                              Value value) {
+bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, Span key_at,
+                              Value& value) {
     if (options_.reject_complex_keys && key.is_collection()) {
         const char* what = key.kind() == Value::Kind::Sequence ? "a sequence" : "a mapping";
         return fail(ErrorKind::ComplexKey, std::string("complex mapping key (") + what + " used as a key)", key_at);
@@ -280,14 +290,17 @@ bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>*
                             std::to_string(key_at.line + 1UL) + ", column " + std::to_string(key_at.column + 1UL) +
                             "; keeping the last value");
     }
-    entries.push_back(MapEntry{std::move(key), std::move(value)});
+    entries.emplace_back(std::move(key), std::move(value));
     return true;
 }
 
 bool StreamDecoder::decode_mapping(Value& out) {
     const bool flow = TokenList::flow(current());
     ++pos_;
-    Mapping entries;
+    // Entries collect on the shared scratch stack and move into a vector of
+    // exactly their number at the end: one allocation per mapping.
+    const std::size_t base = entry_stack_.size();
+    Mapping& entries = entry_stack_;
     std::unordered_set<std::string> identities;
     const bool check_duplicates = options_.duplicate_keys_error || options_.duplicate_keys_warn;
     std::unordered_set<std::string>* seen = check_duplicates ? &identities : nullptr;
@@ -338,16 +351,17 @@ bool StreamDecoder::decode_mapping(Value& out) {
             // Nothing could be read here: a token no mapping entry can start with.
             return fail(std::string("unexpected ") + token_kind_name(kind()) + " in a mapping", span_here());
         }
-        if (!add_entry(entries, seen, std::move(key), key_at, std::move(value))) return false;
+        if (!add_entry(entries, seen, key, key_at, value)) return false;
     }
-    out = Value::mapping(std::move(entries));
+    out = Value::mapping(take_from(entry_stack_, base));
     return true;
 }
 
 bool StreamDecoder::decode_sequence(Value& out) {
     const bool flow = TokenList::flow(current());
     ++pos_;
-    Sequence items;
+    const std::size_t base = item_stack_.size();
+    Sequence& items = item_stack_;
     for (;;) {
         const TokenKind k = kind();
         if (k == TokenKind::SequenceEntry || k == TokenKind::FlowEntry) {
@@ -365,7 +379,7 @@ bool StreamDecoder::decode_sequence(Value& out) {
         if (!decode_sequence_item(flow, false, items)) return false;
         if (items.size() == count && pos_ == before) break;  // nothing more belongs to this sequence
     }
-    out = Value::sequence(std::move(items));
+    out = Value::sequence(take_from(item_stack_, base));
     return true;
 }
 
@@ -391,7 +405,7 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, Sequence& 
             if (!decode_value_or_null(value)) return false;
         }
         Mapping pair;
-        if (!add_entry(pair, nullptr, std::move(key), key_at, std::move(value))) return false;
+        if (!add_entry(pair, nullptr, key, key_at, value)) return false;
         items.push_back(Value::mapping(std::move(pair)));
         return true;
     }
@@ -405,7 +419,7 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, Sequence& 
         Value value;
         if (!decode_value_or_null(value)) return false;
         Mapping pair;
-        if (!add_entry(pair, nullptr, present ? std::move(item) : Value(), item_at, std::move(value))) return false;
+        if (!add_entry(pair, nullptr, item, item_at, value)) return false;
         items.push_back(Value::mapping(std::move(pair)));
         return true;
     }
@@ -418,7 +432,8 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, Sequence& 
 }
 
 bool StreamDecoder::decode_indentless_sequence(Value& out) {
-    Sequence items;
+    const std::size_t base = item_stack_.size();
+    Sequence& items = item_stack_;
     while (kind() == TokenKind::SequenceEntry) {
         ++pos_;
         const TokenKind next = kind();
@@ -431,7 +446,7 @@ bool StreamDecoder::decode_indentless_sequence(Value& out) {
         if (!decode_value_or_null(item)) return false;
         items.push_back(std::move(item));
     }
-    out = Value::sequence(std::move(items));
+    out = Value::sequence(take_from(item_stack_, base));
     return true;
 }
 

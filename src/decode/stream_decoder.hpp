@@ -58,7 +58,8 @@ private:
     bool decode_sequence_item(bool flow, bool after_entry, Sequence& items);
     bool decode_value_or_null(Value& out);
     bool decode_mapping_value(bool flow, Value& out);
-    bool add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value key, Span key_at, Value value);
+    // Checks the key policies, then moves key and value into a new entry.
+    bool add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, Span key_at, Value& value);
 
     bool resolve_tag(const Properties& props, Span at, std::string& resolved, bool& core);
     bool wrap_with_tag(const Properties& props, Span at, Value& value);
@@ -78,6 +79,9 @@ private:
     std::uint64_t expanded_nodes_ = 0;
     bool saw_merge_key_ = false;
     std::vector<std::string> warnings_;
+    // Scratch stacks shared by all nesting levels (see decode_mapping).
+    Mapping entry_stack_;
+    Sequence item_stack_;
     std::optional<Error> error_;
 };
 

@@ -43,6 +43,10 @@ Value& Value::operator=(Value&& other) noexcept {
     return *this;
 }
 
+void Value::release_subtree() {
+    with_stack([this] { data_.emplace<0>(); });
+}
+
 Value::~Value() {
     if (owns_subtree()) with_stack([this] { data_.emplace<0>(); });
 }

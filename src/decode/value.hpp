@@ -67,6 +67,13 @@ public:
     static Value mapping();
     static Value tagged(std::string tag, Value inner);
 
+    // In-place setters for scalars: no temporary Value, no move.
+    void set_null();
+    void set_bool(bool b);
+    void set_int(std::int64_t i);
+    void set_float(double d);
+    void set_string(std::string_view s);
+
     Kind kind() const noexcept { return static_cast<Kind>(data_.index()); }
     bool is_null() const noexcept { return kind() == Kind::Null; }
     bool is_collection() const noexcept { return kind() == Kind::Sequence || kind() == Kind::Mapping; }
@@ -95,6 +102,12 @@ private:
     using Data = std::variant<std::monostate, bool, std::int64_t, BigInt, double, std::string, Sequence, Mapping,
                               Tagged>;
     explicit Value(Data data) noexcept;
+    template <std::size_t I, class... Args>
+    void reset_to(std::in_place_index_t<I>, Args&&... args) {
+        if (owns_subtree()) release_subtree();
+        data_.template emplace<I>(std::forward<Args>(args)...);
+    }
+    void release_subtree();
     bool owns_subtree() const noexcept {
         const auto k = kind();
         return k == Kind::Sequence || k == Kind::Mapping || k == Kind::Tagged;
@@ -106,6 +119,10 @@ private:
 struct MapEntry {
     Value key;
     Value value;
+
+    MapEntry() = default;
+    template <class K, class V>
+    MapEntry(K&& k, V&& v) : key(std::forward<K>(k)), value(std::forward<V>(v)) {}
     friend bool operator==(const MapEntry&, const MapEntry&) = default;
 };
 
@@ -119,6 +136,12 @@ inline Value Value::string(std::string s) { return Value(Data(std::in_place_inde
 inline Value Value::string(std::string_view s) { return string(std::string(s)); }
 inline Value Value::string(const char* s) { return string(std::string(s)); }
 inline Value::Value(Data data) noexcept : data_(std::move(data)) {}
+
+inline void Value::set_null() { reset_to(std::in_place_index<0>); }
+inline void Value::set_bool(bool b) { reset_to(std::in_place_index<1>, b); }
+inline void Value::set_int(std::int64_t i) { reset_to(std::in_place_index<2>, i); }
+inline void Value::set_float(double d) { reset_to(std::in_place_index<4>, d); }
+inline void Value::set_string(std::string_view s) { reset_to(std::in_place_index<5>, s); }
 
 inline Value Value::sequence(Sequence items) { return Value(Data(std::in_place_index<6>, std::move(items))); }
 inline Value Value::sequence() { return sequence(Sequence{}); }
