@@ -76,7 +76,11 @@ bool Scanner::scan_plain(Token& token, bool& multi_line) {
     token = make_here(TokenKind::Scalar);
     token.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
     scan_plain_line(flow);
-    scan::Reader content_end = reader_;
+    // Where the content ends; the cursor goes back here when no continuation line is taken.
+    struct Mark {
+        std::size_t pos;
+        std::uint32_t line, column;
+    } content_end{reader_.pos, reader_.line, reader_.column};
     std::size_t arena_pos = std::string::npos;
 
     for (;;) {
@@ -112,9 +116,11 @@ bool Scanner::scan_plain(Token& token, bool& multi_line) {
         else
             arena_.append(empty_lines, '\n');
         arena_.append(reinterpret_cast<const char*>(reader_.text) + line_start, reader_.pos - line_start);
-        content_end = reader_;
+        content_end = {reader_.pos, reader_.line, reader_.column};
     }
-    reader_ = content_end;
+    reader_.pos = content_end.pos;
+    reader_.line = content_end.line;
+    reader_.column = content_end.column;
     multi_line = arena_pos != std::string::npos;
     if (multi_line)
         set_owned(token, arena_pos, content_end.pos);

@@ -25,11 +25,9 @@ Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool record_comme
 }
 
 Result<TokenList> Scanner::run() {
-    while (!ended_) {
+    while (!ended_)
         if (!fetch()) return std::move(*error_);
-        if (!candidate_) queue_.drain_into(out_.tokens_);
-    }
-    queue_.drain_into(out_.tokens_);
+    release_candidate();
     return std::move(out_);
 }
 
@@ -38,13 +36,7 @@ bool Scanner::fail(std::string message, const Span& at) {
     return false;
 }
 
-void Scanner::set_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
-    if (length <= std::numeric_limits<std::uint32_t>::max()) {
-        t.storage = TextStorage::Slice;
-        t.skip = static_cast<std::uint8_t>(text_pos - t.offset);
-        t.data = static_cast<std::uint32_t>(length);
-        return;
-    }
+void Scanner::set_long_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
     TORVEX_CHECK(out_.owned_.size() < std::numeric_limits<std::uint32_t>::max(), "owned-text table full");
     t.storage = TextStorage::Table;
     t.data = static_cast<std::uint32_t>(out_.owned_.size());
@@ -88,7 +80,7 @@ bool Scanner::fetch() {
 
     if (reader_.at_end()) {
         if (flow_level_ > 0) return fail("unclosed flow collection at end of input", reader_.mark());
-        candidate_.reset();
+        release_candidate();
         dedent(-1);
         ended_ = true;
         queue(make_here(TokenKind::StreamEnd));
@@ -99,12 +91,17 @@ bool Scanner::fetch() {
 
 bool Scanner::skip_to_token() {
     tab_flag_ = false;
+    const unsigned char* const text = reader_.text;
+    const std::size_t length = reader_.length;
     for (;;) {
-        if (reader_.at_end()) return true;
-        const unsigned char c = reader_.byte();
-        if (c == ' ') {
-            reader_.advance_ascii(1);
-        } else if (c == '\t') {
+        // Runs of spaces (indentation, mostly) in one tight loop.
+        std::size_t p = reader_.pos;
+        while (p < length && text[p] == ' ') ++p;
+        reader_.column += static_cast<std::uint32_t>(p - reader_.pos);
+        reader_.pos = p;
+        if (p >= length) return true;
+        const unsigned char c = text[p];
+        if (c == '\t') {
             if (flow_level_ == 0) {
                 tab_flag_ = true;
             } else if (reader_.column == 0) {
@@ -117,13 +114,12 @@ bool Scanner::skip_to_token() {
             reader_.consume_break();
             start_marker_line_ = false;
             tab_flag_ = false;
-            if (candidate_ && candidate_->at.line != reader_.line) candidate_.reset();
+            if (candidate_ && candidate_->at.line != reader_.line) release_candidate();
             if (flow_level_ == 0) simple_key_allowed_ = true;
         } else if (c == '#') {
-            const std::size_t p = reader_.pos;
             const bool first_char = p == 0 || (reader_.bom && p == 3);
             if (!first_char) {
-                const unsigned char before = reader_.text[p - 1];
+                const unsigned char before = text[p - 1];
                 if (!is_blank(before) && !is_break(before)) return true;  // glued: the dispatcher rejects it
             }
             skip_comment();
@@ -316,8 +312,7 @@ bool Scanner::fetch_value() {
     const Span at = reader_.mark();
     const bool block = flow_level_ == 0;
     if (block) {
-        std::optional<Candidate> cand = candidate_;
-        candidate_.reset();
+        const std::optional<Candidate> cand = candidate_;
         if (cand && cand->at.line == at.line) {
             if (cand->tab) return fail(kTabIndent, at);
             std::size_t index = cand->queue_index;
@@ -329,8 +324,10 @@ bool Scanner::fetch_value() {
             }
             queue_.insert(index, make(TokenKind::Key, cand->at));
             key_line_ = at.line;
-        } else if (!roll_in(at.column, TokenKind::MappingStart, at)) {
-            return false;
+            release_candidate();
+        } else {
+            release_candidate();
+            if (!roll_in(at.column, TokenKind::MappingStart, at)) return false;
         }
     }
     reader_.advance_ascii(1);
@@ -533,7 +530,7 @@ bool Scanner::fetch_block_scalar(bool folded) {
     Token t;
     if (!scan_block_scalar(t, folded)) return false;
     simple_key_allowed_ = true;
-    candidate_.reset();
+    release_candidate();
     queue(t);
     return true;
 }
@@ -544,8 +541,10 @@ bool Scanner::finish_scalar(Token& scalar, bool quoted, bool multi_line, bool ke
 
     // Look past blanks on this line for `:` followed by a blank, a break or the end (in flow also `,` or a bracket).
     std::size_t p = reader_.pos;
-    while (p < reader_.length && is_blank(reader_.text[p])) ++p;
     bool colon = false;
+    if (key_allowed || (flow && !quoted && multi_line)) {
+        while (p < reader_.length && is_blank(reader_.text[p])) ++p;
+    }
     if (p < reader_.length && reader_.text[p] == ':') {
         const bool last = p + 1 >= reader_.length;
         const unsigned char n = last ? 0 : reader_.text[p + 1];
@@ -602,7 +601,7 @@ bool Scanner::finish_scalar(Token& scalar, bool quoted, bool multi_line, bool ke
         simple_key_allowed_ = false;
     } else {
         simple_key_allowed_ = !flow && multi_line;
-        if (multi_line && candidate_ && candidate_->at.line != reader_.line) candidate_.reset();
+        if (multi_line && candidate_ && candidate_->at.line != reader_.line) release_candidate();
     }
     return true;
 }

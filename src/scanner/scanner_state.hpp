@@ -81,12 +81,29 @@ private:
         return t;
     }
     Token make_here(TokenKind kind) const noexcept { return make(kind, reader_.mark()); }
+    // Tokens wait in the queue only while a candidate may still insert in front
+    // of them; otherwise they go straight to the list.
     void queue(const Token& t) {
-        queue_.push_back(t);
+        if (candidate_)
+            queue_.push_back(t);
+        else
+            out_.tokens_.push_back(t);
         last_kind_ = t.kind;
     }
+    // Drops the candidate (taken or abandoned) and releases the queued tokens.
+    void release_candidate() {
+        candidate_.reset();
+        queue_.drain_into(out_.tokens_);
+    }
     // Payload that is input[text_pos, text_pos + length).
-    void set_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end);
+    void set_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
+        if (length > 0xFFFFFFFFu) [[unlikely]]
+            return set_long_slice(t, text_pos, length, end);
+        t.storage = TextStorage::Slice;
+        t.skip = static_cast<std::uint8_t>(text_pos - t.offset);
+        t.data = static_cast<std::uint32_t>(length);
+    }
+    void set_long_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end);
     // Payload that is arena_[arena_pos, end of arena).
     void set_owned(Token& t, std::size_t arena_pos, std::uint64_t end);
     bool fail(std::string message, const Span& at);

@@ -4,8 +4,9 @@
 // of them; insertion shifts only the queued tail behind the insertion point.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
-#include <memory>
+#include <vector>
 
 #include "scanner/token.hpp"
 
@@ -13,7 +14,7 @@ namespace torvex::scan {
 
 class TokenQueue {
 public:
-    TokenQueue() : slots_(std::make_unique<Token[]>(kInitial)), mask_(kInitial - 1) {}
+    TokenQueue() : slots_(kInitial), mask_(kInitial - 1) {}
 
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
@@ -35,7 +36,12 @@ public:
     // Moves every queued token to the back of `out`, in order.
     template <class Vec>
     void drain_into(Vec& out) {
-        for (std::size_t i = 0; i < size_; ++i) out.push_back(slots_[(head_ + i) & mask_]);
+        if (size_ == 0) return;
+        // At most two contiguous runs: head to the end of the slots, then the wrapped part.
+        const std::size_t first = std::min(size_, slots_.size() - head_);
+        out.insert(out.end(), slots_.begin() + static_cast<std::ptrdiff_t>(head_),
+                   slots_.begin() + static_cast<std::ptrdiff_t>(head_ + first));
+        out.insert(out.end(), slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(size_ - first));
         head_ = (head_ + size_) & mask_;
         size_ = 0;
     }
@@ -45,16 +51,17 @@ public:
 private:
     static constexpr std::size_t kInitial = 64;
 
-    void grow() {
-        const std::size_t cap = (mask_ + 1) * 2;
-        auto bigger = std::make_unique<Token[]>(cap);
+    // Rare (only a long line behind a pending candidate): kept out of line.
+    [[gnu::noinline]] void grow() {
+        const std::size_t cap = slots_.size() * 2;
+        std::vector<Token> bigger(cap);
         for (std::size_t i = 0; i < size_; ++i) bigger[i] = slots_[(head_ + i) & mask_];
-        slots_ = std::move(bigger);
+        slots_.swap(bigger);
         head_ = 0;
         mask_ = cap - 1;
     }
 
-    std::unique_ptr<Token[]> slots_;
+    std::vector<Token> slots_;
     std::size_t mask_;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
