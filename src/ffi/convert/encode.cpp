@@ -51,7 +51,7 @@ inline bool str_text(PyObject* str, std::string_view& text) {
 bool put_string(PyObject* str, Value& out) {
     std::string_view text;
     if (!str_text(str, text)) return false;
-    out = Value::string(std::string(text));
+    out.set_string(text);
     return true;
 }
 
@@ -91,29 +91,33 @@ inline Leaf classify(PyObject* obj) noexcept {
     return Leaf::No;
 }
 
-// The value of a leaf of the given kind (never Leaf::No). On failure `ok`
-// becomes false with a Python error set (a lone surrogate, memory).
-inline Value leaf_value(PyObject* obj, Leaf kind, bool& ok) {
+// Sets a slot to the value of a leaf of the given kind (never
+// Leaf::No), in place. False with a Python error set on failure (a lone
+// surrogate, memory).
+inline bool set_leaf(PyObject* obj, Leaf kind, Value& slot) {
     switch (kind) {
         case Leaf::Str: {
             std::string_view text;
-            if (!str_text(obj, text)) {
-                ok = false;
-                return Value();
-            }
-            return Value::string(std::string(text));
+            if (!str_text(obj, text)) return false;
+            slot.set_string(text);
+            return true;
         }
         case Leaf::Int: {
             auto* number = reinterpret_cast<PyLongObject*>(obj);
-            if (PyUnstable_Long_IsCompact(number)) return Value::integer(PyUnstable_Long_CompactValue(number));
-            return int_value(obj, ok);
+            if (PyUnstable_Long_IsCompact(number)) {
+                slot.set_int(PyUnstable_Long_CompactValue(number));
+                return true;
+            }
+            bool ok = true;
+            slot = int_value(obj, ok);
+            return ok;
         }
-        case Leaf::Float: return Value::floating(PyFloat_AS_DOUBLE(obj));
-        case Leaf::Bool: return Value::boolean(obj == Py_True);
-        case Leaf::None:
+        case Leaf::Float: slot.set_float(PyFloat_AS_DOUBLE(obj)); return true;
+        case Leaf::Bool: slot.set_bool(obj == Py_True); return true;
+        case Leaf::None: slot.set_null(); return true;
         case Leaf::No: break;
     }
-    return Value();
+    return true;
 }
 
 }  // namespace
@@ -125,11 +129,7 @@ bool Encoder::fail(ErrorKind kind, std::string message) {
 
 bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
     if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, kTooDeep);
-    if (const Leaf kind = classify(obj); kind != Leaf::No) {
-        bool ok = true;
-        out = leaf_value(obj, kind, ok);
-        return ok;
-    }
+    if (const Leaf kind = classify(obj); kind != Leaf::No) return set_leaf(obj, kind, out);
     PyTypeObject* type = Py_TYPE(obj);
     if (type == &PyList_Type) return with_stack([&] { return convert_list(obj, depth, out); });
     if (type == &PyDict_Type) return with_stack([&] { return convert_dict(obj, depth, out); });
@@ -161,9 +161,7 @@ bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
                 PyObject* current = PyList_GET_ITEM(list, index);
                 ++index;
                 if (const Leaf kind = classify(current); leaves && kind != Leaf::No) {
-                    bool ok = true;
-                    items.push_back(leaf_value(current, kind, ok));
-                    if (!ok) return false;
+                    if (!set_leaf(current, kind, items.emplace_back())) return false;
                     continue;
                 }
                 item = PyRef::borrow(current);
@@ -187,9 +185,7 @@ bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
     for (Py_ssize_t i = 0; i < size; ++i) {
         PyObject* item = PyTuple_GET_ITEM(tuple, i);
         if (const Leaf kind = classify(item); leaves && kind != Leaf::No) {
-            bool ok = true;
-            items.push_back(leaf_value(item, kind, ok));
-            if (!ok) return false;
+            if (!set_leaf(item, kind, items.emplace_back())) return false;
             continue;
         }
         if (!convert(item, child, items.emplace_back())) return false;
@@ -259,12 +255,8 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
                 const Leaf key_kind = classify(k);
                 const Leaf value_kind = classify(v);
                 if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
-                    bool ok = true;
-                    Value leaf_key = leaf_value(k, key_kind, ok);
-                    if (!ok) return false;
-                    Value leaf = leaf_value(v, value_kind, ok);
-                    if (!ok) return false;
-                    entries.emplace_back(std::move(leaf_key), std::move(leaf));
+                    MapEntry& entry = entries.emplace_back();
+                    if (!set_leaf(k, key_kind, entry.key) || !set_leaf(v, value_kind, entry.value)) return false;
                     continue;
                 }
                 key = PyRef::borrow(k);
