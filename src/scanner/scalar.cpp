@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "scanner/byte_search.hpp"
 #include "scanner/scanner_state.hpp"
 
 namespace torvex {
@@ -29,7 +30,6 @@ std::string char_text(const scan::Reader& r, std::size_t offset) {
 // Scans the content of one line from the cursor and leaves the cursor just past
 // the last content character (trailing blanks excluded).
 void Scanner::scan_plain_line(bool flow) {
-    const scan::ByteTable& stop = flow ? scan::kPlainStopInnerFlow : scan::kPlainStopInnerBlock;
     const unsigned char* const text = reader_.text;
     const std::size_t length = reader_.length;
     const std::size_t line_start = reader_.pos;
@@ -37,7 +37,7 @@ void Scanner::scan_plain_line(bool flow) {
     std::uint32_t column = reader_.column;
     for (;;) {
         const std::size_t run = p;
-        while (p < length && !stop[text[p]]) ++p;
+        p = scan::find_plain_stop(text, p, length, flow);
         column += static_cast<std::uint32_t>(p - run);
         if (p >= length) break;
         const unsigned char c = text[p];
@@ -184,12 +184,8 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no doubled quote and no line break before the closing quote.
-    std::size_t p = content;
     std::uint32_t chars = 0;
-    while (p < length && text[p] != '\'' && !is_break(text[p])) {
-        if ((text[p] & 0xC0) != 0x80) ++chars;
-        ++p;
-    }
+    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', chars);
     if (p < length && text[p] == '\'' && !(p + 1 < length && text[p + 1] == '\'')) {
         reader_.pos = p + 1;
         reader_.column += chars + 1;
@@ -218,12 +214,8 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
         }
         // Copy a run of ordinary bytes.
         const std::size_t run = reader_.pos;
-        std::size_t q = run;
         std::uint32_t cols = 0;
-        while (q < length && text[q] != '\'' && !is_break(text[q])) {
-            if ((text[q] & 0xC0) != 0x80) ++cols;
-            ++q;
-        }
+        const std::size_t q = scan::find_quote_stop(text, run, length, '\'', '\'', cols);
         arena_.append(reinterpret_cast<const char*>(text) + run, q - run);
         reader_.pos = q;
         reader_.column += cols;
@@ -338,12 +330,8 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no escape and no line break before the closing quote.
-    std::size_t p = content;
     std::uint32_t chars = 0;
-    while (p < length && text[p] != '"' && text[p] != '\\' && !is_break(text[p])) {
-        if ((text[p] & 0xC0) != 0x80) ++chars;
-        ++p;
-    }
+    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', chars);
     if (p < length && text[p] == '"') {
         reader_.pos = p + 1;
         reader_.column += chars + 1;
@@ -370,12 +358,8 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
             continue;
         }
         const std::size_t run = reader_.pos;
-        std::size_t q = run;
         std::uint32_t cols = 0;
-        while (q < length && text[q] != '"' && text[q] != '\\' && !is_break(text[q])) {
-            if ((text[q] & 0xC0) != 0x80) ++cols;
-            ++q;
-        }
+        const std::size_t q = scan::find_quote_stop(text, run, length, '"', '\\', cols);
         arena_.append(reinterpret_cast<const char*>(text) + run, q - run);
         reader_.pos = q;
         reader_.column += cols;

@@ -36,6 +36,16 @@ bool Scanner::fail(std::string message, const Span& at) {
     return false;
 }
 
+void Scanner::reserve_tokens(std::size_t more) {
+    // Extrapolate the token density seen so far over the whole text (plus an
+    // eighth), but grow by at least half: few reallocations, little slack.
+    const std::size_t size = out_.tokens_.size();
+    const double done = static_cast<double>(std::max<std::size_t>(reader_.pos, 1));
+    const auto estimate =
+        static_cast<std::size_t>(static_cast<double>(size) * static_cast<double>(reader_.length) / done * 1.125);
+    out_.tokens_.reserve(std::max({estimate, size + size / 2, size + more}) + 16);
+}
+
 void Scanner::set_long_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
     TORVEX_CHECK(out_.owned_.size() < std::numeric_limits<std::uint32_t>::max(), "owned-text table full");
     t.storage = TextStorage::Table;
@@ -511,7 +521,7 @@ bool Scanner::fetch_tag() {
 bool Scanner::fetch_plain() {
     const bool key_allowed = simple_key_allowed_ && !(flow_level_ > 0 && explicit_key_);
     const bool tab_before = tab_flag_;
-    Token t;
+    Token t{};
     bool multi_line = false;
     if (!scan_plain(t, multi_line)) return false;
     return finish_scalar(t, false, multi_line, key_allowed, tab_before);
@@ -520,14 +530,14 @@ bool Scanner::fetch_plain() {
 bool Scanner::fetch_quoted(bool double_quoted) {
     const bool key_allowed = simple_key_allowed_ && !(flow_level_ > 0 && explicit_key_);
     const bool tab_before = tab_flag_;
-    Token t;
+    Token t{};
     bool multi_line = false;
     if (!(double_quoted ? scan_double_quoted(t, multi_line) : scan_single_quoted(t, multi_line))) return false;
     return finish_scalar(t, true, multi_line, key_allowed, tab_before);
 }
 
 bool Scanner::fetch_block_scalar(bool folded) {
-    Token t;
+    Token t{};
     if (!scan_block_scalar(t, folded)) return false;
     simple_key_allowed_ = true;
     release_candidate();

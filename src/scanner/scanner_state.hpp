@@ -73,7 +73,7 @@ private:
 
     // --- output ---
     Token make(TokenKind kind, const Span& at) const noexcept {
-        Token t;
+        Token t{};
         t.offset = at.offset;
         t.line = at.line;
         t.column = at.column;
@@ -84,17 +84,24 @@ private:
     // Tokens wait in the queue only while a candidate may still insert in front
     // of them; otherwise they go straight to the list.
     void queue(const Token& t) {
-        if (candidate_)
+        if (candidate_) {
             queue_.push_back(t);
-        else
+        } else {
+            if (out_.tokens_.size() == out_.tokens_.capacity()) [[unlikely]]
+                reserve_tokens(1);
             out_.tokens_.push_back(t);
+        }
         last_kind_ = t.kind;
     }
     // Drops the candidate (taken or abandoned) and releases the queued tokens.
     void release_candidate() {
         candidate_.reset();
+        if (queue_.empty()) return;
+        if (out_.tokens_.capacity() - out_.tokens_.size() < queue_.size()) reserve_tokens(queue_.size());
         queue_.drain_into(out_.tokens_);
     }
+    // Grows the token list to what the rest of the text is likely to need.
+    void reserve_tokens(std::size_t more);
     // Payload that is input[text_pos, text_pos + length).
     void set_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
         if (length > 0xFFFFFFFFu) [[unlikely]]

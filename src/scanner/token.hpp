@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "core/scalar_style.hpp"
@@ -49,17 +50,19 @@ enum class TextStorage : std::uint8_t {
     Table,  // owned_[data]: arena text, or a long input slice
 };
 
+// A trivial type, so that the list moves tokens with memcpy; `Token{}` is all zeros.
 struct Token {
-    std::uint64_t offset = 0;  // start byte offset
-    std::uint32_t line = 0;    // 0-based
-    std::uint32_t column = 0;  // 0-based, in characters
-    std::uint32_t data = 0;    // Slice: payload length; Table: index into the owned-text table
-    TokenKind kind = TokenKind::StreamStart;
-    std::uint8_t style = 0;    // ScalarStyle for scalars; 1 for a flow MappingStart/SequenceStart
-    TextStorage storage = TextStorage::None;
-    std::uint8_t skip = 0;     // Slice: bytes between offset and the payload (the `&`, `*`, `%` or quote)
+    std::uint64_t offset;  // start byte offset
+    std::uint32_t line;    // 0-based
+    std::uint32_t column;  // 0-based, in characters
+    std::uint32_t data;    // Slice: payload length; Table: index into the owned-text table
+    TokenKind kind;
+    std::uint8_t style;    // ScalarStyle for scalars; 1 for a flow MappingStart/SequenceStart
+    TextStorage storage;
+    std::uint8_t skip;     // Slice: bytes between offset and the payload (the `&`, `*`, `%` or quote)
 };
 static_assert(sizeof(Token) == 24, "tokens are kept compact");
+static_assert(std::is_trivial_v<Token>);
 
 // One `#` comment. `text` excludes the `#` and one following space and has its
 // trailing Unicode white space removed; it is a slice of the input.
