@@ -80,6 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"[a,\n---\n]", "a document marker is not allowed inside a flow collection @2:1"},
         Case{"[a,\n...\n]", "a document marker is not allowed inside a flow collection @2:1"},
         Case{"k: [a,\nb]", "flow content must be indented more than its block context @2:1"},
+        // A plain scalar in a flow collection does not swallow an unindented line or a document marker.
+        Case{"k: [a\nb]", "flow content must be indented more than its block context @2:1"},
+        Case{"[a\n--- b]", "a document marker is not allowed inside a flow collection @2:1"},
         Case{"- [a,\nb]", "flow content must be indented more than its block context @2:1"},
         Case{"[a, b", "unclosed flow collection at end of input @1:6"},
         Case{"{a: [1\n", "unclosed flow collection at end of input @2:1"},

@@ -126,6 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
         ScalarCase{"k: |\n", L, "", 3, 5},
         ScalarCase{"k: |\nj: 1", L, "", 3, 5},
         ScalarCase{"k: |+\n\n\nj: 1", L, "\n\n", 3, 8},
+        // A last line of blanks without a line break still counts for keep chomping.
+        ScalarCase{"- |+\n  ", L, "\n", 2, 7},
+        ScalarCase{"- |+\n  \n", L, "\n", 2, 8},
         ScalarCase{"k: |\n  \n  a\n", L, "\na\n", 3, 12},
         ScalarCase{"|\n a\n\t\n", L, "a\n", 0, 5},
         ScalarCase{"|\n  \ta\n", L, "\ta\n", 0, 7},
