@@ -90,6 +90,7 @@ bool Scanner::fetch() {
 
     if (reader_.at_end()) {
         if (flow_level_ > 0) return fail("unclosed flow collection at end of input", reader_.mark());
+        if (misplaced_property_) return property_unresolved();
         release_candidate();
         dedent(-1);
         ended_ = true;
@@ -121,6 +122,8 @@ bool Scanner::skip_to_token() {
             }
             reader_.advance_ascii(1);
         } else if (is_break(c)) {
+            if (misplaced_property_) [[unlikely]]
+                return property_unresolved();
             reader_.consume_break();
             start_marker_line_ = false;
             tab_flag_ = false;
@@ -334,6 +337,7 @@ bool Scanner::fetch_value() {
             }
             queue_.insert(index, make(TokenKind::Key, cand->at));
             key_line_ = at.line;
+            if (misplaced_property_ && misplaced_property_->line == at.line) misplaced_property_.reset();
             release_candidate();
         } else {
             release_candidate();
@@ -460,10 +464,19 @@ bool Scanner::fetch_directive() {
 // ---------------------------------------------------------------------------
 // Properties and aliases
 
+// A property at or left of the mapping's indentation after `key:` cannot
+// belong to that key's value. It is still fine when it starts the next key
+// (`k:` then `&a j: 1`), which the `:` later on the same line shows; so the
+// error waits for the end of the line (see property_unresolved).
 bool Scanner::check_property_indent(const Span& at) {
-    if (flow_level_ == 0 && indent_properties_ && indent_ >= static_cast<std::int64_t>(at.column))
-        return fail("a node property must be indented past its mapping key", at);
+    if (flow_level_ == 0 && indent_properties_ && indent_ >= static_cast<std::int64_t>(at.column) &&
+        !misplaced_property_)
+        misplaced_property_ = at;
     return true;
+}
+
+bool Scanner::property_unresolved() {
+    return fail("a node property must be indented past its mapping key", *misplaced_property_);
 }
 
 bool Scanner::fetch_anchor_or_alias(bool alias) {

@@ -55,6 +55,7 @@ private:
     bool fetch_anchor_or_alias(bool alias);
     bool fetch_tag();
     bool check_property_indent(const Span& at);
+    bool property_unresolved();
     // The implicit-key decision after a plain or quoted scalar; queues the scalar.
     bool finish_scalar(Token& scalar, bool quoted, bool multi_line, bool key_allowed, bool tab_before);
     bool fetch_plain();
@@ -138,6 +139,7 @@ private:
     std::int64_t key_line_ = -1;
     std::int64_t property_line_ = -1;
     bool indent_properties_ = false;
+    std::optional<Span> misplaced_property_;  // a property left of its value's indentation, unless it starts a key
     bool start_marker_line_ = false;
     bool previous_was_entry_ = false;
     bool closed_level_ = false;

@@ -46,6 +46,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"&x a: 1", "MAP ? &x =a : =1 END"},
         Case{"!!str a: 1", "MAP ? !!str =a : =1 END"},
         Case{"a: 1\n&x b: 2\n", "MAP ? =a : =1 ? &x =b : =2 END"},
+        // A property at the key column after an empty value starts the next key.
+        Case{"a:\n&x b: 2\n", "MAP ? =a : ? &x =b : =2 END"},
+        Case{"a:\n!!str b: 2\n", "MAP ? =a : ? !!str =b : =2 END"},
+        Case{"a:\n  k:\n  &x [b]: 2\n", "MAP ? =a : MAP ? =k : ? &x [ =b ] : =2 END END"},
         Case{"*x : 1", "MAP ? *x : =1 END"},
         Case{"[a, b]: c", "MAP ? [ =a , =b ] : =c END"},
         Case{"{a: 1}: c", "MAP ? { ? =a : =1 } : =c END"},
