@@ -56,12 +56,14 @@ inline std::size_t find_quote_stop(const unsigned char* text, std::size_t p, std
         const unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(m));
         const unsigned continuation =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top2), cont)));
+        // Pure ASCII runs (the usual case) need no count of continuation bytes.
         if (stop != 0) {
             const unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
-            chars += n - static_cast<std::uint32_t>(__builtin_popcount(continuation & ((1u << n) - 1)));
+            const unsigned before = continuation & ((1u << n) - 1);
+            chars += n - (before != 0 ? static_cast<std::uint32_t>(__builtin_popcount(before)) : 0);
             return p + n;
         }
-        chars += 16 - static_cast<std::uint32_t>(__builtin_popcount(continuation));
+        chars += 16 - (continuation != 0 ? static_cast<std::uint32_t>(__builtin_popcount(continuation)) : 0);
         p += 16;
     }
 #endif

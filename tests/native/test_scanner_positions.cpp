@@ -70,6 +70,25 @@ INSTANTIATE_TEST_SUITE_P(
         PositionCase{"a:\n  b: c\nd: e", {{K::MappingStart, 0, 0, 0}, {K::Key, 0, 0, 0}, {K::Scalar, 0, 0, 0}, {K::Value, 0, 1, 1}, {K::MappingStart, 1, 2, 5}, {K::Key, 1, 2, 5}, {K::Scalar, 1, 2, 5}, {K::Value, 1, 3, 6}, {K::Scalar, 1, 5, 8}, {K::BlockEnd, 2, 0, 10}}},
         PositionCase{"--- |\n a\n...\n", {{K::DocumentStart, 0, 0, 0}, {K::Scalar, 0, 4, 4}, {K::DocumentEnd, 2, 0, 9}, {K::StreamEnd, 3, 0, 13}}}));
 
+TEST(ScannerPositions, LongRunsWithMultiByteCharactersKeepColumns) {
+    // Runs longer than 16 bytes take the wide search paths; columns must still count characters.
+    const std::string wide = "\xC3\xA9t\xC3\xA9 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x9A\x80 caf\xC3\xA9 na\xC3\xAFve ";
+    std::string text;
+    for (int i = 0; i < 6; ++i) {
+        text += "k" + std::to_string(i) + ": " + wide + wide + "end\n";
+        text += "q" + std::to_string(i) + ": '" + wide + wide + "' # c\n";
+        text += "d" + std::to_string(i) + ": \"" + wide + "\\t" + wide + "\" \n";
+        text += "f" + std::to_string(i) + ": [" + wide + wide + ", {" + wide + ": " + wide + "}, \"" + wide + wide + "\"]\n";
+        text += "m" + std::to_string(i) + ": " + wide + "\r\n  " + wide + wide + "\r" + wide + ": " + wide + "\n";
+    }
+    auto r = tokenize(text, 0);
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(testing_scanner::first_misplaced_token(text, r.value()), -1);
+    std::size_t scalars = 0;
+    for (const Token& t : r.value()) scalars += t.kind == TokenKind::Scalar;
+    EXPECT_EQ(scalars, 6u * 15);
+}
+
 TEST(ScannerComments, RecordedWithTextOffsetAndSpan) {
     const std::string text = "# first\na: b # second  \n# \n#\tx\n[c, # \xC3\xA9\xE2\x80\x83\n d]\nk: |  # header\n  v\n";
     auto r = tokenize(text, 2, true);

@@ -14,6 +14,7 @@
 
 #include "core/utf8.hpp"
 #include "scanner/scanner.hpp"
+#include "test_scanner_util.hpp"
 
 namespace torvex {
 namespace {
@@ -104,6 +105,8 @@ TEST(ScannerSuite, ValidCasesTokenizeAndErrorCasesAreCounted) {
             continue;
         }
         const TokenList& tokens = result.value();
+        const long misplaced = testing_scanner::first_misplaced_token(text, tokens);
+        if (misplaced >= 0) ADD_FAILURE() << c.name << ": token " << misplaced << " has a line/column off its offset";
         std::vector<std::string> texts;
         for (const Token& t : tokens)
             if (t.kind == TokenKind::Scalar) texts.emplace_back(tokens.text(t));

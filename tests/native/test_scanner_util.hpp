@@ -13,6 +13,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "scanner/scanner.hpp"
 
@@ -78,6 +79,32 @@ inline std::string scan(std::string_view text) {
     EXPECT_EQ(tokens[0].kind, TokenKind::StreamStart);
     EXPECT_EQ(tokens[tokens.size() - 1].kind, TokenKind::StreamEnd);
     return render(tokens);
+}
+
+// Line and column recomputed from a byte offset (LF, CR LF and CR are breaks;
+// a leading byte-order mark takes no column). Every token's start must agree.
+inline std::pair<std::uint32_t, std::uint32_t> line_column_at(std::string_view text, std::uint64_t offset) {
+    std::uint32_t line = 0, column = 0;
+    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    for (; i < offset; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n' || (c == '\r' && !(i + 1 < text.size() && text[i + 1] == '\n'))) {
+            ++line;
+            column = 0;
+        } else if (c != '\r' && (c & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+// The first token whose line/column disagrees with its offset, or -1.
+inline long first_misplaced_token(std::string_view text, const TokenList& tokens) {
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const auto [line, column] = line_column_at(text, tokens[i].offset);
+        if (tokens[i].line != line || tokens[i].column != column) return static_cast<long>(i);
+    }
+    return -1;
 }
 
 // For parametrized tables: a readable test name from the case index.
