@@ -91,6 +91,19 @@ inline Leaf classify(PyObject* obj) noexcept {
     return Leaf::No;
 }
 
+// Leaves that may be converted while a list's or dict's critical section is
+// held. On a free-threaded interpreter, filling the cached UTF-8 form of a
+// non-ASCII str takes the str's own critical section, which can suspend the
+// one held on the container and let another thread change it; such strings
+// are taken by strong reference and converted after the section is left.
+inline Leaf classify_in_section(PyObject* obj) noexcept {
+    const Leaf kind = classify(obj);
+#ifdef Py_GIL_DISABLED
+    if (kind == Leaf::Str && !PyUnicode_IS_COMPACT_ASCII(obj)) return Leaf::No;
+#endif
+    return kind;
+}
+
 // Sets a slot to the value of a leaf of the given kind (never
 // Leaf::No), in place. False with a Python error set on failure (a lone
 // surrogate, memory).
@@ -152,15 +165,14 @@ bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
         PyRef item;
         {
             CriticalSection section(list);
-            const Py_ssize_t size = PyList_GET_SIZE(list);
             if (!reserved) {
-                items.reserve(static_cast<std::size_t>(size));
+                items.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
                 reserved = true;
             }
-            while (index < size) {
+            while (index < PyList_GET_SIZE(list)) {
                 PyObject* current = PyList_GET_ITEM(list, index);
                 ++index;
-                if (const Leaf kind = classify(current); leaves && kind != Leaf::No) {
+                if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
                     if (!set_leaf(current, kind, items.emplace_back())) return false;
                     continue;
                 }
@@ -184,7 +196,7 @@ bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
     items.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         PyObject* item = PyTuple_GET_ITEM(tuple, i);
-        if (const Leaf kind = classify(item); leaves && kind != Leaf::No) {
+        if (const Leaf kind = classify(item); leaves && kind != Leaf::No) {  // no section: the tuple is immutable
             if (!set_leaf(item, kind, items.emplace_back())) return false;
             continue;
         }
@@ -252,8 +264,8 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
                     PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
                     return false;
                 }
-                const Leaf key_kind = classify(k);
-                const Leaf value_kind = classify(v);
+                const Leaf key_kind = classify_in_section(k);
+                const Leaf value_kind = classify_in_section(v);
                 if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
                     MapEntry& entry = entries.emplace_back();
                     if (!set_leaf(k, key_kind, entry.key) || !set_leaf(v, value_kind, entry.value)) return false;

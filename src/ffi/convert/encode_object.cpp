@@ -44,7 +44,8 @@ Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth, Value& out)
     PyTypeObject* meta = Py_TYPE(reinterpret_cast<PyObject*>(Py_TYPE(obj)));
     if (meta == &PyType_Type) return Outcome::NoMatch;
     int status = 0;
-    const bool enum_type = type_name_is(meta, "EnumType", status) || (status == 0 && type_name_is(meta, "EnumMeta", status));
+    const bool enum_type =
+        type_name_is(meta, "EnumType", status) || (status == 0 && type_name_is(meta, "EnumMeta", status));
     if (status < 0) return Outcome::Failed;
     if (!enum_type) return Outcome::NoMatch;
     PyObject* name = interned(g_value, "value");
