@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/utf8.hpp"
 #include "scanner/scanner.hpp"
@@ -21,6 +23,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if (torvex::utf8::validate(text)) return 0;
 
+    // Line and column of every offset, for checking token starts.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> marks(size + 1);
+    {
+        std::uint32_t line = 0, column = 0;
+        const std::size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+        for (std::size_t i = 0; i <= size; ++i) {
+            marks[i] = {line, column};
+            if (i < start || i == size) continue;
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c == '\n' || (c == '\r' && !(i + 1 < size && text[i + 1] == '\n'))) {
+                ++line;
+                column = 0;
+            } else if (c != '\r' && (c & 0xC0) != 0x80) {
+                ++column;
+            }
+        }
+    }
+
     auto recorded = torvex::tokenize(text, 5, true);
     auto plain = torvex::tokenize(text, 5, false);
     require(recorded.ok() == plain.ok());
@@ -29,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(e.kind == torvex::ErrorKind::Syntax && e.span.has_value());
         require(e.span->offset <= size && e.span->file_id == 5 && !e.message.empty());
         require(e.message == plain.error().message && e.span == plain.error().span);
+        require(marks[e.span->offset].first == e.span->line && marks[e.span->offset].second == e.span->column);
         return 0;
     }
 
@@ -43,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const torvex::Token& u = plain.value()[i];
         require(t.kind == u.kind && t.offset == u.offset && t.line == u.line && t.column == u.column);
         require(t.offset >= previous && t.offset <= size);
+        require(marks[t.offset].first == t.line && marks[t.offset].second == t.column);
         previous = t.offset;
         const std::uint64_t end = tokens.end_offset(t);
         require(end >= t.offset && end <= size);
@@ -57,6 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(depth >= 0);
     }
     require(depth == 0);
-    for (const auto& c : tokens.comments()) require(c.span.offset < size && text[c.span.offset] == '#');
+    for (const auto& c : tokens.comments()) {
+        require(c.span.offset < size && text[c.span.offset] == '#');
+        require(marks[c.span.offset].first == c.span.line && marks[c.span.offset].second == c.span.column);
+    }
     return 0;
 }
