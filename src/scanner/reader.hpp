@@ -96,17 +96,6 @@ struct Reader {
     char32_t char_at(std::size_t offset) const noexcept {
         return utf8::decode_at(std::string_view(reinterpret_cast<const char*>(text), length), offset);
     }
-    // The current character, kEnd at the end.
-    char32_t current() const noexcept { return char_at(pos); }
-    // The character after the current one, kEnd when there is none.
-    char32_t next() const noexcept {
-        if (at_end()) return kEnd;
-        return char_at(pos + utf8::sequence_length(text[pos]));
-    }
-
-    // The byte after the current character is a blank / a break or the end.
-    bool next_is_blank() const noexcept { return has(1) && is_blank(text[pos + 1]); }
-    bool next_is_break_or_end() const noexcept { return !has(1) || is_break(text[pos + 1]); }
     // Blank, break or end: what must follow `-`, `?`, `:`, `---` and `...` to make them indicators.
     bool blank_break_or_end_at(std::size_t ahead) const noexcept {
         return !has(ahead) || is_blank(text[pos + ahead]) || is_break(text[pos + ahead]);
@@ -138,7 +127,6 @@ struct Reader {
     }
     bool at_break() const noexcept { return pos < length && is_break(text[pos]); }
     bool at_break_or_end() const noexcept { return pos >= length || is_break(text[pos]); }
-    bool at_blank() const noexcept { return pos < length && is_blank(text[pos]); }
 
     void skip_blanks() noexcept {
         while (pos < length && is_blank(text[pos])) advance_ascii(1);
@@ -159,9 +147,6 @@ struct Reader {
         }
     }
 
-    bool document_start_here() const noexcept {
-        return remaining() >= 3 && text[pos] == '-' && text[pos + 1] == '-' && text[pos + 2] == '-';
-    }
     // `---` or `...` at column 0, followed by a blank, a break or the end.
     bool document_marker() const noexcept {
         if (column != 0 || remaining() < 3) return false;

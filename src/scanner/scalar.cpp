@@ -132,12 +132,11 @@ bool Scanner::scan_plain(Token& token, bool& multi_line) {
 // ---------------------------------------------------------------------------
 // Quoted scalars
 
-// At an unescaped line break inside a quoted scalar: drops the blanks that end
-// the text of this line, then folds the break and any empty lines after it.
-bool Scanner::fold_quoted_break(std::size_t& trim_floor, const Span& start) {
-    while (arena_.size() > trim_floor && is_blank(static_cast<unsigned char>(arena_.back()))) arena_.pop_back();
-    reader_.consume_break();
-    std::size_t empty_lines = 0;
+// After a line break inside a quoted scalar: consumes the empty lines that
+// follow (lines of spaces, or of blanks with a tab among them) and the next
+// line's leading spaces, then checks that line. Returns false on an error.
+bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
+    empty_lines = 0;
     for (;;) {
         reader_.skip_spaces();
         if (reader_.at_break()) {
@@ -146,7 +145,6 @@ bool Scanner::fold_quoted_break(std::size_t& trim_floor, const Span& start) {
             continue;
         }
         if (reader_.byte() == '\t' && !reader_.at_end()) {
-            // A line of blanks with a tab in it is empty too.
             std::size_t p = reader_.pos;
             while (p < reader_.length && is_blank(reader_.text[p])) ++p;
             if (p < reader_.length && is_break(reader_.text[p])) {
@@ -158,13 +156,21 @@ bool Scanner::fold_quoted_break(std::size_t& trim_floor, const Span& start) {
         }
         break;
     }
-    if (!reader_.at_end()) {
-        if (flow_level_ == 0 && static_cast<std::int64_t>(reader_.column) <= indent_)
-            return fail("a multi-line quoted scalar must be indented past its block context", reader_.mark());
-        if (reader_.document_marker())
-            return fail("a document marker cannot appear inside a quoted scalar", reader_.mark());
-    }
-    (void)start;
+    if (reader_.at_end()) return true;  // the caller reports the missing closing quote
+    if (flow_level_ == 0 && static_cast<std::int64_t>(reader_.column) <= indent_)
+        return fail("a multi-line quoted scalar must be indented past its block context", reader_.mark());
+    if (reader_.document_marker())
+        return fail("a document marker cannot appear inside a quoted scalar", reader_.mark());
+    return true;
+}
+
+// At an unescaped line break: drops the blanks that end this line's text, then
+// folds the break (a space) or the empty lines after it (a line feed each).
+bool Scanner::fold_quoted_break(std::size_t& trim_floor) {
+    while (arena_.size() > trim_floor && is_blank(static_cast<unsigned char>(arena_.back()))) arena_.pop_back();
+    reader_.consume_break();
+    std::size_t empty_lines = 0;
+    if (!skip_quoted_empty_lines(empty_lines)) return false;
     reader_.skip_blanks();
     if (empty_lines == 0)
         arena_.push_back(' ');
@@ -209,7 +215,7 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
             break;
         }
         if (is_break(c)) {
-            if (!fold_quoted_break(trim_floor, start)) return false;
+            if (!fold_quoted_break(trim_floor)) return false;
             continue;
         }
         // Copy a run of ordinary bytes.
@@ -226,35 +232,13 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
 }
 
 // After a backslash at a line break: the break and the next line's leading
-// spaces vanish; each further empty line adds a line feed.
+// spaces vanish; each empty line in between adds a line feed.
 bool Scanner::skip_escaped_break(std::size_t& trim_floor) {
     reader_.advance_ascii(1);  // the backslash
     reader_.consume_break();
-    for (;;) {
-        reader_.skip_spaces();
-        if (reader_.at_break()) {
-            reader_.consume_break();
-            arena_.push_back('\n');
-            continue;
-        }
-        if (reader_.byte() == '\t' && !reader_.at_end()) {
-            std::size_t p = reader_.pos;
-            while (p < reader_.length && is_blank(reader_.text[p])) ++p;
-            if (p < reader_.length && is_break(reader_.text[p])) {
-                reader_.advance_ascii(p - reader_.pos);
-                reader_.consume_break();
-                arena_.push_back('\n');
-                continue;
-            }
-        }
-        break;
-    }
-    if (!reader_.at_end()) {
-        if (flow_level_ == 0 && static_cast<std::int64_t>(reader_.column) <= indent_)
-            return fail("a multi-line quoted scalar must be indented past its block context", reader_.mark());
-        if (reader_.document_marker())
-            return fail("a document marker cannot appear inside a quoted scalar", reader_.mark());
-    }
+    std::size_t empty_lines = 0;
+    if (!skip_quoted_empty_lines(empty_lines)) return false;
+    arena_.append(empty_lines, '\n');
     trim_floor = arena_.size();
     return true;
 }
@@ -354,7 +338,7 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
             continue;
         }
         if (is_break(c)) {
-            if (!fold_quoted_break(trim_floor, start)) return false;
+            if (!fold_quoted_break(trim_floor)) return false;
             continue;
         }
         const std::size_t run = reader_.pos;

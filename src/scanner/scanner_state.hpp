@@ -67,7 +67,8 @@ private:
     void scan_plain_line(bool flow);
     bool scan_single_quoted(Token& token, bool& multi_line);
     bool scan_double_quoted(Token& token, bool& multi_line);
-    bool fold_quoted_break(std::size_t& trim_floor, const Span& start);
+    bool skip_quoted_empty_lines(std::size_t& empty_lines);
+    bool fold_quoted_break(std::size_t& trim_floor);
     bool skip_escaped_break(std::size_t& trim_floor);
     bool scan_escape(std::size_t& trim_floor);
     bool scan_block_scalar(Token& token, bool folded);
