@@ -112,13 +112,12 @@ bool Scanner::skip_to_token() {
         reader_.pos = p;
         if (p >= length) return true;
         const unsigned char c = text[p];
+        if (c > '#') return true;  // the usual case: the token starts here
         if (c == '\t') {
             if (flow_level_ == 0) {
                 tab_flag_ = true;
-            } else if (reader_.column == 0) {
-                const char32_t first = reader_.first_non_blank();
-                if (!(first == scan::kEnd || is_break(first) || is_flow_indicator(first)))
-                    return fail(kTabIndent, reader_.mark());
+            } else if (reader_.column == 0 && !tab_may_start_flow_line()) {
+                return false;
             }
             reader_.advance_ascii(1);
         } else if (is_break(c)) {
@@ -140,6 +139,14 @@ bool Scanner::skip_to_token() {
             return true;
         }
     }
+}
+
+// A tab at the start of a line inside a flow collection is fine only before
+// a bracket, a comma or the end of the line.
+bool Scanner::tab_may_start_flow_line() {
+    const char32_t first = reader_.first_non_blank();
+    if (first == scan::kEnd || is_break(first) || is_flow_indicator(first)) return true;
+    return fail(kTabIndent, reader_.mark());
 }
 
 void Scanner::skip_comment() {

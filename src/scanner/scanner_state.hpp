@@ -38,6 +38,7 @@ private:
     bool fetch();
     bool skip_to_token();
     void skip_comment();
+    [[gnu::noinline]] bool tab_may_start_flow_line();
     bool dispatch_block();
     bool dispatch_flow();
     void dedent(std::int64_t column);
@@ -98,12 +99,14 @@ private:
     // Drops the candidate (taken or abandoned) and releases the queued tokens.
     void release_candidate() {
         candidate_.reset();
-        if (queue_.empty()) return;
+        if (!queue_.empty()) release_queue();
+    }
+    [[gnu::noinline]] void release_queue() {
         if (out_.tokens_.capacity() - out_.tokens_.size() < queue_.size()) reserve_tokens(queue_.size());
         queue_.drain_into(out_.tokens_);
     }
     // Grows the token list to what the rest of the text is likely to need.
-    void reserve_tokens(std::size_t more);
+    [[gnu::noinline]] void reserve_tokens(std::size_t more);
     // Payload that is input[text_pos, text_pos + length).
     void set_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
         if (length > 0xFFFFFFFFu) [[unlikely]]
