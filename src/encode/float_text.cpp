@@ -1,0 +1,123 @@
+#include "encode/float_text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace torvex {
+
+namespace {
+
+// Shortest round-trip digits (no sign, no point) and the decimal exponent of
+// the first digit. `value` is finite.
+struct Digits {
+    char d[24];
+    int count = 0;
+    int exp10 = 0;
+    bool negative = false;
+};
+
+Digits shortest_digits(double value) noexcept {
+    Digits r;
+    r.negative = std::signbit(value);
+    char sci[40];
+    const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific);
+    const char* p = sci;
+    // "d[.ddd]e±XX"
+    r.d[r.count++] = *p++;
+    if (*p == '.') {
+        ++p;
+        while (*p != 'e') r.d[r.count++] = *p++;
+    }
+    ++p;  // 'e'
+    const bool neg_exp = *p == '-';
+    ++p;
+    int e = 0;
+    while (p < res.ptr) e = e * 10 + (*p++ - '0');
+    r.exp10 = neg_exp ? -e : e;
+    return r;
+}
+
+// Plain decimal form of the digits (no exponent). Returns the length and
+// reports whether a "." was written.
+std::size_t plain_decimal(const Digits& g, char* out, bool& has_point) noexcept {
+    char* o = out;
+    if (g.negative) *o++ = '-';
+    has_point = false;
+    if (g.exp10 < 0) {
+        *o++ = '0';
+        *o++ = '.';
+        has_point = true;
+        for (int i = -1; i > g.exp10; --i) *o++ = '0';
+        std::memcpy(o, g.d, static_cast<std::size_t>(g.count));
+        o += g.count;
+    } else {
+        const int int_digits = g.exp10 + 1;
+        if (g.count <= int_digits) {
+            std::memcpy(o, g.d, static_cast<std::size_t>(g.count));
+            o += g.count;
+            for (int i = g.count; i < int_digits; ++i) *o++ = '0';
+        } else {
+            std::memcpy(o, g.d, static_cast<std::size_t>(int_digits));
+            o += int_digits;
+            *o++ = '.';
+            has_point = true;
+            std::memcpy(o, g.d + int_digits, static_cast<std::size_t>(g.count - int_digits));
+            o += g.count - int_digits;
+        }
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t copy_text(const char* s, char* out) noexcept {
+    const std::size_t n = std::strlen(s);
+    std::memcpy(out, s, n);
+    return n;
+}
+
+}  // namespace
+
+std::size_t yaml_float_text(double value, char* out) noexcept {
+    if (std::isnan(value)) return copy_text(".nan", out);
+    if (std::isinf(value)) return copy_text(value > 0 ? ".inf" : "-.inf", out);
+    const Digits g = shortest_digits(value);
+    if (g.exp10 >= -4 && g.exp10 < 16) {
+        bool has_point = false;
+        std::size_t n = plain_decimal(g, out, has_point);
+        if (!has_point) {
+            out[n++] = '.';
+            out[n++] = '0';
+        }
+        return n;
+    }
+    char* o = out;
+    if (g.negative) *o++ = '-';
+    *o++ = g.d[0];
+    *o++ = '.';
+    if (g.count > 1) {
+        std::memcpy(o, g.d + 1, static_cast<std::size_t>(g.count - 1));
+        o += g.count - 1;
+    } else {
+        *o++ = '0';
+    }
+    *o++ = 'e';
+    *o++ = g.exp10 < 0 ? '-' : '+';
+    const int mag = g.exp10 < 0 ? -g.exp10 : g.exp10;
+    if (mag < 10) *o++ = '0';
+    o = std::to_chars(o, o + 4, mag).ptr;
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t json_float_text(double value, char* out) noexcept {
+    if (!std::isfinite(value)) return copy_text("null", out);
+    const Digits g = shortest_digits(value);
+    bool has_point = false;
+    std::size_t n = plain_decimal(g, out, has_point);
+    if (!has_point) {
+        out[n++] = '.';
+        out[n++] = '0';
+    }
+    return n;
+}
+
+}  // namespace torvex

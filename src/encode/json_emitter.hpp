@@ -1,0 +1,27 @@
+// JSON (RFC 8259) output from a Value tree, with no trailing line feed.
+#pragma once
+
+#include <string>
+
+#include "core/result.hpp"
+#include "decode/value.hpp"
+#include "encode/out_buffer.hpp"
+
+namespace torvex {
+
+// indent: spaces per nesting level, 0 for compact output. sort_keys orders
+// object members stably by the bytes of their key text. Tags are dropped.
+// Fails (ErrorKind::Encode) only when a collection is used as a mapping key.
+// Non-finite floats are written as null.
+Result<std::string> emit_json(const Value& root, unsigned indent, bool sort_keys);
+
+// The same, appended to a caller's buffer; on failure the buffer holds a
+// partial text that the caller discards.
+Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys);
+
+// Appends s as a JSON string literal, quotes included.
+void append_json_string(OutBuffer& out, std::string_view s);
+
+inline constexpr const char* kJsonCollectionKeyMessage = "a collection cannot be a JSON object key";
+
+}  // namespace torvex

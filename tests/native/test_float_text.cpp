@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "encode/float_text.hpp"
+
+namespace torvex {
+namespace {
+
+std::string yaml_text(double d) {
+    char buf[kFloatTextMax];
+    return std::string(buf, yaml_float_text(d, buf));
+}
+std::string json_text(double d) {
+    char buf[kFloatTextMax];
+    return std::string(buf, json_float_text(d, buf));
+}
+
+struct FloatCase {
+    double value;
+    const char* yaml;
+    const char* json;
+};
+
+class FloatText : public ::testing::TestWithParam<FloatCase> {};
+
+TEST_P(FloatText, MatchesBothSpellings) {
+    const FloatCase& c = GetParam();
+    EXPECT_EQ(yaml_text(c.value), c.yaml);
+    if (c.json) {
+        EXPECT_EQ(json_text(c.value), c.json);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FloatText,
+    ::testing::Values(FloatCase{1.0, "1.0", "1.0"}, FloatCase{0.5, "0.5", "0.5"}, FloatCase{-0.0, "-0.0", "-0.0"},
+                      FloatCase{0.0, "0.0", "0.0"}, FloatCase{0.1, "0.1", "0.1"},
+                      FloatCase{1e15, "1000000000000000.0", "1000000000000000.0"},
+                      FloatCase{1e16, "1.0e+16", "10000000000000000.0"},
+                      FloatCase{0.0001, "0.0001", "0.0001"}, FloatCase{0.00001, "1.0e-05", "0.00001"},
+                      FloatCase{1.5e-7, "1.5e-07", "0.00000015"}, FloatCase{-2.5, "-2.5", "-2.5"},
+                      FloatCase{123456.789, "123456.789", "123456.789"},
+                      FloatCase{1.2345678901234567e15, "1234567890123456.8", "1234567890123456.8"},
+                      FloatCase{1.7976931348623157e308, "1.7976931348623157e+308", nullptr},
+                      FloatCase{1e100, "1.0e+100", nullptr},
+                      FloatCase{std::numeric_limits<double>::quiet_NaN(), ".nan", "null"},
+                      FloatCase{std::numeric_limits<double>::infinity(), ".inf", "null"},
+                      FloatCase{-std::numeric_limits<double>::infinity(), "-.inf", "null"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(FloatTextLong, ExponentsBeyondRangeStaySci) {
+    EXPECT_EQ(yaml_text(1.2345678901234568e+300), "1.2345678901234568e+300");
+    EXPECT_EQ(yaml_text(-1e-300), "-1.0e-300");
+    EXPECT_EQ(yaml_text(5e-324), "5.0e-324");  // smallest subnormal
+    EXPECT_EQ(yaml_text(2.2250738585072014e-308), "2.2250738585072014e-308");
+}
+
+TEST(FloatTextLong, JsonWritesWithoutExponent) {
+    const std::string big = json_text(1e300);
+    EXPECT_EQ(big, "1" + std::string(300, '0') + ".0");
+    const std::string tiny = json_text(5e-324);
+    EXPECT_EQ(tiny, "0." + std::string(323, '0') + "5");
+    EXPECT_EQ(json_text(1e100), "1" + std::string(100, '0') + ".0");
+    EXPECT_EQ(json_text(1.7976931348623157e308), "17976931348623157" + std::string(292, '0') + ".0");
+    EXPECT_EQ(json_text(-std::numeric_limits<double>::max()).size(), 312u);
+}
+
+// Every spelling must read back to the very same double.
+TEST(FloatTextLong, RoundTripsBitForBit) {
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 20000; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        double d;
+        std::memcpy(&d, &state, sizeof d);
+        if (!std::isfinite(d)) continue;
+        for (const std::string& text : {yaml_text(d), json_text(d)}) {
+            const double back = std::strtod(text.c_str(), nullptr);
+            ASSERT_EQ(std::memcmp(&back, &d, sizeof d), 0) << text;
+            ASSERT_NE(text.find('.'), std::string::npos) << text;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace torvex

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "encode/json_emitter.hpp"
+
+namespace torvex {
+namespace {
+
+Value S(std::string_view s) { return Value::string(std::string(s)); }
+Value I(std::int64_t i) { return Value::integer(i); }
+Value N() { return Value::null(); }
+Value B(bool b) { return Value::boolean(b); }
+Value F(double d) { return Value::floating(d); }
+Value L(std::initializer_list<Value> items) { return Value::sequence(Sequence(items)); }
+Value M(std::initializer_list<std::pair<Value, Value>> entries) {
+    Mapping m;
+    for (const auto& [k, v] : entries) m.push_back({k, v});
+    return Value::mapping(std::move(m));
+}
+Value T(const char* tag, Value inner) { return Value::tagged(tag, std::move(inner)); }
+
+std::string json(const Value& v, unsigned indent = 0, bool sort = false) {
+    Result<std::string> r = emit_json(v, indent, sort);
+    EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.error().message);
+    return r.ok() ? r.value() : std::string();
+}
+
+struct JsonCase {
+    const char* name;
+    Value value;
+    unsigned indent;
+    bool sort;
+    std::string expected;
+};
+
+TEST(JsonEmitter, Table) {
+    const Value nested = M({{S("a"), L({I(1), I(2)})}});
+    const std::vector<JsonCase> cases = {
+        {"compact", nested, 0, false, "{\"a\":[1,2]}"},
+        {"indent 2", nested, 2, false, "{\n  \"a\": [\n    1,\n    2\n  ]\n}"},
+        {"indent 4", nested, 4, false, "{\n    \"a\": [\n        1,\n        2\n    ]\n}"},
+        {"empty object", M({}), 2, false, "{}"},
+        {"empty array", L({}), 4, false, "[]"},
+        {"empty inside indented", M({{S("a"), L({})}, {S("b"), M({})}}), 2, false, "{\n  \"a\": [],\n  \"b\": {}\n}"},
+        {"scalars", L({N(), B(true), B(false), I(-5), F(1.0), F(-0.0), F(0.1), S("x")}), 0, false,
+         "[null,true,false,-5,1.0,-0.0,0.1,\"x\"]"},
+        {"non-finite floats", L({F(std::nan("")), F(INFINITY), F(-INFINITY)}), 0, false, "[null,null,null]"},
+        {"1e16", F(1e16), 0, false, "10000000000000000.0"},
+        {"int extremes", L({I(std::numeric_limits<std::int64_t>::min()), I(std::numeric_limits<std::int64_t>::max())}),
+         0, false, "[-9223372036854775808,9223372036854775807]"},
+        {"big int", Value::big_int("-123456789012345678901234567890"), 0, false, "-123456789012345678901234567890"},
+        {"big int normalised", L({Value::big_int("+1_000_000_000_000_000_000"), Value::big_int("99_999_999_999_999_999_999")}),
+         0, false, "[1000000000000000000,99999999999999999999]"},
+        {"scalar keys", M({{I(1), S("x")}, {N(), S("y")}, {B(true), S("z")}, {F(1.5), S("w")}}), 0, false,
+         "{\"1\":\"x\",\"null\":\"y\",\"true\":\"z\",\"1.5\":\"w\"}"},
+        {"more scalar keys", M({{B(false), I(0)}, {F(NAN), I(1)}, {F(1e16), I(2)}, {Value::big_int("+1_0000000000000000000"), I(3)}}),
+         0, false, "{\"false\":0,\"null\":1,\"10000000000000000.0\":2,\"10000000000000000000\":3}"},
+        {"equal key texts are all written", M({{I(1), I(1)}, {S("1"), I(2)}}), 0, false, "{\"1\":1,\"1\":2}"},
+        {"tags dropped", T("!t", M({{T("!k", T("!kk", S("a"))), T("!v", L({T("!i", I(1))}))}})), 0, false,
+         "{\"a\":[1]}"},
+        {"sort bytewise", M({{I(10), I(0)}, {I(9), I(1)}, {S("b"), I(2)}, {S("B"), I(3)}, {S("é"), I(4)}, {N(), I(5)}}), 0,
+         true, "{\"10\":0,\"9\":1,\"B\":3,\"b\":2,\"null\":5,\"é\":4}"},
+        {"sort stable on equal texts", M({{S("1"), I(1)}, {I(1), I(2)}, {S("0"), I(3)}, {S("1"), I(4)}}), 0, true,
+         "{\"0\":3,\"1\":1,\"1\":2,\"1\":4}"},
+        {"sort nested and indented", M({{S("z"), M({{S("y"), I(1)}, {S("x"), I(2)}})}, {S("a"), I(0)}}), 2, true,
+         "{\n  \"a\": 0,\n  \"z\": {\n    \"x\": 2,\n    \"y\": 1\n  }\n}"},
+        {"unsorted keeps order", M({{S("b"), I(1)}, {S("a"), I(2)}}), 0, false, "{\"b\":1,\"a\":2}"},
+    };
+    for (const JsonCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(json(c.value, c.indent, c.sort), c.expected);
+    }
+}
+
+TEST(JsonEmitter, StringEscapes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain", "\"plain\""},
+        {"\b\t\n\f\r", "\"\\b\\t\\n\\f\\r\""},
+        {"\"\\/", "\"\\\"\\\\/\""},
+        {std::string("\x00\x01\x1b\x1f", 4), "\"\\u0000\\u0001\\u001b\\u001f\""},
+        {"\x7f", "\"\x7f\""},
+        {"\u2028\u2029", "\"\\u2028\\u2029\""},
+        {"é€😀\u2027\u202a", "\"é€😀\u2027\u202a\""},
+        {"", "\"\""},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(json(S(in)), out) << in;
+    // Keys are escaped the same way.
+    EXPECT_EQ(json(M({{S("a\"\n\u2028"), I(1)}})), "{\"a\\\"\\n\\u2028\":1}");
+    EXPECT_EQ(json(M({{S("b\t"), I(1)}, {S("a\x01"), I(2)}}), 0, true), "{\"a\\u0001\":2,\"b\\t\":1}");
+}
+
+TEST(JsonEmitter, CollectionKeysFail) {
+    for (const Value& key : {L({I(1), I(2)}), M({}), T("!t", L({})), T("!a", T("!b", M({{S("k"), I(1)}})))}) {
+        for (bool sort : {false, true}) {
+            const Value doc = L({M({{S("ok"), I(1)}, {key, I(2)}})});
+            Result<std::string> r = emit_json(doc, 2, sort);
+            ASSERT_FALSE(r.ok());
+            EXPECT_EQ(r.error().kind, ErrorKind::Encode);
+            EXPECT_EQ(r.error().message, "a collection cannot be a JSON object key");
+        }
+    }
+    // A collection as a value is fine.
+    EXPECT_EQ(json(M({{S("k"), L({M({})})}})), "{\"k\":[{}]}");
+}
+
+TEST(JsonEmitter, SortedManyEntriesAndNestedArenas) {
+    // Non-string key texts of an outer mapping must survive the inner
+    // mappings' own key texts.
+    Mapping outer;
+    for (int i = 30; i > 0; --i) {
+        Mapping inner;
+        for (int j = 3; j > 0; --j) inner.push_back({F(j + 0.5), I(j)});
+        outer.push_back({I(i), Value::mapping(std::move(inner))});
+    }
+    const std::string out = json(Value::mapping(std::move(outer)), 0, true);
+    std::vector<std::string> keys;
+    for (int i = 1; i <= 30; ++i) keys.push_back(std::to_string(i));
+    std::sort(keys.begin(), keys.end());
+    std::string expected = "{";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i) expected += ",";
+        expected += "\"" + keys[i] + "\":{\"1.5\":1,\"2.5\":2,\"3.5\":3}";
+    }
+    expected += "}";
+    EXPECT_EQ(out, expected);
+}
+
+TEST(JsonEmitter, AppendsToCallersBuffer) {
+    OutBuffer out;
+    out.append("x=");
+    ASSERT_TRUE(emit_json_into(out, L({I(1)}), 0, false).ok());
+    EXPECT_EQ(out.view(), "x=[1]");
+}
+
+TEST(JsonEmitter, DeepTreesDoNotOverflowTheStack) {
+    const std::size_t depth = 200000;
+    Value v = N();
+    for (std::size_t i = 0; i < depth; ++i) {
+        Mapping m;
+        m.push_back({S("k"), std::move(v)});
+        v = Value::mapping(std::move(m));
+    }
+    const std::string out = json(v, 0, true);
+    ASSERT_EQ(out.size(), depth * 6 + 4);
+    EXPECT_EQ(out.substr(0, 12), "{\"k\":{\"k\":{\"");
+    EXPECT_EQ(out.substr(out.size() - depth - 4), "null" + std::string(depth, '}'));
+}
+
+}  // namespace
+}  // namespace torvex
