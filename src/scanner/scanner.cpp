@@ -176,8 +176,7 @@ void Scanner::dedent(std::int64_t column) {
     }
 }
 
-bool Scanner::roll_in(std::uint32_t column, TokenKind kind, const Span& at) {
-    if (flow_level_ > 0) return true;
+bool Scanner::open_block_level(std::uint32_t column, TokenKind kind, const Span& at) {
     if (start_marker_line_) return fail("a block collection cannot start on the same line as ---", at);
     if (indent_ < static_cast<std::int64_t>(column)) {
         indent_stack_.push_back({indent_, is_sequence_});

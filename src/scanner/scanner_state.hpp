@@ -42,7 +42,12 @@ private:
     bool dispatch_block();
     bool dispatch_flow();
     void dedent(std::int64_t column);
-    bool roll_in(std::uint32_t column, TokenKind kind, const Span& at);
+    // Opens a block collection at `column` unless the current level is already there or deeper.
+    bool roll_in(std::uint32_t column, TokenKind kind, const Span& at) {
+        if (flow_level_ > 0 || (!start_marker_line_ && indent_ >= static_cast<std::int64_t>(column))) return true;
+        return open_block_level(column, kind, at);
+    }
+    bool open_block_level(std::uint32_t column, TokenKind kind, const Span& at);
     void save_candidate(const Span& at);
     bool fetch_block_entry(bool after_entry);
     bool fetch_key();
