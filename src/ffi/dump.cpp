@@ -1,12 +1,23 @@
-// dumps and to_json: argument conversion and the option checks, in their
-// fixed order, before objects are converted and written.
+// dumps and to_json: argument conversion and the option checks in their
+// fixed order, then the conversion to a value tree (attached: it may call
+// user code) and the emission (detached: it touches only the tree and the
+// output buffer). The tree is released before the bytes object is made.
+#include <climits>
 #include <cstdio>
 #include <string>
+#include <utility>
 
+#include "encode/dump_options.hpp"
+#include "encode/json_emitter.hpp"
+#include "encode/out_buffer.hpp"
+#include "encode/yaml_emitter.hpp"
 #include "ffi/args.hpp"
 #include "ffi/boundary.hpp"
+#include "ffi/convert/encode.hpp"
+#include "ffi/errors.hpp"
 #include "ffi/functions.hpp"
 #include "ffi/options.hpp"
+#include "ffi/py_ref.hpp"
 
 namespace torvex::ffi {
 
@@ -15,7 +26,6 @@ namespace {
 const Signature kDumpsSignature{"dumps", "obj", {"default", "option", "null_style", "tags", "width"}};
 const Signature kToJsonSignature{"to_json", "obj", {"default", "option"}};
 
-enum class NullChoice { Keyword, Empty, Tilde };
 
 // A text as a double-quoted literal with backslash escapes for quotes,
 // backslashes and control characters, for error messages.
@@ -51,15 +61,15 @@ std::string quoted_for_message(std::string_view text) {
 }
 
 // The null style from `null_style` or, without it, from the null bits.
-std::optional<NullChoice> settle_null_style(PyObject* null_style, std::uint64_t option) {
+std::optional<NullStyle> settle_null_style(PyObject* null_style, std::uint64_t option) {
     if (null_style != nullptr) {
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_AsUTF8AndSize(null_style, &size);
         if (utf8 == nullptr) return std::nullopt;
         const std::string_view text(utf8, static_cast<std::size_t>(size));
-        if (text == "null") return NullChoice::Keyword;
-        if (text == "empty") return NullChoice::Empty;
-        if (text == "~" || text == "tilde") return NullChoice::Tilde;
+        if (text == "null") return NullStyle::Keyword;
+        if (text == "empty") return NullStyle::Empty;
+        if (text == "~" || text == "tilde") return NullStyle::Tilde;
         const std::string message = "null_style must be 'null', 'empty', or '~', not " + quoted_for_message(text);
         PyErr_SetString(PyExc_ValueError, message.c_str());
         return std::nullopt;
@@ -70,9 +80,25 @@ std::optional<NullChoice> settle_null_style(PyObject* null_style, std::uint64_t 
         PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
         return std::nullopt;
     }
-    if (keyword) return NullChoice::Keyword;
-    if (tilde) return NullChoice::Tilde;
-    return NullChoice::Empty;
+    if (keyword) return NullStyle::Keyword;
+    if (tilde) return NullStyle::Tilde;
+    return NullStyle::Empty;
+}
+
+constexpr std::size_t kInitialOutput = 1024;
+
+DumpOptions yaml_options(std::uint64_t option, NullStyle nulls, std::uint64_t width) {
+    DumpOptions o;
+    o.indent = (option & OPT_INDENT_4) ? 4 : 2;
+    o.width = width > UINT_MAX ? UINT_MAX : static_cast<unsigned>(width);  // wider than any line
+    o.null_style = nulls;
+    o.sort_keys = option & OPT_SORT_KEYS;
+    o.flow_style = option & OPT_FLOW_STYLE;
+    o.indentless_sequences = option & OPT_INDENTLESS_SEQUENCES;
+    o.double_quotes = !(option & OPT_SINGLE_QUOTES);
+    o.explicit_start = option & OPT_EXPLICIT_START;
+    o.explicit_end = option & OPT_EXPLICIT_END;
+    return o;
 }
 
 PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
@@ -88,8 +114,21 @@ PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!width) return nullptr;
     const auto nulls = settle_null_style(null_style, *option);
     if (!nulls) return nullptr;
-    PyErr_SetString(PyExc_NotImplementedError, "dumps() is not implemented yet");
-    return nullptr;
+
+    EncodeOptions conversion = EncodeOptions::from_option(*option);
+    conversion.default_fn = args.keyword(0);
+    conversion.tags = tags;
+    std::optional<Value> root = to_value(args.positional, conversion);
+    if (!root) return nullptr;
+
+    const DumpOptions options = yaml_options(*option, *nulls, *width);
+    OutBuffer out(kInitialOutput);
+    {
+        Detached detached;
+        emit_yaml_into(out, *root, options);
+        root.reset();
+    }
+    return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));
 }
 
 PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
@@ -97,8 +136,22 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
     if (!parse_args(kToJsonSignature, argv, nargs, kwnames, args)) return nullptr;
     const auto option = convert_u64(args.keywords[1], "option");
     if (!option) return nullptr;
-    PyErr_SetString(PyExc_NotImplementedError, "to_json() is not implemented yet");
-    return nullptr;
+
+    EncodeOptions conversion = EncodeOptions::from_option(*option);
+    conversion.default_fn = args.keyword(0);
+    std::optional<Value> root = to_value(args.positional, conversion);
+    if (!root) return nullptr;
+
+    const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
+    OutBuffer out(kInitialOutput);
+    Result<void> written = Ok{};
+    {
+        Detached detached;
+        written = emit_json_into(out, *root, indent, (*option & OPT_SORT_KEYS) != 0);
+        root.reset();
+    }
+    if (!written) return raise_error(written.error());
+    return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));
 }
 
 }  // namespace

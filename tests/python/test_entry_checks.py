@@ -109,9 +109,9 @@ def test_both_null_bits_are_exclusive_unless_null_style_is_given():
     with pytest.raises(ValueError) as info:
         torvex.dumps({"a": None}, option=both)
     assert str(info.value) == "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive"
-    for style in ("null", "empty", "~", "tilde"):
-        with pytest.raises(NotImplementedError):
-            torvex.dumps({"a": None}, null_style=style, option=both)
+    expected = {"null": b"a: null\n", "empty": b"a:\n", "~": b"a: ~\n", "tilde": b"a: ~\n"}
+    for style, text in expected.items():
+        assert torvex.dumps({"a": None}, null_style=style, option=both) == text
 
 
 def test_null_style_is_checked_before_conversion():
