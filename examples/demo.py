@@ -3,6 +3,9 @@
 Run with `make demo`.
 """
 
+import dataclasses
+import datetime
+
 import torvex
 
 # Every function reads str, bytes (UTF-8, UTF-16 or UTF-32, detected by the
@@ -48,3 +51,23 @@ try:
     torvex.loads("servers:\n  - a\n  - [b\n")
 except torvex.TorvexParseError as error:
     print("parse error:     ", error, f"(line {error.line}, column {error.column})")
+
+# Writing: YAML or JSON as bytes; dates, enums, dataclasses, sets and more are converted on the way.
+
+@dataclasses.dataclass
+class Service:
+    name: str
+    ports: tuple
+    started: datetime.datetime
+
+
+service = Service("web", (80, 443), datetime.datetime(2024, 1, 2, 3, 4, 5))
+print("dumps:\n" + torvex.dumps({"service": service, "note": None}, null_style="~").decode(), end="")
+print("to_json:         ", torvex.to_json(service, option=torvex.OPT_NAIVE_UTC | torvex.OPT_UTC_Z).decode())
+print("custom tag out:  ", torvex.dumps(torvex.TorvexTag("!point", [1, 2]), option=torvex.OPT_FLOW_STYLE))
+print("round trip:      ", torvex.loads(torvex.dumps({"ports": {443, 80}})))
+
+try:
+    torvex.dumps(object())
+except torvex.TorvexUnserializableError as error:
+    print("unserializable:  ", error)
