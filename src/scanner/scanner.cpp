@@ -188,7 +188,7 @@ bool Scanner::open_block_level(std::uint32_t column, TokenKind kind, const Span&
 }
 
 void Scanner::save_candidate(const Span& at) {
-    if (flow_level_ == 0 && simple_key_allowed_ && !candidate_) candidate_ = Candidate{queue_.size(), at, tab_flag_};
+    if (flow_level_ == 0 && simple_key_allowed_ && !candidate_) candidate_ = Candidate{queue_.size(), at, tab_flag_, false};
 }
 
 // ---------------------------------------------------------------------------
@@ -334,14 +334,21 @@ bool Scanner::fetch_value() {
         const std::optional<Candidate> cand = candidate_;
         if (cand && cand->at.line == at.line) {
             if (cand->tab) return fail(kTabIndent, at);
-            std::size_t index = cand->queue_index;
-            if (indent_ < static_cast<std::int64_t>(cand->at.column)) {
+            Token inserted[2] = {make(TokenKind::MappingStart, cand->at), make(TokenKind::Key, cand->at)};
+            const bool opens = indent_ < static_cast<std::int64_t>(cand->at.column);
+            if (opens) {
                 indent_stack_.push_back({indent_, is_sequence_});
                 indent_ = cand->at.column;
                 is_sequence_ = false;
-                queue_.insert(index++, make(TokenKind::MappingStart, cand->at));
             }
-            queue_.insert(index, make(TokenKind::Key, cand->at));
+            Token* first = opens ? inserted : inserted + 1;
+            if (cand->spilled) {
+                auto& list = out_.tokens_;
+                list.insert(list.begin() + static_cast<std::ptrdiff_t>(cand->index), first, inserted + 2);
+            } else {
+                std::size_t index = cand->index;
+                for (const Token* t = first; t != inserted + 2; ++t) queue_.insert(index++, *t);
+            }
             key_line_ = at.line;
             if (misplaced_property_ && misplaced_property_->line == at.line) misplaced_property_.reset();
             release_candidate();

@@ -27,12 +27,18 @@ private:
         std::int64_t indent;
         bool is_sequence;
     };
-    // Where MappingStart/Key go if a `:` follows on the same line.
+    // Where MappingStart/Key go if a `:` follows on the same line: a queue
+    // index, or, once the queue has spilled into the list, a list index.
     struct Candidate {
-        std::size_t queue_index;
+        std::size_t index;
         Span at;
         bool tab;
+        bool spilled;
     };
+    // A line that keeps a candidate pending for longer than this (one long
+    // flow collection, say) moves its tokens to the list instead of growing
+    // the queue; a later key is then inserted into the list.
+    static constexpr std::size_t kQueueLimit = 1024;
 
     // --- structure (scanner.cpp) ---
     bool fetch();
@@ -92,8 +98,10 @@ private:
     // Tokens wait in the queue only while a candidate may still insert in front
     // of them; otherwise they go straight to the list.
     void queue(const Token& t) {
-        if (candidate_) {
+        if (candidate_ && !candidate_->spilled) {
             queue_.push_back(t);
+            if (queue_.size() > kQueueLimit) [[unlikely]]
+                spill_queue();
         } else {
             if (out_.tokens_.size() == out_.tokens_.capacity()) [[unlikely]]
                 reserve_tokens(1);
@@ -105,6 +113,11 @@ private:
     void release_candidate() {
         candidate_.reset();
         if (!queue_.empty()) release_queue();
+    }
+    [[gnu::noinline]] void spill_queue() {
+        candidate_->index += out_.tokens_.size();
+        candidate_->spilled = true;
+        release_queue();
     }
     [[gnu::noinline]] void release_queue() {
         if (out_.tokens_.capacity() - out_.tokens_.size() < queue_.size()) reserve_tokens(queue_.size());

@@ -178,6 +178,16 @@ TEST(ScannerPayloads, LongOneLineKeyIsQueuedBehindItsCandidate) {
     EXPECT_EQ(tokens.text(tokens[4]), "0");
     EXPECT_EQ(tokens.text(tokens[tokens.size() - 6]), "4999");
     EXPECT_EQ(tokens[tokens.size() - 3].kind, TokenKind::Scalar);
+
+    // The same key as the second entry of a mapping: only Key is inserted, at the bracket.
+    auto second = tokenize("a: 1\n" + text, 0);
+    ASSERT_TRUE(second.ok()) << second.error().message;
+    const TokenList& more = second.value();
+    ASSERT_EQ(more.size(), tokens.size() + 4);  // Key a, Value, 1
+    EXPECT_EQ(more[6].kind, TokenKind::Key);
+    EXPECT_EQ(more[6].offset, 5u);
+    EXPECT_EQ(more[7].kind, TokenKind::SequenceStart);
+    EXPECT_EQ(testing_scanner::first_misplaced_token("a: 1\n" + text, more), -1);
 }
 
 }  // namespace
