@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/ordering.hpp"
@@ -25,6 +27,17 @@ constexpr std::array<bool, 256> make_escape_table() {
     return t;
 }
 constexpr auto kEscape = make_escape_table();
+
+// True when an 8-byte word may hold a byte that needs escaping: a control
+// character, the quote, the backslash, or the lead byte of U+2028/U+2029.
+// Exact in the "none" direction, which is all the caller relies on.
+inline bool word_needs_look(std::uint64_t w) noexcept {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    auto has_zero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    const std::uint64_t below_space = (w - kOnes * 0x20) & ~w & kHigh;
+    return (below_space | has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\')) | has_zero(w ^ (kOnes * 0xE2))) != 0;
+}
 
 const Value& untag(const Value& v) noexcept {
     const Value* p = &v;
@@ -207,6 +220,14 @@ void append_json_string(OutBuffer& out, std::string_view s) {
     out.put('"');
     std::size_t run = 0;
     for (std::size_t i = 0; i < n; ++i) {
+        // Skip whole words that hold nothing to escape.
+        while (i + 8 <= n) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            if (word_needs_look(w)) break;
+            i += 8;
+        }
+        if (i >= n) break;
         const u8 c = p[i];
         if (!kEscape[c]) [[likely]]
             continue;

@@ -1,30 +1,45 @@
-// The emitters' output: one growable byte buffer. The string is kept sized to
-// its capacity and `len_` marks the bytes written, so appends are a bounds
-// check and a memcpy; take() trims it to the written length.
+// The emitters' output: one growable byte buffer (malloc/realloc, so large
+// buffers grow without copying or zero-filling). Appends are a bounds check
+// and a memcpy. The bytes can be read in place (data(), size()) or copied
+// into a std::string with take().
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace torvex {
 
 class OutBuffer {
 public:
-    explicit OutBuffer(std::size_t initial = 1024) { buf_.resize(initial); }
+    explicit OutBuffer(std::size_t initial = 1024) {
+        if (initial) {
+            buf_ = static_cast<char*>(std::malloc(initial));
+            if (!buf_) throw std::bad_alloc();
+            cap_ = initial;
+        }
+    }
+    OutBuffer(const OutBuffer&) = delete;
+    OutBuffer& operator=(const OutBuffer&) = delete;
+    OutBuffer(OutBuffer&& o) noexcept
+        : buf_(std::exchange(o.buf_, nullptr)), len_(std::exchange(o.len_, 0)), cap_(std::exchange(o.cap_, 0)) {}
+    ~OutBuffer() { std::free(buf_); }
 
     std::size_t size() const noexcept { return len_; }
-    char* data() noexcept { return buf_.data(); }
-    const char* data() const noexcept { return buf_.data(); }
-    std::string_view view() const noexcept { return {buf_.data(), len_}; }
+    char* data() noexcept { return buf_; }
+    const char* data() const noexcept { return buf_; }
+    std::string_view view() const noexcept { return {buf_, len_}; }
     char back() const noexcept { return len_ ? buf_[len_ - 1] : '\0'; }
 
     // Room for n more bytes; returns where they go. Commit them with advance().
     char* reserve(std::size_t n) {
-        if (buf_.size() - len_ < n) [[unlikely]]
+        if (cap_ - len_ < n) [[unlikely]]
             grow(n);
-        return buf_.data() + len_;
+        return buf_ + len_;
     }
     void advance(std::size_t n) noexcept { len_ += n; }
 
@@ -46,8 +61,8 @@ public:
     // Inserts bytes at an earlier position (rare: explicit keys).
     void insert(std::size_t pos, std::string_view s) {
         reserve(s.size());
-        std::memmove(buf_.data() + pos + s.size(), buf_.data() + pos, len_ - pos);
-        std::memcpy(buf_.data() + pos, s.data(), s.size());
+        std::memmove(buf_ + pos + s.size(), buf_ + pos, len_ - pos);
+        std::memcpy(buf_ + pos, s.data(), s.size());
         len_ += s.size();
     }
     void truncate(std::size_t n) noexcept {
@@ -56,26 +71,27 @@ public:
 
     // Bytes written since the last line feed.
     std::size_t column() const noexcept {
-        const void* lf = len_ ? memrchr(buf_.data(), '\n', len_) : nullptr;
-        return lf ? len_ - (static_cast<const char*>(lf) - buf_.data()) - 1 : len_;
+        const void* lf = len_ ? memrchr(buf_, '\n', len_) : nullptr;
+        return lf ? len_ - static_cast<std::size_t>(static_cast<const char*>(lf) - buf_) - 1 : len_;
     }
     // Start of the current line.
     std::size_t line_start() const noexcept { return len_ - column(); }
 
-    std::string take() && {
-        buf_.resize(len_);
-        return std::move(buf_);
-    }
+    std::string take() && { return std::string(buf_, len_); }
 
 private:
     void grow(std::size_t n) {
-        std::size_t want = buf_.size() * 2;
+        std::size_t want = cap_ ? cap_ * 2 : 1024;
         if (want < len_ + n) want = len_ + n;
-        buf_.resize(want);
+        char* p = static_cast<char*>(std::realloc(buf_, want));
+        if (!p) throw std::bad_alloc();
+        buf_ = p;
+        cap_ = want;
     }
 
-    std::string buf_;
+    char* buf_ = nullptr;
     std::size_t len_ = 0;
+    std::size_t cap_ = 0;
 };
 
 }  // namespace torvex

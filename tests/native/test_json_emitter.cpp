@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <utility>
@@ -92,6 +93,48 @@ TEST(JsonEmitter, StringEscapes) {
     // Keys are escaped the same way.
     EXPECT_EQ(json(M({{S("a\"\n\u2028"), I(1)}})), "{\"a\\\"\\n\\u2028\":1}");
     EXPECT_EQ(json(M({{S("b\t"), I(1)}, {S("a\x01"), I(2)}}), 0, true), "{\"a\\u0001\":2,\"b\\t\":1}");
+}
+
+// The escaper skips whole words; compare it with a byte-at-a-time reference
+// for every position of every escapable character in strings of many lengths.
+TEST(JsonEmitter, WordSkippingMatchesByteRule) {
+    auto reference = [](std::string_view s) {
+        std::string out = "\"";
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            char buf[8];
+            if (c == '"') out += "\\\"";
+            else if (c == '\\') out += "\\\\";
+            else if (c == '\n') out += "\\n";
+            else if (c == '\t') out += "\\t";
+            else if (c == '\r') out += "\\r";
+            else if (c == '\b') out += "\\b";
+            else if (c == '\f') out += "\\f";
+            else if (c < 0x20) {
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else if (c == 0xE2 && i + 2 < s.size() && s[i + 1] == '\x80' && (s[i + 2] == '\xA8' || s[i + 2] == '\xA9')) {
+                out += s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+                i += 2;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+        return out + "\"";
+    };
+    const std::vector<std::string> specials = {"\"", "\\", "\n", std::string("\0", 1), "\x1f", "\u2028", "\u2029",
+                                               "\u2027", "\xe2\x82\xac", "\x7f", "\x20"};
+    for (std::size_t len = 0; len < 40; ++len) {
+        for (const std::string& sp : specials) {
+            for (std::size_t pos = 0; pos <= len; ++pos) {
+                std::string s(len, 'a');
+                s.insert(pos, sp);
+                OutBuffer out;
+                append_json_string(out, s);
+                ASSERT_EQ(out.view(), reference(s)) << len << " " << pos;
+            }
+        }
+    }
 }
 
 TEST(JsonEmitter, CollectionKeysFail) {
