@@ -28,6 +28,11 @@ Result<TokenList> Scanner::run() {
     while (!ended_)
         if (!fetch()) return std::move(*error_);
     release_candidate();
+    // The initial reservation suits token-dense text; give back what a sparse
+    // one (long block scalars, long strings) left unused.
+    // (Only when most of it is unused: then there are few tokens to copy.)
+    if (out_.tokens_.capacity() > 2 * out_.tokens_.size() + 1024) out_.tokens_.shrink_to_fit();
+    if (arena_.capacity() > arena_.size() + arena_.size() / 4 + 4096) arena_.shrink_to_fit();
     return std::move(out_);
 }
 
@@ -38,12 +43,12 @@ bool Scanner::fail(std::string message, const Span& at) {
 
 void Scanner::reserve_tokens(std::size_t more) {
     // Extrapolate the token density seen so far over the whole text (plus an
-    // eighth), but grow by at least half: few reallocations, little slack.
+    // eighth), but grow by at least a quarter: few reallocations, little slack.
     const std::size_t size = out_.tokens_.size();
     const double done = static_cast<double>(std::max<std::size_t>(reader_.pos, 1));
     const auto estimate =
         static_cast<std::size_t>(static_cast<double>(size) * static_cast<double>(reader_.length) / done * 1.125);
-    out_.tokens_.reserve(std::max({estimate, size + size / 2, size + more}) + 16);
+    out_.tokens_.reserve(std::max({estimate, size + size / 4, size + more}) + 16);
 }
 
 void Scanner::set_long_slice(Token& t, std::size_t text_pos, std::size_t length, std::uint64_t end) {
