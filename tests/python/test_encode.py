@@ -14,6 +14,8 @@ import typing
 import uuid
 
 import pytest
+from hypothesis import given
+from hypothesis import strategies as st
 
 import torvex
 from torvex import TorvexEncodeError, TorvexTag, TorvexUnserializableError
@@ -367,6 +369,24 @@ DT0 = datetime.datetime(2024, 1, 2, 3, 4, 5)
 def test_dates(obj, option, text):
     assert data(obj, option=option) == text
     assert data({"d": [obj]}, option=option) == {"d": [text]}
+
+
+offsets = st.none() | st.timedeltas(
+    min_value=datetime.timedelta(hours=-23, minutes=-59), max_value=datetime.timedelta(hours=23, minutes=59)
+).map(datetime.timezone)
+
+
+@given(st.datetimes(timezones=offsets), st.integers(min_value=0, max_value=7))
+def test_date_options_against_python(dt, bits):
+    omit, naive_utc, utc_z = bits & 1, bits & 2, bits & 4
+    option = (OMIT_US if omit else 0) | (NAIVE_UTC if naive_utc else 0) | (UTC_Z if utc_z else 0)
+    expected = (dt.replace(microsecond=0) if omit else dt).isoformat()
+    if dt.tzinfo is None and naive_utc:
+        expected += "+00:00"
+    if utc_z and expected.endswith("+00:00"):
+        expected = expected[: -len("+00:00")] + "Z"
+    assert data(dt, option=option) == expected
+    assert data(dt.date(), option=option) == dt.date().isoformat()
 
 
 def test_any_object_with_isoformat_is_a_date():
