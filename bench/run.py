@@ -130,5 +130,78 @@ def python_to_json(ctx: Context) -> list[str]:
                      f"ratio {peer / ours:.2f}")
     return lines
 
+
+def _yaml_files(ctx: Context) -> list[tuple[str, bytes]]:
+    return [(path.stem, path.read_bytes()) for path in sorted(ctx.data.glob("*.yaml"))]
+
+
+@comparison("loads")
+def python_loads(ctx: Context) -> list[str]:
+    """torvex.loads_all against PyYAML's CSafeLoader on every data file; MB/s of YAML read."""
+    import torvex
+    import yaml
+
+    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
+    for name, text in _yaml_files(ctx):
+        ours = _best_seconds(lambda: torvex.loads_all(text))
+        peer = _best_seconds(lambda: list(yaml.load_all(text, Loader=yaml.CSafeLoader)), 2.0)
+        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
+        lines.append(f"loads {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
+                     f"PyYAML-CSafeLoader {len(text) / peer / 1e6:.1f} MB/s, ratio {peer / ours:.2f}")
+    lines.insert(0, f"loads: torvex {total / ours_total / 1e6:.1f} MB/s, "
+                    f"PyYAML-CSafeLoader {total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
+    return lines
+
+
+@comparison("loads-vs-json")
+def python_loads_vs_json(ctx: Context) -> list[str]:
+    """torvex.loads_all on the YAML against orjson.loads on the JSON form of the same data: both build the
+    same Python objects, so the ratio (orjson's time over torvex's) bounds what object building costs.
+    Each side's MB/s counts its own text."""
+    import orjson
+    import torvex
+
+    lines, yaml_total, json_total, ours_total, peer_total = [], 0, 0, 0.0, 0.0
+    for name, text in _yaml_files(ctx):
+        documents = torvex.loads_all(text)
+        json_texts = [orjson.dumps(doc) for doc in documents]
+        ours = _best_seconds(lambda: torvex.loads_all(text))
+        peer = _best_seconds(lambda: [orjson.loads(j) for j in json_texts])
+        json_size = sum(len(j) for j in json_texts)
+        yaml_total, json_total = yaml_total + len(text), json_total + json_size
+        ours_total, peer_total = ours_total + ours, peer_total + peer
+        lines.append(f"loads-vs-json {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
+                     f"orjson {json_size / peer / 1e6:.1f} MB/s, ratio {peer / ours:.2f}")
+    lines.insert(0, f"loads-vs-json: torvex {yaml_total / ours_total / 1e6:.1f} MB/s, "
+                    f"orjson {json_total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
+    return lines
+
+
+@comparison("loads-memory")
+def python_loads_memory(ctx: Context) -> list[str]:
+    """Peak resident memory of one loads_all, in a fresh interpreter: of the largest data file, and of a
+    stream of every data file repeated to about 40 MB (large inputs must cost a few times their size)."""
+    largest = max(ctx.data.glob("*.yaml"), key=lambda p: p.stat().st_size)
+    script = (
+        "import resource, sys, psutil, torvex\n"
+        "paths, repeat = sys.argv[1:-1], int(sys.argv[-1])\n"
+        "text = b'\\n---\\n'.join(open(p, 'rb').read() for p in paths * repeat)\n"
+        "before = psutil.Process().memory_info().rss\n"
+        "docs = torvex.loads_all(text)\n"
+        "peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024\n"
+        "print(len(text), peak - before)\n"
+    )
+    lines = []
+    every = sorted(str(p) for p in ctx.data.glob("*.yaml"))
+    total = sum(Path(p).stat().st_size for p in every)
+    for label, paths, repeat in ((largest.stem, [str(largest)], 1),
+                                 ("all-repeated", every, max(1, round(40e6 / total)))):
+        out = subprocess.run([sys.executable, "-c", script, *paths, str(repeat)], check=True,
+                             capture_output=True, text=True).stdout.split()
+        size, grown = int(out[0]), int(out[1])
+        lines.append(f"loads-memory {label}: {size / 1e6:.1f} MB of YAML, peak memory grows by "
+                     f"{grown / 1e6:.1f} MB ({grown / size:.1f}x the input, Python objects included)")
+    return lines
+
 if __name__ == "__main__":
     sys.exit(main())
