@@ -39,6 +39,12 @@ std::vector<T> take_from(std::vector<T>& stack, std::size_t base) {
 
 }  // namespace
 
+Span StreamDecoder::span_at(std::size_t index) const {
+    if (index < tokens_.size()) return tokens_.span(tokens_[index]);
+    if (tokens_.size() != 0) return tokens_.span(tokens_[tokens_.size() - 1]);
+    return Span{tokens_.file_id(), 0, 0, 0};
+}
+
 Span StreamDecoder::span_here() const {
     if (!at_end()) return tokens_.span(current());
     if (tokens_.size() != 0) return tokens_.span(tokens_[tokens_.size() - 1]);
@@ -125,9 +131,10 @@ bool StreamDecoder::decode_node(Value& out, bool& present) {
     }
     ++depth_;
     Properties props;
-    props.start = span_here();
+    props.start = pos_;
     const bool indentless = std::exchange(indentless_allowed_, false);
-    const bool ok = with_stack([&] { return decode_node_body(out, present, props, indentless); });
+    // Only collections recurse, so only they go through the stack guard (see decode_node_body).
+    const bool ok = decode_node_body(out, present, props, indentless);
     --depth_;
     if (!ok) return false;
     if (props.anchor) register_anchor(props, present ? out : Value());
@@ -160,14 +167,15 @@ bool StreamDecoder::decode_node_body(Value& out, bool& present, Properties& prop
             }
             case TokenKind::MappingStart:
                 present = true;
-                return decode_mapping(out) && wrap_with_tag(props, tokens_.span(t), out);
+                return with_stack([&] { return decode_mapping(out); }) && wrap_with_tag(props, tokens_.span(t), out);
             case TokenKind::SequenceStart:
                 present = true;
-                return decode_sequence(out) && wrap_with_tag(props, tokens_.span(t), out);
+                return with_stack([&] { return decode_sequence(out); }) && wrap_with_tag(props, tokens_.span(t), out);
             case TokenKind::SequenceEntry:
                 if (!indentless_allowed) break;
                 present = true;
-                return decode_indentless_sequence(out) && wrap_with_tag(props, tokens_.span(t), out);
+                return with_stack([&] { return decode_indentless_sequence(out); }) &&
+                       wrap_with_tag(props, tokens_.span(t), out);
             case TokenKind::Value:
             case TokenKind::FlowEntry:
                 // After an anchor or tag the indicator belongs to the enclosing
@@ -229,7 +237,7 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
                                   Value& out) {
     std::string tag;
     bool core = true;
-    if (props.tag && !resolve_tag(props, props.start, tag, core)) return false;
+    if (props.tag && !resolve_tag(props, span_at(props.start), tag, core)) return false;
     const bool plain = style == ScalarStyle::Plain;
     if (!core) {
         // Unknown tags resolve as str; the tag wraps the text for the converter.
@@ -276,16 +284,18 @@ bool StreamDecoder::decode_value_or_null(Value& out) {
     return true;
 }
 
-bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, Span key_at,
-                              Value& value) {
+bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key,
+                              std::size_t key_token, Value& value) {
     if (options_.reject_complex_keys && key.is_collection()) {
         const char* what = key.kind() == Value::Kind::Sequence ? "a sequence" : "a mapping";
-        return fail(ErrorKind::ComplexKey, std::string("complex mapping key (") + what + " used as a key)", key_at);
+        return fail(ErrorKind::ComplexKey, std::string("complex mapping key (") + what + " used as a key)",
+                    span_at(key_token));
     }
     if (seen != nullptr && !is_merge_marker(key) && !seen->insert(key_identity(key)).second) {
         if (options_.duplicate_keys_error) {
-            return fail(ErrorKind::DuplicateKey, "duplicate mapping key: " + key_diagnostic(key), key_at);
+            return fail(ErrorKind::DuplicateKey, "duplicate mapping key: " + key_diagnostic(key), span_at(key_token));
         }
+        const Span key_at = span_at(key_token);
         warnings_.push_back("duplicate mapping key '" + key_diagnostic(key) + "' at line " +
                             std::to_string(key_at.line + 1UL) + ", column " + std::to_string(key_at.column + 1UL) +
                             "; keeping the last value");
@@ -318,10 +328,10 @@ bool StreamDecoder::decode_mapping(Value& out) {
         const std::size_t entry_start = pos_;
         Value key;
         Value value;
-        Span key_at;
+        std::size_t key_at = 0;
         if (k == TokenKind::Key) {
             ++pos_;
-            key_at = span_here();
+            key_at = pos_;
             if (!decode_mapping_value(flow, key)) return false;  // `?` may hold an indentless sequence
             if (kind() == TokenKind::Value) {
                 ++pos_;
@@ -338,13 +348,13 @@ bool StreamDecoder::decode_mapping(Value& out) {
             if (!flow && probe < tokens_.size() && is_block_collection_start(tokens_, at(probe))) {
                 return fail("a block collection cannot be a mapping key", tokens_.span(at(probe)));
             }
-            key_at = span_here();
+            key_at = pos_;
             if (!decode_value_or_null(key)) return false;
             if (kind() == TokenKind::Value) {
                 ++pos_;
                 if (!decode_mapping_value(flow, value)) return false;
             } else if (!flow && key_is_scalar) {
-                return fail("expected ':' after mapping key", key_at);
+                return fail("expected ':' after mapping key", span_at(key_at));
             }
         }
         if (pos_ == entry_start) {
@@ -396,7 +406,7 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, Sequence& 
     if (flow && (next == TokenKind::Key)) {
         // `[? a : 1]`: a single-pair mapping.
         ++pos_;
-        const Span key_at = span_here();
+        const std::size_t key_at = pos_;
         Value key;
         Value value;
         if (!decode_value_or_null(key)) return false;
@@ -409,7 +419,7 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, Sequence& 
         items.push_back(Value::mapping(std::move(pair)));
         return true;
     }
-    const Span item_at = span_here();
+    const std::size_t item_at = pos_;
     Value item;
     bool present = false;
     if (!decode_node(item, present)) return false;

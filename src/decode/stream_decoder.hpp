@@ -28,7 +28,7 @@ private:
     struct Properties {
         std::optional<std::string_view> anchor;
         std::optional<std::string_view> tag;  // as written
-        Span start;                           // where the node (properties included) begins
+        std::size_t start = 0;                // token where the node (properties included) begins
     };
     struct Anchor {
         Value value;
@@ -40,6 +40,7 @@ private:
     bool at_end() const { return pos_ >= tokens_.size(); }
     TokenKind kind() const { return at_end() ? TokenKind::StreamEnd : current().kind; }
     Span span_here() const;
+    Span span_at(std::size_t token_index) const;
 
     bool fail(ErrorKind kind, std::string message, Span at);
     bool fail(std::string message, Span at) { return fail(ErrorKind::Syntax, std::move(message), at); }
@@ -59,7 +60,8 @@ private:
     bool decode_value_or_null(Value& out);
     bool decode_mapping_value(bool flow, Value& out);
     // Checks the key policies, then moves key and value into a new entry.
-    bool add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, Span key_at, Value& value);
+    bool add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, std::size_t key_token,
+                   Value& value);
 
     bool resolve_tag(const Properties& props, Span at, std::string& resolved, bool& core);
     bool wrap_with_tag(const Properties& props, Span at, Value& value);
