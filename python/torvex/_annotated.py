@@ -57,6 +57,19 @@ class _Annotated:
         return repr(self._plain())
 
 
+def _annotated_new(base: type):
+    """The eleven-argument constructor shared by the annotated scalar types."""
+
+    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
+                source_tag=None, source_target=None, offset=0, end_offset=0):
+        obj = base.__new__(cls, value)
+        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
+                             offset, end_offset)
+        return obj
+
+    return __new__
+
+
 class TorvexAnnotatedStr(_Annotated, str):
     """A ``str`` with its source position (``__line__``, ``__column__``, ``__file__``,
     ``__end_line__``, ``__end_column__``, ``__offset__``, ``__end_offset__``), its
@@ -65,13 +78,7 @@ class TorvexAnnotatedStr(_Annotated, str):
     """
 
     __module__ = "torvex"
-
-    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
-                source_tag=None, source_target=None, offset=0, end_offset=0):
-        obj = str.__new__(cls, value)
-        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
-                             offset, end_offset)
-        return obj
+    __new__ = _annotated_new(str)
 
     def _plain(self) -> str:
         return str.__str__(self)
@@ -81,13 +88,7 @@ class TorvexAnnotatedInt(_Annotated, int):
     """An ``int`` carrying the same annotations as :class:`TorvexAnnotatedStr`."""
 
     __module__ = "torvex"
-
-    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
-                source_tag=None, source_target=None, offset=0, end_offset=0):
-        obj = int.__new__(cls, value)
-        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
-                             offset, end_offset)
-        return obj
+    __new__ = _annotated_new(int)
 
     def _plain(self) -> int:
         return int(self)
@@ -97,13 +98,7 @@ class TorvexAnnotatedFloat(_Annotated, float):
     """A ``float`` carrying the same annotations as :class:`TorvexAnnotatedStr`."""
 
     __module__ = "torvex"
-
-    def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
-                source_tag=None, source_target=None, offset=0, end_offset=0):
-        obj = float.__new__(cls, value)
-        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
-                             offset, end_offset)
-        return obj
+    __new__ = _annotated_new(float)
 
     def _plain(self) -> float:
         return float(self)

@@ -33,4 +33,17 @@ std::string_view trim_end(std::string_view text) noexcept {
     return text.substr(0, end);
 }
 
+std::string_view next_word(std::string_view& rest) noexcept {
+    rest = trim_start(rest);
+    std::size_t end = 0;
+    while (end < rest.size() && unicode_space_length_at(rest, end) == 0) {
+        // Whole characters, so a multi-byte space is never split.
+        end += utf8::sequence_length(static_cast<unsigned char>(rest[end]));
+    }
+    if (end > rest.size()) end = rest.size();
+    const std::string_view word = rest.substr(0, end);
+    rest.remove_prefix(end);
+    return word;
+}
+
 }  // namespace torvex

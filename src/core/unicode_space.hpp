@@ -26,4 +26,8 @@ std::string_view trim_start(std::string_view text) noexcept;
 std::string_view trim_end(std::string_view text) noexcept;
 inline std::string_view trim(std::string_view text) noexcept { return trim_end(trim_start(text)); }
 
+// Splits off the next word separated by white space from `rest` (which then
+// starts just after the word); empty when no word is left.
+std::string_view next_word(std::string_view& rest) noexcept;
+
 }  // namespace torvex

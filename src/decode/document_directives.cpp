@@ -7,18 +7,6 @@ namespace torvex {
 
 namespace {
 
-// Splits off the next word separated by Unicode white space; empty when none is left.
-std::string_view next_word(std::string_view& rest) {
-    rest = trim_start(rest);
-    std::size_t end = 0;
-    while (end < rest.size() && unicode_space_length_at(rest, end) == 0) {
-        end += utf8::sequence_length(static_cast<unsigned char>(rest[end]));
-    }
-    if (end > rest.size()) end = rest.size();
-    const std::string_view word = rest.substr(0, end);
-    rest.remove_prefix(end);
-    return word;
-}
 
 bool all_digits(std::string_view s) {
     if (s.empty()) return false;

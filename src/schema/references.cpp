@@ -59,19 +59,6 @@ std::optional<YamlVersion> parse_version_word(std::string_view word) {
     return YamlVersion{*major, *minor};
 }
 
-// Splits off the next white-space separated word; empty when none is left.
-std::string_view next_word(std::string_view& rest) {
-    rest = trim_start(rest);
-    std::size_t end = 0;
-    while (end < rest.size() && unicode_space_length_at(rest, end) == 0) {
-        // Advance by whole characters so a multi-byte space is never split.
-        end += utf8::sequence_length(static_cast<unsigned char>(rest[end]));
-    }
-    if (end > rest.size()) end = rest.size();
-    std::string_view word = rest.substr(0, end);
-    rest.remove_prefix(end);
-    return word;
-}
 
 }  // namespace
 

@@ -93,6 +93,19 @@ TEST(UnicodeSpace, TrimsMultiByteSpaceAtBothEnds) {
     EXPECT_EQ(trim_start("\xE2\x80\x8Bx"), "\xE2\x80\x8Bx");  // zero-width space is not white space
 }
 
+TEST(UnicodeSpace, NextWordSplitsAtAnySpaceCharacter) {
+    std::string_view rest = " YAML\xE3\x80\x80" "1.1\t# c\xC2\xA0";
+    EXPECT_EQ(next_word(rest), "YAML");
+    EXPECT_EQ(next_word(rest), "1.1");
+    EXPECT_EQ(next_word(rest), "#");
+    EXPECT_EQ(next_word(rest), "c");
+    EXPECT_EQ(next_word(rest), "");
+    EXPECT_TRUE(rest.empty());
+    std::string_view glued = "caf\xC3\xA9\xE2\x80\x83x";  // U+2003 separates, U+00E9 does not
+    EXPECT_EQ(next_word(glued), "caf\xC3\xA9");
+    EXPECT_EQ(next_word(glued), "x");
+}
+
 TEST(Ordering, BytewiseUnsignedWithPrefixFirst) {
     EXPECT_TRUE(bytewise_less("a", "b"));
     EXPECT_TRUE(bytewise_less("a", "ab"));
