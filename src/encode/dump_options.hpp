@@ -2,6 +2,7 @@
 // word and the keyword arguments; the emitter reads nothing else.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace torvex {
@@ -13,7 +14,7 @@ enum class NullStyle : std::uint8_t { Keyword, Empty, Tilde };
 
 struct DumpOptions {
     unsigned indent = 2;               // nesting step of block mappings (values below 1 count as 2)
-    unsigned width = 0;                // folding width in bytes; 0: never fold
+    std::size_t width = 0;             // folding width in bytes; 0: never fold
     NullStyle null_style = NullStyle::Empty;
     bool sort_keys = false;            // order mapping entries by the bytes of string keys
     bool flow_style = false;           // every collection in flow form
