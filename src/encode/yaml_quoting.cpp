@@ -174,6 +174,10 @@ bool is_reserved_word(std::string_view s) noexcept {
 
 bool reads_as_number(std::string_view s) noexcept {
     if (s.empty()) return false;
+    // Digits with leading zeros ("08", "+0123"): the standard YAML 1.2 core
+    // schema reads every run of decimal digits as an integer.
+    std::string_view digits = s[0] == '+' ? s.substr(1) : s;
+    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) return true;
     const u8 c = static_cast<u8>(s[0]);
     const bool digit = c >= '0' && c <= '9';
     if (digit || c == '+' || c == '.' || c == '-') {

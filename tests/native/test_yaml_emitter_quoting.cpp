@@ -55,7 +55,9 @@ TEST(YamlEmitterQuoting, NumbersUnderEitherRuleSetAreQuoted) {
                           "9223372036854775808", "123456789012345678901234567890",
                           // YAML 1.1 only
                           "012", "0b101", "1_000", "_1", "1__0", "0_7", "1_0.5", "1:30", "12:30:00", "190:20:30.15",
-                          "+1:30"}) {
+                          "+1:30",
+                          // YAML 1.2 core reads any run of digits as an integer
+                          "08", "00", "0123456789", "+09", "08540"}) {
         const std::string out = root(s);
         EXPECT_EQ(out.front(), '"') << s;
         EXPECT_EQ(out, dq(s)) << s;
