@@ -306,6 +306,7 @@ bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>*
 
 bool StreamDecoder::decode_mapping(Value& out) {
     const bool flow = TokenList::flow(current());
+    const std::uint32_t column = current().column;  // a block mapping's keys stand at this column
     ++pos_;
     // Entries collect on the shared scratch stack and move into a vector of
     // exactly their number at the end: one allocation per mapping.
@@ -334,6 +335,7 @@ bool StreamDecoder::decode_mapping(Value& out) {
             key_at = pos_;
             if (!decode_mapping_value(flow, key)) return false;  // `?` may hold an indentless sequence
             if (kind() == TokenKind::Value) {
+                if (!flow && !value_indented(column)) return false;
                 ++pos_;
                 if (!decode_mapping_value(flow, value)) return false;
             }
@@ -351,6 +353,7 @@ bool StreamDecoder::decode_mapping(Value& out) {
             key_at = pos_;
             if (!decode_value_or_null(key)) return false;
             if (kind() == TokenKind::Value) {
+                if (!flow && !value_indented(column)) return false;
                 ++pos_;
                 if (!decode_mapping_value(flow, value)) return false;
             } else if (!flow && key_is_scalar) {
@@ -364,6 +367,30 @@ bool StreamDecoder::decode_mapping(Value& out) {
         if (!add_entry(entries, seen, key, key_at, value)) return false;
     }
     out = Value::mapping(take_from(entry_stack_, base));
+    return true;
+}
+
+// At a block mapping's `:`: a value on a later line must be indented past the
+// keys; one at the keys' column is the next key, which lacks its `:`
+// (`key:` then `value` below it). An indentless sequence is the exception.
+bool StreamDecoder::value_indented(std::uint32_t key_column) {
+    const std::size_t next = pos_ + 1;
+    if (next >= tokens_.size()) return true;
+    const Token& t = at(next);
+    switch (t.kind) {
+        case TokenKind::SequenceEntry:
+        case TokenKind::BlockEnd:
+        case TokenKind::MappingEnd:
+        case TokenKind::Key:
+        case TokenKind::Value:
+        case TokenKind::StreamEnd:
+        case TokenKind::DocumentStart:
+        case TokenKind::DocumentEnd: return true;
+        default: break;
+    }
+    if (t.line > current().line && t.column <= key_column) {
+        return fail("expected ':' after mapping key", tokens_.span(t));
+    }
     return true;
 }
 

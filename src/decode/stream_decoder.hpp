@@ -58,6 +58,7 @@ private:
     bool decode_indentless_sequence(Value& out);
     bool decode_sequence_item(bool flow, bool after_entry, Sequence& items);
     bool decode_value_or_null(Value& out);
+    bool value_indented(std::uint32_t key_column);
     bool decode_mapping_value(bool flow, Value& out);
     // Checks the key policies, then moves key and value into a new entry.
     bool add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, std::size_t key_token,

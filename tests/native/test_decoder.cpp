@@ -152,7 +152,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"k:\n- &b\n- *b", "{'k':[~,~]}"},
                       Case{"?\n- a\n:\n- c", "{['a']:['c']}"},
                       Case{"- &c : &a\n- ? &d", "[{~:~},{~:~}]"},
-                      Case{"{foo : !!str, !!str : bar}", "{'foo':'','':'bar'}"}));
+                      Case{"{foo : !!str, !!str : bar}", "{'foo':'','':'bar'}"},
+                      Case{"key:\nvalue", "error: expected ':' after mapping key @2:1"},
+                      Case{"a:\n  b:\n  c\n", "error: expected ':' after mapping key @3:3"},
+                      Case{"key:\n&a value", "error: a node property must be indented past its mapping key @2:1"},
+                      Case{"key:\n value", "{'key':'value'}"},
+                      Case{"key:\n- a\n", "{'key':['a']}"},
+                      Case{"? a\n: b\n", "{'a':'b'}"},
+                      Case{"a:\n# comment\nb: 1", "{'a':~,'b':1}"}));
 
 TEST(DecoderWarnings, DuplicateKeyWarningKeepsBothEntries) {
     auto r = decode_stream("a: 1\na: 2", 0, duplicates(false, true));
