@@ -238,11 +238,14 @@ private:
     }
 
     void tag(const std::string& t) {
-        if (!t.empty() && t[0] == '!') {
+        // `!x` and `!!x` are written as is; `!e!x` would name a handle no %TAG
+        // defines, and a flow indicator would end the shorthand early.
+        const std::size_t second = t.size() > 2 ? t.find('!', 2) : std::string::npos;
+        if (!t.empty() && t[0] == '!' && second == std::string::npos && t.find_first_of(",[]{}") == std::string::npos) {
             out_.append(t);
             return;
         }
-        // A full URI needs the verbatim form to be read as a tag at all.
+        // A full URI (or a text with a second `!`) needs the verbatim form to be read back unchanged.
         out_.append("!<");
         out_.append(t);
         out_.put('>');

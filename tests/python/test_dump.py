@@ -188,3 +188,23 @@ def test_pyyaml_reads_the_same_data(doc, option):
 @given(st.sets(st.integers(), max_size=10), st.frozensets(st.text(max_size=5), max_size=5))
 def test_sets_round_trip_as_lists(s, f):
     assert torvex.loads(torvex.dumps([s, f])) == [list(s), list(f)]
+
+
+@pytest.mark.parametrize("tag", ["!x\nevil: 1", "!a b", "", "!\t", "!x\x00", "!x\x7f"])
+def test_tags_that_would_break_out_of_the_tag_are_refused(tag):
+    with pytest.raises(torvex.TorvexEncodeError, match="a tag must be non-empty"):
+        torvex.dumps({"k": torvex.TorvexTag(tag, 5)})
+
+
+def test_a_tag_cannot_wrap_a_tag():
+    with pytest.raises(torvex.TorvexEncodeError, match="cannot directly hold another tagged value"):
+        torvex.dumps(torvex.TorvexTag("!a", torvex.TorvexTag("!b", 1)))
+
+
+@pytest.mark.parametrize(
+    "tag", ["!point", "!e!point", "tag:example.com,2000:point", "!caf\u00e9", "!x,y", "!a]b", "!{c}"]
+)
+def test_tags_load_back_unchanged(tag):
+    text = torvex.dumps({"k": torvex.TorvexTag(tag, "v")})
+    loaded = torvex.loads(text, option=torvex.OPT_PASSTHROUGH_TAG)["k"]
+    assert (loaded.tag, loaded.value) == (tag, "v")

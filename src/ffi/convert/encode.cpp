@@ -36,6 +36,8 @@ constexpr const char* kTooDeep = "object is too deeply nested to serialize (poss
 constexpr const char* kInvalidBytes =
     "cannot serialize bytes that are not valid UTF-8; decode them yourself (e.g. base64) before dumping";
 constexpr const char* kBadTagsResult = "a tags callback must return a TorvexTag or a (tag, value) tuple";
+constexpr const char* kUnwritableTag = "a tag must be non-empty and cannot contain white space or control characters";
+constexpr const char* kTagOnTag = "a tagged value cannot directly hold another tagged value";
 
 // The UTF-8 text of a str or str subclass: compact ASCII strings are read in
 // place, others through the interpreter's cached UTF-8 form.
@@ -285,12 +287,30 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
     return true;
 }
 
+namespace {
+
+// White space or a control character would end the tag early and let the
+// rest of its text be read as YAML of its own.
+bool is_writable_tag(std::string_view tag) {
+    if (tag.empty()) return false;
+    for (const char c : tag) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b == 0x7F) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool Encoder::convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth, Value& out) {
     std::string_view text;
     if (utf8_of(tag_text, text) == nullptr) return false;
+    if (!is_writable_tag(text)) return fail(ErrorKind::Encode, kUnwritableTag);
     std::string tag(text);
     Value value;
     if (!convert(inner, depth + 1, value)) return false;
+    // `!a !b x` is not YAML: a node carries one tag.
+    if (value.kind() == Value::Kind::Tagged) return fail(ErrorKind::Encode, kTagOnTag);
     out = Value::tagged(std::move(tag), std::move(value));
     return true;
 }
