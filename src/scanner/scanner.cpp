@@ -78,6 +78,8 @@ bool Scanner::fetch() {
     if (!skip_to_token()) return false;
 
     if (flow_level_ > 0) {
+        // At the end of the text the unclosed bracket is the fault to report.
+        if (reader_.at_end()) return fail("unclosed flow collection at end of input", reader_.mark());
         if (reader_.line != line_before && static_cast<std::int64_t>(reader_.column) <= flow_start_indent_)
             return fail("flow content must be indented more than its block context", reader_.mark());
     } else {

@@ -86,6 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"- [a,\nb]", "flow content must be indented more than its block context @2:1"},
         Case{"[a, b", "unclosed flow collection at end of input @1:6"},
         Case{"{a: [1\n", "unclosed flow collection at end of input @2:1"},
+        // At the end of the text the open bracket is reported, not the indentation of nothing.
+        Case{"k:\n  - [b\n", "unclosed flow collection at end of input @3:1"},
         Case{"]", "unexpected ']' with no open flow collection @1:1"},
         Case{"a: }", "unexpected '}' with no open flow collection @1:4"},
         Case{"{a: 1]", "mismatched flow collection: ']' cannot close a '{' @1:6"},
