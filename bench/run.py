@@ -105,13 +105,16 @@ def python_dumps(ctx: Context) -> list[str]:
     import torvex
     import yaml
 
-    lines = []
+    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
     for name, docs in _documents(ctx):
         size = sum(len(torvex.dumps(doc)) for doc in docs)
         ours = _best_seconds(lambda: [torvex.dumps(doc) for doc in docs])
         peer = _best_seconds(lambda: [yaml.dump(doc, Dumper=yaml.CSafeDumper) for doc in docs], 2.0)
+        total, ours_total, peer_total = total + size, ours_total + ours, peer_total + peer
         lines.append(f"dumps {name}: torvex {size / ours / 1e6:.1f} MB/s, CSafeDumper {size / peer / 1e6:.1f} MB/s, "
                      f"ratio {peer / ours:.2f}")
+    lines.insert(0, f"dumps: torvex {total / ours_total / 1e6:.1f} MB/s, "
+                    f"PyYAML-CSafeDumper {total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
     return lines
 
 
@@ -121,13 +124,16 @@ def python_to_json(ctx: Context) -> list[str]:
     import orjson
     import torvex
 
-    lines = []
+    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
     for name, docs in _documents(ctx):
         size = sum(len(orjson.dumps(doc)) for doc in docs)
         ours = _best_seconds(lambda: [torvex.to_json(doc) for doc in docs])
         peer = _best_seconds(lambda: [orjson.dumps(doc) for doc in docs])
+        total, ours_total, peer_total = total + size, ours_total + ours, peer_total + peer
         lines.append(f"to_json {name}: torvex {size / ours / 1e6:.1f} MB/s, orjson {size / peer / 1e6:.1f} MB/s, "
                      f"ratio {peer / ours:.2f}")
+    lines.insert(0, f"to_json: torvex {total / ours_total / 1e6:.1f} MB/s, "
+                    f"orjson {total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
     return lines
 
 
