@@ -82,14 +82,14 @@ def config_document(rng: random.Random, index: int) -> str:
     lines += [
         "  annotations:",
         f"    description: \"{sentence(rng, 4, 12)}\"",
-        "spec:",
+        "deployment:",
         f"  replicas: {rng.randint(1, 12)}",
         "  defaults: &defaults",
         f"    timeout: {rng.randint(1, 120)}s",
         f"    retries: {rng.randint(0, 9)}",
         f"    verbose: {rng.choice(['true', 'false'])}",
         "  template:",
-        "    spec:",
+        "    pod:",
         "      containers:",
     ]
     for c in range(rng.randint(1, 4)):
