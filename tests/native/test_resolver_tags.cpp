@@ -9,28 +9,10 @@
 #include <tuple>
 
 #include "resolver/resolve.hpp"
+#include "resolver_expect.hpp"
 
 namespace torvex {
 namespace {
-
-struct Expect {
-    ResolvedKind kind = ResolvedKind::Str;
-    bool boolean = false;
-    std::int64_t integer = 0;
-    double floating = 0.0;
-};
-
-const Expect S{ResolvedKind::Str};
-const Expect N{ResolvedKind::Null};
-const Expect M{ResolvedKind::Merge};
-const Expect Big{ResolvedKind::BigInt};
-Expect B(bool b) { return {ResolvedKind::Bool, b}; }
-Expect I(std::int64_t i) { return {ResolvedKind::Int, false, i}; }
-Expect F(double d) { return {ResolvedKind::Float, false, 0, d}; }
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr ResolveMode kModes[] = {ResolveMode::Yaml12, ResolveMode::Yaml11, ResolveMode::PyYamlCompat};
 
 // `name` is the tag without its prefix; each case runs with `!!name` and
 // `tag:yaml.org,2002:name`, plain and quoted, in every mode.
@@ -50,20 +32,7 @@ TEST_P(ResolverTagged, CoercesWhateverTheStyle) {
             const Resolved got = resolve(mode, c.text, plain, tag);
             const std::string what = tag + " '" + c.text + "' in mode " + std::to_string(static_cast<int>(mode)) +
                                      (plain ? " plain" : " quoted");
-            ASSERT_EQ(got.kind, want.kind) << what;
-            if (want.kind == ResolvedKind::Bool) {
-                EXPECT_EQ(got.boolean, want.boolean) << what;
-            }
-            if (want.kind == ResolvedKind::Int) {
-                EXPECT_EQ(got.integer, want.integer) << what;
-            }
-            if (want.kind == ResolvedKind::Float) {
-                if (std::isnan(want.floating)) {
-                    EXPECT_TRUE(std::isnan(got.floating)) << what;
-                } else {
-                    EXPECT_EQ(got.floating, want.floating) << what;
-                }
-            }
+            expect_resolved(got, want, what);
         }
     }
 }
