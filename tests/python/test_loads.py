@@ -186,6 +186,12 @@ class TestTags:
         assert str(info.value) == "mapping key is not hashable in Python"
         assert info.value.line is None
 
+    def test_unhandled_tag_on_a_collection_key_is_dropped_and_the_key_is_a_tuple(self):
+        assert torvex.loads("? !t {a: 1}\n: x") == {(("a", 1),): "x"}
+        assert torvex.loads("? !t [1, 2]\n: x", tags={"!other": str}) == {(1, 2): "x"}
+        with pytest.raises(exc.TorvexDecodeError):
+            torvex.loads("? !t [1, 2]\n: x", tag_handler=lambda t, v: v)
+
     def test_directive_tags_are_ordinary_tags_here(self):
         assert torvex.loads("a: !include other.yaml", tag_handler=lambda t, v: f"{t} {v}") == {
             "a": "!include other.yaml"

@@ -29,6 +29,20 @@ PyRef make_big_int(const std::string& text) {
 
 PyRef convert(const Value& value, DecodeContext& context);
 
+// Whether a tag reaches user code or a TorvexTag rather than being dropped.
+bool tag_is_handled(const std::string& tag, const DecodeContext& context) {
+    if (context.tag_handler != nullptr || context.passthrough) return true;
+    if (context.tags == nullptr) return false;
+    PyRef key = make_str(tag);
+    if (!key) {
+        PyErr_Clear();
+        return true;  // let the ordinary path report it
+    }
+    const int found = PyDict_Contains(context.tags, key.get());
+    if (found < 0) PyErr_Clear();
+    return found != 0;
+}
+
 // Keys: strings come from the key cache; collections become (nested) tuples
 // so that they are hashable.
 PyRef convert_key(const Value& key, DecodeContext& context) {
@@ -62,6 +76,13 @@ PyRef convert_key(const Value& key, DecodeContext& context) {
                 }
                 return tuple;
             });
+        case Value::Kind::Tagged:
+            // A tag nobody handles is dropped; the key is then read like its
+            // untagged form, so a collection still becomes a tuple.
+            if (!tag_is_handled(key.as_tagged().tag, context)) {
+                return with_stack([&] { return convert_key(*key.as_tagged().inner, context); });
+            }
+            return convert(key, context);
         default: return convert(key, context);
     }
 }
