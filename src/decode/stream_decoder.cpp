@@ -1,5 +1,6 @@
 #include "decode/stream_decoder.hpp"
 
+#include <cstring>
 #include <utility>
 
 #include "core/stack_guard.hpp"
@@ -11,6 +12,7 @@ namespace torvex {
 namespace {
 
 constexpr std::string_view kMergeTag = "tag:yaml.org,2002:merge";
+constexpr std::string_view kMergeText = "<<";
 
 bool is_document_boundary(TokenKind k) {
     return k == TokenKind::StreamEnd || k == TokenKind::DocumentStart || k == TokenKind::DocumentEnd;
@@ -19,22 +21,6 @@ bool is_document_boundary(TokenKind k) {
 bool is_block_collection_start(const TokenList& tokens, const Token& t) {
     return ((t.kind == TokenKind::MappingStart || t.kind == TokenKind::SequenceStart) && !tokens.flow(t)) ||
            t.kind == TokenKind::SequenceEntry;
-}
-
-bool is_merge_marker(const Value& v) {
-    return v.kind() == Value::Kind::Tagged && v.as_tagged().tag == kMergeTag;
-}
-
-Value merge_marker() { return Value::tagged(std::string(kMergeTag), Value::string("<<")); }
-
-// Moves the elements above `base` off a scratch stack into a vector of their exact size.
-template <class T>
-std::vector<T> take_from(std::vector<T>& stack, std::size_t base) {
-    std::vector<T> out;
-    out.reserve(stack.size() - base);
-    for (std::size_t i = base; i < stack.size(); ++i) out.push_back(std::move(stack[i]));
-    stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
-    return out;
 }
 
 }  // namespace
@@ -59,7 +45,7 @@ bool StreamDecoder::fail(ErrorKind kind, std::string message, Span at) {
 // ---------------------------------------------------------------------------
 // Stream and documents
 
-bool StreamDecoder::run(DecodedStream& out) {
+bool StreamDecoder::run(DecodedTape& out) {
     while (!at_end()) {
         switch (kind()) {
             case TokenKind::StreamStart:
@@ -73,24 +59,23 @@ bool StreamDecoder::run(DecodedStream& out) {
                 continue;
             case TokenKind::DocumentStart: {
                 ++pos_;
-                Value document;
-                bool present = false;
-                if (!decode_node(document, present)) return false;
-                out.documents.push_back(std::move(document));  // an absent body is the null document
+                out.documents.push_back(tape_.nodes.size());
+                if (!decode_value_or_null()) return false;  // an absent body is the null document
                 if (!finish_document()) return false;
                 continue;
             }
             default: {
-                Value document;
+                const std::size_t root = tape_.nodes.size();
                 bool present = false;
-                if (!decode_node(document, present)) return false;
-                if (present) out.documents.push_back(std::move(document));
+                if (!decode_node(present)) return false;
+                if (present) out.documents.push_back(root);
                 if (!finish_document()) return false;
                 continue;
             }
         }
     }
     out.warnings = std::move(warnings_);
+    out.has_merge_keys = saw_merge_key_;
     return true;
 }
 
@@ -123,7 +108,7 @@ bool StreamDecoder::finish_document() {
 // ---------------------------------------------------------------------------
 // Nodes
 
-bool StreamDecoder::decode_node(Value& out, bool& present) {
+bool StreamDecoder::decode_node(bool& present) {
     present = false;
     if (at_end()) return true;
     if (depth_ >= kMaxNestingDepth) {
@@ -132,16 +117,17 @@ bool StreamDecoder::decode_node(Value& out, bool& present) {
     ++depth_;
     Properties props;
     props.start = pos_;
+    const std::size_t first = tape_.nodes.size();
     const bool indentless = std::exchange(indentless_allowed_, false);
-    // Only collections recurse, so only they go through the stack guard (see decode_node_body).
-    const bool ok = decode_node_body(out, present, props, indentless);
+    // Only collections recurse, so only they go through the stack guard (see decode_collection).
+    const bool ok = decode_node_body(present, props, indentless);
     --depth_;
     if (!ok) return false;
-    if (props.anchor) register_anchor(props, present ? out : Value());
+    if (props.anchor) register_anchor(*props.anchor, first, present);
     return true;
 }
 
-bool StreamDecoder::decode_node_body(Value& out, bool& present, Properties& props, bool indentless_allowed) {
+bool StreamDecoder::decode_node_body(bool& present, Properties& props, bool indentless_allowed) {
     for (;;) {
         // Properties: any run of anchors and tags.
         while (!at_end() && (kind() == TokenKind::Anchor || kind() == TokenKind::Tag)) {
@@ -159,23 +145,22 @@ bool StreamDecoder::decode_node_body(Value& out, bool& present, Properties& prop
             case TokenKind::Alias:
                 if (props.anchor || props.tag) return fail("an alias node cannot have an anchor or tag", span_here());
                 present = true;
-                return decode_alias(out);
+                return decode_alias();
             case TokenKind::Scalar: {
                 ++pos_;
                 present = true;
-                return decode_scalar(tokens_.text(t), TokenList::style(t), props, tokens_.span(t), out);
+                return decode_scalar(tokens_.text(t), TokenList::style(t), props, tokens_.span(t));
             }
             case TokenKind::MappingStart:
                 present = true;
-                return with_stack([&] { return decode_mapping(out); }) && wrap_with_tag(props, tokens_.span(t), out);
+                return decode_collection(props, tokens_.span(t), [&] { return decode_mapping(); });
             case TokenKind::SequenceStart:
                 present = true;
-                return with_stack([&] { return decode_sequence(out); }) && wrap_with_tag(props, tokens_.span(t), out);
+                return decode_collection(props, tokens_.span(t), [&] { return decode_sequence(); });
             case TokenKind::SequenceEntry:
                 if (!indentless_allowed) break;
                 present = true;
-                return with_stack([&] { return decode_indentless_sequence(out); }) &&
-                       wrap_with_tag(props, tokens_.span(t), out);
+                return decode_collection(props, tokens_.span(t), [&] { return decode_indentless_sequence(); });
             case TokenKind::Value:
             case TokenKind::FlowEntry:
                 // After an anchor or tag the indicator belongs to the enclosing
@@ -190,29 +175,77 @@ bool StreamDecoder::decode_node_body(Value& out, bool& present, Properties& prop
     // Nothing stands here: an empty node. With a tag it is the tagged empty scalar.
     if (props.tag) {
         present = true;
-        return decode_scalar("", ScalarStyle::Plain, props, span_here(), out);
+        return decode_scalar("", ScalarStyle::Plain, props, span_here());
     }
     return true;
 }
 
-bool StreamDecoder::decode_alias(Value& out) {
+// A collection with its properties. A custom tag's node goes ahead of the
+// collection on the tape; a tag that cannot be resolved fails only once the
+// collection has been read, so that an error inside it is reported first.
+template <class Body>
+bool StreamDecoder::decode_collection(const Properties& props, Span at, Body body) {
+    std::optional<Error> tag_error;
+    if (props.tag) {
+        std::string tag;
+        bool core = false;
+        if (!resolve_tag(props, at, tag, core)) {
+            tag_error = std::move(error_);
+            error_.reset();
+        } else if (!core) {
+            tape_.push_text(TapeNode::Kind::Tagged, tape_.keep(std::move(tag)));
+        }
+    }
+    if (!with_stack(std::move(body))) return false;
+    if (tag_error) {
+        error_ = std::move(tag_error);
+        return false;
+    }
+    return true;  // core tags on collections leave no trace
+}
+
+bool StreamDecoder::decode_alias() {
     const Span at = span_here();
     const std::string_view name = tokens_.text(current());
     ++pos_;
     const auto found = anchors_.find(name);
     if (found == anchors_.end()) return fail("unknown alias: *" + std::string(name), at);
-    const std::uint64_t nodes = found->second.nodes;
+    const Anchor anchor = found->second;
+    const std::size_t length = anchor.last - anchor.first;
+    const std::uint64_t nodes = length == 0 ? 1 : length;
     expanded_nodes_ = nodes > UINT64_MAX - expanded_nodes_ ? UINT64_MAX : expanded_nodes_ + nodes;
     if (expanded_nodes_ > kMaxExpandedNodes) {
         return fail("document expands to too many nodes (possible alias bomb)", at);
     }
-    out = found->second.value;
+    if (length == 0) {
+        tape_.push_null();
+        return true;
+    }
+    // Subtrees record sizes, never positions, so a copy of the nodes is a
+    // copy of the tree.
+    std::vector<TapeNode>& nodes_on_tape = tape_.nodes;
+    const std::size_t old_size = nodes_on_tape.size();
+    nodes_on_tape.resize(old_size + length);
+    std::memcpy(&nodes_on_tape[old_size], &nodes_on_tape[anchor.first], length * sizeof(TapeNode));
     return true;
 }
 
-void StreamDecoder::register_anchor(const Properties& props, const Value& value) {
+void StreamDecoder::register_anchor(std::string_view name, std::size_t first, bool present) {
     // Defining a name again replaces the earlier definition.
-    anchors_.insert_or_assign(*props.anchor, Anchor{value, value.node_count()});
+    anchors_.insert_or_assign(name, present ? Anchor{first, tape_.nodes.size()} : Anchor{});
+}
+
+void StreamDecoder::insert_node(std::size_t index) {
+    tape_.nodes.insert(tape_.nodes.begin() + static_cast<std::ptrdiff_t>(index), TapeNode{});
+    // Anchored nodes end before `index` or lie wholly after it: the node that
+    // contains `index` is still being read and has no anchor entry yet.
+    for (auto& entry : anchors_) {
+        Anchor& anchor = entry.second;
+        if (anchor.last != anchor.first && anchor.first >= index) {
+            ++anchor.first;
+            ++anchor.last;
+        }
+    }
 }
 
 bool StreamDecoder::resolve_tag(const Properties& props, Span at, std::string& resolved, bool& core) {
@@ -224,24 +257,15 @@ bool StreamDecoder::resolve_tag(const Properties& props, Span at, std::string& r
     return true;
 }
 
-bool StreamDecoder::wrap_with_tag(const Properties& props, Span at, Value& value) {
-    if (!props.tag) return true;
-    std::string tag;
-    bool core = false;
-    if (!resolve_tag(props, at, tag, core)) return false;
-    if (!core) value = Value::tagged(std::move(tag), std::move(value));
-    return true;  // core tags on collections leave no trace
-}
-
-bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, Span at,
-                                  Value& out) {
+bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, Span at) {
     std::string tag;
     bool core = true;
     if (props.tag && !resolve_tag(props, span_at(props.start), tag, core)) return false;
     const bool plain = style == ScalarStyle::Plain;
     if (!core) {
         // Unknown tags resolve as str; the tag wraps the text for the converter.
-        out = Value::tagged(std::move(tag), Value::string(text));
+        tape_.push_text(TapeNode::Kind::Tagged, tape_.keep(std::move(tag)));
+        tape_.push_text(TapeNode::Kind::String, text);
         return true;
     }
     const std::optional<std::string_view> tag_view =
@@ -253,14 +277,16 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
     }
     const Resolved r = resolve(options_.mode, text, plain, tag_view);
     switch (r.kind) {
-        case ResolvedKind::Null: out.set_null(); break;
-        case ResolvedKind::Bool: out.set_bool(r.boolean); break;
-        case ResolvedKind::Int: out.set_int(r.integer); break;
-        case ResolvedKind::BigInt: out = Value::big_int(std::string(text)); break;
-        case ResolvedKind::Float: out.set_float(r.floating); break;
-        case ResolvedKind::Str: out.set_string(text); break;
+        case ResolvedKind::Null: tape_.push_null(); break;
+        case ResolvedKind::Bool: tape_.push_bool(r.boolean); break;
+        case ResolvedKind::Int: tape_.push_int(r.integer); break;
+        case ResolvedKind::BigInt: tape_.push_text(TapeNode::Kind::BigInt, text); break;
+        case ResolvedKind::Float: tape_.push_float(r.floating); break;
+        case ResolvedKind::Str: tape_.push_text(TapeNode::Kind::String, text); break;
         case ResolvedKind::Merge:
-            out = merge_marker();
+            // A marker until merge keys are applied: the merge tag around the text "<<".
+            tape_.push_text(TapeNode::Kind::Tagged, kMergeTag);
+            tape_.push_text(TapeNode::Kind::String, kMergeText);
             saw_merge_key_ = true;
             break;
     }
@@ -272,46 +298,50 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
 
 // A node of a block mapping entry (explicit key or value), where a
 // SequenceEntry at the entry's own column starts an indentless sequence.
-bool StreamDecoder::decode_mapping_value(bool flow, Value& out) {
+bool StreamDecoder::decode_mapping_value(bool flow) {
     indentless_allowed_ = !flow;
-    return decode_value_or_null(out);
+    return decode_value_or_null();
 }
 
-bool StreamDecoder::decode_value_or_null(Value& out) {
+bool StreamDecoder::decode_value_or_null() {
     bool present = false;
-    if (!decode_node(out, present)) return false;
-    if (!present) out = Value();
+    if (!decode_node(present)) return false;
+    if (!present) tape_.push_null();
     return true;
 }
 
-bool StreamDecoder::add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key,
-                              std::size_t key_token, Value& value) {
+bool StreamDecoder::is_merge_marker(std::size_t node) const {
+    const TapeNode& n = tape_.nodes[node];
+    return n.kind() == TapeNode::Kind::Tagged && n.text_view() == kMergeTag;
+}
+
+bool StreamDecoder::check_entry(std::unordered_set<std::string>* seen, std::size_t key_node, std::size_t key_token) {
+    const TapeNode& key = tape_.nodes[key_node];
     if (options_.reject_complex_keys && key.is_collection()) {
-        const char* what = key.kind() == Value::Kind::Sequence ? "a sequence" : "a mapping";
+        const char* what = key.kind() == TapeNode::Kind::Sequence ? "a sequence" : "a mapping";
         return fail(ErrorKind::ComplexKey, std::string("complex mapping key (") + what + " used as a key)",
                     span_at(key_token));
     }
-    if (seen != nullptr && !is_merge_marker(key) && !seen->insert(key_identity(key)).second) {
-        if (options_.duplicate_keys_error) {
-            return fail(ErrorKind::DuplicateKey, "duplicate mapping key: " + key_diagnostic(key), span_at(key_token));
-        }
-        const Span key_at = span_at(key_token);
-        warnings_.push_back("duplicate mapping key '" + key_diagnostic(key) + "' at line " +
-                            std::to_string(key_at.line + 1UL) + ", column " + std::to_string(key_at.column + 1UL) +
-                            "; keeping the last value");
+    if (seen == nullptr || is_merge_marker(key_node)) return true;
+    const Value key_value = tape_value(tape_, key_node);
+    if (seen->insert(key_identity(key_value)).second) return true;
+    if (options_.duplicate_keys_error) {
+        return fail(ErrorKind::DuplicateKey, "duplicate mapping key: " + key_diagnostic(key_value),
+                    span_at(key_token));
     }
-    entries.emplace_back(std::move(key), std::move(value));
+    const Span key_at = span_at(key_token);
+    warnings_.push_back("duplicate mapping key '" + key_diagnostic(key_value) + "' at line " +
+                        std::to_string(key_at.line + 1UL) + ", column " + std::to_string(key_at.column + 1UL) +
+                        "; keeping the last value");
     return true;
 }
 
-bool StreamDecoder::decode_mapping(Value& out) {
+bool StreamDecoder::decode_mapping() {
     const bool flow = TokenList::flow(current());
     const std::uint32_t column = current().column;  // a block mapping's keys stand at this column
     ++pos_;
-    // Entries collect on the shared scratch stack and move into a vector of
-    // exactly their number at the end: one allocation per mapping.
-    const std::size_t base = entry_stack_.size();
-    Mapping& entries = entry_stack_;
+    const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
+    std::uint64_t count = 0;
     std::unordered_set<std::string> identities;
     const bool check_duplicates = options_.duplicate_keys_error || options_.duplicate_keys_warn;
     std::unordered_set<std::string>* seen = check_duplicates ? &identities : nullptr;
@@ -327,17 +357,18 @@ bool StreamDecoder::decode_mapping(Value& out) {
             continue;
         }
         const std::size_t entry_start = pos_;
-        Value key;
-        Value value;
+        const std::size_t key_node = tape_.nodes.size();
         std::size_t key_at = 0;
+        bool has_value = false;
         if (k == TokenKind::Key) {
             ++pos_;
             key_at = pos_;
-            if (!decode_mapping_value(flow, key)) return false;  // `?` may hold an indentless sequence
+            if (!decode_mapping_value(flow)) return false;  // `?` may hold an indentless sequence
             if (kind() == TokenKind::Value) {
                 if (!flow && !value_indented(column)) return false;
                 ++pos_;
-                if (!decode_mapping_value(flow, value)) return false;
+                if (!decode_mapping_value(flow)) return false;
+                has_value = true;
             }
         } else {
             // A key without its Key token, as in a flow mapping's JSON-like entries.
@@ -351,11 +382,12 @@ bool StreamDecoder::decode_mapping(Value& out) {
                 return fail("a block collection cannot be a mapping key", tokens_.span(at(probe)));
             }
             key_at = pos_;
-            if (!decode_value_or_null(key)) return false;
+            if (!decode_value_or_null()) return false;
             if (kind() == TokenKind::Value) {
                 if (!flow && !value_indented(column)) return false;
                 ++pos_;
-                if (!decode_mapping_value(flow, value)) return false;
+                if (!decode_mapping_value(flow)) return false;
+                has_value = true;
             } else if (!flow && key_is_scalar) {
                 return fail("expected ':' after mapping key", span_at(key_at));
             }
@@ -364,9 +396,11 @@ bool StreamDecoder::decode_mapping(Value& out) {
             // Nothing could be read here: a token no mapping entry can start with.
             return fail(std::string("unexpected ") + token_kind_name(kind()) + " in a mapping", span_here());
         }
-        if (!add_entry(entries, seen, key, key_at, value)) return false;
+        if (!has_value) tape_.push_null();
+        if (!check_entry(seen, key_node, key_at)) return false;
+        ++count;
     }
-    out = Value::mapping(take_from(entry_stack_, base));
+    tape_.close(header, count);
     return true;
 }
 
@@ -394,16 +428,16 @@ bool StreamDecoder::value_indented(std::uint32_t key_column) {
     return true;
 }
 
-bool StreamDecoder::decode_sequence(Value& out) {
+bool StreamDecoder::decode_sequence() {
     const bool flow = TokenList::flow(current());
     ++pos_;
-    const std::size_t base = item_stack_.size();
-    Sequence& items = item_stack_;
+    const std::size_t header = tape_.open(TapeNode::Kind::Sequence);
+    std::uint64_t count = 0;
     for (;;) {
         const TokenKind k = kind();
         if (k == TokenKind::SequenceEntry || k == TokenKind::FlowEntry) {
             ++pos_;
-            if (!decode_sequence_item(flow, true, items)) return false;
+            if (!decode_sequence_item(flow, true, count)) return false;
             continue;
         }
         if (at_end() || is_document_boundary(k)) break;
@@ -412,92 +446,121 @@ bool StreamDecoder::decode_sequence(Value& out) {
             break;
         }
         const std::size_t before = pos_;
-        const std::size_t count = items.size();
-        if (!decode_sequence_item(flow, false, items)) return false;
-        if (items.size() == count && pos_ == before) break;  // nothing more belongs to this sequence
+        const std::uint64_t count_before = count;
+        if (!decode_sequence_item(flow, false, count)) return false;
+        if (count == count_before && pos_ == before) break;  // nothing more belongs to this sequence
     }
-    out = Value::sequence(take_from(item_stack_, base));
+    tape_.close(header, count);
     return true;
 }
 
-bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, Sequence& items) {
+// The rest of a flow sequence's single-pair mapping (`[a: 1]`, `[? a : 1]`)
+// once its header and key are on the tape: the value after a `:`, else null.
+bool StreamDecoder::decode_single_pair(std::size_t header, std::size_t key_node, std::size_t key_token) {
+    if (kind() == TokenKind::Value) {
+        ++pos_;
+        if (!decode_value_or_null()) return false;
+    } else {
+        tape_.push_null();
+    }
+    if (!check_entry(nullptr, key_node, key_token)) return false;
+    tape_.close(header, 1);
+    return true;
+}
+
+bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, std::uint64_t& count) {
     const TokenKind next = kind();
     if (flow) {
         // A trailing comma before `]` adds no item.
         if (next == TokenKind::SequenceEnd || next == TokenKind::FlowEntry) return true;
     } else if (next == TokenKind::MappingEnd || next == TokenKind::SequenceEnd || next == TokenKind::BlockEnd ||
                next == TokenKind::SequenceEntry) {
-        items.emplace_back();  // `- ` with nothing after it
+        tape_.push_null();  // `- ` with nothing after it
+        ++count;
         return true;
     }
     if (flow && (next == TokenKind::Key)) {
         // `[? a : 1]`: a single-pair mapping.
         ++pos_;
         const std::size_t key_at = pos_;
-        Value key;
-        Value value;
-        if (!decode_value_or_null(key)) return false;
-        if (kind() == TokenKind::Value) {
-            ++pos_;
-            if (!decode_value_or_null(value)) return false;
-        }
-        Mapping pair;
-        if (!add_entry(pair, nullptr, key, key_at, value)) return false;
-        items.push_back(Value::mapping(std::move(pair)));
-        return true;
+        const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
+        if (!decode_value_or_null()) return false;
+        ++count;
+        return decode_single_pair(header, header + 1, key_at);
     }
     const std::size_t item_at = pos_;
-    Value item;
+    const std::size_t item_node = tape_.nodes.size();
     bool present = false;
-    if (!decode_node(item, present)) return false;
+    if (!decode_node(present)) return false;
     if (flow && kind() == TokenKind::Value) {
-        // `[a: 1]`: a single-pair mapping.
-        ++pos_;
-        Value value;
-        if (!decode_value_or_null(value)) return false;
-        Mapping pair;
-        if (!add_entry(pair, nullptr, item, item_at, value)) return false;
-        items.push_back(Value::mapping(std::move(pair)));
-        return true;
+        // `[a: 1]`: a single-pair mapping whose key was read as the item.
+        if (!present) tape_.push_null();
+        insert_node(item_node);
+        tape_.nodes[item_node].head = TapeNode::make_head(TapeNode::Kind::Mapping, 0);
+        ++count;
+        return decode_single_pair(item_node, item_node + 1, item_at);
     }
     if (present) {
-        items.push_back(std::move(item));
+        ++count;
     } else if (!flow && after_entry) {
-        items.emplace_back();  // `- &a` or `- # comment`: the entry is there, its node is empty
+        tape_.push_null();  // `- &a` or `- # comment`: the entry is there, its node is empty
+        ++count;
     }
     return true;
 }
 
-bool StreamDecoder::decode_indentless_sequence(Value& out) {
-    const std::size_t base = item_stack_.size();
-    Sequence& items = item_stack_;
+bool StreamDecoder::decode_indentless_sequence() {
+    const std::size_t header = tape_.open(TapeNode::Kind::Sequence);
+    std::uint64_t count = 0;
     while (kind() == TokenKind::SequenceEntry) {
         ++pos_;
+        ++count;
         const TokenKind next = kind();
         if (next == TokenKind::MappingEnd || next == TokenKind::SequenceEnd || next == TokenKind::BlockEnd ||
             next == TokenKind::Key || next == TokenKind::SequenceEntry) {
-            items.emplace_back();
+            tape_.push_null();
             continue;
         }
-        Value item;
-        if (!decode_value_or_null(item)) return false;
-        items.push_back(std::move(item));
+        if (!decode_value_or_null()) return false;
     }
-    out = Value::sequence(take_from(item_stack_, base));
+    tape_.close(header, count);
     return true;
 }
 
 // ---------------------------------------------------------------------------
 
-Result<DecodedStream> decode_stream(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
+Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
     auto tokens = tokenize(text, file_id);
     if (!tokens.ok()) return std::move(tokens).error();
-    DecodedStream out;
-    StreamDecoder decoder(tokens.value(), options);
+    DecodedTape out;
+    // The tape points into the token list's texts, so the list moves to the
+    // heap before decoding and stays there.
+    out.tokens = std::make_unique<TokenList>(std::move(tokens).value());
+    // About one node per token (fewer, unless aliases repeat subtrees): one
+    // allocation instead of a doubling series of large copies.
+    out.tape.nodes.reserve(out.tokens->size() + 1);
+    StreamDecoder decoder(*out.tokens, options, out.tape);
     if (!decoder.run(out)) return std::move(decoder.error());
-    if (decoder.saw_merge_key()) {
-        for (Value& document : out.documents) apply_merge_keys(document);
+    out.tokens->release_tokens();  // the tape needs their texts only
+    return out;
+}
+
+std::vector<Value> tape_documents(const DecodedTape& decoded) {
+    std::vector<Value> documents;
+    documents.reserve(decoded.documents.size());
+    for (const std::size_t root : decoded.documents) documents.push_back(tape_value(decoded.tape, root));
+    if (decoded.has_merge_keys) {
+        for (Value& document : documents) apply_merge_keys(document);
     }
+    return documents;
+}
+
+Result<DecodedStream> decode_stream(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
+    auto decoded = decode_tape(text, file_id, options);
+    if (!decoded.ok()) return std::move(decoded).error();
+    DecodedStream out;
+    out.documents = tape_documents(decoded.value());
+    out.warnings = std::move(decoded.value().warnings);
     return out;
 }
 

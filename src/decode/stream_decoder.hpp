@@ -1,5 +1,6 @@
-// The recursive-descent parser over a token list that builds values as it
-// goes. The tokens are the parser's events: there is no event layer.
+// The recursive-descent parser over a token list that writes the decoded
+// nodes onto a tape as it goes. The tokens are the parser's events: there is
+// no event layer.
 #pragma once
 
 #include <optional>
@@ -11,18 +12,19 @@
 
 #include "decode/decoder.hpp"
 #include "decode/document_directives.hpp"
+#include "decode/tape.hpp"
 #include "scanner/token.hpp"
 
 namespace torvex {
 
 class StreamDecoder {
 public:
-    StreamDecoder(const TokenList& tokens, const DecodeOptions& options) : tokens_(tokens), options_(options) {}
+    StreamDecoder(const TokenList& tokens, const DecodeOptions& options, Tape& tape)
+        : tokens_(tokens), options_(options), tape_(tape) {}
 
-    // Decodes every document; false with error() set on the first failure.
-    bool run(DecodedStream& out);
+    // Decodes every document onto the tape; false with error() set on the first failure.
+    bool run(DecodedTape& out);
     Error& error() { return *error_; }
-    bool saw_merge_key() const { return saw_merge_key_; }
 
 private:
     struct Properties {
@@ -30,9 +32,10 @@ private:
         std::optional<std::string_view> tag;  // as written
         std::size_t start = 0;                // token where the node (properties included) begins
     };
+    // The nodes an anchor names: tape_[first, last), or null for an anchored empty node.
     struct Anchor {
-        Value value;
-        std::uint64_t nodes;
+        std::size_t first = 0;
+        std::size_t last = 0;
     };
 
     const Token& at(std::size_t i) const { return tokens_[i]; }
@@ -48,28 +51,33 @@ private:
     bool process_directives();
     bool finish_document();
 
-    // A node at the current position; `present` is false when nothing stood there.
-    bool decode_node(Value& out, bool& present);
-    bool decode_node_body(Value& out, bool& present, Properties& props, bool indentless_allowed);
-    bool decode_alias(Value& out);
-    bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, Span at, Value& out);
-    bool decode_mapping(Value& out);
-    bool decode_sequence(Value& out);
-    bool decode_indentless_sequence(Value& out);
-    bool decode_sequence_item(bool flow, bool after_entry, Sequence& items);
-    bool decode_value_or_null(Value& out);
+    // Writes the node at the current position; `present` is false when nothing stood there (and nothing was written).
+    bool decode_node(bool& present);
+    bool decode_node_body(bool& present, Properties& props, bool indentless_allowed);
+    bool decode_alias();
+    bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, Span at);
+    template <class Body>
+    bool decode_collection(const Properties& props, Span at, Body body);
+    bool decode_mapping();
+    bool decode_sequence();
+    bool decode_indentless_sequence();
+    bool decode_sequence_item(bool flow, bool after_entry, std::uint64_t& count);
+    bool decode_single_pair(std::size_t header, std::size_t key_node, std::size_t key_token);
+    bool decode_value_or_null();
     bool value_indented(std::uint32_t key_column);
-    bool decode_mapping_value(bool flow, Value& out);
-    // Checks the key policies, then moves key and value into a new entry.
-    bool add_entry(Mapping& entries, std::unordered_set<std::string>* seen, Value& key, std::size_t key_token,
-                   Value& value);
+    bool decode_mapping_value(bool flow);
+    // Checks the key policies for the entry whose key starts at `key_node`.
+    bool check_entry(std::unordered_set<std::string>* seen, std::size_t key_node, std::size_t key_token);
+    bool is_merge_marker(std::size_t node) const;
+    // Makes room for a node at `index`, moving the anchors recorded after it.
+    void insert_node(std::size_t index);
 
     bool resolve_tag(const Properties& props, Span at, std::string& resolved, bool& core);
-    bool wrap_with_tag(const Properties& props, Span at, Value& value);
-    void register_anchor(const Properties& props, const Value& value);
+    void register_anchor(std::string_view name, std::size_t first, bool present);
 
     const TokenList& tokens_;
     const DecodeOptions& options_;
+    Tape& tape_;
     std::size_t pos_ = 0;
     std::uint32_t depth_ = 0;
     // A SequenceEntry right after a node's properties starts an indentless
@@ -82,9 +90,6 @@ private:
     std::uint64_t expanded_nodes_ = 0;
     bool saw_merge_key_ = false;
     std::vector<std::string> warnings_;
-    // Scratch stacks shared by all nesting levels (see decode_mapping).
-    Mapping entry_stack_;
-    Sequence item_stack_;
     std::optional<Error> error_;
 };
 

@@ -9,6 +9,7 @@
 #include "ffi/load_options.hpp"
 #include "ffi/options.hpp"
 #include "decode/decoder.hpp"
+#include "decode/tape.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/warnings.hpp"
@@ -76,22 +77,39 @@ DecodeOptions decode_options(const LoadOptions& options) {
     return decode;
 }
 
+// A decoded stream: converted to Python straight from the tape, or from Value
+// trees where merge keys had to be applied.
+struct PlainStream {
+    DecodedTape decoded;
+    std::vector<Value> merged;  // every document, when the stream has merge keys
+
+    std::size_t size() const { return decoded.documents.size(); }
+    PyRef document(std::size_t i, DecodeContext& context) const {
+        return decoded.has_merge_keys ? to_python(merged[i], context)
+                                      : to_python(decoded.tape, decoded.documents[i], context);
+    }
+};
+
 // Decodes the whole stream detached from the interpreter, then raises its
 // error or logs its warnings. Every document is decoded, so an error in a
 // later document fails the call.
-std::optional<DecodedStream> decode_plain(const std::string& text, const LoadOptions& options) {
+std::optional<PlainStream> decode_plain(const std::string& text, const LoadOptions& options) {
     const DecodeOptions decode = decode_options(options);
-    std::optional<Result<DecodedStream>> result;
+    std::optional<Result<DecodedTape>> result;
+    PlainStream stream;
     {
         Detached detached;
-        result.emplace(decode_stream(text, 0, decode));
+        result.emplace(decode_tape(text, 0, decode));
+        if (result->ok()) {
+            stream.decoded = std::move(*result).value();
+            if (stream.decoded.has_merge_keys) stream.merged = tape_documents(stream.decoded);
+        }
     }
     if (!result->ok()) {
         raise_error(result->error());
         return std::nullopt;
     }
-    DecodedStream stream = std::move(*result).value();
-    for (const std::string& warning : stream.warnings) log_warning(warning);
+    for (const std::string& warning : stream.decoded.warnings) log_warning(warning);
     return stream;
 }
 
@@ -101,10 +119,10 @@ void set_up_conversion(DecodeContext& context, const LoadOptions& options) {
     context.passthrough = options.has(OPT_PASSTHROUGH_TAG);
 }
 
-// Value trees can be large: free them without holding up other threads.
-void release_detached(DecodedStream& stream) {
+// Decoded streams can be large: free them without holding up other threads.
+void release_detached(std::optional<PlainStream>& stream) {
     Detached detached;
-    stream.documents.clear();
+    stream.reset();
 }
 
 PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
@@ -121,14 +139,14 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
-    if (stream->documents.empty()) Py_RETURN_NONE;
+    if (stream->size() == 0) Py_RETURN_NONE;
     PyRef result;
     {
         DecodeContext context;
         set_up_conversion(context, options);
-        result = to_python(stream->documents.front(), context);
+        result = stream->document(0, context);
     }
-    release_detached(*stream);
+    release_detached(stream);
     return result.release();
 }
 
@@ -155,16 +173,16 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(stream->documents.size())));
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(stream->size())));
     if (!list) return nullptr;
-    for (std::size_t i = 0; i < stream->documents.size(); ++i) {
+    for (std::size_t i = 0; i < stream->size(); ++i) {
         DecodeContext context;
         set_up_conversion(context, options);
-        PyRef document = to_python(stream->documents[i], context);
+        PyRef document = stream->document(i, context);
         if (!document) return nullptr;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), document.release());
     }
-    release_detached(*stream);
+    release_detached(stream);
     return list.release();
 }
 

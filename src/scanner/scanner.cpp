@@ -21,6 +21,7 @@ constexpr const char* kTabIndent = "a tab cannot be used for indentation";
 
 Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool record_comments)
     : reader_(text, file_id), out_(text, file_id), arena_(out_.arena_), record_comments_(record_comments) {
+    out_.tokens_ = SpareBuffer<Token>::take();
     out_.tokens_.reserve(std::clamp<std::size_t>(text.size() / 8, 8, 65536));
 }
 
@@ -30,8 +31,12 @@ Result<TokenList> Scanner::run() {
     release_candidate();
     // The initial reservation suits token-dense text; give back what a sparse
     // one (long block scalars, long strings) left unused.
-    // (Only when most of it is unused: then there are few tokens to copy.)
-    if (out_.tokens_.capacity() > 2 * out_.tokens_.size() + 1024) out_.tokens_.shrink_to_fit();
+    // (Only when most of it is unused: then there are few tokens to copy;
+    // and not a buffer small enough to be kept as the thread's spare.)
+    const std::size_t capacity = out_.tokens_.capacity();
+    if (!SpareBuffer<Token>::fits(capacity) && capacity > 2 * out_.tokens_.size() + 1024) {
+        out_.tokens_.shrink_to_fit();
+    }
     if (arena_.capacity() > arena_.size() + arena_.size() / 4 + 4096) arena_.shrink_to_fit();
     return std::move(out_);
 }

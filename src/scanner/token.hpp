@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/spare_buffer.hpp"
 #include "core/scalar_style.hpp"
 #include "core/span.hpp"
 
@@ -83,6 +84,19 @@ public:
 
     TokenList() = default;
     TokenList(std::string_view input, std::uint32_t file_id) : input_(input), file_id_(file_id) {}
+    TokenList(const TokenList&) = default;
+    TokenList(TokenList&&) noexcept = default;
+    TokenList& operator=(const TokenList&) = default;
+    TokenList& operator=(TokenList&&) noexcept = default;
+    ~TokenList() { SpareBuffer<Token>::give(tokens_); }
+
+    // Frees the token records but keeps every text they point to, for a
+    // consumer that holds on to the texts only.
+    void release_tokens() noexcept {
+        SpareBuffer<Token>::give(tokens_);
+        std::vector<Token>().swap(tokens_);
+        std::vector<OwnedText>().swap(owned_);
+    }
 
     std::size_t size() const noexcept { return tokens_.size(); }
     bool empty() const noexcept { return tokens_.empty(); }

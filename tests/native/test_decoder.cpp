@@ -110,6 +110,22 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"<<: [{a: 1}, 2]\nb: 1", "{'b':1,'a':1,'<<':[2]}"}, Case{"- <<", "['<<']"},
         Case{"a: <<", "{'a':'<<'}"}, Case{"--- &x a\n--- *x", "error: unknown alias: *x @2:5"}));
 
+// Decoded nodes sit in one flat run in source order, so an alias copies a
+// run, a tag is written ahead of its collection, and a flow pair's mapping is
+// slipped in ahead of a key already read: the shapes below exercise each.
+INSTANTIATE_TEST_SUITE_P(
+    FlatLayout, Decode,
+    ::testing::Values(
+        Case{"a: &x {k: [1, {z: !t [2]}]}\nb: *x\nc: *x", "{'a':{'k':[1,{'z':!t [2]}]},'b':{'k':[1,{'z':!t [2]}]},"
+                                                         "'c':{'k':[1,{'z':!t [2]}]}}"},
+        Case{"[&a x: *a, *a]", "[{'x':'x'},'x']"}, Case{"[&a [p, q]: 1, *a]", "[{['p','q']:1},['p','q']]"},
+        Case{"[a: &b 1, *b, c: *b]", "[{'a':1},1,{'c':1}]"}, Case{"[? , x:]", "[{~:~},{'x':~}]"},
+        Case{"[!t {a: 1}: 2, ? !u k : v]", "[{!t {'a':1}:2},{!u 'k':'v'}]"},
+        Case{"- &s !t [1, 2]\n- *s\n- [*s]", "[!t [1,2],!t [1,2],[!t [1,2]]]"},
+        Case{"!e!t {a: *nope}", "error: unknown alias: *nope @1:10"},
+        Case{"!e!t [a, b]", "error: undefined tag handle: !e! @1:6"},
+        Case{"--- !t\n--- !t []\n--- !t {}", "!t '' | !t [] | !t {}"}));
+
 DecodeOptions duplicates(bool error, bool warn) {
     DecodeOptions o;
     o.duplicate_keys_error = error;

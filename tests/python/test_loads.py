@@ -289,3 +289,16 @@ def test_missing_exception_class_raises_the_internal_error():
     assert name == "TorvexInternalError"
     assert message.startswith("failed to import exception torvex.exceptions.TorvexParseError: ")
     assert "TorvexParseError" in message.rpartition(": ")[2]
+
+
+def test_buffers_reused_between_loads_carry_nothing_over():
+    # Token and node buffers are kept per thread between loads: a load after a
+    # bigger or a failed one must see only its own text.
+    big = "\n".join(f"k{i}: [v{i}, {{n: {i}}}]" for i in range(5000))
+    small = "a: [1, {b: 2}]"
+    expected_big = {f"k{i}": [f"v{i}", {"n": i}] for i in range(5000)}
+    for text, expected in [(big, expected_big), (small, {"a": [1, {"b": 2}]}), (big, expected_big)]:
+        assert torvex.loads(text) == expected
+        with pytest.raises(torvex.TorvexParseError):
+            torvex.loads(text + "\n[")
+        assert torvex.loads_all("x\n---\n" + text) == ["x", expected]

@@ -10,12 +10,12 @@ namespace torvex::ffi {
 
 namespace {
 
-PyRef make_str(const std::string& text) {
+PyRef make_str(std::string_view text) {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
 }
 
 // Big integers arrive as source text; YAML 1.1 may leave "_" separators in it.
-PyRef make_big_int(const std::string& text) {
+PyRef make_big_int(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());
     for (char c : text) {
@@ -30,7 +30,7 @@ PyRef make_big_int(const std::string& text) {
 PyRef convert(const Value& value, DecodeContext& context);
 
 // Whether a tag reaches user code or a TorvexTag rather than being dropped.
-bool tag_is_handled(const std::string& tag, const DecodeContext& context) {
+bool tag_is_handled(std::string_view tag, const DecodeContext& context) {
     if (context.tag_handler != nullptr || context.passthrough) return true;
     if (context.tags == nullptr) return false;
     PyRef key = make_str(tag);
@@ -115,12 +115,10 @@ PyRef convert_mapping(const Mapping& entries, DecodeContext& context) {
     return dict;
 }
 
-// The inner value first, then: a `tags` entry, else the tag handler, else a
-// TorvexTag with passthrough, else the inner value alone.
-PyRef convert_tagged(const Tagged& tagged, DecodeContext& context) {
-    PyRef inner = convert(*tagged.inner, context);
-    if (!inner) return inner;
-    PyRef tag = make_str(tagged.tag);
+// A tagged node's converted inner value, given to: a `tags` entry, else the
+// tag handler, else a TorvexTag with passthrough; else kept alone.
+PyRef apply_tag(std::string_view tag_text, PyRef inner, DecodeContext& context) {
+    PyRef tag = make_str(tag_text);
     if (!tag) return tag;
     if (context.tags != nullptr) {
         PyObject* callable = nullptr;
@@ -136,6 +134,12 @@ PyRef convert_tagged(const Tagged& tagged, DecodeContext& context) {
     }
     if (context.passthrough) return PyRef::steal(new_tag(tag.get(), inner.get()));
     return inner;
+}
+
+PyRef convert_tagged(const Tagged& tagged, DecodeContext& context) {
+    PyRef inner = convert(*tagged.inner, context);
+    if (!inner) return inner;
+    return apply_tag(tagged.tag, std::move(inner), context);
 }
 
 PyRef convert(const Value& value, DecodeContext& context) {
@@ -155,8 +159,125 @@ PyRef convert(const Value& value, DecodeContext& context) {
     return PyRef();
 }
 
+
+// ---------------------------------------------------------------------------
+// From the decoder's tape: the same rules as above, read in one pass over the
+// nodes; `i` moves past each subtree as it is converted.
+
+class TapeConverter {
+public:
+    TapeConverter(const Tape& tape, DecodeContext& context) : nodes_(tape.nodes), context_(context) {}
+
+    PyRef convert(std::size_t& i) {
+        const TapeNode& node = nodes_[i++];
+        switch (node.kind()) {
+            case TapeNode::Kind::Null: return PyRef::borrow(Py_None);
+            case TapeNode::Kind::Bool: return PyRef::borrow(node.integer != 0 ? Py_True : Py_False);
+            case TapeNode::Kind::Int: return PyRef::steal(PyLong_FromLongLong(node.integer));
+            case TapeNode::Kind::BigInt: return make_big_int(node.text_view());
+            case TapeNode::Kind::Float: return PyRef::steal(PyFloat_FromDouble(node.floating));
+            case TapeNode::Kind::String: return make_str(node.text_view());
+            case TapeNode::Kind::Sequence: return with_stack([&] { return sequence(node, i); });
+            case TapeNode::Kind::Mapping: return with_stack([&] { return mapping(node, i); });
+            case TapeNode::Kind::Tagged: return with_stack([&] { return tagged(node, i); });
+        }
+        set_internal_error("unknown value kind");
+        return PyRef();
+    }
+
+private:
+    PyRef sequence(const TapeNode& node, std::size_t& i) {
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(node.size())));
+        if (!list) return list;
+        for (std::uint64_t n = 0; n < node.size(); ++n) {
+            PyRef item = convert(i);
+            if (!item) return item;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(n), item.release());
+        }
+        return list;
+    }
+
+    PyRef mapping(const TapeNode& node, std::size_t& i) {
+        PyRef dict = PyRef::steal(PyDict_New());
+        if (!dict) return dict;
+        for (std::uint64_t n = 0; n < node.size(); ++n) {
+            PyRef key = convert_key(i);
+            if (!key) return key;
+            PyRef value = convert(i);
+            if (!value) return value;
+            if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) {
+                PyErr_Clear();
+                raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
+                return PyRef();
+            }
+        }
+        return dict;
+    }
+
+    // Keys: strings from the key cache, collections as (nested) tuples.
+    PyRef convert_key(std::size_t& i) {
+        const TapeNode& node = nodes_[i];
+        switch (node.kind()) {
+            case TapeNode::Kind::String:
+                ++i;
+                return PyRef::steal(context_.keys.get(node.text_view()));
+            case TapeNode::Kind::Sequence:
+                ++i;
+                return with_stack([&]() -> PyRef {
+                    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(node.size())));
+                    if (!tuple) return tuple;
+                    for (std::uint64_t n = 0; n < node.size(); ++n) {
+                        PyRef item = convert_key(i);
+                        if (!item) return item;
+                        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(n), item.release());
+                    }
+                    return tuple;
+                });
+            case TapeNode::Kind::Mapping:
+                ++i;
+                return with_stack([&]() -> PyRef {
+                    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(node.size())));
+                    if (!tuple) return tuple;
+                    for (std::uint64_t n = 0; n < node.size(); ++n) {
+                        PyRef k = convert_key(i);
+                        if (!k) return k;
+                        PyRef v = convert_key(i);
+                        if (!v) return v;
+                        PyObject* pair = PyTuple_Pack(2, k.get(), v.get());
+                        if (pair == nullptr) return PyRef();
+                        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(n), pair);
+                    }
+                    return tuple;
+                });
+            case TapeNode::Kind::Tagged:
+                // A tag nobody handles is dropped; the key is then read like
+                // its untagged form, so a collection still becomes a tuple.
+                if (!tag_is_handled(node.text_view(), context_)) {
+                    ++i;
+                    return with_stack([&] { return convert_key(i); });
+                }
+                return convert(i);
+            default: return convert(i);
+        }
+    }
+
+    PyRef tagged(const TapeNode& node, std::size_t& i) {
+        PyRef inner = convert(i);
+        if (!inner) return inner;
+        return apply_tag(node.text_view(), std::move(inner), context_);
+    }
+
+    const std::vector<TapeNode>& nodes_;
+    DecodeContext& context_;
+};
+
 }  // namespace
 
 PyRef to_python(const Value& value, DecodeContext& context) { return convert(value, context); }
+
+PyRef to_python(const Tape& tape, std::size_t root, DecodeContext& context) {
+    TapeConverter converter(tape, context);
+    return converter.convert(root);
+}
 
 }  // namespace torvex::ffi

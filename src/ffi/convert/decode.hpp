@@ -1,6 +1,7 @@
 // Values to Python objects: the plain conversion of a decoded document.
 #pragma once
 
+#include "decode/tape.hpp"
 #include "decode/value.hpp"
 #include "ffi/convert/key_cache.hpp"
 #include "ffi/py_ref.hpp"
@@ -17,5 +18,8 @@ struct DecodeContext {
 
 // A new reference, or a null PyRef with the Python error set.
 PyRef to_python(const Value& value, DecodeContext& context);
+
+// The same for the subtree of `tape` at `root`, which must hold no merge markers.
+PyRef to_python(const Tape& tape, std::size_t root, DecodeContext& context);
 
 }  // namespace torvex::ffi

@@ -1,0 +1,109 @@
+// The decoder's output: every document as a flat run of 16-byte nodes in
+// pre-order, with texts borrowed from the input and the token list. Building
+// it costs one append per node and freeing it one deallocation, where a Value
+// tree costs an allocation per string and collection. The plain load turns it
+// straight into Python objects; decode_stream turns it into Value trees.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/spare_buffer.hpp"
+#include "decode/decoder.hpp"
+#include "decode/value.hpp"
+#include "scanner/token.hpp"
+
+namespace torvex {
+
+// One node. Scalars stand alone; a collection is followed by its items (a
+// mapping by key, value, key, value ...) and records how many nodes its whole
+// subtree spans, so a subtree can be skipped or copied without a walk; a
+// tagged node is followed by its one inner node.
+struct TapeNode {
+    using Kind = Value::Kind;
+
+    // kind in the low 8 bits; above them the text length (String, BigInt,
+    // Tagged's tag) or the number of items or entries (Sequence, Mapping)
+    std::uint64_t head;
+    union {
+        const char* text;
+        std::int64_t integer;
+        double floating;
+        bool boolean;
+        std::uint64_t span;  // collections: nodes in the subtree, this one included
+    };
+
+    Kind kind() const noexcept { return static_cast<Kind>(head & 0xFF); }
+    std::uint64_t size() const noexcept { return head >> 8; }
+    std::string_view text_view() const noexcept { return {text, static_cast<std::size_t>(size())}; }
+    bool is_collection() const noexcept { return kind() == Kind::Sequence || kind() == Kind::Mapping; }
+
+    static std::uint64_t make_head(Kind kind, std::uint64_t size) noexcept {
+        return static_cast<std::uint64_t>(kind) | (size << 8);
+    }
+};
+static_assert(sizeof(TapeNode) == 16);
+
+struct Tape {
+    std::vector<TapeNode> nodes = SpareBuffer<TapeNode>::take();
+    std::deque<std::string> texts;  // texts made while decoding (resolved tags); stable addresses
+
+    Tape() = default;
+    Tape(Tape&&) noexcept = default;
+    Tape& operator=(Tape&&) noexcept = default;
+    ~Tape() { SpareBuffer<TapeNode>::give(nodes); }
+
+    // The index just past the subtree that starts at `i`.
+    std::size_t end_of(std::size_t i) const noexcept {
+        while (nodes[i].kind() == TapeNode::Kind::Tagged) ++i;
+        return nodes[i].is_collection() ? i + nodes[i].span : i + 1;
+    }
+
+    void push_null() { push(TapeNode::Kind::Null, 0).integer = 0; }
+    void push_bool(bool b) { push(TapeNode::Kind::Bool, 0).integer = b ? 1 : 0; }
+    void push_int(std::int64_t i) { push(TapeNode::Kind::Int, 0).integer = i; }
+    void push_float(double d) { push(TapeNode::Kind::Float, 0).floating = d; }
+    void push_text(TapeNode::Kind kind, std::string_view s) { push(kind, s.size()).text = s.data(); }
+    // A collection header whose count and span are filled in by close().
+    std::size_t open(TapeNode::Kind kind) {
+        push(kind, 0).span = 0;
+        return nodes.size() - 1;
+    }
+    void close(std::size_t header, std::uint64_t count) {
+        nodes[header].head = TapeNode::make_head(nodes[header].kind(), count);
+        nodes[header].span = nodes.size() - header;
+    }
+    std::string_view keep(std::string text) { return texts.emplace_back(std::move(text)); }
+
+private:
+    TapeNode& push(TapeNode::Kind kind, std::uint64_t size) {
+        TapeNode& node = nodes.emplace_back();
+        node.head = TapeNode::make_head(kind, size);
+        return node;
+    }
+};
+
+// A decoded stream. Texts point into the input, which must outlive this,
+// and into the token list, which this owns.
+struct DecodedTape {
+    std::unique_ptr<TokenList> tokens;
+    Tape tape;
+    std::vector<std::size_t> documents;  // index of each document's root node
+    std::vector<std::string> warnings;   // in the order produced
+    bool has_merge_keys = false;         // merge markers remain on the tape; tape_documents applies them
+};
+
+Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
+
+// The Value tree of the subtree at `index` (merge markers still in place).
+Value tape_value(const Tape& tape, std::size_t index);
+
+// Every document as a Value tree, merge keys applied.
+std::vector<Value> tape_documents(const DecodedTape& decoded);
+
+}  // namespace torvex
