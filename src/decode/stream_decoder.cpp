@@ -149,7 +149,7 @@ bool StreamDecoder::decode_node_body(bool& present, Properties& props, bool inde
             case TokenKind::Scalar: {
                 ++pos_;
                 present = true;
-                return decode_scalar(tokens_.text(t), TokenList::style(t), props, tokens_.span(t));
+                return decode_scalar(tokens_.text(t), TokenList::style(t), props, pos_ - 1);
             }
             case TokenKind::MappingStart:
                 present = true;
@@ -175,7 +175,7 @@ bool StreamDecoder::decode_node_body(bool& present, Properties& props, bool inde
     // Nothing stands here: an empty node. With a tag it is the tagged empty scalar.
     if (props.tag) {
         present = true;
-        return decode_scalar("", ScalarStyle::Plain, props, span_here());
+        return decode_scalar("", ScalarStyle::Plain, props, pos_);
     }
     return true;
 }
@@ -185,16 +185,15 @@ bool StreamDecoder::decode_node_body(bool& present, Properties& props, bool inde
 // collection has been read, so that an error inside it is reported first.
 template <class Body>
 bool StreamDecoder::decode_collection(const Properties& props, Span at, Body body) {
+    if (!props.tag) return with_stack(std::move(body));
     std::optional<Error> tag_error;
-    if (props.tag) {
-        std::string tag;
-        bool core = false;
-        if (!resolve_tag(props, at, tag, core)) {
-            tag_error = std::move(error_);
-            error_.reset();
-        } else if (!core) {
-            tape_.push_text(TapeNode::Kind::Tagged, tape_.keep(std::move(tag)));
-        }
+    std::string tag;
+    bool core = false;
+    if (!resolve_tag(props, at, tag, core)) {
+        tag_error = std::move(error_);
+        error_.reset();
+    } else if (!core) {
+        tape_.push_text(TapeNode::Kind::Tagged, tape_.keep(std::move(tag)));
     }
     if (!with_stack(std::move(body))) return false;
     if (tag_error) {
@@ -205,17 +204,16 @@ bool StreamDecoder::decode_collection(const Properties& props, Span at, Body bod
 }
 
 bool StreamDecoder::decode_alias() {
-    const Span at = span_here();
-    const std::string_view name = tokens_.text(current());
-    ++pos_;
+    const std::size_t alias_token = pos_++;
+    const std::string_view name = tokens_.text(at(alias_token));
     const auto found = anchors_.find(name);
-    if (found == anchors_.end()) return fail("unknown alias: *" + std::string(name), at);
+    if (found == anchors_.end()) return fail("unknown alias: *" + std::string(name), span_at(alias_token));
     const Anchor anchor = found->second;
     const std::size_t length = anchor.last - anchor.first;
     const std::uint64_t nodes = length == 0 ? 1 : length;
     expanded_nodes_ = nodes > UINT64_MAX - expanded_nodes_ ? UINT64_MAX : expanded_nodes_ + nodes;
     if (expanded_nodes_ > kMaxExpandedNodes) {
-        return fail("document expands to too many nodes (possible alias bomb)", at);
+        return fail("document expands to too many nodes (possible alias bomb)", span_at(alias_token));
     }
     if (length == 0) {
         tape_.push_null();
@@ -257,7 +255,8 @@ bool StreamDecoder::resolve_tag(const Properties& props, Span at, std::string& r
     return true;
 }
 
-bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, Span at) {
+bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, const Properties& props,
+                                  std::size_t token) {
     std::string tag;
     bool core = true;
     if (props.tag && !resolve_tag(props, span_at(props.start), tag, core)) return false;
@@ -272,6 +271,7 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
         props.tag ? std::optional<std::string_view>(tag) : std::nullopt;
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, plain, tag_view)) {
+            const Span at = span_at(token);
             warnings_.push_back(version_warning(text, *diff, at.line, at.column));
         }
     }
@@ -316,6 +316,7 @@ bool StreamDecoder::is_merge_marker(std::size_t node) const {
 }
 
 bool StreamDecoder::check_entry(std::unordered_set<std::string>* seen, std::size_t key_node, std::size_t key_token) {
+    if (seen == nullptr && !options_.reject_complex_keys) return true;
     const TapeNode& key = tape_.nodes[key_node];
     if (options_.reject_complex_keys && key.is_collection()) {
         const char* what = key.kind() == TapeNode::Kind::Sequence ? "a sequence" : "a mapping";

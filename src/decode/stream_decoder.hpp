@@ -55,7 +55,8 @@ private:
     bool decode_node(bool& present);
     bool decode_node_body(bool& present, Properties& props, bool indentless_allowed);
     bool decode_alias();
-    bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, Span at);
+    // `token`: where the scalar stands, for warnings (an empty node's: the token after it).
+    bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, std::size_t token);
     template <class Body>
     bool decode_collection(const Properties& props, Span at, Body body);
     bool decode_mapping();

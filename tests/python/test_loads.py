@@ -42,6 +42,17 @@ def test_key_order_of_duplicates_keeps_first_position():
     assert list(torvex.loads("b: 1\na: 2\nb: 3")) == ["b", "a"]
 
 
+@pytest.mark.parametrize("count", [10, 3000, 40000])
+def test_many_distinct_keys_stay_one_object_each(count):
+    # However crowded the key cache gets, equal keys come out as one object.
+    names = [f"key_{i:06d}_{'x' * (i % 23)}" for i in range(count)]
+    text = "a: {" + ", ".join(f"{n}: 1" for n in names) + "}\nb: {" + ", ".join(f"{n}: 2" for n in reversed(names)) + "}"
+    doc = torvex.loads(text)
+    assert list(doc["a"]) == names and list(doc["b"]) == names[::-1]
+    first = {k: k for k in doc["a"]}
+    assert all(first[k] is k for k in doc["b"])
+
+
 def test_nan():
     assert math.isnan(torvex.loads(".nan"))
 

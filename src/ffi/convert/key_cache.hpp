@@ -23,15 +23,20 @@ public:
     }
 
     // A new reference to the str for `text`, or null with the error set.
-    // `text` must stay valid for the cache's lifetime (it points into the value tree).
+    // `text` must stay valid for the cache's lifetime (it points into the
+    // decoded input).
     PyObject* get(std::string_view text) {
         const std::uint64_t hash = hash_text(text);
-        std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash & mask;
+        for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
             Slot& slot = slots_[i];
             if (slot.object == nullptr) return insert(slot, hash, text);
             if (slot.hash == hash && slot.text == text) return Py_NewRef(slot.object);
         }
+        // A crowded run of slots: texts made to share a hash must not turn
+        // each lookup into a scan of all of them, so such a key goes uncached.
+        return make_key(text);
     }
 
 private:
@@ -41,30 +46,44 @@ private:
         PyObject* object = nullptr;
     };
     static constexpr std::size_t kInitialSlots = 64;
+    static constexpr std::size_t kMaxProbes = 16;
 
+    static std::uint64_t load8(const char* p) noexcept {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        return word;
+    }
+
+    static std::uint64_t mix(std::uint64_t h) noexcept {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        return h ^ (h >> 29);
+    }
+
+    // Every byte counts, read in 8-byte words (the last one overlapping the
+    // one before it) without a byte loop: keys are short, so this is cheap.
     static std::uint64_t hash_text(std::string_view text) noexcept {
-        // FNV-1a over 8-byte words: keys are short, so this is cheap and good enough.
-        std::uint64_t h = 0xcbf29ce484222325ULL ^ text.size();
         const char* p = text.data();
-        std::size_t n = text.size();
-        while (n >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            h = (h ^ word) * 0x100000001b3ULL;
-            h ^= h >> 29;
-            p += 8;
-            n -= 8;
+        const std::size_t n = text.size();
+        std::uint64_t h = 0x9e3779b97f4a7c15ULL * (n + 1);
+        if (n < 8) {
+            std::uint64_t small = 0;
+            for (std::size_t k = 0; k < n; ++k) small = small << 8 | static_cast<unsigned char>(p[k]);
+            return mix(h ^ small);
         }
-        std::uint64_t tail = 0;
-        std::memcpy(&tail, p, n);
-        h = (h ^ tail) * 0x100000001b3ULL;
-        return h ^ (h >> 32);
+        for (std::size_t k = 0; k + 8 < n; k += 8) h = (h ^ load8(p + k)) * 0x100000001b3ULL;
+        return mix(h ^ load8(p + n - 8));
+    }
+
+    static PyObject* make_key(std::string_view text) {
+        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        if (str != nullptr) PyUnicode_InternInPlace(&str);
+        return str;
     }
 
     PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
-        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        PyObject* str = make_key(text);
         if (str == nullptr) return nullptr;
-        PyUnicode_InternInPlace(&str);
         slot.hash = hash;
         slot.text = text;
         slot.object = str;
