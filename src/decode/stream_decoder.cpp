@@ -114,6 +114,14 @@ bool StreamDecoder::decode_node(bool& present) {
     if (depth_ >= kMaxNestingDepth) {
         return fail("maximum nesting depth (" + std::to_string(kMaxNestingDepth) + ") exceeded", span_here());
     }
+    if (current().kind == TokenKind::Scalar) {
+        // Most nodes: a scalar without properties.
+        const Token& t = current();
+        indentless_allowed_ = false;
+        present = true;
+        ++pos_;
+        return decode_untagged_scalar(tokens_.text(t), TokenList::style(t), pos_ - 1);
+    }
     ++depth_;
     Properties props;
     props.start = pos_;
@@ -257,25 +265,43 @@ bool StreamDecoder::resolve_tag(const Properties& props, Span at, std::string& r
 
 bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, const Properties& props,
                                   std::size_t token) {
+    if (!props.tag) return decode_untagged_scalar(text, style, token);
     std::string tag;
     bool core = true;
-    if (props.tag && !resolve_tag(props, span_at(props.start), tag, core)) return false;
-    const bool plain = style == ScalarStyle::Plain;
+    if (!resolve_tag(props, span_at(props.start), tag, core)) return false;
     if (!core) {
         // Unknown tags resolve as str; the tag wraps the text for the converter.
         tape_.push_text(TapeNode::Kind::Tagged, tape_.keep(std::move(tag)));
         tape_.push_text(TapeNode::Kind::String, text);
         return true;
     }
-    const std::optional<std::string_view> tag_view =
-        props.tag ? std::optional<std::string_view>(tag) : std::nullopt;
+    const bool plain = style == ScalarStyle::Plain;
     if (options_.yaml11_warnings) {
-        if (auto diff = version_difference(options_.mode, text, plain, tag_view)) {
+        if (auto diff = version_difference(options_.mode, text, plain, tag)) {
             const Span at = span_at(token);
             warnings_.push_back(version_warning(text, *diff, at.line, at.column));
         }
     }
-    const Resolved r = resolve(options_.mode, text, plain, tag_view);
+    push_resolved(resolve(options_.mode, text, plain, tag), text);
+    return true;
+}
+
+bool StreamDecoder::decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token) {
+    if (style != ScalarStyle::Plain) {
+        tape_.push_text(TapeNode::Kind::String, text);  // quoted and block scalars are strings
+        return true;
+    }
+    if (options_.yaml11_warnings) {
+        if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
+            const Span at = span_at(token);
+            warnings_.push_back(version_warning(text, *diff, at.line, at.column));
+        }
+    }
+    push_resolved(resolve(options_.mode, text, true, std::nullopt), text);
+    return true;
+}
+
+void StreamDecoder::push_resolved(const Resolved& r, std::string_view text) {
     switch (r.kind) {
         case ResolvedKind::Null: tape_.push_null(); break;
         case ResolvedKind::Bool: tape_.push_bool(r.boolean); break;
@@ -290,7 +316,6 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
             saw_merge_key_ = true;
             break;
     }
-    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -57,6 +57,8 @@ private:
     bool decode_alias();
     // `token`: where the scalar stands, for warnings (an empty node's: the token after it).
     bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, std::size_t token);
+    bool decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token);
+    void push_resolved(const Resolved& resolved, std::string_view text);
     template <class Body>
     bool decode_collection(const Properties& props, Span at, Body body);
     bool decode_mapping();
