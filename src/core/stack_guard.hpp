@@ -74,4 +74,16 @@ decltype(auto) with_stack(F&& f) {
     }
 }
 
+// For recursive walks that know their nesting level and use little stack per
+// level: only every kStackCheckStride-th level goes through with_stack, so
+// most collections skip the stack probe. The levels in between need a few
+// KiB at most, far below kStackMargin.
+inline constexpr std::size_t kStackCheckStride = 8;
+
+template <class F>
+decltype(auto) with_stack_at(std::size_t depth, F&& f) {
+    if (depth % kStackCheckStride != 0) return std::forward<F>(f)();
+    return with_stack(std::forward<F>(f));
+}
+
 }  // namespace torvex

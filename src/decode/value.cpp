@@ -17,11 +17,35 @@ Tagged::~Tagged() = default;
 
 // Copies and destructions recurse through nested containers; with_stack lets
 // them continue on a fresh segment when the thread's stack runs low.
+void Value::copy_from(const Value& other) {
+    switch (other.kind_) {
+        case Kind::Null: break;
+        case Kind::Bool: b_ = other.b_; break;
+        case Kind::Int: i_ = other.i_; break;
+        case Kind::BigInt: new (&big_) BigInt(other.big_); break;
+        case Kind::Float: f_ = other.f_; break;
+        case Kind::String: new (&str_) std::string(other.str_); break;
+        case Kind::Sequence: new (&seq_) Sequence(other.seq_); break;
+        case Kind::Mapping: new (&map_) Mapping(other.map_); break;
+        case Kind::Tagged: new (&tag_) Tagged(other.tag_); break;
+    }
+    kind_ = other.kind_;
+}
+
+void Value::move_subtree_from(Value&& other) noexcept {
+    switch (other.kind_) {
+        case Kind::Sequence: new (&seq_) Sequence(std::move(other.seq_)); break;
+        case Kind::Mapping: new (&map_) Mapping(std::move(other.map_)); break;
+        case Kind::Tagged: new (&tag_) Tagged(std::move(other.tag_)); break;
+        default: break;
+    }
+}
+
 Value::Value(const Value& other) {
     if (other.owns_subtree()) {
-        with_stack([&] { data_ = other.data_; });
+        with_stack([&] { copy_from(other); });
     } else {
-        data_ = other.data_;
+        copy_from(other);
     }
 }
 
@@ -32,23 +56,26 @@ Value& Value::operator=(const Value& other) {
 
 Value& Value::operator=(Value&& other) noexcept {
     if (this != &other) {
-        Data old = std::move(data_);
-        data_ = std::move(other.data_);
-        other.data_.emplace<0>();
-        if (old.index() >= 6) {
-            // `old` may hold a deep tree; release it under the guard.
-            with_stack([&] { old.emplace<0>(); });
-        }
+        // The old contents may hold a deep tree (or `other` itself): release
+        // them only after taking other's, through old's destructor.
+        Value old(std::move(*this));
+        destroy();
+        move_from(std::move(other));
+        other.destroy();
+        other.kind_ = Kind::Null;
     }
     return *this;
 }
 
-void Value::release_subtree() {
-    with_stack([this] { data_.emplace<0>(); });
-}
-
-Value::~Value() {
-    if (owns_subtree()) with_stack([this] { data_.emplace<0>(); });
+void Value::release_subtree() noexcept {
+    with_stack([this] {
+        switch (kind_) {
+            case Kind::Sequence: seq_.~Sequence(); break;
+            case Kind::Mapping: map_.~Mapping(); break;
+            case Kind::Tagged: tag_.~Tagged(); break;
+            default: break;
+        }
+    });
 }
 
 bool operator==(const Value& a, const Value& b) {

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
+#include <variant>  // kept for includers that rely on it
+#include <new>
 #include <vector>
 
 namespace torvex {
@@ -40,7 +41,7 @@ struct Tagged {
     ~Tagged();
 };
 
-// Members that construct the variant are defined after MapEntry, where every
+// Members that construct or release the contents are defined after MapEntry, where every
 // alternative is a complete type.
 class Value {
 public:
@@ -48,7 +49,7 @@ public:
 
     Value() noexcept;  // Null
     Value(const Value& other);
-    Value(Value&& other) noexcept = default;
+    Value(Value&& other) noexcept;
     Value& operator=(const Value& other);
     Value& operator=(Value&& other) noexcept;
     ~Value();
@@ -73,23 +74,27 @@ public:
     void set_int(std::int64_t i);
     void set_float(double d);
     void set_string(std::string_view s);
+    // In-place setters for empty collections, returning them for filling.
+    Sequence& set_sequence();
+    Mapping& set_mapping();
 
-    Kind kind() const noexcept { return static_cast<Kind>(data_.index()); }
+    Kind kind() const noexcept { return kind_; }
     bool is_null() const noexcept { return kind() == Kind::Null; }
     bool is_collection() const noexcept { return kind() == Kind::Sequence || kind() == Kind::Mapping; }
 
-    bool as_bool() const { return std::get<1>(data_); }
-    std::int64_t as_int() const { return std::get<2>(data_); }
-    const std::string& big_int_text() const { return std::get<3>(data_).text; }
-    double as_float() const { return std::get<4>(data_); }
-    const std::string& as_string() const { return std::get<5>(data_); }
-    std::string& as_string() { return std::get<5>(data_); }
-    const Sequence& as_sequence() const { return std::get<6>(data_); }
-    Sequence& as_sequence() { return std::get<6>(data_); }
-    const Mapping& as_mapping() const { return std::get<7>(data_); }
-    Mapping& as_mapping() { return std::get<7>(data_); }
-    const Tagged& as_tagged() const { return std::get<8>(data_); }
-    Tagged& as_tagged() { return std::get<8>(data_); }
+    // Accessors of the current kind only.
+    bool as_bool() const { return b_; }
+    std::int64_t as_int() const { return i_; }
+    const std::string& big_int_text() const { return big_.text; }
+    double as_float() const { return f_; }
+    const std::string& as_string() const { return str_; }
+    std::string& as_string() { return str_; }
+    const Sequence& as_sequence() const { return seq_; }
+    Sequence& as_sequence() { return seq_; }
+    const Mapping& as_mapping() const { return map_; }
+    Mapping& as_mapping() { return map_; }
+    const Tagged& as_tagged() const { return tag_; }
+    Tagged& as_tagged() { return tag_; }
 
     // Deep structural equality: same variant and equal content (floats by ==,
     // so NaN is unequal to itself).
@@ -99,21 +104,40 @@ public:
     std::uint64_t node_count() const;
 
 private:
-    using Data = std::variant<std::monostate, bool, std::int64_t, BigInt, double, std::string, Sequence, Mapping,
-                              Tagged>;
-    explicit Value(Data data) noexcept;
-    template <std::size_t I, class... Args>
-    void reset_to(std::in_place_index_t<I>, Args&&... args) {
-        if (owns_subtree()) release_subtree();
-        data_.template emplace<I>(std::forward<Args>(args)...);
+    // A tagged union rather than std::variant: building and releasing large
+    // trees is dominated by per-node kind dispatch, and a plain switch keeps
+    // it inline.
+    void copy_from(const Value& other);  // *this holds nothing
+    void move_from(Value&& other) noexcept;  // *this holds nothing
+    // Out of line: inlined, GCC cannot follow kind_ and warns of vector
+    // fields read uninitialised.
+    void move_subtree_from(Value&& other) noexcept;
+    // Ends the current member's lifetime; the kind is left for the caller to set.
+    void destroy() noexcept {
+        if (kind_ == Kind::String) {
+            str_.~basic_string();
+        } else if (kind_ == Kind::BigInt) {
+            big_.~BigInt();
+        } else if (owns_subtree()) {
+            release_subtree();
+        }
     }
-    void release_subtree();
+    void release_subtree() noexcept;  // out of line, under the stack guard
     bool owns_subtree() const noexcept {
-        const auto k = kind();
-        return k == Kind::Sequence || k == Kind::Mapping || k == Kind::Tagged;
+        return kind_ == Kind::Sequence || kind_ == Kind::Mapping || kind_ == Kind::Tagged;
     }
 
-    Data data_;
+    union {
+        bool b_;
+        std::int64_t i_;
+        double f_;
+        BigInt big_;
+        std::string str_;
+        Sequence seq_;
+        Mapping map_;
+        Tagged tag_;
+    };
+    Kind kind_ = Kind::Null;
 };
 
 struct MapEntry {
@@ -126,29 +150,120 @@ struct MapEntry {
     friend bool operator==(const MapEntry&, const MapEntry&) = default;
 };
 
-inline Value::Value() noexcept = default;
+inline Value::Value() noexcept {}
+// Inline so that releasing a collection's scalar items needs no call;
+// subtrees are released out of line, under the stack guard.
+inline Value::~Value() { destroy(); }
+
+inline void Value::move_from(Value&& other) noexcept {
+    switch (other.kind_) {
+        case Kind::Null: break;
+        case Kind::Bool: b_ = other.b_; break;
+        case Kind::Int: i_ = other.i_; break;
+        case Kind::BigInt: new (&big_) BigInt(std::move(other.big_)); break;
+        case Kind::Float: f_ = other.f_; break;
+        case Kind::String: new (&str_) std::string(std::move(other.str_)); break;
+        case Kind::Sequence:
+        case Kind::Mapping:
+        case Kind::Tagged: move_subtree_from(std::move(other)); break;
+    }
+    kind_ = other.kind_;
+}
+// Like std::variant, a moved-from value keeps its kind with emptied contents.
+inline Value::Value(Value&& other) noexcept { move_from(std::move(other)); }
+
 inline Value Value::null() noexcept { return Value(); }
-inline Value Value::boolean(bool b) { return Value(Data(std::in_place_index<1>, b)); }
-inline Value Value::integer(std::int64_t i) { return Value(Data(std::in_place_index<2>, i)); }
-inline Value Value::floating(double d) { return Value(Data(std::in_place_index<4>, d)); }
-inline Value Value::big_int(std::string text) { return Value(Data(std::in_place_index<3>, BigInt{std::move(text)})); }
-inline Value Value::string(std::string s) { return Value(Data(std::in_place_index<5>, std::move(s))); }
+inline Value Value::boolean(bool b) {
+    Value v;
+    v.set_bool(b);
+    return v;
+}
+inline Value Value::integer(std::int64_t i) {
+    Value v;
+    v.set_int(i);
+    return v;
+}
+inline Value Value::floating(double d) {
+    Value v;
+    v.set_float(d);
+    return v;
+}
+inline Value Value::big_int(std::string text) {
+    Value v;
+    new (&v.big_) BigInt{std::move(text)};
+    v.kind_ = Kind::BigInt;
+    return v;
+}
+inline Value Value::string(std::string s) {
+    Value v;
+    new (&v.str_) std::string(std::move(s));
+    v.kind_ = Kind::String;
+    return v;
+}
 inline Value Value::string(std::string_view s) { return string(std::string(s)); }
 inline Value Value::string(const char* s) { return string(std::string(s)); }
-inline Value::Value(Data data) noexcept : data_(std::move(data)) {}
 
-inline void Value::set_null() { reset_to(std::in_place_index<0>); }
-inline void Value::set_bool(bool b) { reset_to(std::in_place_index<1>, b); }
-inline void Value::set_int(std::int64_t i) { reset_to(std::in_place_index<2>, i); }
-inline void Value::set_float(double d) { reset_to(std::in_place_index<4>, d); }
-inline void Value::set_string(std::string_view s) { reset_to(std::in_place_index<5>, s); }
+inline void Value::set_null() {
+    destroy();
+    kind_ = Kind::Null;
+}
+inline void Value::set_bool(bool b) {
+    destroy();
+    b_ = b;
+    kind_ = Kind::Bool;
+}
+inline void Value::set_int(std::int64_t i) {
+    destroy();
+    i_ = i;
+    kind_ = Kind::Int;
+}
+inline void Value::set_float(double d) {
+    destroy();
+    f_ = d;
+    kind_ = Kind::Float;
+}
+inline void Value::set_string(std::string_view s) {
+    if (kind_ == Kind::String) {
+        str_.assign(s);
+        return;
+    }
+    destroy();
+    kind_ = Kind::Null;  // until the string exists
+    new (&str_) std::string(s);
+    kind_ = Kind::String;
+}
+inline Sequence& Value::set_sequence() {
+    destroy();
+    new (&seq_) Sequence();
+    kind_ = Kind::Sequence;
+    return seq_;
+}
+inline Mapping& Value::set_mapping() {
+    destroy();
+    new (&map_) Mapping();
+    kind_ = Kind::Mapping;
+    return map_;
+}
 
-inline Value Value::sequence(Sequence items) { return Value(Data(std::in_place_index<6>, std::move(items))); }
+inline Value Value::sequence(Sequence items) {
+    Value v;
+    new (&v.seq_) Sequence(std::move(items));
+    v.kind_ = Kind::Sequence;
+    return v;
+}
 inline Value Value::sequence() { return sequence(Sequence{}); }
-inline Value Value::mapping(Mapping entries) { return Value(Data(std::in_place_index<7>, std::move(entries))); }
+inline Value Value::mapping(Mapping entries) {
+    Value v;
+    new (&v.map_) Mapping(std::move(entries));
+    v.kind_ = Kind::Mapping;
+    return v;
+}
 inline Value Value::mapping() { return mapping(Mapping{}); }
 inline Value Value::tagged(std::string tag, Value inner) {
-    return Value(Data(std::in_place_index<8>, Tagged(std::move(tag), std::move(inner))));
+    Value v;
+    new (&v.tag_) Tagged(std::move(tag), std::move(inner));
+    v.kind_ = Kind::Tagged;
+    return v;
 }
 
 }  // namespace torvex

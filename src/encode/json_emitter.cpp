@@ -1,14 +1,12 @@
 #include "encode/json_emitter.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "core/ordering.hpp"
 #include "core/stack_guard.hpp"
 #include "encode/float_text.hpp"
+#include "encode/json_string.hpp"
 #include "encode/number_text.hpp"
 
 namespace torvex {
@@ -16,28 +14,6 @@ namespace torvex {
 namespace {
 
 using Kind = Value::Kind;
-using u8 = unsigned char;
-
-constexpr std::array<bool, 256> make_escape_table() {
-    std::array<bool, 256> t{};
-    for (int c = 0; c < 0x20; ++c) t[c] = true;
-    t['"'] = true;
-    t['\\'] = true;
-    t[0xE2] = true;  // lead byte of U+2028 and U+2029
-    return t;
-}
-constexpr auto kEscape = make_escape_table();
-
-// True when an 8-byte word may hold a byte that needs escaping: a control
-// character, the quote, the backslash, or the lead byte of U+2028/U+2029.
-// Exact in the "none" direction, which is all the caller relies on.
-inline bool word_needs_look(std::uint64_t w) noexcept {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    auto has_zero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-    const std::uint64_t below_space = (w - kOnes * 0x20) & ~w & kHigh;
-    return (below_space | has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\')) | has_zero(w ^ (kOnes * 0xE2))) != 0;
-}
 
 const Value& untag(const Value& v) noexcept {
     const Value* p = &v;
@@ -72,9 +48,9 @@ public:
                 append_json_string(out_, v.as_string());
                 return true;
             case Kind::Sequence:
-                return with_stack([&] { return sequence(v.as_sequence(), depth); });
+                return with_stack_at(depth, [&] { return sequence(v.as_sequence(), depth); });
             case Kind::Mapping:
-                return with_stack([&] { return mapping(v.as_mapping(), depth); });
+                return with_stack_at(depth, [&] { return mapping(v.as_mapping(), depth); });
             case Kind::Tagged:
                 return with_stack([&] { return value(*v.as_tagged().inner, depth); });
         }
@@ -212,59 +188,6 @@ private:
 };
 
 }  // namespace
-
-void append_json_string(OutBuffer& out, std::string_view s) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const auto* p = reinterpret_cast<const u8*>(s.data());
-    const std::size_t n = s.size();
-    out.put('"');
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        // Skip whole words that hold nothing to escape.
-        while (i + 8 <= n) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            if (word_needs_look(w)) break;
-            i += 8;
-        }
-        if (i >= n) break;
-        const u8 c = p[i];
-        if (!kEscape[c]) [[likely]]
-            continue;
-        if (c == 0xE2) {
-            if (!(i + 2 < n && p[i + 1] == 0x80 && (p[i + 2] == 0xA8 || p[i + 2] == 0xA9))) continue;
-            out.append(s.data() + run, i - run);
-            out.append(p[i + 2] == 0xA8 ? std::string_view("\\u2028") : std::string_view("\\u2029"));
-            i += 2;
-            run = i + 1;
-            continue;
-        }
-        out.append(s.data() + run, i - run);
-        char esc[6] = {'\\', 0, 0, 0, 0, 0};
-        std::size_t len = 2;
-        switch (c) {
-            case '\b': esc[1] = 'b'; break;
-            case '\t': esc[1] = 't'; break;
-            case '\n': esc[1] = 'n'; break;
-            case '\f': esc[1] = 'f'; break;
-            case '\r': esc[1] = 'r'; break;
-            case '"': esc[1] = '"'; break;
-            case '\\': esc[1] = '\\'; break;
-            default:
-                esc[1] = 'u';
-                esc[2] = '0';
-                esc[3] = '0';
-                esc[4] = kHex[c >> 4];
-                esc[5] = kHex[c & 0xF];
-                len = 6;
-                break;
-        }
-        out.append(esc, len);
-        run = i + 1;
-    }
-    out.append(s.data() + run, n - run);
-    out.put('"');
-}
 
 Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys) {
     JsonEmitter emitter(out, indent, sort_keys);

@@ -5,6 +5,7 @@
 
 #include "core/result.hpp"
 #include "decode/value.hpp"
+#include "encode/json_string.hpp"
 #include "encode/out_buffer.hpp"
 
 namespace torvex {
@@ -18,9 +19,6 @@ Result<std::string> emit_json(const Value& root, unsigned indent, bool sort_keys
 // The same, appended to a caller's buffer; on failure the buffer holds a
 // partial text that the caller discards.
 Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys);
-
-// Appends s as a JSON string literal, quotes included.
-void append_json_string(OutBuffer& out, std::string_view s);
 
 inline constexpr const char* kJsonCollectionKeyMessage = "a collection cannot be a JSON object key";
 

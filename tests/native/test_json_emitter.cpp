@@ -84,33 +84,36 @@ TEST(JsonEmitter, StringEscapes) {
     EXPECT_EQ(json(M({{S("b\t"), I(1)}, {S("a\x01"), I(2)}}), 0, true), "{\"a\\u0001\":2,\"b\\t\":1}");
 }
 
-// The escaper skips whole words; compare it with a byte-at-a-time reference
+// A byte-at-a-time reference for the escaper.
+std::string reference_json_string(std::string_view s) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        char buf[8];
+        if (c == '"') out += "\\\"";
+        else if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\b') out += "\\b";
+        else if (c == '\f') out += "\\f";
+        else if (c < 0x20) {
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else if (c == 0xE2 && i + 2 < s.size() && s[i + 1] == '\x80' && (s[i + 2] == '\xA8' || s[i + 2] == '\xA9')) {
+            out += s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The escaper skips whole blocks; compare it with the byte-at-a-time reference
 // for every position of every escapable character in strings of many lengths.
 TEST(JsonEmitter, WordSkippingMatchesByteRule) {
-    auto reference = [](std::string_view s) {
-        std::string out = "\"";
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(s[i]);
-            char buf[8];
-            if (c == '"') out += "\\\"";
-            else if (c == '\\') out += "\\\\";
-            else if (c == '\n') out += "\\n";
-            else if (c == '\t') out += "\\t";
-            else if (c == '\r') out += "\\r";
-            else if (c == '\b') out += "\\b";
-            else if (c == '\f') out += "\\f";
-            else if (c < 0x20) {
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else if (c == 0xE2 && i + 2 < s.size() && s[i + 1] == '\x80' && (s[i + 2] == '\xA8' || s[i + 2] == '\xA9')) {
-                out += s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-                i += 2;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        return out + "\"";
-    };
+    const auto reference = reference_json_string;
     const std::vector<std::string> specials = {"\"", "\\", "\n", std::string("\0", 1), "\x1f", "\u2028", "\u2029",
                                                "\u2027", "\xe2\x82\xac", "\x7f", "\x20"};
     for (std::size_t len = 0; len < 40; ++len) {
@@ -124,6 +127,37 @@ TEST(JsonEmitter, WordSkippingMatchesByteRule) {
             }
         }
     }
+}
+
+// Two special characters at every pair of positions in strings that span
+// several 16-byte blocks (the second one lands in a later block, in the
+// overlapping tail halves or in the byte tail), between non-ASCII text.
+TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
+    const std::vector<std::string> specials = {"\"", "\\", "\n", std::string("\0", 1), "\x1f", "\u2028", "\u2029",
+                                               "\u2027", "\xe2", "\xe2\x80", "\x7f", "é", "東"};
+    for (const std::size_t len : {15u, 17u, 33u, 47u, 70u}) {
+        for (const std::string& first : specials) {
+            for (const std::string& second : specials) {
+                for (std::size_t a = 0; a <= len; a += 3) {
+                    for (std::size_t b = a; b <= len; ++b) {
+                        std::string s(len, 'x');
+                        s.insert(b, second);
+                        s.insert(a, first);
+                        OutBuffer out;
+                        append_json_string(out, s);
+                        ASSERT_EQ(out.view(), reference_json_string(s)) << len << " " << a << " " << b;
+                    }
+                }
+            }
+        }
+    }
+    // A long text that is mostly escapes, appended after other output.
+    std::string many;
+    for (int i = 0; i < 500; ++i) many += i % 3 ? "\n\t\u2028" : "plain text é";
+    OutBuffer out;
+    out.append("prefix");
+    append_json_string(out, many);
+    EXPECT_EQ(out.view(), "prefix" + reference_json_string(many));
 }
 
 TEST(JsonEmitter, CollectionKeysFail) {

@@ -2,6 +2,7 @@
 #include <pthread.h>
 
 #include <cmath>
+#include <vector>
 
 #include "decode/value.hpp"
 
@@ -16,6 +17,70 @@ Value nested_sequences(std::size_t depth) {
         v = Value::sequence(std::move(items));
     }
     return v;
+}
+
+// One value of every kind, with heap-owning payloads where the kind has them.
+std::vector<Value> one_of_each_kind() {
+    std::vector<Value> values;
+    values.push_back(Value::null());
+    values.push_back(Value::boolean(true));
+    values.push_back(Value::integer(-7));
+    values.push_back(Value::big_int("123456789012345678901234567890"));
+    values.push_back(Value::floating(2.5));
+    values.push_back(Value::string("a string long enough to live on the heap"));
+    values.push_back(Value::sequence({Value::string("item that is also on the heap"), Value::integer(1)}));
+    Mapping m;
+    m.push_back({Value::string("key that is also on the heap"), Value::sequence({Value::null()})});
+    values.push_back(Value::mapping(std::move(m)));
+    values.push_back(Value::tagged("!t", Value::string("tagged text, long enough for the heap")));
+    return values;
+}
+
+// Every kind replaced by every other through the setters, moves and copies:
+// the old contents are released exactly once (the sanitizer run checks) and
+// the new ones are intact.
+TEST(ValueTree, EveryKindReplacesEveryKind) {
+    const std::vector<Value> kinds = one_of_each_kind();
+    for (const Value& from : kinds) {
+        for (const Value& to : kinds) {
+            SCOPED_TRACE(static_cast<int>(from.kind()) * 10 + static_cast<int>(to.kind()));
+            Value copied = from;
+            copied = to;
+            EXPECT_EQ(copied, to);
+            Value moved = from;
+            Value source = to;
+            moved = std::move(source);
+            EXPECT_EQ(moved, to);
+            EXPECT_TRUE(source.is_null()) << "a moved-from assignment source is left null";
+            Value built(to);
+            Value taken(std::move(built));
+            EXPECT_EQ(taken, to);
+        }
+        Value v = from;
+        v.set_string("set in place, long enough to need the heap");
+        EXPECT_EQ(v, Value::string("set in place, long enough to need the heap"));
+        v = from;
+        v.set_int(3);
+        EXPECT_EQ(v, Value::integer(3));
+        v = from;
+        v.set_sequence().push_back(Value::string("pushed item, long enough for the heap"));
+        EXPECT_EQ(v, Value::sequence({Value::string("pushed item, long enough for the heap")}));
+        v = from;
+        v.set_mapping().push_back({Value::integer(1), Value::boolean(false)});
+        EXPECT_EQ(v.as_mapping().size(), 1u);
+        v = from;
+        v.set_null();
+        EXPECT_TRUE(v.is_null());
+    }
+}
+
+// Assigning a value its own descendant keeps the descendant alive until it is taken.
+TEST(ValueTree, AssignFromOwnDescendant) {
+    Value v = Value::sequence({Value::sequence({Value::string("inner text, long enough for the heap")})});
+    v = std::move(v.as_sequence()[0]);
+    EXPECT_EQ(v, Value::sequence({Value::string("inner text, long enough for the heap")}));
+    v = v.as_sequence()[0];
+    EXPECT_EQ(v, Value::string("inner text, long enough for the heap"));
 }
 
 TEST(ValueTree, KeepsPayloadsExactly) {

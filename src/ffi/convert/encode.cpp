@@ -146,9 +146,10 @@ bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
     if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, kTooDeep);
     if (const Leaf kind = classify(obj); kind != Leaf::No) return set_leaf(obj, kind, out);
     PyTypeObject* type = Py_TYPE(obj);
-    if (type == &PyList_Type) return with_stack([&] { return convert_list(obj, depth, out); });
-    if (type == &PyDict_Type) return with_stack([&] { return convert_dict(obj, depth, out); });
-    if (type == &PyTuple_Type) return with_stack([&] { return convert_tuple(obj, depth, out); });
+    if (type == &PyList_Type) return with_stack_at(depth, [&] { return convert_list(obj, depth, out); });
+    if (type == &PyDict_Type) return with_stack_at(depth, [&] { return convert_dict(obj, depth, out); });
+    if (type == &PyTuple_Type) return with_stack_at(depth, [&] { return convert_tuple(obj, depth, out); });
+    // Always probed: the other types may call user code.
     return with_stack([&] { return convert_other(obj, depth, out); });
 }
 
@@ -160,7 +161,7 @@ bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
 bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
     const unsigned child = depth + 1;
     const bool leaves = child < kMaxEncodeDepth;
-    Sequence items;
+    Sequence& items = out.set_sequence();  // filled in place: no vector moves
     Py_ssize_t index = 0;
     bool reserved = false;
     for (;;) {
@@ -185,7 +186,6 @@ bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
         if (!item) break;
         if (!convert(item.get(), child, items.emplace_back())) return false;
     }
-    out = Value::sequence(std::move(items));
     return true;
 }
 
@@ -194,7 +194,7 @@ bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
     const unsigned child = depth + 1;
     const bool leaves = child < kMaxEncodeDepth;
     const Py_ssize_t size = PyTuple_GET_SIZE(tuple);
-    Sequence items;
+    Sequence& items = out.set_sequence();
     items.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         PyObject* item = PyTuple_GET_ITEM(tuple, i);
@@ -204,7 +204,6 @@ bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
         }
         if (!convert(item, child, items.emplace_back())) return false;
     }
-    out = Value::sequence(std::move(items));
     return true;
 }
 
@@ -242,7 +241,7 @@ bool Encoder::convert_iterable(PyObject* obj, unsigned depth, Value& out) {
 bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
     const unsigned child = depth + 1;
     const bool leaves = child < kMaxEncodeDepth;
-    Mapping entries;
+    Mapping& entries = out.set_mapping();  // filled in place: no vector moves
     Py_ssize_t position = 0;
     Py_ssize_t expected = -1;
     Py_ssize_t seen = 0;
@@ -283,7 +282,6 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
         if (!convert(key.get(), child, entry.key)) return false;
         if (!convert(value.get(), child, entry.value)) return false;
     }
-    out = Value::mapping(std::move(entries));
     return true;
 }
 
