@@ -21,13 +21,20 @@ std::string render(const Value& v) {
         case Value::Kind::String: return "'" + v.as_string() + "'";
         case Value::Kind::Sequence: {
             std::string out = "[";
-            for (const auto& item : v.as_sequence()) out += (out.size() > 1 ? "," : "") + render(item);
+            for (const auto& item : v.as_sequence()) {
+                if (out.size() > 1) out += ',';
+                out += render(item);
+            }
             return out + "]";
         }
         case Value::Kind::Mapping: {
             std::string out = "{";
-            for (const auto& e : v.as_mapping())
-                out += (out.size() > 1 ? "," : "") + render(e.key) + ":" + render(e.value);
+            for (const auto& e : v.as_mapping()) {
+                if (out.size() > 1) out += ',';
+                out += render(e.key);
+                out += ':';
+                out += render(e.value);
+            }
             return out + "}";
         }
         case Value::Kind::Tagged: return v.as_tagged().tag + " " + render(*v.as_tagged().inner);
