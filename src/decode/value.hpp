@@ -144,7 +144,8 @@ struct MapEntry {
     Value key;
     Value value;
 
-    MapEntry() = default;
+    // User-provided, so that emplace_back() does not zero both values first.
+    MapEntry() noexcept {}
     template <class K, class V>
     MapEntry(K&& k, V&& v) : key(std::forward<K>(k)), value(std::forward<V>(v)) {}
     friend bool operator==(const MapEntry&, const MapEntry&) = default;
