@@ -103,6 +103,10 @@ Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, co
 // The Value tree of the subtree at `index` (merge markers still in place).
 Value tape_value(const Tape& tape, std::size_t index);
 
+// Appends `value` as one subtree; its texts point into `value`, which must
+// outlive the tape's use.
+void append_value(Tape& tape, const Value& value);
+
 // Every document as a Value tree, merge keys applied.
 std::vector<Value> tape_documents(const DecodedTape& decoded);
 

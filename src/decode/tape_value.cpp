@@ -42,4 +42,36 @@ Value build(const Tape& tape, std::size_t& i) {
 
 Value tape_value(const Tape& tape, std::size_t index) { return build(tape, index); }
 
+void append_value(Tape& tape, const Value& value) {
+    switch (value.kind()) {
+        case Value::Kind::Null: tape.push_null(); return;
+        case Value::Kind::Bool: tape.push_bool(value.as_bool()); return;
+        case Value::Kind::Int: tape.push_int(value.as_int()); return;
+        case Value::Kind::BigInt: tape.push_text(TapeNode::Kind::BigInt, value.big_int_text()); return;
+        case Value::Kind::Float: tape.push_float(value.as_float()); return;
+        case Value::Kind::String: tape.push_text(TapeNode::Kind::String, value.as_string()); return;
+        case Value::Kind::Sequence:
+            with_stack([&] {
+                const std::size_t header = tape.open(TapeNode::Kind::Sequence);
+                for (const Value& item : value.as_sequence()) append_value(tape, item);
+                tape.close(header, value.as_sequence().size());
+            });
+            return;
+        case Value::Kind::Mapping:
+            with_stack([&] {
+                const std::size_t header = tape.open(TapeNode::Kind::Mapping);
+                for (const MapEntry& entry : value.as_mapping()) {
+                    append_value(tape, entry.key);
+                    append_value(tape, entry.value);
+                }
+                tape.close(header, value.as_mapping().size());
+            });
+            return;
+        case Value::Kind::Tagged:
+            tape.push_text(TapeNode::Kind::Tagged, value.as_tagged().tag);
+            with_stack([&] { append_value(tape, *value.as_tagged().inner); });
+            return;
+    }
+}
+
 }  // namespace torvex

@@ -13,46 +13,43 @@ namespace torvex {
 
 namespace {
 
-using Kind = Value::Kind;
+using Kind = TapeNode::Kind;
 
-const Value& untag(const Value& v) noexcept {
-    const Value* p = &v;
-    while (p->kind() == Kind::Tagged) p = p->as_tagged().inner.get();
-    return *p;
-}
-
+// Writes the subtree at a cursor into the tape and moves the cursor past it.
 class JsonEmitter {
 public:
-    JsonEmitter(OutBuffer& out, unsigned indent, bool sort_keys) : out_(out), indent_(indent), sort_(sort_keys) {}
+    JsonEmitter(const std::vector<TapeNode>& nodes, OutBuffer& out, unsigned indent, bool sort_keys)
+        : nodes_(nodes), out_(out), indent_(indent), sort_(sort_keys) {}
 
-    bool value(const Value& v, std::size_t depth) {
-        switch (v.kind()) {
+    bool value(std::size_t& i, std::size_t depth) {
+        const TapeNode& node = nodes_[i++];
+        switch (node.kind()) {
             case Kind::Null:
                 out_.append("null");
                 return true;
             case Kind::Bool:
-                out_.append(v.as_bool() ? std::string_view("true") : std::string_view("false"));
+                out_.append(node.integer != 0 ? std::string_view("true") : std::string_view("false"));
                 return true;
             case Kind::Int:
-                append_int(out_, v.as_int());
+                append_int(out_, node.integer);
                 return true;
             case Kind::BigInt:
-                append_big_int(out_, v.big_int_text());
+                append_big_int(out_, node.text_view());
                 return true;
             case Kind::Float: {
                 char* p = out_.reserve(kFloatTextMax);
-                out_.advance(json_float_text(v.as_float(), p));
+                out_.advance(json_float_text(node.floating, p));
                 return true;
             }
             case Kind::String:
-                append_json_string(out_, v.as_string());
+                append_json_string(out_, node.text_view());
                 return true;
             case Kind::Sequence:
-                return with_stack_at(depth, [&] { return sequence(v.as_sequence(), depth); });
+                return with_stack_at(depth, [&] { return sequence(node, i, depth); });
             case Kind::Mapping:
-                return with_stack_at(depth, [&] { return mapping(v.as_mapping(), depth); });
-            case Kind::Tagged:
-                return with_stack([&] { return value(*v.as_tagged().inner, depth); });
+                return with_stack_at(depth, [&] { return mapping(node, i, depth); });
+            case Kind::Tagged:  // tags are dropped
+                return with_stack([&] { return value(i, depth); });
         }
         return true;
     }
@@ -66,74 +63,76 @@ private:
         out_.spaces(static_cast<std::size_t>(indent_) * level);
     }
 
-    bool sequence(const Sequence& s, std::size_t depth) {
-        if (s.empty()) {
+    bool sequence(const TapeNode& node, std::size_t& i, std::size_t depth) {
+        if (node.size() == 0) {
             out_.append("[]");
             return true;
         }
         out_.put('[');
-        bool first = true;
-        for (const Value& item : s) {
-            if (!first) out_.put(',');
-            first = false;
+        for (std::uint64_t n = 0; n < node.size(); ++n) {
+            if (n) out_.put(',');
             newline(depth + 1);
-            if (!value(item, depth + 1)) return false;
+            if (!value(i, depth + 1)) return false;
         }
         newline(depth);
         out_.put(']');
         return true;
     }
 
+    // The key node at `i` with its tags skipped.
+    std::size_t untag(std::size_t i) const noexcept {
+        while (nodes_[i].kind() == Kind::Tagged) ++i;
+        return i;
+    }
+
     // Writes the text of a scalar key (without quotes) to the buffer, or
     // returns false for a collection.
-    bool key_text(const Value& key, OutBuffer& to) {
-        const Value& k = untag(key);
+    static bool key_text(const TapeNode& k, OutBuffer& to) {
         switch (k.kind()) {
             case Kind::Null: to.append("null"); return true;
-            case Kind::Bool: to.append(k.as_bool() ? std::string_view("true") : std::string_view("false")); return true;
-            case Kind::Int: append_int(to, k.as_int()); return true;
-            case Kind::BigInt: append_big_int(to, k.big_int_text()); return true;
+            case Kind::Bool: to.append(k.integer != 0 ? std::string_view("true") : std::string_view("false")); return true;
+            case Kind::Int: append_int(to, k.integer); return true;
+            case Kind::BigInt: append_big_int(to, k.text_view()); return true;
             case Kind::Float: {
                 char* p = to.reserve(kFloatTextMax);
-                to.advance(json_float_text(k.as_float(), p));
+                to.advance(json_float_text(k.floating, p));
                 return true;
             }
-            case Kind::String: to.append(k.as_string()); return true;
+            case Kind::String: to.append(k.text_view()); return true;
             default: return false;
         }
     }
 
-    bool member(const MapEntry& e, std::string_view key, std::size_t depth) {
+    bool member(std::string_view key, std::size_t value_at, std::size_t depth) {
         append_json_string(out_, key);
         out_.put(':');
         if (indent_) out_.put(' ');
-        return value(e.value, depth + 1);
+        return value(value_at, depth + 1);
     }
 
-    bool mapping(const Mapping& m, std::size_t depth) {
-        if (m.empty()) {
+    bool mapping(const TapeNode& node, std::size_t& i, std::size_t depth) {
+        if (node.size() == 0) {
             out_.append("{}");
             return true;
         }
-        if (!sort_ || m.size() < 2) {
+        if (!sort_ || node.size() < 2) {
             out_.put('{');
-            bool first = true;
-            for (const MapEntry& e : m) {
-                if (!first) out_.put(',');
-                first = false;
+            for (std::uint64_t n = 0; n < node.size(); ++n) {
+                if (n) out_.put(',');
                 newline(depth + 1);
-                const Value& k = untag(e.key);
+                const TapeNode& k = nodes_[untag(i)];
                 if (k.kind() == Kind::String) {
-                    append_json_string(out_, k.as_string());
+                    append_json_string(out_, k.text_view());
                 } else {
                     // Scalar key texts are plain ASCII: no escaping needed.
                     out_.put('"');
                     if (!key_text(k, out_)) return false;
                     out_.put('"');
                 }
+                i = end_of(i);
                 out_.put(':');
                 if (indent_) out_.put(' ');
-                if (!value(e.value, depth + 1)) return false;
+                if (!value(i, depth + 1)) return false;
             }
             newline(depth);
             out_.put('}');
@@ -144,15 +143,17 @@ private:
         // arena), then a stable sort by bytes.
         const std::size_t base = keys_.size();
         const std::size_t arena_base = arena_.size();
-        for (const MapEntry& e : m) {
-            const Value& k = untag(e.key);
+        for (std::uint64_t n = 0; n < node.size(); ++n) {
+            const TapeNode& k = nodes_[untag(i)];
+            const std::size_t value_at = end_of(i);
             if (k.kind() == Kind::String) {
-                keys_.push_back({&e, k.as_string().data(), 0, k.as_string().size()});
+                keys_.push_back({value_at, k.text, 0, k.size()});
             } else {
                 const std::size_t off = arena_.size();
                 if (!key_text(k, arena_)) return false;
-                keys_.push_back({&e, nullptr, off, arena_.size() - off});
+                keys_.push_back({value_at, nullptr, off, arena_.size() - off});
             }
+            i = end_of(value_at);
         }
         auto text = [this](const KeyRef& r) {
             return std::string_view(r.ptr ? r.ptr : arena_.data() + r.off, r.len);
@@ -160,11 +161,11 @@ private:
         std::stable_sort(keys_.begin() + static_cast<std::ptrdiff_t>(base), keys_.end(),
                          [&](const KeyRef& a, const KeyRef& b) { return bytewise_less(text(a), text(b)); });
         out_.put('{');
-        for (std::size_t i = 0; i < m.size(); ++i) {
-            if (i) out_.put(',');
+        for (std::size_t n = 0; n < node.size(); ++n) {
+            if (n) out_.put(',');
             newline(depth + 1);
-            const KeyRef r = keys_[base + i];
-            if (!member(*r.entry, text(r), depth)) return false;
+            const KeyRef r = keys_[base + n];
+            if (!member(text(r), r.value_at, depth)) return false;
         }
         keys_.resize(base);
         arena_.truncate(arena_base);
@@ -173,13 +174,19 @@ private:
         return true;
     }
 
+    std::size_t end_of(std::size_t i) const noexcept {
+        i = untag(i);
+        return nodes_[i].is_collection() ? i + nodes_[i].span : i + 1;
+    }
+
     struct KeyRef {
-        const MapEntry* entry;
-        const char* ptr;  // a string key's own bytes, or null: the text is in the arena
+        std::size_t value_at;  // the entry's value node
+        const char* ptr;       // a string key's own bytes, or null: the text is in the arena
         std::size_t off;
         std::size_t len;
     };
 
+    const std::vector<TapeNode>& nodes_;
     OutBuffer& out_;
     const unsigned indent_;
     const bool sort_;
@@ -189,10 +196,16 @@ private:
 
 }  // namespace
 
-Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys) {
-    JsonEmitter emitter(out, indent, sort_keys);
+Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys) {
+    JsonEmitter emitter(tape.nodes, out, indent, sort_keys);
     if (!emitter.value(root, 0)) return emitter.error();
     return Ok{};
+}
+
+Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys) {
+    Tape tape;
+    append_value(tape, root);
+    return emit_json_into(out, tape, 0, indent, sort_keys);
 }
 
 Result<std::string> emit_json(const Value& root, unsigned indent, bool sort_keys) {

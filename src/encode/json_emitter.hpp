@@ -1,9 +1,10 @@
-// JSON (RFC 8259) output from a Value tree, with no trailing line feed.
+// JSON (RFC 8259) output from a Value tree or a tape, with no trailing line feed.
 #pragma once
 
 #include <string>
 
 #include "core/result.hpp"
+#include "decode/tape.hpp"
 #include "decode/value.hpp"
 #include "encode/json_string.hpp"
 #include "encode/out_buffer.hpp"
@@ -19,6 +20,10 @@ Result<std::string> emit_json(const Value& root, unsigned indent, bool sort_keys
 // The same, appended to a caller's buffer; on failure the buffer holds a
 // partial text that the caller discards.
 Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys);
+
+// The same for the subtree of a tape at `root`: the form the converters
+// build, so no tree is made for the output.
+Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys);
 
 inline constexpr const char* kJsonCollectionKeyMessage = "a collection cannot be a JSON object key";
 
