@@ -69,6 +69,9 @@ struct Tape {
     void push_int(std::int64_t i) { push(TapeNode::Kind::Int, 0).integer = i; }
     void push_float(double d) { push(TapeNode::Kind::Float, 0).floating = d; }
     void push_text(TapeNode::Kind kind, std::string_view s) { push(kind, s.size()).text = s.data(); }
+    // A text node whose text is still an offset into a buffer that may move;
+    // its owner replaces the offset (kept in `span`) with a pointer later.
+    void push_offset(TapeNode::Kind kind, std::uint64_t offset, std::uint64_t size) { push(kind, size).span = offset; }
     // A collection header whose count and span are filled in by close().
     std::size_t open(TapeNode::Kind kind) {
         push(kind, 0).span = 0;

@@ -139,16 +139,16 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
 
     EncodeOptions conversion = EncodeOptions::from_option(*option);
     conversion.default_fn = args.keyword(0);
-    std::optional<Value> root = to_value(args.positional, conversion);
-    if (!root) return nullptr;
+    std::optional<EncodedTape> encoded(std::in_place);
+    if (!to_tape(args.positional, conversion, *encoded)) return nullptr;
 
     const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
     OutBuffer out(kInitialOutput);
     Result<void> written = Ok{};
     {
         Detached detached;
-        written = emit_json_into(out, *root, indent, (*option & OPT_SORT_KEYS) != 0);
-        root.reset();
+        written = emit_json_into(out, encoded->tape, 0, indent, (*option & OPT_SORT_KEYS) != 0);
+        encoded.reset();
     }
     if (!written) return raise_error(written.error());
     return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));

@@ -50,39 +50,6 @@ inline bool str_text(PyObject* str, std::string_view& text) {
     return utf8_of(str, text) != nullptr;
 }
 
-bool put_string(PyObject* str, Value& out) {
-    std::string_view text;
-    if (!str_text(str, text)) return false;
-    out.set_string(text);
-    return true;
-}
-
-// The digits of an int too large for 64 bits, from int's own repr so that a
-// subclass's __int__, __index__, __str__ or __repr__ cannot change the number.
-Value big_int(PyObject* obj, bool& ok) {
-    PyRef text = PyRef::steal(PyLong_Type.tp_repr(obj));
-    std::string_view digits;
-    if (!text || utf8_of(text.get(), digits) == nullptr) {
-        ok = false;
-        return Value();
-    }
-    return Value::big_int(std::string(digits));
-}
-
-// An int or int subclass by its own value; nothing here calls user code.
-Value int_value(PyObject* obj, bool& ok) {
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(obj, &overflow);
-    if (overflow != 0) return big_int(obj, ok);
-    if (number == -1 && PyErr_Occurred()) ok = false;
-    return Value::integer(number);
-}
-
-// None and the exact str, int, float and bool ("leaves") are recognised by
-// their type alone and converted without any call that could reach user
-// code, so runs of them are converted inside a critical section.
-enum class Leaf : std::uint8_t { No, None, Str, Int, Float, Bool };
-
 inline Leaf classify(PyObject* obj) noexcept {
     PyTypeObject* type = Py_TYPE(obj);
     if (type == &PyUnicode_Type) return Leaf::Str;
@@ -106,35 +73,6 @@ inline Leaf classify_in_section(PyObject* obj) noexcept {
     return kind;
 }
 
-// Sets a slot to the value of a leaf of the given kind (never
-// Leaf::No), in place. False with a Python error set on failure (a lone
-// surrogate, memory).
-inline bool set_leaf(PyObject* obj, Leaf kind, Value& slot) {
-    switch (kind) {
-        case Leaf::Str: {
-            std::string_view text;
-            if (!str_text(obj, text)) return false;
-            slot.set_string(text);
-            return true;
-        }
-        case Leaf::Int: {
-            auto* number = reinterpret_cast<PyLongObject*>(obj);
-            if (PyUnstable_Long_IsCompact(number)) {
-                slot.set_int(PyUnstable_Long_CompactValue(number));
-                return true;
-            }
-            bool ok = true;
-            slot = int_value(obj, ok);
-            return ok;
-        }
-        case Leaf::Float: slot.set_float(PyFloat_AS_DOUBLE(obj)); return true;
-        case Leaf::Bool: slot.set_bool(obj == Py_True); return true;
-        case Leaf::None: slot.set_null(); return true;
-        case Leaf::No: break;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool Encoder::fail(ErrorKind kind, std::string message) {
@@ -142,15 +80,80 @@ bool Encoder::fail(ErrorKind kind, std::string message) {
     return false;
 }
 
-bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
+// Texts go into one growing buffer; the node records the offset until
+// finish() makes it a pointer.
+void Encoder::put_text(TapeNode::Kind kind, std::string_view text) {
+    const std::size_t offset = texts_.size();
+    texts_.insert(texts_.end(), text.begin(), text.end());
+    tape_.push_offset(kind, offset, text.size());
+}
+
+void Encoder::finish() noexcept {
+    const char* base = texts_.data();
+    for (TapeNode& node : tape_.nodes) {
+        const TapeNode::Kind kind = node.kind();
+        if (kind == TapeNode::Kind::String || kind == TapeNode::Kind::BigInt || kind == TapeNode::Kind::Tagged) {
+            const std::uint64_t offset = node.span;
+            node.text = base + offset;
+        }
+    }
+}
+
+bool Encoder::put_str(PyObject* str) {
+    std::string_view text;
+    if (!str_text(str, text)) return false;
+    put_text(TapeNode::Kind::String, text);
+    return true;
+}
+
+// An int or int subclass by its own value; nothing here calls user code.
+// Beyond 64 bits: the digits of int's own repr, so that a subclass's
+// __int__, __index__, __str__ or __repr__ cannot change the number.
+bool Encoder::put_int(PyObject* obj) {
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (overflow == 0) {
+        if (number == -1 && PyErr_Occurred()) return false;
+        tape_.push_int(number);
+        return true;
+    }
+    PyRef text = PyRef::steal(PyLong_Type.tp_repr(obj));
+    std::string_view digits;
+    if (!text || utf8_of(text.get(), digits) == nullptr) return false;
+    put_text(TapeNode::Kind::BigInt, digits);
+    return true;
+}
+
+// A leaf of the given kind (never Leaf::No). False with a Python error set
+// on failure (a lone surrogate, memory).
+bool Encoder::put_leaf(PyObject* obj, Leaf kind) {
+    switch (kind) {
+        case Leaf::Str: return put_str(obj);
+        case Leaf::Int: {
+            auto* number = reinterpret_cast<PyLongObject*>(obj);
+            if (PyUnstable_Long_IsCompact(number)) {
+                tape_.push_int(PyUnstable_Long_CompactValue(number));
+                return true;
+            }
+            return put_int(obj);
+        }
+        case Leaf::Float: tape_.push_float(PyFloat_AS_DOUBLE(obj)); return true;
+        case Leaf::Bool: tape_.push_bool(obj == Py_True); return true;
+        case Leaf::None: tape_.push_null(); return true;
+        case Leaf::No: break;
+    }
+    return true;
+}
+
+bool Encoder::convert(PyObject* obj, unsigned depth) {
     if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, kTooDeep);
-    if (const Leaf kind = classify(obj); kind != Leaf::No) return set_leaf(obj, kind, out);
+    if (const Leaf kind = classify(obj); kind != Leaf::No) return put_leaf(obj, kind);
     PyTypeObject* type = Py_TYPE(obj);
-    if (type == &PyList_Type) return with_stack_at(depth, [&] { return convert_list(obj, depth, out); });
-    if (type == &PyDict_Type) return with_stack_at(depth, [&] { return convert_dict(obj, depth, out); });
-    if (type == &PyTuple_Type) return with_stack_at(depth, [&] { return convert_tuple(obj, depth, out); });
+    if (type == &PyList_Type) return with_stack_at(depth, [&] { return convert_list(obj, depth); });
+    if (type == &PyDict_Type) return with_stack_at(depth, [&] { return convert_dict(obj, depth); });
+    if (type == &PyTuple_Type) return with_stack_at(depth, [&] { return convert_tuple(obj, depth); });
     // Always probed: the other types may call user code.
-    return with_stack([&] { return convert_other(obj, depth, out); });
+    return with_stack([&] { return convert_other(obj, depth); });
 }
 
 // Exact lists: each step reads the current length and, below it, either
@@ -158,25 +161,22 @@ bool Encoder::convert(PyObject* obj, unsigned depth, Value& out) {
 // all inside the list's critical section; that item is converted after the
 // section is left. A list that shrinks or grows meanwhile is never read out
 // of range, and an item removed from it stays alive while it is converted.
-bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
+bool Encoder::convert_list(PyObject* list, unsigned depth) {
     const unsigned child = depth + 1;
     const bool leaves = child < kMaxEncodeDepth;
-    Sequence& items = out.set_sequence();  // filled in place: no vector moves
+    const std::size_t header = open(TapeNode::Kind::Sequence);
+    std::uint64_t count = 0;
     Py_ssize_t index = 0;
-    bool reserved = false;
     for (;;) {
         PyRef item;
         {
             CriticalSection section(list);
-            if (!reserved) {
-                items.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
-                reserved = true;
-            }
             while (index < PyList_GET_SIZE(list)) {
                 PyObject* current = PyList_GET_ITEM(list, index);
                 ++index;
                 if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
-                    if (!set_leaf(current, kind, items.emplace_back())) return false;
+                    if (!put_leaf(current, kind)) return false;
+                    ++count;
                     continue;
                 }
                 item = PyRef::borrow(current);
@@ -184,51 +184,48 @@ bool Encoder::convert_list(PyObject* list, unsigned depth, Value& out) {
             }
         }
         if (!item) break;
-        if (!convert(item.get(), child, items.emplace_back())) return false;
+        if (!convert(item.get(), child)) return false;
+        ++count;
     }
+    close(header, count);
     return true;
 }
 
 // Exact tuples are immutable and hold their items for as long as we hold the tuple.
-bool Encoder::convert_tuple(PyObject* tuple, unsigned depth, Value& out) {
+bool Encoder::convert_tuple(PyObject* tuple, unsigned depth) {
     const unsigned child = depth + 1;
     const bool leaves = child < kMaxEncodeDepth;
     const Py_ssize_t size = PyTuple_GET_SIZE(tuple);
-    Sequence& items = out.set_sequence();
-    items.reserve(static_cast<std::size_t>(size));
+    const std::size_t header = open(TapeNode::Kind::Sequence);
     for (Py_ssize_t i = 0; i < size; ++i) {
         PyObject* item = PyTuple_GET_ITEM(tuple, i);
         if (const Leaf kind = classify(item); leaves && kind != Leaf::No) {  // no section: the tuple is immutable
-            if (!set_leaf(item, kind, items.emplace_back())) return false;
+            if (!put_leaf(item, kind)) return false;
             continue;
         }
-        if (!convert(item, child, items.emplace_back())) return false;
+        if (!convert(item, child)) return false;
     }
+    close(header, static_cast<std::uint64_t>(size));
     return true;
 }
 
 // List and tuple subclasses, sets and frozensets: in iteration order, so an
 // overridden __iter__ decides what is written.
-bool Encoder::convert_iterable(PyObject* obj, unsigned depth, Value& out) {
+bool Encoder::convert_iterable(PyObject* obj, unsigned depth) {
     PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
     if (!iterator) return false;
-    Sequence items;
-    if (PyList_Check(obj)) {
-        items.reserve(static_cast<std::size_t>(PyList_GET_SIZE(obj)));
-    } else if (PyTuple_Check(obj)) {
-        items.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(obj)));
-    } else if (PyAnySet_Check(obj)) {
-        items.reserve(static_cast<std::size_t>(PySet_GET_SIZE(obj)));
-    }
+    const std::size_t header = open(TapeNode::Kind::Sequence);
+    std::uint64_t count = 0;
     for (;;) {
         PyObject* next = nullptr;
         const int status = PyIter_NextItem(iterator.get(), &next);
         if (status < 0) return false;
         if (status == 0) break;
         PyRef item = PyRef::steal(next);
-        if (!convert(item.get(), depth + 1, items.emplace_back())) return false;
+        if (!convert(item.get(), depth + 1)) return false;
+        ++count;
     }
-    out = Value::sequence(std::move(items));
+    close(header, count);
     return true;
 }
 
@@ -238,10 +235,11 @@ bool Encoder::convert_iterable(PyObject* obj, unsigned depth, Value& out) {
 // were replaced. Runs of leaf entries are converted inside the critical
 // section; any other entry is held by strong references and converted after
 // the section is left.
-bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
+bool Encoder::convert_dict(PyObject* dict, unsigned depth) {
     const unsigned child = depth + 1;
     const bool leaves = child < kMaxEncodeDepth;
-    Mapping& entries = out.set_mapping();  // filled in place: no vector moves
+    const std::size_t header = open(TapeNode::Kind::Mapping);
+    std::uint64_t count = 0;
     Py_ssize_t position = 0;
     Py_ssize_t expected = -1;
     Py_ssize_t seen = 0;
@@ -253,7 +251,6 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
             const Py_ssize_t size = PyDict_GET_SIZE(dict);
             if (expected < 0) {
                 expected = size;
-                entries.reserve(static_cast<std::size_t>(size));
             } else if (size != expected) {
                 PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
                 return false;
@@ -268,8 +265,8 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
                 const Leaf key_kind = classify_in_section(k);
                 const Leaf value_kind = classify_in_section(v);
                 if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
-                    MapEntry& entry = entries.emplace_back();
-                    if (!set_leaf(k, key_kind, entry.key) || !set_leaf(v, value_kind, entry.value)) return false;
+                    if (!put_leaf(k, key_kind) || !put_leaf(v, value_kind)) return false;
+                    ++count;
                     continue;
                 }
                 key = PyRef::borrow(k);
@@ -278,10 +275,11 @@ bool Encoder::convert_dict(PyObject* dict, unsigned depth, Value& out) {
             }
         }
         if (!key) break;
-        MapEntry& entry = entries.emplace_back();
-        if (!convert(key.get(), child, entry.key)) return false;
-        if (!convert(value.get(), child, entry.value)) return false;
+        if (!convert(key.get(), child)) return false;
+        if (!convert(value.get(), child)) return false;
+        ++count;
     }
+    close(header, count);
     return true;
 }
 
@@ -300,26 +298,25 @@ bool is_writable_tag(std::string_view tag) {
 
 }  // namespace
 
-bool Encoder::convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth, Value& out) {
+bool Encoder::convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth) {
     std::string_view text;
     if (utf8_of(tag_text, text) == nullptr) return false;
     if (!is_writable_tag(text)) return fail(ErrorKind::Encode, kUnwritableTag);
-    std::string tag(text);
-    Value value;
-    if (!convert(inner, depth + 1, value)) return false;
+    put_text(TapeNode::Kind::Tagged, text);
+    const std::size_t inner_at = tape_.nodes.size();
+    if (!convert(inner, depth + 1)) return false;
     // `!a !b x` is not YAML: a node carries one tag.
-    if (value.kind() == Value::Kind::Tagged) return fail(ErrorKind::Encode, kTagOnTag);
-    out = Value::tagged(std::move(tag), std::move(value));
+    if (tape_.nodes[inner_at].kind() == TapeNode::Kind::Tagged) return fail(ErrorKind::Encode, kTagOnTag);
     return true;
 }
 
-bool Encoder::convert_tag(PyObject* tag_object, unsigned depth, Value& out) {
-    return convert_tagged(tag_text(tag_object), tag_value(tag_object), depth, out);
+bool Encoder::convert_tag(PyObject* tag_object, unsigned depth) {
+    return convert_tagged(tag_text(tag_object), tag_value(tag_object), depth);
 }
 
 // `tags` maps exact classes (never their bases) to callables that return a
 // TorvexTag or a (tag, value) pair.
-Outcome Encoder::convert_by_tags(PyObject* obj, unsigned depth, Value& out) {
+Outcome Encoder::convert_by_tags(PyObject* obj, unsigned depth) {
     PyObject* found = nullptr;
     const int status = PyDict_GetItemRef(options_.tags, reinterpret_cast<PyObject*>(Py_TYPE(obj)), &found);
     if (status < 0) return Outcome::Failed;
@@ -329,10 +326,10 @@ Outcome Encoder::convert_by_tags(PyObject* obj, unsigned depth, Value& out) {
     if (!result) return Outcome::Failed;
     bool ok = false;
     if (is_tag(result.get())) {
-        ok = convert_tag(result.get(), depth, out);
+        ok = convert_tag(result.get(), depth);
     } else if (PyTuple_Check(result.get()) && PyTuple_GET_SIZE(result.get()) == 2 &&
                PyUnicode_Check(PyTuple_GET_ITEM(result.get(), 0))) {
-        ok = convert_tagged(PyTuple_GET_ITEM(result.get(), 0), PyTuple_GET_ITEM(result.get(), 1), depth, out);
+        ok = convert_tagged(PyTuple_GET_ITEM(result.get(), 0), PyTuple_GET_ITEM(result.get(), 1), depth);
     } else {
         ok = fail(ErrorKind::Encode, kBadTagsResult);
     }
@@ -354,58 +351,62 @@ bool Encoder::unserializable(PyObject* obj) {
 // subclasses of the built-in types, bytes, sequences, mappings, sets,
 // TorvexTag, `tags`, dates, enums, dataclasses, numpy, UUIDs, paths, and
 // finally `default`.
-bool Encoder::convert_other(PyObject* obj, unsigned depth, Value& out) {
-    if (PyLong_Check(obj)) {  // bool subclasses int but cannot be subclassed itself
-        bool ok = true;
-        out = int_value(obj, ok);
-        return ok;
-    }
+bool Encoder::convert_other(PyObject* obj, unsigned depth) {
+    if (PyLong_Check(obj)) return put_int(obj);  // bool subclasses int but cannot be subclassed itself
     if (PyFloat_Check(obj)) {
-        out = Value::floating(PyFloat_AS_DOUBLE(obj));
+        tape_.push_float(PyFloat_AS_DOUBLE(obj));
         return true;
     }
     if (PyUnicode_Check(obj)) {
         PyRef text = PyRef::steal(PyObject_Str(obj));
-        return text && put_string(text.get(), out);
+        return text && put_str(text.get());
     }
     if (PyBytes_Check(obj)) {
         const std::string_view bytes(PyBytes_AS_STRING(obj), static_cast<std::size_t>(PyBytes_GET_SIZE(obj)));
         if (utf8::validate(bytes)) return fail(ErrorKind::Encode, kInvalidBytes);
-        out = Value::string(std::string(bytes));
+        put_text(TapeNode::Kind::String, bytes);
         return true;
     }
-    if (PyList_Check(obj) || PyTuple_Check(obj)) return convert_iterable(obj, depth, out);
-    if (PyDict_Check(obj)) return convert_dict(obj, depth, out);
-    if (PyAnySet_Check(obj)) return convert_iterable(obj, depth, out);
-    if (is_tag(obj)) return convert_tag(obj, depth, out);
+    if (PyList_Check(obj) || PyTuple_Check(obj)) return convert_iterable(obj, depth);
+    if (PyDict_Check(obj)) return convert_dict(obj, depth);
+    if (PyAnySet_Check(obj)) return convert_iterable(obj, depth);
+    if (is_tag(obj)) return convert_tag(obj, depth);
 
     Outcome outcome = Outcome::NoMatch;
-    if (options_.tags != nullptr) outcome = convert_by_tags(obj, depth, out);
-    if (outcome == Outcome::NoMatch) outcome = encode_datetime(*this, obj, out);
-    if (outcome == Outcome::NoMatch) outcome = encode_enum(*this, obj, depth, out);
-    if (outcome == Outcome::NoMatch) outcome = encode_dataclass(*this, obj, depth, out);
-    if (outcome == Outcome::NoMatch) outcome = encode_numpy(*this, obj, depth, out);
-    if (outcome == Outcome::NoMatch) outcome = encode_uuid(obj, out);
-    if (outcome == Outcome::NoMatch) outcome = encode_path(obj, out);
+    if (options_.tags != nullptr) outcome = convert_by_tags(obj, depth);
+    if (outcome == Outcome::NoMatch) outcome = encode_datetime(*this, obj);
+    if (outcome == Outcome::NoMatch) outcome = encode_enum(*this, obj, depth);
+    if (outcome == Outcome::NoMatch) outcome = encode_dataclass(*this, obj, depth);
+    if (outcome == Outcome::NoMatch) outcome = encode_numpy(*this, obj, depth);
+    if (outcome == Outcome::NoMatch) outcome = encode_uuid(*this, obj);
+    if (outcome == Outcome::NoMatch) outcome = encode_path(*this, obj);
     if (outcome != Outcome::NoMatch) return outcome == Outcome::Done;
 
     if (options_.default_fn == nullptr) return unserializable(obj);
     PyRef replacement = PyRef::steal(PyObject_CallOneArg(options_.default_fn, obj));
     if (!replacement) return false;
-    return convert(replacement.get(), depth + 1, out);
+    return convert(replacement.get(), depth + 1);
 }
 
 }  // namespace encode
 
-std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options) {
-    encode::Encoder encoder(options);
-    Value root;
-    if (encoder.convert(obj, 0, root)) return root;
+bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out) {
+    encode::Encoder encoder(options, out);
+    if (encoder.convert(obj, 0)) {
+        encoder.finish();
+        return true;
+    }
     if (encoder.error()) {
         if (PyErr_Occurred()) PyErr_Clear();
         raise_error(*encoder.error());
     }
-    return std::nullopt;
+    return false;
+}
+
+std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options) {
+    EncodedTape encoded;
+    if (!to_tape(obj, options, encoded)) return std::nullopt;
+    return tape_value(encoded.tape, 0);
 }
 
 }  // namespace torvex::ffi

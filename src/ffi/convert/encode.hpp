@@ -1,12 +1,19 @@
 // Python objects to values: the conversion behind dumps and to_json. It runs
 // attached to the interpreter because it may call user code (default, tags
 // callbacks, isoformat, __fspath__, dataclass properties, __str__ of str
-// subclasses); the emitters then write the finished tree detached.
+// subclasses); the emitters then write the result detached. The result is a
+// tape (one node per value, in order) whose texts are copied into one buffer:
+// no allocation per node, nothing to walk when it is freed, and nothing that
+// depends on the Python objects staying alive.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
+#include <vector>
+
+#include "core/spare_buffer.hpp"
+#include "decode/tape.hpp"
 #include "decode/value.hpp"
 #include "ffi/python.hpp"
 
@@ -30,8 +37,22 @@ struct EncodeOptions {
 // Objects nested this deep (the argument being depth 0) are refused.
 inline constexpr unsigned kMaxEncodeDepth = 1000;
 
-// The value tree of `obj`, or nothing with the Python exception set
+// A converted object: its nodes, from index 0, and the texts they point into.
+struct EncodedTape {
+    Tape tape;
+    std::vector<char> texts = SpareBuffer<char>::take();
+
+    EncodedTape() = default;
+    EncodedTape(const EncodedTape&) = delete;
+    EncodedTape& operator=(const EncodedTape&) = delete;
+    ~EncodedTape() { SpareBuffer<char>::give(texts); }
+};
+
+// Converts `obj` into `out`; false with the Python exception set
 // (TorvexUnserializableError, TorvexEncodeError, or whatever user code raised).
+bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out);
+
+// The value tree of `obj`, or nothing with the Python exception set.
 std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options);
 
 }  // namespace torvex::ffi

@@ -59,7 +59,7 @@ std::string iso_text(std::string_view iso, const EncodeOptions& options) {
     return text;
 }
 
-Outcome encode_datetime(Encoder& encoder, PyObject* obj, Value& out) {
+Outcome encode_datetime(Encoder& encoder, PyObject* obj) {
     if (encoder.options().passthrough_datetime) return Outcome::NoMatch;
     PyObject* name = interned(g_isoformat, "isoformat");
     if (name == nullptr) return Outcome::Failed;
@@ -73,7 +73,7 @@ Outcome encode_datetime(Encoder& encoder, PyObject* obj, Value& out) {
     if (!PyUnicode_Check(result.get())) return Outcome::NoMatch;
     std::string_view iso;
     if (utf8_of(result.get(), iso) == nullptr) return Outcome::Failed;
-    out = Value::string(iso_text(iso, encoder.options()));
+    encoder.put_text(TapeNode::Kind::String, iso_text(iso, encoder.options()));
     return Outcome::Done;
 }
 

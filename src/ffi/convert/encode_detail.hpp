@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,36 +41,54 @@ private:
 #endif
 };
 
+// None and the exact str, int, float and bool: recognised by their type
+// alone and converted without any call that could reach user code.
+enum class Leaf : std::uint8_t { No, None, Str, Int, Float, Bool };
+
 // How a type-family rule ended: it produced the value, it does not apply to
 // the object (the next rule is tried), or it failed with an error set.
 enum class Outcome { Done, NoMatch, Failed };
 
 class Encoder {
 public:
-    explicit Encoder(const EncodeOptions& options) noexcept : options_(options) {}
+    Encoder(const EncodeOptions& options, EncodedTape& out) noexcept
+        : options_(options), tape_(out.tape), texts_(out.texts) {}
 
-    // Converts obj, which the caller keeps alive, into out. False on failure:
-    // either a Python exception is set or error() holds an engine error.
-    bool convert(PyObject* obj, unsigned depth, Value& out);
-
+    // Appends the subtree of obj, which the caller keeps alive. False on
+    // failure: either a Python exception is set or error() holds an engine
+    // error.
+    bool convert(PyObject* obj, unsigned depth);
     // Records an engine error (raised as a Torvex exception at the end) and returns false.
     bool fail(ErrorKind kind, std::string message);
-
     const EncodeOptions& options() const noexcept { return options_; }
     std::optional<Error>& error() noexcept { return error_; }
 
+    // Output for the type families: a node with a copy of `text`, and
+    // collections, opened with their header and closed with their count.
+    void put_text(TapeNode::Kind kind, std::string_view text);
+    std::size_t open(TapeNode::Kind kind) { return tape_.open(kind); }
+    void close(std::size_t header, std::uint64_t count) { tape_.close(header, count); }
+    // Once converting is done and the text buffer can no longer move: turns
+    // the text offsets recorded while converting into pointers.
+    void finish() noexcept;
+
 private:
-    bool convert_other(PyObject* obj, unsigned depth, Value& out);
-    bool convert_list(PyObject* list, unsigned depth, Value& out);
-    bool convert_tuple(PyObject* tuple, unsigned depth, Value& out);
-    bool convert_iterable(PyObject* obj, unsigned depth, Value& out);
-    bool convert_dict(PyObject* dict, unsigned depth, Value& out);
-    bool convert_tag(PyObject* tag_object, unsigned depth, Value& out);
-    Outcome convert_by_tags(PyObject* obj, unsigned depth, Value& out);
-    bool convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth, Value& out);
+    bool put_leaf(PyObject* obj, Leaf kind);
+    bool put_int(PyObject* obj);
+    bool put_str(PyObject* str);
+    bool convert_other(PyObject* obj, unsigned depth);
+    bool convert_list(PyObject* list, unsigned depth);
+    bool convert_tuple(PyObject* tuple, unsigned depth);
+    bool convert_iterable(PyObject* obj, unsigned depth);
+    bool convert_dict(PyObject* dict, unsigned depth);
+    bool convert_tag(PyObject* tag_object, unsigned depth);
+    Outcome convert_by_tags(PyObject* obj, unsigned depth);
+    bool convert_tagged(PyObject* tag_text, PyObject* inner, unsigned depth);
     bool unserializable(PyObject* obj);
 
     const EncodeOptions& options_;
+    Tape& tape_;
+    std::vector<char>& texts_;
     std::optional<Error> error_;
 };
 
@@ -88,12 +107,12 @@ inline PyObject* interned(std::atomic<PyObject*>& slot, const char* text) {
 }
 
 // Type families, tried in this order after the built-in types, TorvexTag and `tags`.
-Outcome encode_datetime(Encoder& encoder, PyObject* obj, Value& out);
-Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth, Value& out);
-Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth, Value& out);
-Outcome encode_numpy(Encoder& encoder, PyObject* obj, unsigned depth, Value& out);
-Outcome encode_uuid(PyObject* obj, Value& out);
-Outcome encode_path(PyObject* obj, Value& out);
+Outcome encode_datetime(Encoder& encoder, PyObject* obj);
+Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth);
+Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth);
+Outcome encode_numpy(Encoder& encoder, PyObject* obj, unsigned depth);
+Outcome encode_uuid(Encoder& encoder, PyObject* obj);
+Outcome encode_path(Encoder& encoder, PyObject* obj);
 
 // The text a date, time or date-time is written as, from its isoformat()
 // text and the date options.

@@ -49,7 +49,7 @@ PyRef call_quietly(PyObject* obj, std::atomic<PyObject*>& slot, const char* meth
 
 // The result is converted one level deeper, so an array subclass whose
 // tolist() returns itself ends at the depth limit.
-Outcome encode_numpy(Encoder& encoder, PyObject* obj, unsigned depth, Value& out) {
+Outcome encode_numpy(Encoder& encoder, PyObject* obj, unsigned depth) {
     if (!encoder.options().serialize_numpy) return Outcome::NoMatch;
     PyObject* types = numpy_types();
     if (types == nullptr) {
@@ -62,7 +62,7 @@ Outcome encode_numpy(Encoder& encoder, PyObject* obj, unsigned depth, Value& out
     PyRef plain = call_quietly(obj, g_tolist, "tolist");
     if (!plain) plain = call_quietly(obj, g_item, "item");
     if (!plain) return Outcome::NoMatch;
-    return encoder.convert(plain.get(), depth + 1, out) ? Outcome::Done : Outcome::Failed;
+    return encoder.convert(plain.get(), depth + 1) ? Outcome::Done : Outcome::Failed;
 }
 
 }  // namespace torvex::ffi::encode

@@ -40,7 +40,7 @@ bool type_name_is(PyTypeObject* type, const char* expected, int& status) {
 // be imported). IntEnum and StrEnum members were taken as int and str before.
 // The value is converted one level deeper, so an enum whose value leads back
 // to itself ends at the depth limit.
-Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth, Value& out) {
+Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth) {
     PyTypeObject* meta = Py_TYPE(reinterpret_cast<PyObject*>(Py_TYPE(obj)));
     if (meta == &PyType_Type) return Outcome::NoMatch;
     int status = 0;
@@ -52,13 +52,13 @@ Outcome encode_enum(Encoder& encoder, PyObject* obj, unsigned depth, Value& out)
     if (name == nullptr) return Outcome::Failed;
     PyRef value = PyRef::steal(PyObject_GetAttr(obj, name));
     if (!value) return Outcome::Failed;
-    return encoder.convert(value.get(), depth + 1, out) ? Outcome::Done : Outcome::Failed;
+    return encoder.convert(value.get(), depth + 1) ? Outcome::Done : Outcome::Failed;
 }
 
 // Every name in __dataclass_fields__, in its iteration order, with the
 // attribute's value. The fields mapping and each value are held while they
 // are converted, so a property that changes the instance cannot free them.
-Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth, Value& out) {
+Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth) {
     if (encoder.options().passthrough_dataclass || PyType_Check(obj)) return Outcome::NoMatch;
     int status = 0;
     PyRef fields = optional_attr(obj, g_dataclass_fields, "__dataclass_fields__", status);
@@ -66,8 +66,8 @@ Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth, Value&
     if (status == 0) return Outcome::NoMatch;
     PyRef names = PyRef::steal(PyObject_GetIter(fields.get()));
     if (!names) return Outcome::Failed;
-    Mapping entries;
-    if (PyDict_Check(fields.get())) entries.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(fields.get())));
+    const std::size_t header = encoder.open(TapeNode::Kind::Mapping);
+    std::uint64_t count = 0;
     for (;;) {
         PyObject* next = nullptr;
         const int step = PyIter_NextItem(names.get(), &next);
@@ -78,16 +78,16 @@ Outcome encode_dataclass(Encoder& encoder, PyObject* obj, unsigned depth, Value&
         if (!value) return Outcome::Failed;
         std::string_view text;
         if (utf8_of(name.get(), text) == nullptr) return Outcome::Failed;
-        MapEntry& entry = entries.emplace_back();
-        entry.key = Value::string(std::string(text));
-        if (!encoder.convert(value.get(), depth + 1, entry.value)) return Outcome::Failed;
+        encoder.put_text(TapeNode::Kind::String, text);
+        if (!encoder.convert(value.get(), depth + 1)) return Outcome::Failed;
+        ++count;
     }
-    out = Value::mapping(std::move(entries));
+    encoder.close(header, count);
     return Outcome::Done;
 }
 
 // uuid.UUID and subclasses named UUID in a module named uuid: their str().
-Outcome encode_uuid(PyObject* obj, Value& out) {
+Outcome encode_uuid(Encoder& encoder, PyObject* obj) {
     PyTypeObject* type = Py_TYPE(obj);
     int status = 0;
     if (!type_name_is(type, "UUID", status)) return status < 0 ? Outcome::Failed : Outcome::NoMatch;
@@ -98,12 +98,12 @@ Outcome encode_uuid(PyObject* obj, Value& out) {
     if (!text) return Outcome::Failed;
     std::string_view utf8;
     if (utf8_of(text.get(), utf8) == nullptr) return Outcome::Failed;
-    out = Value::string(std::string(utf8));
+    encoder.put_text(TapeNode::Kind::String, utf8);
     return Outcome::Done;
 }
 
 // os.PathLike objects whose __fspath__ gives a str; a bytes path falls through.
-Outcome encode_path(PyObject* obj, Value& out) {
+Outcome encode_path(Encoder& encoder, PyObject* obj) {
     int status = 0;
     PyRef method = optional_attr(obj, g_fspath, "__fspath__", status);
     if (status < 0) return Outcome::Failed;
@@ -113,7 +113,7 @@ Outcome encode_path(PyObject* obj, Value& out) {
     if (!PyUnicode_Check(result.get())) return Outcome::NoMatch;
     std::string_view text;
     if (utf8_of(result.get(), text) == nullptr) return Outcome::Failed;
-    out = Value::string(std::string(text));
+    encoder.put_text(TapeNode::Kind::String, text);
     return Outcome::Done;
 }
 
