@@ -130,3 +130,24 @@ def _has_floats(doc):
     if isinstance(doc, dict):
         return any(_has_floats(v) for v in doc.values())
     return False
+
+
+@pytest.mark.parametrize("sort", [0, O.OPT_SORT_KEYS])
+@pytest.mark.parametrize("count", [1, 300, 5000])
+def test_texts_survive_their_buffer_growing(count, sort):
+    # Texts are gathered in one buffer that grows while an object converts;
+    # every text written early must still be right at the end, also through
+    # tags, dates, big ints and sorted keys, and in the following calls that
+    # reuse the buffer.
+    import datetime
+
+    doc = {
+        f"k{i:05d}-{'é' * (i % 5)}": [
+            "v" * (i % 97), TorvexTag("!t", f"tagged {i}"), 10**30 + i, datetime.date(2020, 1, 1 + i % 28)
+        ]
+        for i in range(count)
+    }
+    expected = {k: [v[0], v[1].value, v[2], v[3].isoformat()] for k, v in doc.items()}
+    for _ in range(2):
+        assert json.loads(torvex.to_json(doc, option=sort)) == expected
+        assert torvex.loads(torvex.dumps(doc)) == expected  # YAML 1.2 reads a date back as its text
