@@ -77,16 +77,25 @@ DecodeOptions decode_options(const LoadOptions& options) {
     return decode;
 }
 
-// A decoded stream: converted to Python straight from the tape, or from Value
-// trees where merge keys had to be applied.
+// A decoded stream, converted to Python from its tape; where merge keys had
+// to be applied, from a second tape laid out from the merged Value trees.
 struct PlainStream {
     DecodedTape decoded;
-    std::vector<Value> merged;  // every document, when the stream has merge keys
+    std::vector<Value> merged;  // every document with merge keys applied, when the stream has any
+    Tape merged_tape;           // `merged` as a tape; its texts point into `merged`
+    std::vector<std::size_t> merged_roots;
 
     std::size_t size() const { return decoded.documents.size(); }
     PyRef document(std::size_t i, DecodeContext& context) const {
-        return decoded.has_merge_keys ? to_python(merged[i], context)
+        return decoded.has_merge_keys ? to_python(merged_tape, merged_roots[i], context)
                                       : to_python(decoded.tape, decoded.documents[i], context);
+    }
+    void apply_merge_keys() {
+        merged = tape_documents(decoded);
+        for (const Value& document : merged) {
+            merged_roots.push_back(merged_tape.nodes.size());
+            append_value(merged_tape, document);
+        }
     }
 };
 
@@ -102,7 +111,7 @@ std::optional<PlainStream> decode_plain(const std::string& text, const LoadOptio
         result.emplace(decode_tape(text, 0, decode));
         if (result->ok()) {
             stream.decoded = std::move(*result).value();
-            if (stream.decoded.has_merge_keys) stream.merged = tape_documents(stream.decoded);
+            if (stream.decoded.has_merge_keys) stream.apply_merge_keys();
         }
     }
     if (!result->ok()) {

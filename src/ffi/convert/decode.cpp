@@ -27,8 +27,6 @@ PyRef make_big_int(std::string_view text) {
     return make_str(digits);
 }
 
-PyRef convert(const Value& value, DecodeContext& context);
-
 // Whether a tag reaches user code or a TorvexTag rather than being dropped.
 bool tag_is_handled(std::string_view tag, const DecodeContext& context) {
     if (context.tag_handler != nullptr || context.passthrough) return true;
@@ -41,78 +39,6 @@ bool tag_is_handled(std::string_view tag, const DecodeContext& context) {
     const int found = PyDict_Contains(context.tags, key.get());
     if (found < 0) PyErr_Clear();
     return found != 0;
-}
-
-// Keys: strings come from the key cache; collections become (nested) tuples
-// so that they are hashable.
-PyRef convert_key(const Value& key, DecodeContext& context) {
-    switch (key.kind()) {
-        case Value::Kind::String: return PyRef::steal(context.keys.get(key.as_string()));
-        case Value::Kind::Sequence:
-            return with_stack([&]() -> PyRef {
-                const Sequence& items = key.as_sequence();
-                PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
-                if (!tuple) return tuple;
-                for (std::size_t i = 0; i < items.size(); ++i) {
-                    PyRef item = convert_key(items[i], context);
-                    if (!item) return item;
-                    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());
-                }
-                return tuple;
-            });
-        case Value::Kind::Mapping:
-            return with_stack([&]() -> PyRef {
-                const Mapping& entries = key.as_mapping();
-                PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
-                if (!tuple) return tuple;
-                for (std::size_t i = 0; i < entries.size(); ++i) {
-                    PyRef k = convert_key(entries[i].key, context);
-                    if (!k) return k;
-                    PyRef v = convert_key(entries[i].value, context);
-                    if (!v) return v;
-                    PyObject* pair = PyTuple_Pack(2, k.get(), v.get());
-                    if (pair == nullptr) return PyRef();
-                    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), pair);
-                }
-                return tuple;
-            });
-        case Value::Kind::Tagged:
-            // A tag nobody handles is dropped; the key is then read like its
-            // untagged form, so a collection still becomes a tuple.
-            if (!tag_is_handled(key.as_tagged().tag, context)) {
-                return with_stack([&] { return convert_key(*key.as_tagged().inner, context); });
-            }
-            return convert(key, context);
-        default: return convert(key, context);
-    }
-}
-
-PyRef convert_sequence(const Sequence& items, DecodeContext& context) {
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) return list;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        PyRef item = convert(items[i], context);
-        if (!item) return item;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
-    }
-    return list;
-}
-
-PyRef convert_mapping(const Mapping& entries, DecodeContext& context) {
-    PyRef dict = PyRef::steal(PyDict_New());
-    if (!dict) return dict;
-    for (const MapEntry& entry : entries) {
-        PyRef key = convert_key(entry.key, context);
-        if (!key) return key;
-        PyRef value = convert(entry.value, context);
-        if (!value) return value;
-        if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) {
-            PyErr_Clear();
-            raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
-            return PyRef();
-        }
-    }
-    return dict;
 }
 
 // A tagged node's converted inner value, given to: a `tags` entry, else the
@@ -136,33 +62,8 @@ PyRef apply_tag(std::string_view tag_text, PyRef inner, DecodeContext& context) 
     return inner;
 }
 
-PyRef convert_tagged(const Tagged& tagged, DecodeContext& context) {
-    PyRef inner = convert(*tagged.inner, context);
-    if (!inner) return inner;
-    return apply_tag(tagged.tag, std::move(inner), context);
-}
-
-PyRef convert(const Value& value, DecodeContext& context) {
-    switch (value.kind()) {
-        case Value::Kind::Null: return PyRef::borrow(Py_None);
-        case Value::Kind::Bool: return PyRef::borrow(value.as_bool() ? Py_True : Py_False);
-        case Value::Kind::Int: return PyRef::steal(PyLong_FromLongLong(value.as_int()));
-        case Value::Kind::BigInt: return make_big_int(value.big_int_text());
-        case Value::Kind::Float: return PyRef::steal(PyFloat_FromDouble(value.as_float()));
-        case Value::Kind::String: return make_str(value.as_string());
-        case Value::Kind::Sequence:
-            return with_stack([&] { return convert_sequence(value.as_sequence(), context); });
-        case Value::Kind::Mapping: return with_stack([&] { return convert_mapping(value.as_mapping(), context); });
-        case Value::Kind::Tagged: return with_stack([&] { return convert_tagged(value.as_tagged(), context); });
-    }
-    set_internal_error("unknown value kind");
-    return PyRef();
-}
-
-
-// ---------------------------------------------------------------------------
-// From the decoder's tape: the same rules as above, read in one pass over the
-// nodes; `i` moves past each subtree as it is converted.
+// The decoder's tape, read in one pass over the nodes: `i` moves past each
+// subtree as it is converted.
 
 class TapeConverter {
 public:
@@ -272,8 +173,6 @@ private:
 };
 
 }  // namespace
-
-PyRef to_python(const Value& value, DecodeContext& context) { return convert(value, context); }
 
 PyRef to_python(const Tape& tape, std::size_t root, DecodeContext& context) {
     TapeConverter converter(tape, context);

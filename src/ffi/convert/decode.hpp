@@ -2,7 +2,6 @@
 #pragma once
 
 #include "decode/tape.hpp"
-#include "decode/value.hpp"
 #include "ffi/convert/key_cache.hpp"
 #include "ffi/py_ref.hpp"
 
@@ -16,10 +15,8 @@ struct DecodeContext {
     KeyCache keys;
 };
 
-// A new reference, or a null PyRef with the Python error set.
-PyRef to_python(const Value& value, DecodeContext& context);
-
-// The same for the subtree of `tape` at `root`, which must hold no merge markers.
+// The subtree of `tape` at `root`, which must hold no merge markers, as a new
+// reference, or a null PyRef with the Python error set.
 PyRef to_python(const Tape& tape, std::size_t root, DecodeContext& context);
 
 }  // namespace torvex::ffi
