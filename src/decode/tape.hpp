@@ -1,8 +1,10 @@
-// The decoder's output: every document as a flat run of 16-byte nodes in
-// pre-order, with texts borrowed from the input and the token list. Building
-// it costs one append per node and freeing it one deallocation, where a Value
-// tree costs an allocation per string and collection. The plain load turns it
-// straight into Python objects; decode_stream turns it into Value trees.
+// Values as a flat run of 16-byte nodes in pre-order. The decoder writes one
+// (texts borrowed from the input and the token list), which the plain load
+// turns straight into Python objects; the converter from Python objects
+// writes one, which the JSON emitter reads. Building a tape costs one append
+// per node and freeing it one deallocation, where a Value tree costs an
+// allocation per string and collection and a walk to free. Where a tree is
+// wanted (decode_stream, the YAML emitter) it is built from the tape.
 #pragma once
 
 #include <cstdint>

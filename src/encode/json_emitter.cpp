@@ -18,8 +18,8 @@ using Kind = TapeNode::Kind;
 // Writes the subtree at a cursor into the tape and moves the cursor past it.
 class JsonEmitter {
 public:
-    JsonEmitter(const std::vector<TapeNode>& nodes, OutBuffer& out, unsigned indent, bool sort_keys)
-        : nodes_(nodes), out_(out), indent_(indent), sort_(sort_keys) {}
+    JsonEmitter(const Tape& tape, OutBuffer& out, unsigned indent, bool sort_keys)
+        : tape_(tape), nodes_(tape.nodes), out_(out), indent_(indent), sort_(sort_keys) {}
 
     bool value(std::size_t& i, std::size_t depth) {
         const TapeNode& node = nodes_[i++];
@@ -129,7 +129,7 @@ private:
                     if (!key_text(k, out_)) return false;
                     out_.put('"');
                 }
-                i = end_of(i);
+                i = tape_.end_of(i);
                 out_.put(':');
                 if (indent_) out_.put(' ');
                 if (!value(i, depth + 1)) return false;
@@ -145,7 +145,7 @@ private:
         const std::size_t arena_base = arena_.size();
         for (std::uint64_t n = 0; n < node.size(); ++n) {
             const TapeNode& k = nodes_[untag(i)];
-            const std::size_t value_at = end_of(i);
+            const std::size_t value_at = tape_.end_of(i);
             if (k.kind() == Kind::String) {
                 keys_.push_back({value_at, k.text, 0, k.size()});
             } else {
@@ -153,7 +153,7 @@ private:
                 if (!key_text(k, arena_)) return false;
                 keys_.push_back({value_at, nullptr, off, arena_.size() - off});
             }
-            i = end_of(value_at);
+            i = tape_.end_of(value_at);
         }
         auto text = [this](const KeyRef& r) {
             return std::string_view(r.ptr ? r.ptr : arena_.data() + r.off, r.len);
@@ -174,11 +174,6 @@ private:
         return true;
     }
 
-    std::size_t end_of(std::size_t i) const noexcept {
-        i = untag(i);
-        return nodes_[i].is_collection() ? i + nodes_[i].span : i + 1;
-    }
-
     struct KeyRef {
         std::size_t value_at;  // the entry's value node
         const char* ptr;       // a string key's own bytes, or null: the text is in the arena
@@ -186,6 +181,7 @@ private:
         std::size_t len;
     };
 
+    const Tape& tape_;
     const std::vector<TapeNode>& nodes_;
     OutBuffer& out_;
     const unsigned indent_;
@@ -197,7 +193,7 @@ private:
 }  // namespace
 
 Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys) {
-    JsonEmitter emitter(tape.nodes, out, indent, sort_keys);
+    JsonEmitter emitter(tape, out, indent, sort_keys);
     if (!emitter.value(root, 0)) return emitter.error();
     return Ok{};
 }
