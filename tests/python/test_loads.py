@@ -1,5 +1,6 @@
 """loads and loads_all through the plain pipeline."""
 
+import json
 import logging
 import math
 import subprocess
@@ -313,3 +314,23 @@ def test_buffers_reused_between_loads_carry_nothing_over():
         with pytest.raises(torvex.TorvexParseError):
             torvex.loads(text + "\n[")
         assert torvex.loads_all("x\n---\n" + text) == ["x", expected]
+
+
+def test_nested_calls_from_callbacks_keep_their_own_buffers():
+    # Callbacks may call back into the library while their caller's buffers
+    # are in use: each call must work on its own.
+    inner_text = "\n".join(f"i{n}: [{n}, x{n}]" for n in range(2000))
+    expected_inner = {f"i{n}": [n, f"x{n}"] for n in range(2000)}
+
+    def handler(tag, value):
+        return torvex.loads(inner_text), torvex.to_json({"t": tag, "v": value})
+
+    text = "\n".join(f"k{n}: !t v{n}" for n in range(50))
+    doc = torvex.loads(text, tag_handler=handler)
+    assert doc["k7"] == (expected_inner, b'{"t":"!t","v":"v7"}')
+
+    class Odd:
+        pass
+
+    out = torvex.to_json({"a": [Odd(), "after"]}, default=lambda o: torvex.loads(torvex.to_json(expected_inner)))
+    assert json.loads(out) == {"a": [expected_inner, "after"]}
