@@ -118,15 +118,18 @@ PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     EncodeOptions conversion = EncodeOptions::from_option(*option);
     conversion.default_fn = args.keyword(0);
     conversion.tags = tags;
-    std::optional<Value> root = to_value(args.positional, conversion);
-    if (!root) return nullptr;
+    std::optional<EncodedTape> encoded(std::in_place);
+    if (!to_tape(args.positional, conversion, *encoded)) return nullptr;
 
     const DumpOptions options = yaml_options(*option, *nulls, *width);
     OutBuffer out(kInitialOutput);
     {
         Detached detached;
-        emit_yaml_into(out, *root, options);
-        root.reset();
+        {
+            const Value root = tape_value(encoded->tape, 0);  // the YAML emitter walks a tree
+            emit_yaml_into(out, root, options);
+        }
+        encoded.reset();
     }
     return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));
 }

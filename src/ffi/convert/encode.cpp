@@ -403,10 +403,4 @@ bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out) {
     return false;
 }
 
-std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options) {
-    EncodedTape encoded;
-    if (!to_tape(obj, options, encoded)) return std::nullopt;
-    return tape_value(encoded.tape, 0);
-}
-
 }  // namespace torvex::ffi

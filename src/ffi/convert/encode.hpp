@@ -8,13 +8,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include <vector>
 
 #include "core/spare_buffer.hpp"
 #include "decode/tape.hpp"
-#include "decode/value.hpp"
 #include "ffi/python.hpp"
 
 namespace torvex::ffi {
@@ -51,8 +49,5 @@ struct EncodedTape {
 // Converts `obj` into `out`; false with the Python exception set
 // (TorvexUnserializableError, TorvexEncodeError, or whatever user code raised).
 bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out);
-
-// The value tree of `obj`, or nothing with the Python exception set.
-std::optional<Value> to_value(PyObject* obj, const EncodeOptions& options);
 
 }  // namespace torvex::ffi
