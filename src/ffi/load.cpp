@@ -82,7 +82,9 @@ DecodeOptions decode_options(const LoadOptions& options) {
 struct PlainStream {
     DecodedTape decoded;
     std::vector<Value> merged;  // every document with merge keys applied, when the stream has any
-    Tape merged_tape;           // `merged` as a tape; its texts point into `merged`
+    // `merged` as a tape. Its texts point into the Values' strings, short ones
+    // included, which stay put when the stream moves: a moved vector keeps its elements.
+    Tape merged_tape;
     std::vector<std::size_t> merged_roots;
 
     std::size_t size() const { return decoded.documents.size(); }
