@@ -74,9 +74,6 @@ public:
     void set_int(std::int64_t i);
     void set_float(double d);
     void set_string(std::string_view s);
-    // In-place setters for empty collections, returning them for filling.
-    Sequence& set_sequence();
-    Mapping& set_mapping();
 
     Kind kind() const noexcept { return kind_; }
     bool is_null() const noexcept { return kind() == Kind::Null; }
@@ -233,19 +230,6 @@ inline void Value::set_string(std::string_view s) {
     new (&str_) std::string(s);
     kind_ = Kind::String;
 }
-inline Sequence& Value::set_sequence() {
-    destroy();
-    new (&seq_) Sequence();
-    kind_ = Kind::Sequence;
-    return seq_;
-}
-inline Mapping& Value::set_mapping() {
-    destroy();
-    new (&map_) Mapping();
-    kind_ = Kind::Mapping;
-    return map_;
-}
-
 inline Value Value::sequence(Sequence items) {
     Value v;
     new (&v.seq_) Sequence(std::move(items));

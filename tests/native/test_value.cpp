@@ -63,10 +63,10 @@ TEST(ValueTree, EveryKindReplacesEveryKind) {
         v.set_int(3);
         EXPECT_EQ(v, Value::integer(3));
         v = from;
-        v.set_sequence().push_back(Value::string("pushed item, long enough for the heap"));
+        v = Value::sequence({Value::string("pushed item, long enough for the heap")});
         EXPECT_EQ(v, Value::sequence({Value::string("pushed item, long enough for the heap")}));
         v = from;
-        v.set_mapping().push_back({Value::integer(1), Value::boolean(false)});
+        v = Value::mapping(Mapping{{Value::integer(1), Value::boolean(false)}});
         EXPECT_EQ(v.as_mapping().size(), 1u);
         v = from;
         v.set_null();
