@@ -164,6 +164,17 @@ bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
     return true;
 }
 
+// Copies a run of ordinary bytes of a quoted scalar, up to the next quote,
+// escape, line break or the end, into the arena.
+void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
+    const std::size_t run = reader_.pos;
+    std::uint32_t cols = 0;
+    const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, cols);
+    arena_.append(reinterpret_cast<const char*>(reader_.text) + run, stop - run);
+    reader_.pos = stop;
+    reader_.column += cols;
+}
+
 // At an unescaped line break: drops the blanks that end this line's text, then
 // folds the break (a space) or the empty lines after it (a line feed each).
 bool Scanner::fold_quoted_break(std::size_t& trim_floor) {
@@ -218,13 +229,7 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
             if (!fold_quoted_break(trim_floor)) return false;
             continue;
         }
-        // Copy a run of ordinary bytes.
-        const std::size_t run = reader_.pos;
-        std::uint32_t cols = 0;
-        const std::size_t q = scan::find_quote_stop(text, run, length, '\'', '\'', cols);
-        arena_.append(reinterpret_cast<const char*>(text) + run, q - run);
-        reader_.pos = q;
-        reader_.column += cols;
+        copy_quoted_run('\'', '\'');
     }
     multi_line = reader_.line != start.line;
     set_owned(token, arena_pos, reader_.pos);
@@ -341,12 +346,7 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
             if (!fold_quoted_break(trim_floor)) return false;
             continue;
         }
-        const std::size_t run = reader_.pos;
-        std::uint32_t cols = 0;
-        const std::size_t q = scan::find_quote_stop(text, run, length, '"', '\\', cols);
-        arena_.append(reinterpret_cast<const char*>(text) + run, q - run);
-        reader_.pos = q;
-        reader_.column += cols;
+        copy_quoted_run('"', '\\');
     }
     multi_line = reader_.line != start.line;
     set_owned(token, arena_pos, reader_.pos);

@@ -81,6 +81,7 @@ private:
     bool scan_double_quoted(Token& token, bool& multi_line);
     bool skip_quoted_empty_lines(std::size_t& empty_lines);
     bool fold_quoted_break(std::size_t& trim_floor);
+    void copy_quoted_run(unsigned char quote, unsigned char escape);
     bool skip_escaped_break(std::size_t& trim_floor);
     bool scan_escape(std::size_t& trim_floor);
     bool scan_block_scalar(Token& token, bool folded);
