@@ -1,0 +1,148 @@
+#include "roundtrip/ast.hpp"
+
+#include <utility>
+
+#include "core/stack_guard.hpp"
+
+namespace torvex::rt {
+
+namespace {
+
+const std::vector<Text> kNoTexts;
+const std::optional<Text> kNoText;
+
+// Frees a subtree without recursing once per level: each collection's
+// children are moved onto a work list before the collection is destroyed,
+// so every node dies with an empty child vector.
+void release_iteratively(std::vector<YamlNode>&& children) noexcept {
+    std::vector<std::vector<YamlNode>> pending;
+    try {
+        pending.push_back(std::move(children));
+    } catch (...) {
+        return;  // out of memory: let the vector go recursively
+    }
+    while (!pending.empty()) {
+        std::vector<YamlNode> batch = std::move(pending.back());
+        pending.pop_back();
+        for (YamlNode& node : batch) {
+            if (node.children.empty()) continue;
+            try {
+                pending.push_back(std::move(node.children));
+            } catch (...) {
+                // out of memory: this subtree is freed recursively
+            }
+        }
+    }
+}
+
+YamlNode clone_at(const YamlNode& node, std::size_t depth) {
+    return with_stack_at(depth, [&] {
+        YamlNode copy;
+        copy.comments = node.comments;
+        copy.anchor = node.anchor;
+        copy.tag = node.tag;
+        if (node.source) copy.source = std::make_unique<IncludeSource>(*node.source);
+        copy.kind = node.kind;
+        copy.scalar_style = node.scalar_style;
+        copy.style = node.style;
+        copy.explicit_start = node.explicit_start;
+        copy.leading_bom = node.leading_bom;
+        copy.synthetic = node.synthetic;
+        copy.text = node.text;
+        copy.span = node.span;
+        copy.end_offset = node.end_offset;
+        copy.end_line = node.end_line;
+        copy.end_column = node.end_column;
+        copy.children.reserve(node.children.size());
+        for (const YamlNode& child : node.children) copy.children.push_back(clone_at(child, depth + 1));
+        return copy;
+    });
+}
+
+bool modified_at(const YamlNode& node, std::size_t depth) {
+    if (node.comments.modified) return true;
+    if (node.children.empty()) return false;
+    return with_stack_at(depth, [&] {
+        for (const YamlNode& child : node.children) {
+            if (modified_at(child, depth + 1)) return true;
+        }
+        return false;
+    });
+}
+
+}  // namespace
+
+Comments::Comments(const Comments& other)
+    : blank_before(other.blank_before), inline_spaces(other.inline_spaces), value_pad(other.value_pad),
+      compact(other.compact), modified(other.modified),
+      texts_(other.texts_ ? std::make_unique<CommentTexts>(*other.texts_) : nullptr) {}
+
+Comments& Comments::operator=(const Comments& other) {
+    if (this != &other) *this = Comments(other);
+    return *this;
+}
+
+const std::vector<Text>& Comments::head() const noexcept { return texts_ ? texts_->head : kNoTexts; }
+const std::optional<Text>& Comments::inline_comment() const noexcept {
+    return texts_ ? texts_->inline_comment : kNoText;
+}
+const std::vector<Text>& Comments::foot() const noexcept { return texts_ ? texts_->foot : kNoTexts; }
+const std::optional<Text>& Comments::raw() const noexcept { return texts_ ? texts_->raw : kNoText; }
+const std::vector<Text>& Comments::directives() const noexcept { return texts_ ? texts_->directives : kNoTexts; }
+
+CommentTexts& Comments::texts() {
+    if (!texts_) texts_ = std::make_unique<CommentTexts>();
+    return *texts_;
+}
+
+YamlNode& YamlNode::operator=(YamlNode&& other) noexcept {
+    if (this == &other) return *this;
+    if (!children.empty()) release_iteratively(std::move(children));
+    comments = std::move(other.comments);
+    anchor = std::move(other.anchor);
+    tag = std::move(other.tag);
+    source = std::move(other.source);
+    kind = other.kind;
+    scalar_style = other.scalar_style;
+    style = other.style;
+    explicit_start = other.explicit_start;
+    leading_bom = other.leading_bom;
+    synthetic = other.synthetic;
+    text = std::move(other.text);
+    children = std::move(other.children);
+    span = other.span;
+    end_offset = other.end_offset;
+    end_line = other.end_line;
+    end_column = other.end_column;
+    return *this;
+}
+
+YamlNode::~YamlNode() {
+    if (!children.empty()) release_iteratively(std::move(children));
+}
+
+YamlNode YamlNode::clone() const { return clone_at(*this, 0); }
+
+std::ptrdiff_t YamlNode::find_pair(std::string_view key_text) const noexcept {
+    if (kind != NodeKind::Mapping) return -1;
+    const std::size_t pairs = size();
+    for (std::size_t i = 0; i < pairs; ++i) {
+        const YamlNode& k = key(i);
+        if (k.kind == NodeKind::Scalar && k.text.str() == key_text) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+}
+
+YamlNode YamlNode::scalar(Text text, ScalarStyle style) {
+    YamlNode node;
+    node.kind = NodeKind::Scalar;
+    node.scalar_style = style;
+    node.text = std::move(text);
+    return node;
+}
+
+YamlNode YamlNode::null_node() { return YamlNode(); }
+
+bool is_modified(const YamlNode& node) { return modified_at(node, 0); }
+
+}  // namespace torvex::rt

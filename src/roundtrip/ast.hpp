@@ -1,0 +1,161 @@
+// The round-trip tree: what a document keeps so that it can be written back
+// close to its source (scalar text and style, block or flow layout, anchors,
+// tags, comments, blank lines, spacing, exact extents) and where each node
+// came from (file id in every span, the directive that produced a node).
+//
+// Nodes own their children in one vector per collection (a mapping keeps its
+// keys and values interleaved), so siblings are contiguous. Texts are views
+// into the bytes the document keeps until an edit gives a node its own copy.
+// Layout details that most nodes lack (comments, raw block-scalar text,
+// directive lines) live in one optional record, so a bare node stays small.
+//
+// Trees can be nested far deeper than the native stack allows: cloning and
+// every walk go through the stack guard, and destruction is iterative.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/scalar_style.hpp"
+#include "core/span.hpp"
+#include "encode/dump_options.hpp"
+#include "roundtrip/text.hpp"
+#include "scanner/token.hpp"
+
+namespace torvex::rt {
+
+enum class NodeKind : std::uint8_t { Scalar, Sequence, Mapping, Alias, Null };
+enum class CollectionStyle : std::uint8_t { Block, Flow };
+
+// Comment and layout texts; allocated only for nodes that have any.
+struct CommentTexts {
+    std::vector<Text> head;               // standalone comment lines above the node
+    std::optional<Text> inline_comment;   // the comment trailing the node on its line
+    std::vector<Text> foot;               // comment lines after the node (last root only)
+    std::optional<Text> raw;              // exact source of a Literal/Folded scalar
+    std::vector<Text> directives;         // document roots: the `%` lines before them, without the `%`
+
+    bool empty() const noexcept {
+        return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty();
+    }
+};
+
+struct Comments {
+    std::uint32_t blank_before = 0;  // blank lines before the head comments
+    std::uint32_t inline_spaces = 0; // spaces before the inline `#`; 0 is written as 1
+    std::uint32_t value_pad = 0;     // spaces after `:` or `-`; 0 is written as 1
+    bool compact = false;            // `- - a`: a block sequence entry opened on its parent's `-` line
+    bool modified = false;           // changed by an edit since loading
+
+    Comments() = default;
+    Comments(const Comments& other);
+    Comments& operator=(const Comments& other);
+    Comments(Comments&&) noexcept = default;
+    Comments& operator=(Comments&&) noexcept = default;
+
+    // Read access; empty lists and absent texts when the node has none.
+    const std::vector<Text>& head() const noexcept;
+    const std::optional<Text>& inline_comment() const noexcept;
+    const std::vector<Text>& foot() const noexcept;
+    const std::optional<Text>& raw() const noexcept;
+    const std::vector<Text>& directives() const noexcept;
+    bool has_texts() const noexcept { return texts_ != nullptr; }
+
+    // Write access; creates the record on first use.
+    CommentTexts& texts();
+
+private:
+    std::unique_ptr<CommentTexts> texts_;
+};
+
+// The config directive that produced a node (`!include x.yaml`, `!secret k`, ...).
+struct IncludeSource {
+    std::string tag;                              // as written
+    std::string target;                           // include path, secret name or variable spec
+    std::optional<std::uint32_t> target_file_id;  // single-file include: the included file's id
+};
+
+struct YamlNode {
+    Comments comments;
+    Text anchor;  // without `&`; empty: none
+    Text tag;     // as written; empty: none
+    std::unique_ptr<IncludeSource> source;
+    NodeKind kind = NodeKind::Null;
+    ScalarStyle scalar_style = ScalarStyle::Plain;
+    CollectionStyle style = CollectionStyle::Block;
+    bool explicit_start = false;  // document root opened by `---`
+    bool leading_bom = false;     // first root of a text that began with a byte-order mark
+    bool synthetic = false;       // a null assigned from Python
+    Text text;                    // Scalar: decoded text; Alias: the anchor name
+    std::vector<YamlNode> children;  // Sequence: items; Mapping: key, value, key, value, ...
+    Span span;                    // start
+    std::uint64_t end_offset = 0; // just past the last source byte
+    std::uint32_t end_line = 0;
+    std::uint32_t end_column = 0;
+
+    YamlNode() = default;
+    YamlNode(YamlNode&&) noexcept = default;
+    YamlNode& operator=(YamlNode&&) noexcept;
+    YamlNode(const YamlNode&) = delete;  // deep copies go through clone()
+    YamlNode& operator=(const YamlNode&) = delete;
+    ~YamlNode();
+
+    // A deep copy (texts that are views stay views).
+    YamlNode clone() const;
+
+    bool is_collection() const noexcept { return kind == NodeKind::Sequence || kind == NodeKind::Mapping; }
+    bool is_modified_flag() const noexcept { return comments.modified; }
+
+    // Items of a sequence, pairs of a mapping.
+    std::size_t size() const noexcept {
+        return kind == NodeKind::Mapping ? children.size() / 2 : children.size();
+    }
+    YamlNode& key(std::size_t pair) noexcept { return children[2 * pair]; }
+    const YamlNode& key(std::size_t pair) const noexcept { return children[2 * pair]; }
+    YamlNode& value(std::size_t pair) noexcept { return children[2 * pair + 1]; }
+    const YamlNode& value(std::size_t pair) const noexcept { return children[2 * pair + 1]; }
+
+    // The pair index of the first key that is a Scalar with exactly this
+    // text, on a mapping; -1 when there is none (or this is no mapping).
+    std::ptrdiff_t find_pair(std::string_view key_text) const noexcept;
+
+    static YamlNode scalar(Text text, ScalarStyle style);
+    static YamlNode null_node();
+};
+
+// Bytes that the tree's text views point into: one source text and the
+// scanner's arena for it. Held behind a pointer, so views survive moves.
+struct TextStore {
+    std::string text;
+    TokenList tokens;  // only its texts are kept (arena and comment records)
+};
+
+// A whole round-trip document: every root of the stream and what it was read from.
+struct DocumentContainer {
+    std::vector<YamlNode> documents;
+    std::vector<std::string> file_paths;                   // file id -> path; empty without includes
+    std::vector<std::optional<std::string>> file_sources;  // file id -> text as read
+    std::optional<std::string> origin;                     // path for save(), set by set_origin
+    bool prefer_double_quotes = true;
+    bool version_header = false;  // write "%YAML 1.2" (the load upgraded 1.1 scalars)
+    NullStyle null_style = NullStyle::Empty;
+    // The loaded text (returned as it was while nothing changed); absent when
+    // dropped by deleting a root.
+    bool keep_source = true;
+    std::vector<std::unique_ptr<TextStore>> stores;  // stores[0]: the loaded text, when any
+
+    std::optional<std::string_view> source() const noexcept {
+        if (!keep_source || stores.empty()) return std::nullopt;
+        return std::string_view(stores.front()->text);
+    }
+};
+
+// True when the node or anything below it has its `modified` flag set.
+bool is_modified(const YamlNode& node);
+
+}  // namespace torvex::rt

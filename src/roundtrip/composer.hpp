@@ -1,0 +1,27 @@
+// The round-trip composer: one source text -> its document roots, straight
+// from the scanner's token list (comments recorded), then the comments and
+// blank lines attached to the nodes they belong to.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/result.hpp"
+#include "roundtrip/ast.hpp"
+
+namespace torvex::rt {
+
+struct ComposedStream {
+    std::vector<YamlNode> roots;
+    // The text and the scanner's arena that the roots' texts point into;
+    // whoever keeps the roots keeps this too.
+    std::unique_ptr<TextStore> store;
+};
+
+// Composes `text` (valid UTF-8), stamping `file_id` on every span. A syntax
+// error comes back as the scanner reported it.
+Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id);
+
+}  // namespace torvex::rt
