@@ -18,6 +18,7 @@
 #include "ffi/functions.hpp"
 #include "ffi/options.hpp"
 #include "ffi/py_ref.hpp"
+#include "ffi/types/roundtrip_objects.hpp"
 
 namespace torvex::ffi {
 
@@ -112,6 +113,15 @@ PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (tags != nullptr && !require_dict(tags, "dumps", "tags")) return nullptr;
     const auto width = convert_u64(args.keywords[4], "width");
     if (!width) return nullptr;
+    // A round-trip document is its own YAML; a view dumps its plain value.
+    PyObject* obj = args.positional;
+    if (is_document(obj)) return PyObject_CallMethod(obj, "to_yaml", nullptr);
+    PyRef snapshot;
+    if (is_view(obj)) {
+        snapshot = PyRef::steal(PyObject_CallMethod(obj, "to_dict", nullptr));
+        if (!snapshot) return nullptr;
+        obj = snapshot.get();
+    }
     const auto nulls = settle_null_style(null_style, *option);
     if (!nulls) return nullptr;
 
@@ -119,7 +129,7 @@ PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     conversion.default_fn = args.keyword(0);
     conversion.tags = tags;
     std::optional<EncodedTape> encoded(std::in_place);
-    if (!to_tape(args.positional, conversion, *encoded)) return nullptr;
+    if (!to_tape(obj, conversion, *encoded)) return nullptr;
 
     const DumpOptions options = yaml_options(*option, *nulls, *width);
     OutBuffer out(kInitialOutput);
@@ -139,11 +149,23 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
     if (!parse_args(kToJsonSignature, argv, nargs, kwnames, args)) return nullptr;
     const auto option = convert_u64(args.keywords[1], "option");
     if (!option) return nullptr;
+    PyObject* obj = args.positional;
+    PyRef snapshot;
+    if (is_document(obj) || is_view(obj)) {
+        if (is_document(obj)) {
+            SharedBorrow borrow(as_document(obj));
+            if (!borrow.ok()) return nullptr;
+            if (as_document(obj)->doc->documents.empty()) return PyBytes_FromString("null");
+        }
+        snapshot = PyRef::steal(PyObject_CallMethod(obj, "to_dict", nullptr));
+        if (!snapshot) return nullptr;
+        obj = snapshot.get();
+    }
 
     EncodeOptions conversion = EncodeOptions::from_option(*option);
     conversion.default_fn = args.keyword(0);
     std::optional<EncodedTape> encoded(std::in_place);
-    if (!to_tape(args.positional, conversion, *encoded)) return nullptr;
+    if (!to_tape(obj, conversion, *encoded)) return nullptr;
 
     const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
     OutBuffer out(kInitialOutput);

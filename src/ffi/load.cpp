@@ -1,6 +1,7 @@
 // loads and loads_all: argument conversion, text acquisition, the checks in
 // their fixed order, then the pipeline the option bits select.
 #include <string>
+#include <utility>
 
 #include "ffi/args.hpp"
 #include "ffi/boundary.hpp"
@@ -8,6 +9,7 @@
 #include "ffi/input.hpp"
 #include "ffi/load_options.hpp"
 #include "ffi/options.hpp"
+#include "ffi/roundtrip_load.hpp"
 #include "decode/decoder.hpp"
 #include "decode/tape.hpp"
 #include "ffi/convert/decode.hpp"
@@ -51,8 +53,9 @@ PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
     static constexpr struct {
         std::uint64_t bit;
         const char* name;
-    } kUnbuilt[] = {{OPT_ROUND_TRIP, "OPT_ROUND_TRIP"}, {OPT_ANNOTATED, "OPT_ANNOTATED"},
-                    {OPT_INCLUDES, "OPT_INCLUDES"},     {OPT_SECRETS, "OPT_SECRETS"},
+    } kUnbuilt[] = {{OPT_ANNOTATED, "OPT_ANNOTATED"},
+                    {OPT_INCLUDES, "OPT_INCLUDES"},
+                    {OPT_SECRETS, "OPT_SECRETS"},
                     {OPT_ENV_VAR, "OPT_ENV_VAR"}};
     for (const auto& option : kUnbuilt) {
         if (options.has(option.bit)) {
@@ -147,6 +150,7 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
     if (!refuse_unbuilt(options, false)) return nullptr;
+    if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;

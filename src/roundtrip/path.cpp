@@ -1,0 +1,170 @@
+#include "roundtrip/path.hpp"
+
+#include <utility>
+
+#include "core/stack_guard.hpp"
+
+namespace torvex::rt {
+
+namespace {
+
+template <class Node>
+Node* step(Node& node, const PathSegment& segment) noexcept {
+    if (segment.is_index) {
+        if (node.kind != NodeKind::Sequence || segment.index >= node.children.size()) return nullptr;
+        return &node.children[segment.index];
+    }
+    const std::ptrdiff_t pair = node.find_pair(segment.key);
+    return pair < 0 ? nullptr : &node.value(static_cast<std::size_t>(pair));
+}
+
+bool find_path(const YamlNode& node, const YamlNode* target, NodePath& path, std::size_t depth) {
+    if (&node == target) return true;
+    if (!node.is_collection()) return false;
+    return with_stack_at(depth, [&] {
+        if (node.kind == NodeKind::Sequence) {
+            for (std::size_t i = 0; i < node.children.size(); ++i) {
+                path.push_back(PathSegment::at(i));
+                if (find_path(node.children[i], target, path, depth + 1)) return true;
+                path.pop_back();
+            }
+            return false;
+        }
+        for (std::size_t i = 0; i < node.size(); ++i) {
+            const YamlNode& key = node.key(i);
+            if (key.kind != NodeKind::Scalar) continue;
+            // Only the first pair with a key text is reachable by that text.
+            if (node.find_pair(key.text.str()) != static_cast<std::ptrdiff_t>(i)) continue;
+            path.push_back(PathSegment::named(key.text.str()));
+            if (find_path(node.value(i), target, path, depth + 1)) return true;
+            path.pop_back();
+        }
+        return false;
+    });
+}
+
+// Document order, anchors registered once their node is complete.
+void collect_targets(const YamlNode& node, std::unordered_map<std::string_view, const YamlNode*>& defined,
+                     std::unordered_map<const YamlNode*, const YamlNode*>& targets, std::size_t depth) {
+    if (node.kind == NodeKind::Alias) {
+        const auto found = defined.find(node.text.str());
+        if (found != defined.end()) targets.emplace(&node, found->second);
+    } else if (!node.children.empty()) {
+        with_stack_at(depth, [&] {
+            for (const YamlNode& child : node.children) collect_targets(child, defined, targets, depth + 1);
+        });
+    }
+    if (!node.anchor.empty()) defined[node.anchor.str()] = &node;
+}
+
+}  // namespace
+
+YamlNode* resolve_path(YamlNode& root, const NodePath& path) noexcept {
+    YamlNode* node = &root;
+    for (const PathSegment& segment : path) {
+        node = step(*node, segment);
+        if (node == nullptr) return nullptr;
+    }
+    return node;
+}
+
+const YamlNode* resolve_path(const YamlNode& root, const NodePath& path) noexcept {
+    return resolve_path(const_cast<YamlNode&>(root), path);
+}
+
+YamlNode* resolve_path(DocumentContainer& doc, std::size_t root_index, const NodePath& path) noexcept {
+    if (root_index >= doc.documents.size()) return nullptr;
+    return resolve_path(doc.documents[root_index], path);
+}
+
+std::optional<NodePath> path_to(const YamlNode& root, const YamlNode* target) {
+    NodePath path;
+    if (find_path(root, target, path, 0)) return path;
+    return std::nullopt;
+}
+
+AliasTargets::AliasTargets(const YamlNode& root) {
+    std::unordered_map<std::string_view, const YamlNode*> defined;
+    collect_targets(root, defined, targets_, 0);
+}
+
+const YamlNode* AliasTargets::target(const YamlNode& alias) const noexcept {
+    const auto found = targets_.find(&alias);
+    return found == targets_.end() ? nullptr : found->second;
+}
+
+const YamlNode* follow_aliases(const YamlNode* node, const AliasTargets& targets) noexcept {
+    // Targets come before their aliases in document order, so chains end.
+    while (node != nullptr && node->kind == NodeKind::Alias) node = targets.target(*node);
+    return node;
+}
+
+bool is_standard_tag(std::string_view tag) noexcept {
+    return tag == "!" || tag.starts_with("!!") || tag.starts_with("tag:yaml.org,2002:") ||
+           tag.starts_with("!<tag:yaml.org,2002:") || tag == "!<!>";
+}
+
+void write_value(YamlNode& node, YamlNode&& content) {
+    node.kind = content.kind;
+    node.scalar_style = content.scalar_style;
+    node.style = content.style;
+    node.synthetic = content.synthetic;
+    node.text = std::move(content.text);
+    node.children = std::move(content.children);
+    node.span = content.span;
+    node.end_offset = content.end_offset;
+    node.end_line = content.end_line;
+    node.end_column = content.end_column;
+    node.source.reset();
+    // A block scalar's source text no longer describes the node.
+    if (node.comments.has_texts()) node.comments.texts().raw.reset();
+    // A core tag would re-type the new content (`!!int` over a string reads
+    // as 0); an application's own tag stays, as it marks the node's role.
+    if (is_standard_tag(node.tag.str())) node.tag = Text();
+    node.comments.modified = true;
+}
+
+EditOutcome assign_key(YamlNode& container, std::string_view key, YamlNode&& new_key, YamlNode&& content) {
+    if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
+    if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
+    const std::ptrdiff_t pair = container.find_pair(key);
+    if (pair >= 0) {
+        write_value(container.value(static_cast<std::size_t>(pair)), std::move(content));
+        return EditOutcome::Done;
+    }
+    content.comments.modified = true;
+    new_key.comments.modified = true;
+    container.children.push_back(std::move(new_key));
+    container.children.push_back(std::move(content));
+    return EditOutcome::Done;
+}
+
+EditOutcome assign_index(YamlNode& container, std::size_t index, YamlNode&& content) {
+    if (container.kind == NodeKind::Mapping) return EditOutcome::WrongKeyKind;
+    if (container.kind != NodeKind::Sequence) return EditOutcome::NotContainer;
+    if (index >= container.children.size()) return EditOutcome::IndexOutOfRange;
+    write_value(container.children[index], std::move(content));
+    return EditOutcome::Done;
+}
+
+EditOutcome delete_key(YamlNode& container, std::string_view key) {
+    if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
+    if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
+    const std::ptrdiff_t pair = container.find_pair(key);
+    if (pair < 0) return EditOutcome::KeyMissing;
+    const auto first = container.children.begin() + 2 * pair;
+    container.children.erase(first, first + 2);
+    container.comments.modified = true;
+    return EditOutcome::Done;
+}
+
+EditOutcome delete_index(YamlNode& container, std::size_t index) {
+    if (container.kind == NodeKind::Mapping) return EditOutcome::WrongKeyKind;
+    if (container.kind != NodeKind::Sequence) return EditOutcome::NotContainer;
+    if (index >= container.children.size()) return EditOutcome::IndexOutOfRange;
+    container.children.erase(container.children.begin() + static_cast<std::ptrdiff_t>(index));
+    container.comments.modified = true;
+    return EditOutcome::Done;
+}
+
+}  // namespace torvex::rt

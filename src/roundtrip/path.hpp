@@ -1,0 +1,79 @@
+// Addressing nodes by path, and the edits made through paths. Handles on the
+// Python side keep a root index and a path, never a pointer into the tree,
+// and resolve them afresh on every use: an edit that removes what a path goes
+// through makes the handle stale, re-adding it makes it work again.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "roundtrip/ast.hpp"
+
+namespace torvex::rt {
+
+struct PathSegment {
+    bool is_index = false;
+    std::size_t index = 0;  // is_index: a sequence position
+    std::string key;        // otherwise: a mapping key's text
+
+    static PathSegment at(std::size_t i) { return PathSegment{true, i, {}}; }
+    static PathSegment named(std::string_view k) { return PathSegment{false, 0, std::string(k)}; }
+};
+
+using NodePath = std::vector<PathSegment>;
+
+// The node a path leads to from `root`, or null when the path is stale.
+// Aliases are not followed.
+YamlNode* resolve_path(YamlNode& root, const NodePath& path) noexcept;
+const YamlNode* resolve_path(const YamlNode& root, const NodePath& path) noexcept;
+// From the container: null too when `root_index` is no longer a root.
+YamlNode* resolve_path(DocumentContainer& doc, std::size_t root_index, const NodePath& path) noexcept;
+
+// The path from `root` to `target` through sequence items and mapping values
+// whose key is a scalar; nothing when `target` cannot be addressed that way.
+std::optional<NodePath> path_to(const YamlNode& root, const YamlNode* target);
+
+// Which node each alias of a document stands for: the latest node before it,
+// in document order, that defined the alias's anchor and was complete by then
+// (so an alias inside its own anchor's node has no target). Aliases without
+// a target are absent.
+class AliasTargets {
+public:
+    explicit AliasTargets(const YamlNode& root);
+    const YamlNode* target(const YamlNode& alias) const noexcept;
+    bool empty() const noexcept { return targets_.empty(); }
+
+private:
+    std::unordered_map<const YamlNode*, const YamlNode*> targets_;
+};
+
+// Follows a chain of aliases to the first node that is not one; null when
+// some alias on the way has no target.
+const YamlNode* follow_aliases(const YamlNode* node, const AliasTargets& targets) noexcept;
+
+// Whether a tag fixes how a scalar reads (`!`, `!!int`, `tag:yaml.org,2002:str`,
+// ...): such a tag is dropped when a new value replaces the node's content.
+bool is_standard_tag(std::string_view tag) noexcept;
+
+// Replaces a node's content by `content` (a converted value), keeping the
+// node's comments, spacing, anchor and custom tag; marks it modified.
+void write_value(YamlNode& node, YamlNode&& content);
+
+enum class EditOutcome { Done, NotContainer, WrongKeyKind, IndexOutOfRange, KeyMissing };
+
+// `container[key] = content` on a mapping (key text; a new pair is appended
+// when none has it) and `container[index] = content` on a sequence (never
+// extends it). `new_key` is the scalar to use when a pair is appended.
+EditOutcome assign_key(YamlNode& container, std::string_view key, YamlNode&& new_key, YamlNode&& content);
+EditOutcome assign_index(YamlNode& container, std::size_t index, YamlNode&& content);
+
+// `del container[key]` / `del container[index]`: the first pair with that key
+// text, or the item at that index, is removed.
+EditOutcome delete_key(YamlNode& container, std::string_view key);
+EditOutcome delete_index(YamlNode& container, std::size_t index);
+
+}  // namespace torvex::rt
