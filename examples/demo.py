@@ -67,6 +67,17 @@ print("to_json:         ", torvex.to_json(service, option=torvex.OPT_NAIVE_UTC |
 print("custom tag out:  ", torvex.dumps(torvex.TorvexTag("!point", [1, 2]), option=torvex.OPT_FLOW_STYLE))
 print("round trip:      ", torvex.loads(torvex.dumps({"ports": {443, 80}})))
 
+# Round-trip editing keeps comments and layout.
+doc = torvex.loads(
+    "# service settings\nserver:\n  host: example.org   # public name\n  port: 8080\n",
+    option=torvex.OPT_ROUND_TRIP,
+)
+doc["server"]["port"] = 9090
+doc["server"]["tags"] = ["web", "prod"]
+host = doc.node["server"]["host"]
+print("node:            ", host.value, "at line", host.line, "comment:", repr(host.comment))
+print("edited:\n" + doc.to_yaml().decode(), end="")
+
 try:
     torvex.dumps(object())
 except torvex.TorvexUnserializableError as error:
