@@ -1,0 +1,422 @@
+// The composer proper: tokens -> nodes. One recursive descent over the token
+// list; the children of every collection are built on one shared scratch
+// stack and moved into an exactly sized vector when the collection closes,
+// so a node costs no allocation of its own beyond its collection's vector.
+// Texts are views into the source or the scanner's arena.
+#include "roundtrip/composer.hpp"
+
+#include <iterator>
+#include <utility>
+
+#include "core/stack_guard.hpp"
+#include "roundtrip/attach_comments.hpp"
+#include "roundtrip/line_table.hpp"
+#include "scanner/scanner.hpp"
+
+namespace torvex::rt {
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+bool is_document_boundary(TokenKind k) noexcept {
+    return k == TokenKind::StreamEnd || k == TokenKind::DocumentStart || k == TokenKind::DocumentEnd;
+}
+
+// Tokens after which an entry of a block sequence holds nothing.
+bool ends_entry(TokenKind k) noexcept {
+    return k == TokenKind::MappingEnd || k == TokenKind::SequenceEnd || k == TokenKind::BlockEnd ||
+           k == TokenKind::Key || k == TokenKind::Value || k == TokenKind::SequenceEntry;
+}
+
+class Composer {
+public:
+    Composer(const TokenList& tokens, const LineTable& lines) : tokens_(tokens), lines_(lines) {}
+
+    void run(std::vector<YamlNode>& roots);
+
+private:
+    TokenKind kind() const noexcept { return pos_ < tokens_.size() ? tokens_[pos_].kind : TokenKind::StreamEnd; }
+    const Token& token(std::size_t i) const noexcept { return tokens_[i]; }
+
+    // Composes one node at the cursor onto the scratch stack; false when
+    // nothing stands there (and no properties are pending). `indentless`:
+    // a `-` here opens an indentless sequence (a block mapping's key or
+    // value); anywhere else it ends the construct.
+    bool compose_node(std::size_t depth, bool indentless = false);
+    // One node, or a Null node at `at` when nothing stands there.
+    void compose_or_null(std::size_t depth, const Span& at, bool indentless = false);
+
+    void compose_mapping(std::size_t depth);
+    void compose_sequence(std::size_t depth);
+    void compose_indentless_sequence(std::size_t depth);
+    void compose_flow_pair(std::size_t depth, std::size_t base);
+
+    // Node construction.
+    YamlNode& push_leaf(NodeKind kind, const Token& at);
+    void push_null(const Span& at, std::uint64_t end_offset);
+    void push_property_null();
+    struct Properties {
+        std::size_t anchor = kNone;
+        std::size_t tag = kNone;
+    };
+    Properties take_properties() noexcept { return std::exchange(pending_, Properties{}); }
+    bool has_pending() const noexcept { return pending_.anchor != kNone || pending_.tag != kNone; }
+    void apply_properties(YamlNode& node, const Properties& props) const;
+    // Moves the scratch nodes from `base` into a new collection node on the scratch stack.
+    YamlNode& close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
+                               bool flow);
+    void set_end(YamlNode& node, std::uint64_t end, std::uint32_t from_line) const;
+    Span span_of(const Token& t) const noexcept { return Span{tokens_.file_id(), t.line, t.column, t.offset}; }
+    // The position just past a one-byte indicator token.
+    Span after(const Token& t) const noexcept {
+        return Span{tokens_.file_id(), t.line, t.column + 1, t.offset + 1};
+    }
+    Span here() const noexcept {
+        if (pos_ < tokens_.size()) return span_of(token(pos_));
+        return Span{tokens_.file_id(), 0, 0, 0};
+    }
+    std::uint64_t text_end(const Token& t) const noexcept;
+
+    const TokenList& tokens_;
+    const LineTable& lines_;
+    std::size_t pos_ = 0;
+    Properties pending_;
+    std::vector<YamlNode> scratch_;
+};
+
+void Composer::run(std::vector<YamlNode>& roots) {
+    std::vector<Text> directives;
+    scratch_.reserve(64);
+    const auto take_root = [&](bool explicit_start) {
+        YamlNode root = std::move(scratch_.back());
+        scratch_.pop_back();
+        root.explicit_start = explicit_start;
+        if (!directives.empty()) root.comments.texts().directives = std::move(directives);
+        directives.clear();
+        roots.push_back(std::move(root));
+    };
+    while (pos_ < tokens_.size()) {
+        switch (kind()) {
+            case TokenKind::StreamStart:
+            case TokenKind::StreamEnd:
+            case TokenKind::DocumentEnd: ++pos_; continue;
+            case TokenKind::Directive:
+                directives.push_back(Text::view(tokens_.text(token(pos_))));
+                ++pos_;
+                continue;
+            case TokenKind::DocumentStart:
+                ++pos_;
+                if (compose_node(0)) {
+                    take_root(true);
+                } else {
+                    directives.clear();  // `---` with nothing after it: no root, its directives go too
+                }
+                if (kind() == TokenKind::DocumentEnd) ++pos_;
+                continue;
+            default: {
+                const std::size_t before = pos_;
+                if (compose_node(0)) {
+                    take_root(false);
+                } else if (pos_ == before) {
+                    ++pos_;  // a token no document can start with
+                }
+                continue;
+            }
+        }
+    }
+}
+
+bool Composer::compose_node(std::size_t depth, bool indentless) {
+    for (;;) {
+        if (pos_ >= tokens_.size()) break;
+        const Token& t = token(pos_);
+        switch (t.kind) {
+            case TokenKind::Anchor: pending_.anchor = pos_++; continue;
+            case TokenKind::Tag: pending_.tag = pos_++; continue;
+            case TokenKind::StreamStart:
+            case TokenKind::FlowEntry:
+            case TokenKind::Directive: ++pos_; continue;
+            case TokenKind::Scalar: {
+                ++pos_;
+                YamlNode& node = push_leaf(NodeKind::Scalar, t);
+                const ScalarStyle style = TokenList::style(t);
+                node.scalar_style = style;
+                node.text = Text::view(tokens_.text(t));
+                const std::uint64_t end = tokens_.end_offset(t);
+                if (style == ScalarStyle::Literal || style == ScalarStyle::Folded) {
+                    node.comments.texts().raw = Text::view(tokens_.input().substr(t.offset, end - t.offset));
+                }
+                set_end(node, end, t.line);
+                return true;
+            }
+            case TokenKind::Alias: {
+                ++pos_;
+                YamlNode& node = push_leaf(NodeKind::Alias, t);
+                node.text = Text::view(tokens_.text(t));
+                node.end_offset = t.offset + 1 + node.text.size();
+                node.end_line = t.line;
+                node.end_column = t.column + 1 + count_chars(node.text.str());
+                return true;
+            }
+            case TokenKind::MappingStart:
+                with_stack_at(depth, [&] { compose_mapping(depth); });
+                return true;
+            case TokenKind::SequenceStart:
+                with_stack_at(depth, [&] { compose_sequence(depth); });
+                return true;
+            case TokenKind::SequenceEntry:
+                if (!indentless) break;
+                with_stack_at(depth, [&] { compose_indentless_sequence(depth); });
+                return true;
+            default: break;  // a token that ends a construct
+        }
+        break;
+    }
+    if (!has_pending()) return false;
+    push_property_null();
+    return true;
+}
+
+void Composer::compose_or_null(std::size_t depth, const Span& at, bool indentless) {
+    if (!compose_node(depth, indentless)) push_null(at, at.offset);
+}
+
+// Block and flow mappings. Keys and values go onto the scratch stack in turn.
+void Composer::compose_mapping(std::size_t depth) {
+    const std::size_t start = pos_++;
+    const Properties props = take_properties();
+    const bool flow = TokenList::flow(token(start));
+    const std::size_t base = scratch_.size();
+    for (;;) {
+        const TokenKind k = kind();
+        if (k == TokenKind::FlowEntry) {
+            ++pos_;
+            continue;
+        }
+        if (k == TokenKind::MappingEnd || k == TokenKind::BlockEnd) {
+            ++pos_;
+            break;
+        }
+        if (is_document_boundary(k) || pos_ >= tokens_.size()) break;
+        const std::size_t entry = pos_;
+        if (k == TokenKind::Key) {
+            ++pos_;
+            compose_or_null(depth + 1, after(token(entry)), !flow);
+        } else {
+            compose_or_null(depth + 1, here());
+        }
+        if (kind() == TokenKind::Value) {
+            const Span at = after(token(pos_++));
+            compose_or_null(depth + 1, at, !flow);
+        } else {
+            push_null(here(), here().offset);
+        }
+        if (pos_ == entry) {
+            // A token no entry can start with (the scanner lets none through): drop it.
+            scratch_.resize(scratch_.size() - 2);
+            ++pos_;
+        }
+    }
+    close_collection(base, NodeKind::Mapping, token(start), props, flow);
+}
+
+// Sequences opened by a start token: `[` or a block sequence's first `-`.
+void Composer::compose_sequence(std::size_t depth) {
+    const std::size_t start = pos_++;
+    const Properties props = take_properties();
+    const bool flow = TokenList::flow(token(start));
+    const std::size_t base = scratch_.size();
+    for (;;) {
+        const TokenKind k = kind();
+        if (k == TokenKind::SequenceEnd || k == TokenKind::BlockEnd || k == TokenKind::MappingEnd) {
+            ++pos_;
+            break;
+        }
+        if (is_document_boundary(k) || pos_ >= tokens_.size()) break;
+        const std::size_t before = pos_;
+        if (k == TokenKind::SequenceEntry || k == TokenKind::FlowEntry) {
+            const Token& separator = token(pos_++);
+            const TokenKind next = kind();
+            if (flow) {
+                // A trailing comma adds no item.
+                if (next == TokenKind::SequenceEnd || next == TokenKind::FlowEntry) continue;
+            } else if (ends_entry(next)) {
+                push_null(after(separator), separator.offset + 1);
+                continue;
+            }
+        }
+        if (flow && kind() == TokenKind::Key) {
+            // `[? a : b]`, and `[a: b]`, which the scanner gives a Key token too.
+            const Token& key_token = token(pos_++);
+            const std::size_t pair = scratch_.size();
+            compose_or_null(depth + 1, after(key_token));
+            compose_flow_pair(depth, pair);
+            continue;
+        }
+        const std::size_t item = scratch_.size();
+        if (!compose_node(depth + 1)) {
+            if (!flow && (k == TokenKind::SequenceEntry)) push_null(after(token(before)), token(before).offset + 1);
+            if (pos_ == before) ++pos_;  // nothing here belongs to the sequence
+            continue;
+        }
+        if (flow && kind() == TokenKind::Value) compose_flow_pair(depth, item);
+    }
+    close_collection(base, NodeKind::Sequence, token(start), props, flow);
+}
+
+// The rest of a flow sequence's single-pair mapping once its key is on the
+// scratch stack at `base`: the value after `:`, or a Null.
+void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
+    if (kind() == TokenKind::Value) {
+        const Span at = after(token(pos_++));
+        compose_or_null(depth + 1, at);
+    } else {
+        push_null(here(), here().offset);
+    }
+    std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
+                                   std::make_move_iterator(scratch_.end()));
+    scratch_.resize(base);
+    YamlNode pair;
+    pair.kind = NodeKind::Mapping;
+    pair.style = CollectionStyle::Flow;
+    pair.span = children[0].span;
+    const YamlNode& last = children[1].end_offset >= children[0].end_offset ? children[1] : children[0];
+    pair.end_offset = last.end_offset;
+    pair.end_line = last.end_line;
+    pair.end_column = last.end_column;
+    pair.children = std::move(children);
+    scratch_.push_back(std::move(pair));
+}
+
+// A sequence of bare `-` entries at the column of its parent mapping's keys.
+void Composer::compose_indentless_sequence(std::size_t depth) {
+    const std::size_t start = pos_;
+    const Properties props = take_properties();
+    const std::size_t base = scratch_.size();
+    while (kind() == TokenKind::SequenceEntry) {
+        const Token& dash = token(pos_++);
+        if (ends_entry(kind())) {
+            push_null(after(dash), dash.offset + 1);
+            continue;
+        }
+        compose_or_null(depth + 1, after(dash));
+        YamlNode& item = scratch_.back();
+        if (item.span.line != dash.line) continue;
+        const bool leaf = item.kind == NodeKind::Scalar || item.kind == NodeKind::Alias;
+        if ((leaf || (item.is_collection() && item.style == CollectionStyle::Flow)) && item.anchor.empty() &&
+            item.tag.empty() && item.span.column > dash.column) {
+            item.comments.value_pad = item.span.column - dash.column - 1;
+        } else if (item.kind == NodeKind::Sequence && item.style == CollectionStyle::Block) {
+            item.comments.compact = true;
+        }
+    }
+    close_collection(base, NodeKind::Sequence, token(start), props, false);
+}
+
+YamlNode& Composer::push_leaf(NodeKind kind, const Token& at) {
+    YamlNode& node = scratch_.emplace_back();
+    node.kind = kind;
+    node.span = span_of(at);
+    apply_properties(node, take_properties());
+    return node;
+}
+
+void Composer::push_null(const Span& at, std::uint64_t end_offset) {
+    YamlNode& node = scratch_.emplace_back();
+    node.span = at;
+    set_end(node, end_offset, at.line);
+}
+
+// A node with properties and no content (`key: &a`, `- !t`): it starts at
+// its first property and ends just past its last one.
+void Composer::push_property_null() {
+    const Properties props = take_properties();
+    const std::size_t first = props.anchor < props.tag ? props.anchor : props.tag;
+    const std::size_t last = props.anchor == kNone ? props.tag : props.tag == kNone ? props.anchor
+                             : props.anchor > props.tag                               ? props.anchor
+                                                                                      : props.tag;
+    YamlNode& node = scratch_.emplace_back();
+    node.span = span_of(token(first));
+    apply_properties(node, props);
+    set_end(node, text_end(token(last)), token(first).line);
+}
+
+void Composer::apply_properties(YamlNode& node, const Properties& props) const {
+    if (props.anchor != kNone) node.anchor = Text::view(tokens_.text(token(props.anchor)));
+    if (props.tag != kNone) node.tag = Text::view(tokens_.text(token(props.tag)));
+}
+
+YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
+                                     bool flow) {
+    std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
+                                   std::make_move_iterator(scratch_.end()));
+    scratch_.resize(base);
+    YamlNode& node = scratch_.emplace_back();
+    node.kind = kind;
+    node.style = flow ? CollectionStyle::Flow : CollectionStyle::Block;
+    node.span = span_of(start);
+    apply_properties(node, props);
+    const YamlNode* last = nullptr;
+    for (const YamlNode& child : children) {
+        if (last == nullptr || child.end_offset > last->end_offset) last = &child;
+    }
+    if (last != nullptr && last->end_offset >= start.offset) {
+        node.end_offset = last->end_offset;
+        node.end_line = last->end_line;
+        node.end_column = last->end_column;
+    } else {
+        node.end_offset = start.offset;
+        node.end_line = start.line;
+        node.end_column = start.column;
+    }
+    node.children = std::move(children);
+    return node;
+}
+
+// Sets the end and its line and column; `from_line` is a line not after the end.
+void Composer::set_end(YamlNode& node, std::uint64_t end, std::uint32_t from_line) const {
+    node.end_offset = end;
+    const std::uint32_t line = lines_.line_of(end, from_line);
+    node.end_line = line;
+    if (line == node.span.line && end >= node.span.offset) {
+        node.end_column = node.span.column + count_chars(tokens_.input().substr(node.span.offset, end - node.span.offset));
+    } else {
+        node.end_column = lines_.column_of(end, line);
+    }
+}
+
+// Just past the source text of an anchor or tag token.
+std::uint64_t Composer::text_end(const Token& t) const noexcept {
+    const std::string_view text = tokens_.text(t);
+    const std::string_view input = tokens_.input();
+    if (text.data() >= input.data() && text.data() + text.size() <= input.data() + input.size()) {
+        return static_cast<std::uint64_t>(text.data() - input.data()) + text.size();
+    }
+    return t.offset;
+}
+
+}  // namespace
+
+Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id) {
+    auto store = std::make_unique<TextStore>();
+    store->text = std::move(text);
+    const std::string_view source = store->text;
+    auto scanned = tokenize(source, file_id, /*record_comments=*/true);
+    if (!scanned.ok()) return std::move(scanned).error();
+    store->tokens = std::move(scanned).value();
+
+    const LineTable lines(source);
+    ComposedStream out;
+    Composer composer(store->tokens, lines);
+    composer.run(out.roots);
+    attach_comments(out.roots, store->tokens.comments(), lines);
+    const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&
+                     static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;
+    if (bom && !out.roots.empty()) out.roots.front().leading_bom = true;
+    store->tokens.release_tokens();
+    out.store = std::move(store);
+    return out;
+}
+
+}  // namespace torvex::rt
