@@ -256,6 +256,56 @@ ScalarScan scan_scalar(std::string_view s) noexcept {
     return r;
 }
 
+PlainFit plain_fit(std::string_view s) noexcept {
+    PlainFit r;
+    const auto* p = reinterpret_cast<const u8*>(s.data());
+    const std::size_t n = s.size();
+    bool ctrl = false, lf = false, special = false, breaks_plain = false, flow = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t k = kScan[p[i]];
+        if (k == kNone) [[likely]]
+            continue;
+        switch (k) {
+            case kCtrl: ctrl = true; break;
+            case kLf: lf = true; break;
+            case kColon:
+                // ": " and ":<tab>" start a value; a final ":" does too.
+                if (i + 1 == n || p[i + 1] == ' ' || p[i + 1] == '\t') breaks_plain = true;
+                break;
+            case kHash:
+                if (i > 0 && (p[i - 1] == ' ' || p[i - 1] == '\t')) breaks_plain = true;
+                break;
+            case kFlow: flow = true; break;
+            case kHigh:
+                if (const std::size_t len = special_length(p, i, n)) {
+                    special = true;
+                    i += len - 1;
+                }
+                break;
+            default: break;  // tab and apostrophe are fine inside a plain scalar
+        }
+    }
+    r.single_ok = !lf && !ctrl && !special;
+    r.block_scalar_ok = !ctrl && !special;
+    if (n == 0 || ctrl || lf || special || breaks_plain) return r;
+    const u8 first = p[0];
+    const u8 last = p[n - 1];
+    if (first == ' ' || first == '\t' || last == ' ' || last == '\t') return r;
+    if (first == '-' || first == '?' || first == ':') {
+        // An indicator only when white space or the end follows.
+        if (n == 1 || p[1] == ' ' || p[1] == '\t') return r;
+    } else if (kFirst[first]) {
+        return r;
+    }
+    // "--- x" or "... x" at the start of a line is a document marker.
+    if (n >= 3 && (first == '-' || first == '.') && p[1] == first && p[2] == first &&
+        (n == 3 || p[3] == ' ' || p[3] == '\t'))
+        return r;
+    r.block_ok = true;
+    r.flow_ok = !flow;
+    return r;
+}
+
 void append_escaped(OutBuffer& out, std::string_view s) { escape_into(out, s); }
 
 void append_escaped(std::string& out, std::string_view s) {

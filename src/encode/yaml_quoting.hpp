@@ -22,6 +22,19 @@ struct ScalarScan {
 // few strings that start like a number).
 ScalarScan scan_scalar(std::string_view s) noexcept;
 
+// What the syntax alone allows for a text (its resolved type is the caller's
+// affair: a plain `true` stays plain). Used where a scalar keeps its style
+// unless that style cannot hold the text.
+struct PlainFit {
+    bool block_ok = false;   // can be a plain scalar outside flow collections
+    bool flow_ok = false;    // can be a plain scalar inside a flow collection
+    bool single_ok = false;  // can be single-quoted on one line (apostrophes doubled)
+    bool block_scalar_ok = false;  // a literal or folded block scalar can hold it
+};
+
+// One pass over `s`; empty texts fit no plain form.
+PlainFit plain_fit(std::string_view s) noexcept;
+
 // True when the string reads as something other than a string (null, bool,
 // number, merge key) under YAML 1.2 core or YAML 1.1 rules, or is one of the
 // words a reader could take for a marker: the caller must quote it.

@@ -1,0 +1,519 @@
+#include "roundtrip/emitter.hpp"
+
+#include <algorithm>
+
+#include "core/stack_guard.hpp"
+#include "encode/out_buffer.hpp"
+#include "encode/yaml_quoting.hpp"
+#include "roundtrip/emitter_writer.hpp"
+
+namespace torvex::rt {
+
+namespace detail {
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+// Longest key written in the `key: value` form; longer ones take `? key`,
+// since readers accept implicit keys of at most 1024 characters.
+constexpr std::size_t kMaxSimpleKey = 1024;
+
+bool has_properties(const YamlNode& node) noexcept { return !node.tag.empty() || !node.anchor.empty(); }
+
+}  // namespace
+
+bool Writer::non_empty_block(const YamlNode& node) const noexcept {
+    return node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty() && !sourced(node);
+}
+
+// ---- layout pieces ---------------------------------------------------------
+
+void Writer::comment_line(std::size_t indent, std::string_view text) {
+    // A comment text holding a line break (an edit) becomes several comment
+    // lines: the part after the break must not be read as content.
+    for (;;) {
+        const std::size_t cut = text.find_first_of("\r\n");
+        const std::string_view line = text.substr(0, cut);
+        out_.spaces(indent);
+        out_.put('#');
+        if (!line.empty()) {
+            out_.put(' ');
+            out_.append(line);
+        }
+        out_.put('\n');
+        if (cut == std::string_view::npos) return;
+        text.remove_prefix(cut + 1);
+        if (text.empty()) return;
+    }
+}
+
+void Writer::head_comments(const YamlNode& node, std::size_t indent) {
+    for (const Text& t : node.comments.head()) comment_line(indent, t.str());
+}
+
+void Writer::blank_lines(std::uint32_t count) {
+    if (keep_tail_) return;
+    for (std::uint32_t i = 0; i < count; ++i) out_.put('\n');
+}
+
+void Writer::inline_comment(std::uint32_t spaces, std::string_view text) {
+    out_.spaces(std::max<std::uint32_t>(spaces, 1));
+    out_.put('#');
+    if (text.empty()) return;
+    out_.put(' ');
+    // A line break inside an inline comment would end it: written as a space.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n' && text[i] != '\r') continue;
+        out_.append(text.data() + run, i - run);
+        out_.put(' ');
+        run = i + 1;
+    }
+    out_.append(text.data() + run, text.size() - run);
+}
+
+void Writer::comment_tail(const YamlNode* node) {
+    if (node && node->comments.inline_comment())
+        inline_comment(node->comments.inline_spaces, node->comments.inline_comment()->str());
+    if (!pending_.empty()) {
+        for (const Text* t : pending_) inline_comment(1, t->str());
+        pending_.clear();
+    }
+}
+
+void Writer::line_end(const YamlNode* node) {
+    // A block scalar ends its own last line and wrote the comments in its header.
+    if (out_.back() == '\n') return;
+    comment_tail(node);
+    out_.put('\n');
+}
+
+void Writer::gather_flow_comments(const YamlNode& node) {
+    if (!node.comments.has_texts()) return;
+    for (const Text& t : node.comments.head()) pending_.push_back(&t);
+    if (node.comments.inline_comment()) pending_.push_back(&*node.comments.inline_comment());
+}
+
+bool Writer::properties(const YamlNode& node) {
+    if (!node.tag.empty()) out_.append(node.tag.str());
+    if (!node.anchor.empty()) {
+        if (!node.tag.empty()) out_.put(' ');
+        out_.put('&');
+        out_.append(node.anchor.str());
+    }
+    return has_properties(node);
+}
+
+void Writer::suffix_properties(const YamlNode& node) {
+    if (!has_properties(node)) return;
+    out_.put(' ');
+    properties(node);
+}
+
+void Writer::directive(const YamlNode& node) {
+    out_.append(node.source->tag);
+    out_.put(' ');
+    out_.append(node.source->target);
+}
+
+Writer::NullForm Writer::null_form(const YamlNode& node, Position pos) const noexcept {
+    const bool commented = node.comments.inline_comment().has_value();
+    if (node.synthetic) {
+        const bool bare = !commented && node.anchor.empty() && (pos == Position::MapValue || node.tag.empty());
+        if (null_style_ == NullStyle::Empty && bare && (pos == Position::MapValue || pos == Position::SeqItem))
+            return NullForm::Nothing;
+        return NullForm::Word;
+    }
+    // A tag on an empty node gives it its meaning (`!!str` is the empty
+    // string): written as the properties alone, never with "null".
+    if (!node.tag.empty()) return NullForm::PropertiesOnly;
+    if ((pos == Position::MapValue || pos == Position::SeqItem) && !commented && node.anchor.empty())
+        return NullForm::Nothing;
+    return NullForm::Word;
+}
+
+// ---- documents -------------------------------------------------------------
+
+void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
+    const auto& directives = node.comments.directives();
+    if (!directives.empty()) {
+        // A directive line may only follow the end of a document.
+        if (after_document) out_.append("...\n");
+        for (const Text& d : directives) {
+            out_.put('%');
+            out_.append(d.str());
+            out_.put('\n');
+        }
+    }
+    if (node.explicit_start || !directives.empty()) out_.append("---\n");
+    keep_tail_ = false;
+    head_comments(node, 0);
+    if (skip_source) unsourced_ = &node;
+    if (sourced(node)) {
+        directive(node);
+        line_end(&node);
+    } else if (non_empty_block(node)) {
+        if (properties(node)) {
+            line_end(&node);
+        } else if (node.comments.inline_comment()) {
+            comment_line(0, node.comments.inline_comment()->str());
+        }
+        if (node.kind == NodeKind::Mapping) {
+            block_mapping(node, 0, false, 0);
+        } else {
+            block_sequence(node, 0, false, 0);
+        }
+    } else {
+        Writer::node(node, Position::Root, BlockPlace{2, -1}, 0);
+        line_end(&node);
+    }
+    for (const Text& t : node.comments.foot()) comment_line(0, t.str());
+    unsourced_ = nullptr;
+}
+
+// ---- block collections -----------------------------------------------------
+
+void Writer::block_mapping(const YamlNode& map, std::size_t indent, bool first_on_line, std::size_t depth) {
+    with_stack_at(depth, [&] {
+        const std::size_t pairs = map.size();
+        for (std::size_t i = 0; i < pairs; ++i) {
+            const YamlNode& key = map.key(i);
+            const YamlNode& value = map.value(i);
+            if (i > 0 || !first_on_line) {
+                blank_lines(key.comments.blank_before);
+                head_comments(key, indent);
+                out_.spaces(indent);
+            }
+            keep_tail_ = false;
+            const bool block_key = !sourced(key) && (non_empty_block(key) ||
+                                                   ((key.scalar_style == ScalarStyle::Literal ||
+                                                     key.scalar_style == ScalarStyle::Folded) &&
+                                                    key.kind == NodeKind::Scalar));
+            if (block_key) {
+                complex_key(key, indent, depth + 1);
+                out_.spaces(indent);
+            } else {
+                const std::size_t start = out_.size();
+                node(key, Position::Key, BlockPlace{indent + 2, static_cast<long>(indent)}, depth + 1);
+                if (key.kind == NodeKind::Alias && !sourced(key)) out_.put(' ');  // `*a:` would name the anchor "a:"
+                if (out_.size() - start > kMaxSimpleKey) {
+                    out_.insert(start, "? ");
+                    line_end(&key);
+                    out_.spaces(indent);
+                }
+            }
+            out_.put(':');
+            mapping_value(value, indent, depth + 1);
+        }
+    });
+}
+
+void Writer::complex_key(const YamlNode& key, std::size_t indent, std::size_t depth) {
+    out_.put('?');
+    if (non_empty_block(key)) {
+        suffix_properties(key);
+        line_end(&key);
+        if (key.kind == NodeKind::Mapping) {
+            block_mapping(key, indent + 2, false, depth);
+        } else {
+            block_sequence(key, indent + 2, false, depth);
+        }
+        return;
+    }
+    out_.put(' ');
+    node(key, Position::Root, BlockPlace{indent + 2, static_cast<long>(indent)}, depth);
+    line_end(&key);
+}
+
+void Writer::mapping_value(const YamlNode& value, std::size_t indent, std::size_t depth) {
+    if (sourced(value)) {
+        out_.put(' ');
+        directive(value);
+        line_end(&value);
+        return;
+    }
+    if (non_empty_block(value)) {
+        suffix_properties(value);
+        line_end(&value);
+        if (value.kind == NodeKind::Sequence) {
+            // A sequence written at its key's column in the source stays there.
+            const std::size_t at = value.span.column > indent ? indent + 2 : indent;
+            head_comments(value, at);
+            block_sequence(value, at, false, depth);
+        } else {
+            head_comments(value, indent + 2);
+            block_mapping(value, indent + 2, false, depth);
+        }
+        return;
+    }
+    if (value.kind == NodeKind::Null && null_form(value, Position::MapValue) == NullForm::Nothing) {
+        line_end(nullptr);
+        head_comments(value, indent + 2);
+        return;
+    }
+    if (!value.comments.head().empty()) {
+        // Comment lines above the value: the value goes on a line of its own.
+        line_end(nullptr);
+        head_comments(value, indent + 2);
+        out_.spaces(indent + 2);
+    } else {
+        out_.spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
+    }
+    node(value, Position::MapValue, BlockPlace{indent + 2, static_cast<long>(indent)}, depth);
+    line_end(&value);
+}
+
+void Writer::block_sequence(const YamlNode& seq, std::size_t indent, bool first_on_line, std::size_t depth) {
+    with_stack_at(depth, [&] {
+        const std::size_t items = seq.children.size();
+        for (std::size_t i = 0; i < items; ++i) {
+            const YamlNode& item = seq.children[i];
+            if (i > 0 || !first_on_line) {
+                blank_lines(item.comments.blank_before);
+                head_comments(item, indent);
+                out_.spaces(indent);
+            }
+            keep_tail_ = false;
+            out_.put('-');
+            sequence_item(item, indent, depth + 1);
+        }
+    });
+}
+
+void Writer::sequence_item(const YamlNode& item, std::size_t indent, std::size_t depth) {
+    const std::size_t inner = indent + 2;
+    if (sourced(item)) {
+        out_.put(' ');
+        directive(item);
+        line_end(&item);
+        return;
+    }
+    if (non_empty_block(item)) {
+        // Properties before a collection's first entry on the same line would
+        // belong to that entry: such an item starts on the next line.
+        const bool own_line = has_properties(item) || item.comments.inline_comment().has_value();
+        if (item.kind == NodeKind::Sequence) {
+            if (item.comments.compact && !own_line) {
+                out_.put(' ');
+                block_sequence(item, inner, true, depth);
+                return;
+            }
+            suffix_properties(item);
+            line_end(&item);
+            block_sequence(item, inner, false, depth);
+            return;
+        }
+        const YamlNode& first_key = item.key(0);
+        if (own_line || !first_key.comments.head().empty()) {
+            suffix_properties(item);
+            line_end(&item);
+            block_mapping(item, inner, false, depth);
+            return;
+        }
+        out_.put(' ');
+        block_mapping(item, inner, true, depth);
+        return;
+    }
+    if (item.kind == NodeKind::Null && null_form(item, Position::SeqItem) == NullForm::Nothing) {
+        line_end(nullptr);
+        return;
+    }
+    out_.spaces(std::max<std::uint32_t>(item.comments.value_pad, 1));
+    node(item, Position::SeqItem, BlockPlace{inner + 2, static_cast<long>(indent)}, depth);
+    line_end(&item);
+}
+
+// ---- inline nodes ----------------------------------------------------------
+
+void Writer::node(const YamlNode& n, Position pos, BlockPlace place, std::size_t depth) {
+    if (sourced(n)) {
+        directive(n);
+        return;
+    }
+    const bool in_flow = pos == Position::Flow;
+    if (n.kind == NodeKind::Null) {
+        const NullForm form = null_form(n, pos);
+        if (form == NullForm::Nothing) return;
+        const bool props = properties(n);
+        if (form == NullForm::PropertiesOnly) {
+            // Keep `,` `]` `}` `:` off the tag or anchor.
+            if (in_flow || pos == Position::Key) out_.put(' ');
+            return;
+        }
+        if (props) out_.put(' ');
+        out_.append(n.synthetic && null_style_ == NullStyle::Tilde ? std::string_view("~") : std::string_view("null"));
+        return;
+    }
+    if (properties(n)) out_.put(' ');
+    switch (n.kind) {
+        case NodeKind::Scalar: scalar(n, pos, place); return;
+        case NodeKind::Alias:
+            out_.put('*');
+            out_.append(n.text.str());
+            return;
+        case NodeKind::Sequence: flow_sequence(n, depth); return;
+        case NodeKind::Mapping: flow_mapping(n, depth); return;
+        case NodeKind::Null: return;
+    }
+}
+
+void Writer::flow_sequence(const YamlNode& seq, std::size_t depth) {
+    with_stack_at(depth, [&] {
+        out_.put('[');
+        bool first = true;
+        for (const YamlNode& item : seq.children) {
+            if (!first) out_.append(", ");
+            first = false;
+            gather_flow_comments(item);
+            node(item, Position::Flow, BlockPlace{}, depth + 1);
+        }
+        out_.put(']');
+    });
+}
+
+void Writer::flow_mapping(const YamlNode& map, std::size_t depth) {
+    with_stack_at(depth, [&] {
+        out_.put('{');
+        const std::size_t pairs = map.size();
+        for (std::size_t i = 0; i < pairs; ++i) {
+            if (i > 0) out_.append(", ");
+            const YamlNode& key = map.key(i);
+            const YamlNode& value = map.value(i);
+            gather_flow_comments(key);
+            gather_flow_comments(value);
+            node(key, Position::Flow, BlockPlace{}, depth + 1);
+            if (key.kind == NodeKind::Alias && !sourced(key)) out_.put(' ');
+            out_.append(": ");
+            node(value, Position::Flow, BlockPlace{}, depth + 1);
+        }
+        out_.put('}');
+    });
+}
+
+// ---- scalars ---------------------------------------------------------------
+
+void Writer::double_quoted(std::string_view text) {
+    out_.put('"');
+    yaml::append_escaped(out_, text);
+    out_.put('"');
+}
+
+void Writer::single_quoted(std::string_view text) {
+    out_.put('\'');
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\'') continue;
+        out_.append(text.data() + run, i + 1 - run);
+        out_.put('\'');
+        run = i + 1;
+    }
+    out_.append(text.data() + run, text.size() - run);
+    out_.put('\'');
+}
+
+void Writer::scalar(const YamlNode& n, Position pos, BlockPlace place) {
+    const std::string_view text = n.text.str();
+    const bool in_flow = pos == Position::Flow;
+    switch (n.scalar_style) {
+        case ScalarStyle::Plain: {
+            const yaml::PlainFit fit = yaml::plain_fit(text);
+            if ((in_flow ? fit.flow_ok : fit.block_ok) && !text.starts_with(kBom)) {
+                out_.append(text);
+            } else if (!prefer_double_ && fit.single_ok) {
+                single_quoted(text);
+            } else {
+                double_quoted(text);
+            }
+            return;
+        }
+        case ScalarStyle::SingleQuoted:
+            // A line break inside single quotes would be folded by readers.
+            if (yaml::plain_fit(text).single_ok) {
+                single_quoted(text);
+            } else {
+                double_quoted(text);
+            }
+            return;
+        case ScalarStyle::DoubleQuoted: double_quoted(text); return;
+        case ScalarStyle::Literal:
+        case ScalarStyle::Folded:
+            if (in_flow || pos == Position::Key) {
+                double_quoted(text);
+                return;
+            }
+            if (!n.comments.modified && n.comments.raw() && raw_block_scalar(n, place)) return;
+            if (yaml::plain_fit(text).block_scalar_ok) {
+                block_scalar(n, place);
+            } else {
+                double_quoted(text);
+            }
+            return;
+    }
+}
+
+namespace {
+
+// Applies the version header of an upgraded load to finished output.
+std::string with_version_header(std::string text) {
+    std::size_t at = text.starts_with(kBom) ? kBom.size() : 0;
+    if (std::string_view(text).substr(at).starts_with("%YAML")) {
+        const std::size_t lf = text.find('\n', at);
+        if (lf != std::string::npos) text.erase(at, lf + 1 - at);
+    }
+    const std::string_view rest = std::string_view(text).substr(at);
+    const bool marker = rest.starts_with("---") &&
+                        (rest.size() == 3 || rest[3] == ' ' || rest[3] == '\n' || rest[3] == '\r');
+    text.insert(at, marker ? "%YAML 1.2\n" : "%YAML 1.2\n---\n");
+    return text;
+}
+
+}  // namespace
+
+}  // namespace detail
+
+std::string document_to_yaml(const DocumentContainer& container) {
+    const std::optional<std::string_view> source = container.source();
+    std::string result;
+    const bool modified = std::any_of(container.documents.begin(), container.documents.end(),
+                                      [](const YamlNode& root) { return is_modified(root); });
+    if (source && !modified) {
+        result.assign(*source);
+    } else {
+        OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
+        detail::Writer writer(out, container.null_style, container.prefer_double_quotes);
+        for (std::size_t i = 0; i < container.documents.size(); ++i) {
+            const YamlNode& root = container.documents[i];
+            if (i == 0 && root.leading_bom) out.append(detail::kBom);
+            // Every later document needs its marker; a root with directives
+            // writes its own after them.
+            if (i > 0 && !root.explicit_start && root.comments.directives().empty()) out.append("---\n");
+            writer.root(root, false, i > 0);
+        }
+        result = std::move(out).take();
+    }
+    if (container.version_header) result = detail::with_version_header(std::move(result));
+    return result;
+}
+
+namespace {
+
+std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source) {
+    const std::size_t estimate = node.end_offset > node.span.offset ? node.end_offset - node.span.offset : 0;
+    OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
+    if (node.leading_bom) out.append(detail::kBom);
+    detail::Writer writer(out, null_style, prefer_double);
+    writer.root(node, skip_source, false);
+    return std::move(out).take();
+}
+
+}  // namespace
+
+std::string node_to_yaml(const YamlNode& node, const EmitStyle& style) {
+    return render_root(node, style.null_style, style.prefer_double_quotes, false);
+}
+
+std::string render_included_file(const YamlNode& node, bool prefer_double_quotes) {
+    return render_root(node, NullStyle::Keyword, prefer_double_quotes, true);
+}
+
+}  // namespace torvex::rt
