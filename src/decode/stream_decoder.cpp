@@ -170,7 +170,6 @@ bool StreamDecoder::decode_node_body(bool& present, Properties& props, bool inde
                 present = true;
                 return decode_collection(props, tokens_.span(t), [&] { return decode_indentless_sequence(); });
             case TokenKind::Value:
-            case TokenKind::FlowEntry:
                 // After an anchor or tag the indicator belongs to the enclosing
                 // collection: these properties are an empty node's (`&a : x`).
                 if (props.anchor || props.tag) break;
@@ -396,6 +395,14 @@ bool StreamDecoder::decode_mapping() {
                 if (!decode_mapping_value(flow)) return false;
                 has_value = true;
             }
+        } else if (k == TokenKind::Value) {
+            // `: value` with nothing before the `:`: the key is an empty node.
+            key_at = pos_;
+            tape_.push_null();
+            if (!flow && !value_indented(column)) return false;
+            ++pos_;
+            if (!decode_mapping_value(flow)) return false;
+            has_value = true;
         } else {
             // A key without its Key token, as in a flow mapping's JSON-like entries.
             std::size_t probe = pos_;

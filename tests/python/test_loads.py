@@ -333,3 +333,17 @@ def test_nested_calls_from_callbacks_keep_their_own_buffers():
 
     out = torvex.to_json({"a": [Odd(), "after"]}, default=lambda o: torvex.loads(torvex.to_json(expected_inner)))
     assert json.loads(out) == {"a": [expected_inner, "after"]}
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        ("a: b\n: c", {"a": "b", None: "c"}),
+        ("? &x a\n: &y b\n: *x", {"a": "b", None: "a"}),
+        ("{a: 1, : bar}", {"a": 1, None: "bar"}),
+        ("{? foo :, : bar}", {"foo": None, None: "bar"}),
+        ("{a: , b}", {"a": None, "b": None}),
+    ],
+)
+def test_empty_keys_and_values(text, expected):
+    assert torvex.loads(text) == expected
