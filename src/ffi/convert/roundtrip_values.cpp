@@ -24,8 +24,8 @@ PyRef make_big_int(std::string_view text) {
     return make_str(text);
 }
 
-PyRef scalar_value(const rt::YamlNode& node) {
-    const Resolved r = rt::resolve_scalar(node);
+PyRef scalar_value(const rt::YamlNode& node, bool core_handle_redefined) {
+    const Resolved r = rt::resolve_scalar(node, core_handle_redefined);
     switch (r.kind) {
         case ResolvedKind::Null: return PyRef::borrow(Py_None);
         case ResolvedKind::Bool: return PyRef::borrow(r.boolean ? Py_True : Py_False);
@@ -136,10 +136,13 @@ private:
 
 }  // namespace
 
+NodeConverter::NodeConverter(const rt::YamlNode& root)
+    : root_(root), core_handle_redefined_(rt::redefines_core_handle(root)) {}
+
 PyRef NodeConverter::value(const rt::YamlNode& node, std::size_t depth) {
     switch (node.kind) {
         case rt::NodeKind::Scalar:
-        case rt::NodeKind::Null: return scalar_value(node);
+        case rt::NodeKind::Null: return scalar_value(node, core_handle_redefined_);
         case rt::NodeKind::Alias: return alias(node, depth, false);
         case rt::NodeKind::Sequence:
         case rt::NodeKind::Mapping: break;
@@ -157,7 +160,7 @@ PyRef NodeConverter::value(const rt::YamlNode& node, std::size_t depth) {
 PyRef NodeConverter::key(const rt::YamlNode& node, std::size_t depth) {
     switch (node.kind) {
         case rt::NodeKind::Scalar:
-        case rt::NodeKind::Null: return scalar_value(node);
+        case rt::NodeKind::Null: return scalar_value(node, core_handle_redefined_);
         case rt::NodeKind::Alias: return alias(node, depth, true);
         case rt::NodeKind::Sequence:
         case rt::NodeKind::Mapping: break;

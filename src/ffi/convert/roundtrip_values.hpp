@@ -25,7 +25,7 @@ inline constexpr unsigned kMaxAssignDepth = 1000;
 // with the error set.
 class NodeConverter {
 public:
-    explicit NodeConverter(const rt::YamlNode& root) : root_(root) {}
+    explicit NodeConverter(const rt::YamlNode& root);
 
     PyRef value(const rt::YamlNode& node, std::size_t depth = 0);
     // Collections as (nested) tuples, a mapping as a tuple of pairs, as dict keys need.
@@ -41,6 +41,7 @@ private:
     const rt::YamlNode& root_;
     std::optional<rt::AliasTargets> targets_;
     std::unordered_map<const rt::YamlNode*, PyRef> shared_;
+    bool core_handle_redefined_;
 };
 
 // The node for an assigned Python value, or nothing with the error set.
