@@ -134,8 +134,13 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
         switch (t.kind) {
             case TokenKind::Anchor: pending_.anchor = pos_++; continue;
             case TokenKind::Tag: pending_.tag = pos_++; continue;
-            case TokenKind::StreamStart:
             case TokenKind::FlowEntry:
+                // After properties the `,` belongs to the enclosing flow
+                // collection: they are an empty node's (`{a: !t, b: 1}`).
+                if (has_pending()) break;
+                ++pos_;
+                continue;
+            case TokenKind::StreamStart:
             case TokenKind::Directive: ++pos_; continue;
             case TokenKind::Scalar: {
                 ++pos_;
