@@ -25,6 +25,11 @@ std::uint32_t count_breaks(std::string_view s) noexcept {
 }
 
 LineColumn scalar_end(const YamlNode& node) noexcept {
+    // A one-line plain scalar is its own source text: its end is known.
+    if (node.scalar_style == ScalarStyle::Plain && node.end_line == node.span.line && !node.text.is_owned() &&
+        node.end_offset - node.span.offset == node.text.size()) {
+        return {node.end_line, node.end_column};
+    }
     const std::string_view text = node.text.str();
     const void* nl = std::memchr(text.data(), '\n', text.size());
     if (nl == nullptr) return {node.span.line, node.span.column + count_chars(text)};
@@ -110,8 +115,11 @@ private:
             case NodeKind::Null: end = {node.end_line, node.end_column}; break;
         }
 
-        const std::optional<Text>& raw = node.comments.raw();
-        see(raw ? line + count_breaks(raw->str()) : end.line);
+        if (node.comments.has_texts() && node.comments.raw()) {
+            see(line + count_breaks(node.comments.raw()->str()));
+        } else {
+            see(end.line);
+        }
 
         if (inline_allowed && next_ < comments_.size() && comments_[next_].span.line == line &&
             comments_[next_].span.column > column) {

@@ -56,6 +56,12 @@ private:
     YamlNode& push_leaf(NodeKind kind, const Token& at);
     void push_null(const Span& at, std::uint64_t end_offset);
     void push_property_null();
+    // The value of a key without `:`, at the key's end (so that a comment
+    // after the key trails the value on the key's line).
+    void push_null_after_last() {
+        const YamlNode& key = scratch_.back();
+        push_null(Span{tokens_.file_id(), key.end_line, key.end_column, key.end_offset}, key.end_offset);
+    }
     struct Properties {
         std::size_t anchor = kNone;
         std::size_t tag = kNone;
@@ -134,8 +140,13 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
         switch (t.kind) {
             case TokenKind::Anchor: pending_.anchor = pos_++; continue;
             case TokenKind::Tag: pending_.tag = pos_++; continue;
-            case TokenKind::StreamStart:
             case TokenKind::FlowEntry:
+                // After properties the `,` belongs to the enclosing flow
+                // collection: they are an empty node's (`{a: !t, b: 1}`).
+                if (has_pending()) break;
+                ++pos_;
+                continue;
+            case TokenKind::StreamStart:
             case TokenKind::Directive: ++pos_; continue;
             case TokenKind::Scalar: {
                 ++pos_;
@@ -210,7 +221,7 @@ void Composer::compose_mapping(std::size_t depth) {
             const Span at = after(token(pos_++));
             compose_or_null(depth + 1, at, !flow);
         } else {
-            push_null(here(), here().offset);
+            push_null_after_last();
         }
         if (pos_ == entry) {
             // A token no entry can start with (the scanner lets none through): drop it.
@@ -272,7 +283,7 @@ void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
         const Span at = after(token(pos_++));
         compose_or_null(depth + 1, at);
     } else {
-        push_null(here(), here().offset);
+        push_null_after_last();
     }
     std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
                                    std::make_move_iterator(scratch_.end()));
