@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"&a &b x", "error: a node cannot have two anchors @1:4"}, Case{"!!str !!int 1", "1"},
         Case{"- \n- a", "[~,'a']"}, Case{"[a: 1]", "[{'a':1}]"}, Case{"{a, b: 1}", "{'a':~,'b':1}"},
-        Case{": b", "{'b':~}"}, Case{"[a, b, ]", "['a','b']"}, Case{"[? a : 1, b]", "[{'a':1},'b']"},
+        Case{": b", "{~:'b'}"}, Case{"[a, b, ]", "['a','b']"}, Case{"[? a : 1, b]", "[{'a':1},'b']"},
         Case{"!!str", "''"}, Case{"!!int", "0"}, Case{"!!null", "~"}, Case{"!t", "!t ''"},
         Case{"!custom 12", "!custom '12'"}, Case{"!!str 12", "'12'"}, Case{"! 12", "! '12'"},
         Case{"!<tag:yaml.org,2002:int> 12", "12"}, Case{"!t {a: 1}", "!t {'a':1}"}, Case{"!!map {a: 1}", "{'a':1}"},
