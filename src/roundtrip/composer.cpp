@@ -111,15 +111,21 @@ void Composer::run(std::vector<YamlNode>& roots) {
                 directives.push_back(Text::view(tokens_.text(token(pos_))));
                 ++pos_;
                 continue;
-            case TokenKind::DocumentStart:
+            case TokenKind::DocumentStart: {
+                const Token& marker = token(pos_);
                 ++pos_;
-                if (compose_node(0)) {
-                    take_root(true);
-                } else {
-                    directives.clear();  // `---` with nothing after it: no root, its directives go too
+                if (!compose_node(0)) {
+                    // `---` with nothing after it is still a document, one that
+                    // reads as null: dropping it would renumber the documents after it.
+                    Span at = span_of(marker);
+                    at.offset += 3;
+                    at.column += 3;
+                    push_null(at, at.offset);
                 }
+                take_root(true);
                 if (kind() == TokenKind::DocumentEnd) ++pos_;
                 continue;
+            }
             default: {
                 const std::size_t before = pos_;
                 if (compose_node(0)) {

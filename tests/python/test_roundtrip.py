@@ -104,11 +104,18 @@ def test_multi_document_access():
     assert torvex.loads_all(doc.to_yaml()) == [["x"], {"k": None}]
 
 
-@pytest.mark.parametrize("text", ["", "# only a comment\n", "---\n"])
-def test_empty_documents(text):
+@pytest.mark.parametrize("text", ["", "# only a comment\n"])
+def test_empty_streams(text):
     doc = rt(text)
     assert (len(doc), doc.to_dict(), doc.walk(), doc.range(), torvex.to_json(doc)) == (0, [], [], None, b"null")
     assert doc.to_yaml() == text.encode()
+
+
+def test_empty_documents_are_kept():
+    doc = rt("a: 1\n---\n---\n# c\n")
+    assert (len(doc), doc.to_dict(), doc[1]) == (3, [{"a": 1}, None, None], None)
+    doc[0]["a"] = 2
+    assert torvex.loads_all(doc.to_yaml()) == [{"a": 2}, None, None]
 
 
 def test_view_of_an_alias_reads_and_edits_the_anchored_node():
