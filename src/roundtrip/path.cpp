@@ -105,6 +105,14 @@ bool is_standard_tag(std::string_view tag) noexcept {
 }
 
 void write_value(YamlNode& node, YamlNode&& content) {
+    // A block scalar given another multi-line text stays a block scalar (a
+    // script under `run: |` should not turn into one escaped line); the
+    // emitter quotes what a block cannot hold.
+    const bool keeps_block = node.kind == NodeKind::Scalar && content.kind == NodeKind::Scalar &&
+                             (node.scalar_style == ScalarStyle::Literal || node.scalar_style == ScalarStyle::Folded) &&
+                             content.scalar_style != ScalarStyle::Plain &&
+                             content.text.str().find('\n') != std::string_view::npos;
+    if (keeps_block) content.scalar_style = node.scalar_style;
     node.kind = content.kind;
     node.scalar_style = content.scalar_style;
     node.style = content.style;

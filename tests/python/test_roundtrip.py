@@ -135,6 +135,9 @@ EDITS = [
     ("a: !!int 5\n", lambda d: d.__setitem__("a", "text"), "a: text\n"),
     ("a: !custom 5\n", lambda d: d.__setitem__("a", "text"), "a: !custom text\n"),
     ("a: 1\n", lambda d: d.__setitem__("b", None), "a: 1\nb:\n"),
+    ("run: |\n  make\n", lambda d: d.__setitem__("run", "make\nmake test\n"), "run: |\n  make\n  make test\n"),
+    ("run: |\n  make\n", lambda d: d.__setitem__("run", "one line"), "run: one line\n"),
+    ("f: >\n  a\n  b\n", lambda d: d.__setitem__("f", "x\ny\n"), "f: >\n  x\n\n  y\n"),
 ]
 
 
