@@ -368,3 +368,25 @@ def test_random_edits_reload_as_expected(data, new_value, draw, dump_option):
         target[path[-1]] = new_value
         view[path[-1]] = new_value
     assert torvex.loads(doc.to_yaml()) == data == doc.to_dict()
+
+
+def test_upgrade_rewrites_1_1_spellings_and_writes_the_header():
+    doc = rt("%YAML 1.1\n---\nenabled: yes\nmode: 0755\nk: on  # c\n", torvex.OPT_UPGRADE_1_1)
+    assert doc.to_dict() == {"enabled": True, "mode": 493, "k": True}
+    assert doc.to_yaml() == b"%YAML 1.2\n---\nenabled: true\nmode: 493\nk: true  # c\n"
+    assert rt("a: yes\n", torvex.OPT_UPGRADE_1_1).to_yaml() == b"%YAML 1.2\n---\na: true\n"
+
+
+def test_key_checks_and_version_warnings(caplog):
+    with pytest.raises(torvex.TorvexDuplicateKeyError) as raised:
+        rt("a: 1\nb: {x: 1, x: 2}\n", torvex.OPT_DUPLICATE_KEYS_ERROR)
+    assert (str(raised.value), raised.value.line, raised.value.column) == (
+        "duplicate mapping key: x at line 2, column 11", 2, 11)
+    rt("1: x\n0x1: y\n", torvex.OPT_DUPLICATE_KEYS_WARN)
+    rt("a: yes\n", torvex.OPT_YAML_1_1 | torvex.OPT_YAML_1_1_WARN)
+    assert [r.getMessage() for r in caplog.records] == [
+        "duplicate mapping key 'Int(1)' at line 2, column 1; keeping the last value",
+        "YAML 1.1 syntax 'yes' resolves as bool in 1.1 but str in 1.2 at line 1, column 4",
+    ]
+    with pytest.raises(torvex.TorvexParseError, match="unclosed flow collection"):
+        rt("a: [1\n")
