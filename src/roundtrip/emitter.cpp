@@ -76,7 +76,7 @@ void Writer::comment_tail(const YamlNode* node) {
     if (node && node->comments.inline_comment())
         inline_comment(node->comments.inline_spaces, node->comments.inline_comment()->str());
     if (!pending_.empty()) {
-        for (const Text* t : pending_) inline_comment(1, t->str());
+        for (const Text* t : pending_) inline_comment(2, t->str());
         pending_.clear();
     }
 }
