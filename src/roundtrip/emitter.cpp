@@ -164,7 +164,7 @@ void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
             block_sequence(node, 0, false, 0);
         }
     } else {
-        Writer::node(node, Position::Root, BlockPlace{2, -1}, 0);
+        Writer::node(node, Position::Root, BlockPlace{2, 0}, 0);
         line_end(&node);
     }
     for (const Text& t : node.comments.foot()) comment_line(0, t.str());
