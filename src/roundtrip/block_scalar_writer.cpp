@@ -75,7 +75,9 @@ void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
     // indentation: the indicator tells it, counted from the parent node.
     std::size_t first = 0;
     while (first < body.size() && body[first] == '\n') ++first;
-    if (first < body.size() && body[first] == ' ') {
+    // So does content with no line at all: a comment line after a root's
+    // scalar would otherwise be taken for its first line.
+    if (first == body.size() || body[first] == ' ') {
         const long digit = static_cast<long>(place.content) - place.parent;
         out_.put(static_cast<char>('0' + digit));
     }
