@@ -66,7 +66,9 @@ private:
     void block_scalar(const YamlNode& node, BlockPlace place);      // block_scalar_writer.cpp
 
     bool sourced(const YamlNode& node) const noexcept { return node.source && &node != unsourced_; }
-    bool non_empty_block(const YamlNode& node) const noexcept;
+    bool non_empty_block(const YamlNode& node) const noexcept {
+        return node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty() && !sourced(node);
+    }
 
     enum class NullForm : std::uint8_t { Nothing, PropertiesOnly, Word };
     NullForm null_form(const YamlNode& node, Position pos) const noexcept;
