@@ -1,7 +1,6 @@
 // Literal and folded block scalars of the round-trip emitter: the source
 // text of an unedited one where it still reads the same at its new place,
 // otherwise the scalar written afresh from its text.
-#include <algorithm>
 #include <string_view>
 
 #include "roundtrip/emitter_writer.hpp"
@@ -32,15 +31,19 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     const std::size_t header_end = raw.find('\n');
     if (header_end == std::string_view::npos) return false;  // a header without content: written afresh
     const std::string_view header = raw.substr(0, header_end);
-    // The header's indicators run up to the first space or comment. An
-    // explicit indentation counts from the source's parent indentation,
-    // which is not known here.
-    bool keep = false;
+    // The header's indicators run up to the comment. An explicit
+    // indentation counts from the source's parent indentation, which is not
+    // known here.
+    bool keep = false, strip = false;
     for (char c : header.substr(1)) {
-        if (c == ' ' || c == '\t' || c == '#' || c == '\r') break;
+        if (c == '#') break;  // a digit anywhere before the comment counts, separated or not
         if (c >= '1' && c <= '9') return false;
         if (c == '+') keep = true;
+        if (c == '-') strip = true;
     }
+    // Source that ended without a line break: the break written after it
+    // would join the text unless it is stripped.
+    if (raw.back() != '\n' && !strip) return false;
     // The content must stay deeper than the node it belongs to, or the
     // lines would leave the scalar.
     const long indent = first_content_indent(raw.substr(header_end + 1));
@@ -72,9 +75,10 @@ void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
     // indentation: the indicator tells it, counted from the parent node.
     std::size_t first = 0;
     while (first < body.size() && body[first] == '\n') ++first;
-    if (first < body.size() && body[first] == ' ') {
-        // A document root counts from column 0, as readers take it.
-        const long digit = static_cast<long>(place.content) - std::max(place.parent, 0L);
+    // So does content with no line at all: a comment line after a root's
+    // scalar would otherwise be taken for its first line.
+    if (first == body.size() || body[first] == ' ') {
+        const long digit = static_cast<long>(place.content) - place.parent;
         out_.put(static_cast<char>('0' + digit));
     }
     char chomp = '\0';

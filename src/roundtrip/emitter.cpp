@@ -22,10 +22,6 @@ bool has_properties(const YamlNode& node) noexcept { return !node.tag.empty() ||
 
 }  // namespace
 
-bool Writer::non_empty_block(const YamlNode& node) const noexcept {
-    return node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty() && !sourced(node);
-}
-
 // ---- layout pieces ---------------------------------------------------------
 
 void Writer::comment_line(std::size_t indent, std::string_view text) {
@@ -48,6 +44,7 @@ void Writer::comment_line(std::size_t indent, std::string_view text) {
 }
 
 void Writer::head_comments(const YamlNode& node, std::size_t indent) {
+    if (!node.comments.has_texts()) return;  // most nodes: no call into the record
     for (const Text& t : node.comments.head()) comment_line(indent, t.str());
 }
 
@@ -73,10 +70,10 @@ void Writer::inline_comment(std::uint32_t spaces, std::string_view text) {
 }
 
 void Writer::comment_tail(const YamlNode* node) {
-    if (node && node->comments.inline_comment())
+    if (node && node->comments.has_texts() && node->comments.inline_comment())
         inline_comment(node->comments.inline_spaces, node->comments.inline_comment()->str());
     if (!pending_.empty()) {
-        for (const Text* t : pending_) inline_comment(1, t->str());
+        for (const Text* t : pending_) inline_comment(2, t->str());
         pending_.clear();
     }
 }
@@ -117,7 +114,7 @@ void Writer::directive(const YamlNode& node) {
 }
 
 Writer::NullForm Writer::null_form(const YamlNode& node, Position pos) const noexcept {
-    const bool commented = node.comments.inline_comment().has_value();
+    const bool commented = node.comments.has_texts() && node.comments.inline_comment().has_value();
     if (node.synthetic) {
         const bool bare = !commented && node.anchor.empty() && (pos == Position::MapValue || node.tag.empty());
         if (null_style_ == NullStyle::Empty && bare && (pos == Position::MapValue || pos == Position::SeqItem))
@@ -164,7 +161,7 @@ void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
             block_sequence(node, 0, false, 0);
         }
     } else {
-        Writer::node(node, Position::Root, BlockPlace{2, -1}, 0);
+        Writer::node(node, Position::Root, BlockPlace{2, 0}, 0);
         line_end(&node);
     }
     for (const Text& t : node.comments.foot()) comment_line(0, t.str());

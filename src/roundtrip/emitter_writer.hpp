@@ -16,11 +16,13 @@ namespace torvex::rt::detail {
 enum class Position : std::uint8_t { Root, MapValue, SeqItem, Key, Flow };
 
 // Columns for a block scalar written here: its content column, and the
-// indentation of the node it belongs to (-1 for a document root), which an
-// explicit indentation indicator counts from.
+// indentation of the node it belongs to, which an explicit indentation
+// indicator counts from and which content must stay deeper than (0 for a
+// document root: readers take a root's indicator from column 0, and content
+// at column 0 reads only on the `---` line itself).
 struct BlockPlace {
     std::size_t content = 2;
-    long parent = -1;
+    long parent = 0;
 };
 
 class Writer {
@@ -64,7 +66,9 @@ private:
     void block_scalar(const YamlNode& node, BlockPlace place);      // block_scalar_writer.cpp
 
     bool sourced(const YamlNode& node) const noexcept { return node.source && &node != unsourced_; }
-    bool non_empty_block(const YamlNode& node) const noexcept;
+    bool non_empty_block(const YamlNode& node) const noexcept {
+        return node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty() && !sourced(node);
+    }
 
     enum class NullForm : std::uint8_t { Nothing, PropertiesOnly, Word };
     NullForm null_form(const YamlNode& node, Position pos) const noexcept;

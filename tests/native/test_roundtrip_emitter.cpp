@@ -321,7 +321,7 @@ TEST(RoundtripProperties, IncludeDirectivesReplaceContent) {
 TEST(RoundtripComments, FlowCommentsMoveToTheEndOfTheLine) {
     YamlNode flow = mapping(Flow, scalar("a"), with_inline(scalar("1"), "c", 2));
     const std::string out = emit(mapping(Block, scalar("k"), std::move(flow), scalar("j"), scalar("2")));
-    EXPECT_EQ(out, "k: {a: 1} # c\nj: 2\n");
+    EXPECT_EQ(out, "k: {a: 1}  # c\nj: 2\n");
 }
 
 TEST(RoundtripComments, HeadCommentsOfAValueKeepTheValueBelowThem) {
