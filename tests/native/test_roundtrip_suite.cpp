@@ -57,35 +57,6 @@ DocumentContainer load(std::string text, std::string* error) {
     return c;
 }
 
-// Cases whose re-emission is known not to read back the same, and why. None
-// is the emitter's doing: the tree it is given already lacks what differs,
-// or the plain decoder reads the input wrongly.
-enum class Known { EmptyDocument, EmptyKeyDecoding, FlowKeyTagLost };
-
-const std::map<std::string, Known>& known_reemission_failures() {
-    static const std::map<std::string, Known> known = {
-        // The composer keeps no root for a `---` with nothing after it.
-        {"6ZKB", Known::EmptyDocument}, {"9DXL", Known::EmptyDocument}, {"PUW8", Known::EmptyDocument},
-        {"UT92", Known::EmptyDocument}, {"W4TN", Known::EmptyDocument},
-        // The plain decoder reads an empty key (`: v`) as the key `v` with a
-        // null value; the emitted `null: v` is what the input means.
-        {"2JQS", Known::EmptyKeyDecoding}, {"6M2F", Known::EmptyKeyDecoding}, {"FRK4", Known::EmptyKeyDecoding},
-        {"M2N8/00", Known::EmptyKeyDecoding}, {"NKF9", Known::EmptyKeyDecoding},
-        // The composer drops the tag of an empty flow key (`!!str : bar`).
-        {"WZ62", Known::FlowKeyTagLost},
-    };
-    return known;
-}
-
-// The documents without the null ones (what an empty document decodes to).
-std::string without_null_documents(std::string_view yaml_text) {
-    auto docs = decode_stream(yaml_text, 0, {});
-    std::string kept;
-    if (!docs.ok()) return kept;
-    for (const Value& v : docs.value().documents) kept += v.is_null() ? "" : "x";
-    return kept;
-}
-
 void mark_all_modified(std::vector<YamlNode>& roots) {
     std::vector<YamlNode*> work;
     for (YamlNode& r : roots) work.push_back(&r);
@@ -133,14 +104,8 @@ TEST(RoundtripSuite, UneditedIsTheInputAndReemittedReadsTheSame) {
         const auto verdict = testing::reads_same(out, text);
         std::string again_error;
         load(out, &again_error);
-        const auto known = known_reemission_failures().find(c.name);
         if (verdict && again_error.empty()) {
             ++same_values;
-            if (known != known_reemission_failures().end()) failures.push_back(c.name + ": listed as failing but passes");
-        } else if (known != known_reemission_failures().end() && again_error.empty()) {
-            // Still loads; with empty documents left out, the document count must agree.
-            if (known->second == Known::EmptyDocument && without_null_documents(out) != without_null_documents(text))
-                failures.push_back(c.name + ": re-emission differs beyond the empty documents");
         } else {
             failures.push_back(c.name + ": re-emission: " + (again_error.empty() ? "" : "does not compose: " + again_error + ": ") +
                                verdict.message() + "\n--- input\n" + text + "--- output\n" + out);
@@ -150,7 +115,7 @@ TEST(RoundtripSuite, UneditedIsTheInputAndReemittedReadsTheSame) {
         const std::string fresh = document_to_yaml(doc);
         if (testing::reads_same(fresh, text)) {
             ++all_modified_same;
-        } else if (known == known_reemission_failures().end()) {
+        } else {
             failures.push_back(c.name + ": full re-emission differs\n--- input\n" + text + "--- output\n" + fresh);
         }
     }
@@ -159,7 +124,7 @@ TEST(RoundtripSuite, UneditedIsTheInputAndReemittedReadsTheSame) {
     std::cout << "[ suite    ] " << cases.size() << " valid cases, " << composed << " composed, " << same_text
               << " unedited byte for byte, " << same_values << " of " << reemitted
               << " re-emitted read the same (" << no_root << " without a root, " << not_decodable
-              << " not decodable by the plain decoder, " << known_reemission_failures().size() << " known)\n";
+              << " not decodable by the plain decoder)\n";
     for (const std::string& f : failures) ADD_FAILURE() << f;
 }
 
