@@ -147,11 +147,9 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             case TokenKind::Anchor: pending_.anchor = pos_++; continue;
             case TokenKind::Tag: pending_.tag = pos_++; continue;
             case TokenKind::FlowEntry:
-                // After properties the `,` belongs to the enclosing flow
-                // collection: they are an empty node's (`{a: !t, b: 1}`).
-                if (has_pending()) break;
-                ++pos_;
-                continue;
+                // A `,` where a node should start belongs to the enclosing flow
+                // collection: the node is empty (`{a: , b: 1}`, `{a: !t, b: 1}`).
+                break;
             case TokenKind::StreamStart:
             case TokenKind::Directive: ++pos_; continue;
             case TokenKind::Scalar: {
