@@ -66,9 +66,16 @@ bool StreamDecoder::run(DecodedTape& out) {
             }
             default: {
                 const std::size_t root = tape_.nodes.size();
+                const std::size_t start = pos_;
                 bool present = false;
                 if (!decode_node(present)) return false;
-                if (present) out.documents.push_back(root);
+                if (present) {
+                    out.documents.push_back(root);
+                } else if (pos_ != start) {
+                    // Properties alone (`&a`) still make a document: an empty node, null.
+                    out.documents.push_back(root);
+                    tape_.push_null();
+                }
                 if (!finish_document()) return false;
                 continue;
             }

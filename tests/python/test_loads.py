@@ -343,7 +343,8 @@ def test_nested_calls_from_callbacks_keep_their_own_buffers():
         ("{a: 1, : bar}", {"a": 1, None: "bar"}),
         ("{? foo :, : bar}", {"foo": None, None: "bar"}),
         ("{a: , b}", {"a": None, "b": None}),
+        ("&a", None),
     ],
 )
-def test_empty_keys_and_values(text, expected):
+def test_empty_keys_values_and_documents(text, expected):
     assert torvex.loads(text) == expected
