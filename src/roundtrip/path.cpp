@@ -1,8 +1,10 @@
 #include "roundtrip/path.hpp"
 
+#include <unordered_set>
 #include <utility>
 
 #include "core/stack_guard.hpp"
+#include "roundtrip/node_edits.hpp"
 
 namespace torvex::rt {
 
@@ -104,7 +106,79 @@ bool is_standard_tag(std::string_view tag) noexcept {
            tag.starts_with("!<tag:yaml.org,2002:") || tag == "!<!>";
 }
 
-void write_value(YamlNode& node, YamlNode&& content) {
+namespace {
+
+void collect_anchored(const YamlNode& node, std::unordered_set<const YamlNode*>& out, std::size_t depth) {
+    if (!node.anchor.empty()) out.insert(&node);
+    if (node.children.empty()) return;
+    with_stack_at(depth, [&] {
+        for (const YamlNode& child : node.children) collect_anchored(child, out, depth + 1);
+    });
+}
+
+// Aliases outside the removed subtrees whose target is in `going`.
+void collect_dangling(YamlNode& node, const std::unordered_set<const YamlNode*>& going,
+                      const std::unordered_set<const YamlNode*>& removed, const AliasTargets& targets,
+                      std::vector<YamlNode*>& out, std::size_t depth) {
+    if (removed.count(&node) != 0) return;
+    if (node.kind == NodeKind::Alias) {
+        const YamlNode* target = targets.target(node);
+        if (target != nullptr && going.count(target) != 0) out.push_back(&node);
+        return;
+    }
+    if (node.children.empty()) return;
+    with_stack_at(depth, [&] {
+        for (YamlNode& child : node.children) collect_dangling(child, going, removed, targets, out, depth + 1);
+    });
+}
+
+}  // namespace
+
+void detach_aliases_of(YamlNode& root, const std::vector<Doomed>& doomed) {
+    std::unordered_set<const YamlNode*> going;
+    std::unordered_set<const YamlNode*> removed;
+    for (const Doomed& d : doomed) {
+        if (d.whole_subtree) {
+            collect_anchored(*d.node, going, 0);
+            removed.insert(d.node);
+        } else if (!d.node->anchor.empty()) {
+            going.insert(d.node);
+        }
+    }
+    if (going.empty()) return;
+    const AliasTargets targets(root);
+    if (targets.empty()) return;
+    std::vector<YamlNode*> dangling;
+    collect_dangling(root, going, removed, targets, dangling, 0);
+    // Every copy is taken from the tree as it is before any alias is replaced.
+    std::vector<YamlNode> copies;
+    copies.reserve(dangling.size());
+    for (YamlNode* alias : dangling) {
+        YamlNode copy = detached_copy(*targets.target(*alias), targets);
+        copy.comments = alias->comments;  // the alias's place keeps its layout
+        copy.comments.modified = true;
+        copies.push_back(std::move(copy));
+    }
+    for (std::size_t i = 0; i < dangling.size(); ++i) *dangling[i] = std::move(copies[i]);
+}
+
+void rename_aliases(YamlNode& root, const YamlNode& anchored, std::string_view new_name) {
+    const AliasTargets targets(root);
+    if (targets.empty()) return;
+    std::vector<YamlNode*> aliases;
+    collect_dangling(root, {&anchored}, {}, targets, aliases, 0);
+    for (YamlNode* alias : aliases) {
+        alias->text = Text::owned(new_name);
+        alias->comments.modified = true;
+    }
+}
+
+void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
+    if (!node.children.empty()) {
+        std::vector<Doomed> doomed;
+        for (const YamlNode& child : node.children) doomed.push_back(Doomed{&child, true});
+        detach_aliases_of(root, doomed);
+    }
     // A block scalar given another multi-line text stays a block scalar (a
     // script under `run: |` should not turn into one escaped line); the
     // emitter quotes what a block cannot hold.
@@ -128,16 +202,18 @@ void write_value(YamlNode& node, YamlNode&& content) {
     if (node.comments.has_texts()) node.comments.texts().raw.reset();
     // A core tag would re-type the new content (`!!int` over a string reads
     // as 0); an application's own tag stays, as it marks the node's role.
-    if (is_standard_tag(node.tag.str())) node.tag = Text();
+    // An assigned None drops every tag: a tagged empty node reads as a string.
+    if (content.synthetic || is_standard_tag(node.tag.str())) node.tag = Text();
     node.comments.modified = true;
 }
 
-EditOutcome assign_key(YamlNode& container, std::string_view key, YamlNode&& new_key, YamlNode&& content) {
+EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key, YamlNode&& new_key,
+                       YamlNode&& content) {
     if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
     const std::ptrdiff_t pair = container.find_pair(key);
     if (pair >= 0) {
-        write_value(container.value(static_cast<std::size_t>(pair)), std::move(content));
+        write_value(root, container.value(static_cast<std::size_t>(pair)), std::move(content));
         return EditOutcome::Done;
     }
     content.comments.modified = true;
@@ -147,29 +223,32 @@ EditOutcome assign_key(YamlNode& container, std::string_view key, YamlNode&& new
     return EditOutcome::Done;
 }
 
-EditOutcome assign_index(YamlNode& container, std::size_t index, YamlNode&& content) {
+EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content) {
     if (container.kind == NodeKind::Mapping) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Sequence) return EditOutcome::NotContainer;
     if (index >= container.children.size()) return EditOutcome::IndexOutOfRange;
-    write_value(container.children[index], std::move(content));
+    write_value(root, container.children[index], std::move(content));
     return EditOutcome::Done;
 }
 
-EditOutcome delete_key(YamlNode& container, std::string_view key) {
+EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key) {
     if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
     const std::ptrdiff_t pair = container.find_pair(key);
     if (pair < 0) return EditOutcome::KeyMissing;
+    detach_aliases_of(root, {Doomed{&container.key(static_cast<std::size_t>(pair)), true},
+                             Doomed{&container.value(static_cast<std::size_t>(pair)), true}});
     const auto first = container.children.begin() + 2 * pair;
     container.children.erase(first, first + 2);
     container.comments.modified = true;
     return EditOutcome::Done;
 }
 
-EditOutcome delete_index(YamlNode& container, std::size_t index) {
+EditOutcome delete_index(YamlNode& root, YamlNode& container, std::size_t index) {
     if (container.kind == NodeKind::Mapping) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Sequence) return EditOutcome::NotContainer;
     if (index >= container.children.size()) return EditOutcome::IndexOutOfRange;
+    detach_aliases_of(root, {Doomed{&container.children[index], true}});
     container.children.erase(container.children.begin() + static_cast<std::ptrdiff_t>(index));
     container.comments.modified = true;
     return EditOutcome::Done;

@@ -59,21 +59,38 @@ const YamlNode* follow_aliases(const YamlNode* node, const AliasTargets& targets
 // ...): such a tag is dropped when a new value replaces the node's content.
 bool is_standard_tag(std::string_view tag) noexcept;
 
+// What an edit is about to remove: a whole subtree, or only the anchor a node defines.
+struct Doomed {
+    const YamlNode* node;
+    bool whole_subtree;
+};
+
+// Before anchored nodes go away, the aliases elsewhere in `root` that stand
+// for them become independent copies of them, so that what the document
+// says stays what it said and no alias is left without its anchor.
+void detach_aliases_of(YamlNode& root, const std::vector<Doomed>& doomed);
+
+// Points the aliases of `anchored` (a node defining an anchor) at `new_name`,
+// the name it is about to take.
+void rename_aliases(YamlNode& root, const YamlNode& anchored, std::string_view new_name);
+
 // Replaces a node's content by `content` (a converted value), keeping the
 // node's comments, spacing, anchor and custom tag; marks it modified.
-void write_value(YamlNode& node, YamlNode&& content);
+// `root` is the document root the node lies in.
+void write_value(YamlNode& root, YamlNode& node, YamlNode&& content);
 
 enum class EditOutcome { Done, NotContainer, WrongKeyKind, IndexOutOfRange, KeyMissing };
 
 // `container[key] = content` on a mapping (key text; a new pair is appended
 // when none has it) and `container[index] = content` on a sequence (never
 // extends it). `new_key` is the scalar to use when a pair is appended.
-EditOutcome assign_key(YamlNode& container, std::string_view key, YamlNode&& new_key, YamlNode&& content);
-EditOutcome assign_index(YamlNode& container, std::size_t index, YamlNode&& content);
+EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key, YamlNode&& new_key,
+                       YamlNode&& content);
+EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content);
 
 // `del container[key]` / `del container[index]`: the first pair with that key
 // text, or the item at that index, is removed.
-EditOutcome delete_key(YamlNode& container, std::string_view key);
-EditOutcome delete_index(YamlNode& container, std::size_t index);
+EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key);
+EditOutcome delete_index(YamlNode& root, YamlNode& container, std::size_t index);
 
 }  // namespace torvex::rt

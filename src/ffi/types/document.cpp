@@ -77,8 +77,8 @@ int document_ass_subscript(PyObject* self, PyObject* key, PyObject* value) {
         rt::DocumentContainer& doc = *self_of(self)->doc;
         if (doc.documents.size() == 1) {
             rt::YamlNode& root = doc.documents[0];
-            const bool done = content ? assign_item(root, key, std::move(*content), doc.prefer_double_quotes)
-                                      : delete_item(root, key);
+            const bool done = content ? assign_item(root, root, key, std::move(*content), doc.prefer_double_quotes)
+                                      : delete_item(root, root, key);
             return done ? Py_None : nullptr;
         }
         PyRef index_object = PyRef::steal(PyNumber_Index(key));

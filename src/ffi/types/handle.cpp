@@ -60,6 +60,7 @@ HandleWrite::HandleWrite(PyObject* self, const char* stale_message) : borrow_(do
     if (!borrow_.ok()) return;
     doc = document_of(self)->doc;
     const HandleObject* handle = as_handle(self);
+    root_index_ = handle->root;
     node = rt::resolve_path(*doc, handle->root, *handle->path);
     if (node == nullptr) raise_stale(stale_message);
 }

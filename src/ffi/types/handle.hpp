@@ -39,12 +39,14 @@ class HandleWrite {
 public:
     HandleWrite(PyObject* self, const char* stale_message);
     bool ok() const noexcept { return node != nullptr; }
+    rt::YamlNode& root() const noexcept { return doc->documents[root_index_]; }
 
     rt::YamlNode* node = nullptr;
     rt::DocumentContainer* doc = nullptr;
 
 private:
     ExclusiveBorrow borrow_;
+    std::size_t root_index_ = 0;
 };
 
 }  // namespace torvex::ffi

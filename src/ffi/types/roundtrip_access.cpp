@@ -211,7 +211,8 @@ PyRef range_of(const rt::YamlNode& node) {
                                       static_cast<unsigned long long>(node.end_column) + 1));
 }
 
-bool assign_item(rt::YamlNode& node, PyObject* key, rt::YamlNode&& content, bool prefer_double_quotes) {
+bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::YamlNode&& content,
+                 bool prefer_double_quotes) {
     if (node.kind == rt::NodeKind::Mapping) {
         if (!PyUnicode_Check(key)) {
             PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
@@ -219,12 +220,12 @@ bool assign_item(rt::YamlNode& node, PyObject* key, rt::YamlNode&& content, bool
         }
         const auto text = str_key(key);
         if (!text) return false;
-        (void)rt::assign_key(node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
+        (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
         return true;
     }
     if (node.kind == rt::NodeKind::Sequence) {
         const std::size_t index = PyLong_Check(key) ? index_of(key) : SIZE_MAX;
-        if (rt::assign_index(node, index, std::move(content)) != rt::EditOutcome::Done) {
+        if (rt::assign_index(root, node, index, std::move(content)) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;
         }
@@ -234,7 +235,7 @@ bool assign_item(rt::YamlNode& node, PyObject* key, rt::YamlNode&& content, bool
     return false;
 }
 
-bool delete_item(rt::YamlNode& node, PyObject* key) {
+bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key) {
     if (node.kind == rt::NodeKind::Mapping) {
         if (!PyUnicode_Check(key)) {
             PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
@@ -242,7 +243,7 @@ bool delete_item(rt::YamlNode& node, PyObject* key) {
         }
         const auto text = str_key(key);
         if (!text) return false;
-        if (rt::delete_key(node, *text) != rt::EditOutcome::Done) {
+        if (rt::delete_key(root, node, *text) != rt::EditOutcome::Done) {
             raise_key_error(key);
             return false;
         }
@@ -250,7 +251,7 @@ bool delete_item(rt::YamlNode& node, PyObject* key) {
     }
     if (node.kind == rt::NodeKind::Sequence) {
         const std::size_t index = PyLong_Check(key) ? index_of(key) : SIZE_MAX;
-        if (rt::delete_index(node, index) != rt::EditOutcome::Done) {
+        if (rt::delete_index(root, node, index) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;
         }

@@ -104,9 +104,10 @@ PyRef walk_of(const rt::YamlNode& root, const rt::YamlNode& node);
 PyRef range_of(const rt::YamlNode& node);
 
 // `node[key] = value` / `del node[key]` with the tree already exclusively
-// borrowed; `content` is the converted value.
-bool assign_item(rt::YamlNode& node, PyObject* key, rt::YamlNode&& content, bool prefer_double_quotes);
-bool delete_item(rt::YamlNode& node, PyObject* key);
+// borrowed; `content` is the converted value, `root` the node's document root.
+bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::YamlNode&& content,
+                 bool prefer_double_quotes);
+bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key);
 
 // "scalar", "sequence", "mapping", "alias" or "null".
 const char* kind_name(const rt::YamlNode& node) noexcept;

@@ -39,8 +39,9 @@ int view_ass_subscript(PyObject* self, PyObject* key, PyObject* value) {
         }
         HandleWrite write(self, kStale);
         if (!write.ok()) return nullptr;
-        const bool done = content ? assign_item(*write.node, key, std::move(*content), doc->doc->prefer_double_quotes)
-                                  : delete_item(*write.node, key);
+        rt::YamlNode& root = write.root();
+        const bool done = content ? assign_item(root, *write.node, key, std::move(*content), doc->doc->prefer_double_quotes)
+                                  : delete_item(root, *write.node, key);
         return done ? Py_None : nullptr;
     });
     return ok ? 0 : -1;
