@@ -19,6 +19,16 @@ std::size_t next_non_underscore(std::string_view t, std::size_t from) noexcept {
     return from;
 }
 
+// After an optional sign, a decimal digit, or `.` and a decimal digit. An
+// underscore may follow a digit but never lead: `_1`, `-_1`, `_.5` and `._5`
+// are text, while `1_000`, `0_7`, `0x_1F` and `.5_` keep their meaning.
+bool starts_as_number(std::string_view t) noexcept {
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
+    if (t.empty()) return false;
+    if (nt::is_digit(t[0])) return true;
+    return t[0] == '.' && t.size() > 1 && nt::is_digit(t[1]);
+}
+
 // `a:b:c`, each part decimal digits (underscores ignored), every part after
 // the first below 60; value = previous * 60 + part.
 bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
@@ -47,10 +57,9 @@ bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
 // sexagesimal integers: `-1:30.5` is -90.5.
 bool sexagesimal_float(std::string_view t, double& out) noexcept {
     bool negative = false;
-    const std::size_t s = next_non_underscore(t, 0);
-    if (s < t.size() && (t[s] == '+' || t[s] == '-')) {
-        negative = t[s] == '-';
-        t.remove_prefix(s + 1);
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
     }
     double value = 0.0;
     for (;;) {
@@ -80,17 +89,16 @@ Resolved yaml11_number(std::string_view t) noexcept {
 }  // namespace
 
 bool yaml11_int(std::string_view t, std::int64_t& out) noexcept {
+    if (!starts_as_number(t)) return false;
     bool negative = false;
-    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+    if (t[0] == '+' || t[0] == '-') {
         negative = t[0] == '-';
         t.remove_prefix(1);
     }
-    const std::size_t p0 = next_non_underscore(t, 0);
-    if (p0 == t.size()) return false;
     std::uint64_t magnitude = 0;
     bool ok = false;
-    if (t[p0] == '0') {
-        const std::size_t p1 = next_non_underscore(t, p0 + 1);
+    if (t[0] == '0') {
+        const std::size_t p1 = next_non_underscore(t, 1);
         const char c = p1 < t.size() ? t[p1] : '\0';
         if (c == 'x' || c == 'X') {
             ok = nt::parse_unsigned(t.substr(p1 + 1), 16, kInt64Max, true, magnitude);
@@ -114,6 +122,7 @@ bool yaml11_int(std::string_view t, std::int64_t& out) noexcept {
 }
 
 bool yaml11_big_int(std::string_view t) noexcept {
+    if (!starts_as_number(t)) return false;
     if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
     std::size_t digits = 0;
     char first = 0;
@@ -121,6 +130,7 @@ bool yaml11_big_int(std::string_view t) noexcept {
 }
 
 bool yaml11_float(std::string_view t, bool require_point_or_exponent, double& out) noexcept {
+    if (!starts_as_number(t)) return false;
     if (t.find(':') != std::string_view::npos) {
         if (require_point_or_exponent && t.find('.') == std::string_view::npos) return false;
         return sexagesimal_float(t, out);
@@ -152,7 +162,6 @@ Resolved yaml11_plain(std::string_view t, bool pyyaml_compat) noexcept {
         case '+':
         case '-':
         case '.':
-        case '_':
         case '0':
         case '1':
         case '2':
