@@ -52,26 +52,53 @@ bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
     return true;
 }
 
-// Parts split at `:`, each an unsigned decimal float, folded as
-// value * 60 + part. A leading sign applies to the whole value, as it does for
-// sexagesimal integers: `-1:30.5` is -90.5.
+// `a:b:c.f`: integer parts as in `sexagesimal_int` (the first of any size,
+// every later one below 60), the last one with an optional fraction, which may
+// stand alone (`1:.5`); no exponent. Folded as value * 60 + part. A leading
+// sign applies to the whole value, as it does for sexagesimal integers:
+// `-1:30.5` is -90.5.
 bool sexagesimal_float(std::string_view t, double& out) noexcept {
     bool negative = false;
     if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
         negative = t[0] == '-';
         t.remove_prefix(1);
     }
+    std::size_t colon = t.find(':');
+    if (colon == std::string_view::npos) return false;
+    // The first part may exceed 64 bits: decimal digits only, read as a double.
+    const std::string_view head = t.substr(0, colon);
+    std::size_t digits = 0;
+    char lead = 0;
     double value = 0.0;
+    if (!nt::decimal_digits(head, true, digits, lead) || !nt::parse_decimal_float(head, true, false, value)) {
+        return false;
+    }
     for (;;) {
-        const std::size_t colon = t.find(':');
-        const std::string_view part = t.substr(0, colon);
-        const std::size_t p = next_non_underscore(part, 0);
-        if (p < part.size() && (part[p] == '+' || part[p] == '-')) return false;
-        double d = 0.0;
-        if (!nt::parse_decimal_float(part, true, false, d)) return false;
-        value = value * 60.0 + d;
-        if (colon == std::string_view::npos) break;
         t.remove_prefix(colon + 1);
+        colon = t.find(':');
+        const std::string_view part = t.substr(0, colon);
+        std::uint64_t whole = 0;
+        if (colon != std::string_view::npos) {
+            if (!nt::parse_unsigned(part, 10, 59, true, whole)) return false;
+            value = value * 60.0 + static_cast<double>(whole);
+            continue;
+        }
+        const std::size_t point = part.find('.');
+        const std::string_view whole_text = part.substr(0, point);
+        if (next_non_underscore(whole_text, 0) < whole_text.size() &&
+            !nt::parse_unsigned(whole_text, 10, 59, true, whole)) {
+            return false;
+        }
+        if (point != std::string_view::npos) {
+            for (const char c : part.substr(point + 1)) {
+                if (c != '_' && !nt::is_digit(c)) return false;
+            }
+        }
+        // Digits, underscores and at most one '.' by now; at least one digit.
+        double last = 0.0;
+        if (!nt::parse_decimal_float(part, true, false, last)) return false;
+        value = value * 60.0 + last;
+        break;
     }
     out = negative ? -value : value;
     return true;
