@@ -180,13 +180,10 @@ bool reads_as_number(std::string_view s) noexcept {
     if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) return true;
     const u8 c = static_cast<u8>(s[0]);
     const bool digit = c >= '0' && c <= '9';
-    if (digit || c == '+' || c == '.' || c == '-') {
-        if (resolve(ResolveMode::Yaml12, s, true, std::nullopt).kind != ResolvedKind::Str) return true;
-    }
-    if (digit || c == '+' || c == '.' || c == '-' || c == '_') {
-        if (resolve(ResolveMode::Yaml11, s, true, std::nullopt).kind != ResolvedKind::Str) return true;
-    }
-    return false;
+    // Under either rule set a number starts with a digit, a sign or '.'.
+    if (!digit && c != '+' && c != '.' && c != '-') return false;
+    return resolve(ResolveMode::Yaml12, s, true, std::nullopt).kind != ResolvedKind::Str ||
+           resolve(ResolveMode::Yaml11, s, true, std::nullopt).kind != ResolvedKind::Str;
 }
 
 bool has_foldable_space(std::string_view s) noexcept {
@@ -247,7 +244,8 @@ ScalarScan scan_scalar(std::string_view s) noexcept {
         if (n <= 5) needs = is_reserved_word(s);
         // "... x" at the start of a line would end the document.
         if (!needs && c == '.' && n >= 4 && p[1] == '.' && p[2] == '.' && p[3] == ' ') needs = true;
-        if (!needs && ((c >= '0' && c <= '9') || c == '+' || c == '.' || c == '_')) needs = reads_as_number(s);
+        // No number of either rule set starts otherwise ('-' is an indicator, quoted above).
+        if (!needs && ((c >= '0' && c <= '9') || c == '+' || c == '.')) needs = reads_as_number(s);
     }
     r.needs_quotes = needs;
     r.flow_unsafe = flow;

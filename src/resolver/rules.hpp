@@ -26,6 +26,10 @@ bool yaml12_int(std::string_view text, std::int64_t& out) noexcept;
 bool yaml12_big_int(std::string_view text) noexcept;
 
 // YAML 1.1 (`pyyaml_compat`: without the one-letter booleans).
+// A 1.1 number starts, after an optional sign, with a decimal digit or with `.`
+// and a decimal digit; past that first digit underscores are ignored. The
+// three readers below reject any other start, so `_1` or `._5` are text
+// untagged and no number under `!!int` or `!!float` either.
 Resolved yaml11_plain(std::string_view text, bool pyyaml_compat) noexcept;
 // Sign, then with underscores ignored: `0x` hex, `0b` binary, `0`-led octal,
 // sexagesimal `a:b:c` or decimal digits; the magnitude fits 64 bits.

@@ -19,6 +19,16 @@ std::size_t next_non_underscore(std::string_view t, std::size_t from) noexcept {
     return from;
 }
 
+// After an optional sign, a decimal digit, or `.` and a decimal digit. An
+// underscore may follow a digit but never lead: `_1`, `-_1`, `_.5` and `._5`
+// are text, while `1_000`, `0_7`, `0x_1F` and `.5_` keep their meaning.
+bool starts_as_number(std::string_view t) noexcept {
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
+    if (t.empty()) return false;
+    if (nt::is_digit(t[0])) return true;
+    return t[0] == '.' && t.size() > 1 && nt::is_digit(t[1]);
+}
+
 // `a:b:c`, each part decimal digits (underscores ignored), every part after
 // the first below 60; value = previous * 60 + part.
 bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
@@ -42,27 +52,53 @@ bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
     return true;
 }
 
-// Parts split at `:`, each an unsigned decimal float, folded as
-// value * 60 + part. A leading sign applies to the whole value, as it does for
-// sexagesimal integers: `-1:30.5` is -90.5.
+// `a:b:c.f`: integer parts as in `sexagesimal_int` (the first of any size,
+// every later one below 60), the last one with an optional fraction, which may
+// stand alone (`1:.5`); no exponent. Folded as value * 60 + part. A leading
+// sign applies to the whole value, as it does for sexagesimal integers:
+// `-1:30.5` is -90.5.
 bool sexagesimal_float(std::string_view t, double& out) noexcept {
     bool negative = false;
-    const std::size_t s = next_non_underscore(t, 0);
-    if (s < t.size() && (t[s] == '+' || t[s] == '-')) {
-        negative = t[s] == '-';
-        t.remove_prefix(s + 1);
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
     }
+    std::size_t colon = t.find(':');
+    if (colon == std::string_view::npos) return false;
+    // The first part may exceed 64 bits: decimal digits only, read as a double.
+    const std::string_view head = t.substr(0, colon);
+    std::size_t digits = 0;
+    char lead = 0;
     double value = 0.0;
+    if (!nt::decimal_digits(head, true, digits, lead) || !nt::parse_decimal_float(head, true, false, value)) {
+        return false;
+    }
     for (;;) {
-        const std::size_t colon = t.find(':');
-        const std::string_view part = t.substr(0, colon);
-        const std::size_t p = next_non_underscore(part, 0);
-        if (p < part.size() && (part[p] == '+' || part[p] == '-')) return false;
-        double d = 0.0;
-        if (!nt::parse_decimal_float(part, true, false, d)) return false;
-        value = value * 60.0 + d;
-        if (colon == std::string_view::npos) break;
         t.remove_prefix(colon + 1);
+        colon = t.find(':');
+        const std::string_view part = t.substr(0, colon);
+        std::uint64_t whole = 0;
+        if (colon != std::string_view::npos) {
+            if (!nt::parse_unsigned(part, 10, 59, true, whole)) return false;
+            value = value * 60.0 + static_cast<double>(whole);
+            continue;
+        }
+        const std::size_t point = part.find('.');
+        const std::string_view whole_text = part.substr(0, point);
+        if (next_non_underscore(whole_text, 0) < whole_text.size() &&
+            !nt::parse_unsigned(whole_text, 10, 59, true, whole)) {
+            return false;
+        }
+        if (point != std::string_view::npos) {
+            for (const char c : part.substr(point + 1)) {
+                if (c != '_' && !nt::is_digit(c)) return false;
+            }
+        }
+        // Digits, underscores and at most one '.' by now; at least one digit.
+        double last = 0.0;
+        if (!nt::parse_decimal_float(part, true, false, last)) return false;
+        value = value * 60.0 + last;
+        break;
     }
     out = negative ? -value : value;
     return true;
@@ -80,17 +116,16 @@ Resolved yaml11_number(std::string_view t) noexcept {
 }  // namespace
 
 bool yaml11_int(std::string_view t, std::int64_t& out) noexcept {
+    if (!starts_as_number(t)) return false;
     bool negative = false;
-    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+    if (t[0] == '+' || t[0] == '-') {
         negative = t[0] == '-';
         t.remove_prefix(1);
     }
-    const std::size_t p0 = next_non_underscore(t, 0);
-    if (p0 == t.size()) return false;
     std::uint64_t magnitude = 0;
     bool ok = false;
-    if (t[p0] == '0') {
-        const std::size_t p1 = next_non_underscore(t, p0 + 1);
+    if (t[0] == '0') {
+        const std::size_t p1 = next_non_underscore(t, 1);
         const char c = p1 < t.size() ? t[p1] : '\0';
         if (c == 'x' || c == 'X') {
             ok = nt::parse_unsigned(t.substr(p1 + 1), 16, kInt64Max, true, magnitude);
@@ -114,6 +149,7 @@ bool yaml11_int(std::string_view t, std::int64_t& out) noexcept {
 }
 
 bool yaml11_big_int(std::string_view t) noexcept {
+    if (!starts_as_number(t)) return false;
     if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
     std::size_t digits = 0;
     char first = 0;
@@ -121,6 +157,7 @@ bool yaml11_big_int(std::string_view t) noexcept {
 }
 
 bool yaml11_float(std::string_view t, bool require_point_or_exponent, double& out) noexcept {
+    if (!starts_as_number(t)) return false;
     if (t.find(':') != std::string_view::npos) {
         if (require_point_or_exponent && t.find('.') == std::string_view::npos) return false;
         return sexagesimal_float(t, out);
@@ -152,7 +189,6 @@ Resolved yaml11_plain(std::string_view t, bool pyyaml_compat) noexcept {
         case '+':
         case '-':
         case '.':
-        case '_':
         case '0':
         case '1':
         case '2':

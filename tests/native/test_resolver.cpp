@@ -106,8 +106,18 @@ const PlainCase kIntegers[] = {
     {"1_000", S, I(1000), I(1000)},
     {"1__0", S, I(10), I(10)},
     {"1_", S, I(1), I(1)},
-    {"_1", S, I(1), I(1)},
-    {"-_1", S, I(-1), I(-1)},
+    // an underscore may follow a digit, never lead (these were read as 1 and -1)
+    {"_1", S, S, S},
+    {"-_1", S, S, S},
+    {"+_83", S, S, S},
+    {"__1", S, S, S},
+    {"_0x1F", S, S, S},
+    {"_0b1", S, S, S},
+    {"_012", S, S, S},
+    {"_1:30", S, S, S},
+    {"-_1_000_000_000_000_000_000_000", S, S, S},
+    {"1_:30", S, I(90), I(90)},
+    {"+0_", S, I(0), I(0)},
     {"_", S, S, S},
     {"__", S, S, S},
     {"+", S, S, S},
@@ -225,14 +235,27 @@ const PlainCase kFloats[] = {
     {"1_000.5", S, F(1000.5), F(1000.5)},
     {"1_0e1_0", S, F(1e11), F(1e11)},
     {"1.5_", S, F(1.5), F(1.5)},
-    {"_.5", S, F(0.5), F(0.5)},
+    // an underscore may follow a digit, never lead (`_.5` was read as 0.5)
+    {"_.5", S, S, S},
+    {"._5", S, S, S},
+    {"-._5", S, S, S},
+    {"_1.5", S, S, S},
+    {"+_1.5", S, S, S},
+    {"_1e3", S, S, S},
+    {"._", S, S, S},
+    {".5_", S, F(0.5), F(0.5)},
+    {"-.5_5", S, F(-0.55), F(-0.55)},
+    {"1_.5", S, F(1.5), F(1.5)},
+    {"1._5", S, F(1.5), F(1.5)},
     {"1e_-_3", S, F(1e-3), F(1e-3)},
     {"_._", S, S, S},
     // sexagesimal floats (YAML 1.1)
     {"1:30.5", S, F(90.5), F(90.5)},
     {"-1:30.5", S, F(-90.5), F(-90.5)},
     {"+1:30.5", S, F(90.5), F(90.5)},
-    {"_-1:30.5", S, F(-90.5), F(-90.5)},
+    {"_-1:30.5", S, S, S},  // was -90.5: an underscore cannot lead
+    {"-_1:30.5", S, S, S},
+    {"_1:30.5", S, S, S},
     {"-0:30.5", S, F(-30.5), F(-30.5)},
     {"-0:0.0", S, F(-0.0), F(-0.0)},
     {"+-1:30.5", S, S, S},
@@ -245,6 +268,27 @@ const PlainCase kFloats[] = {
     {"1::.5", S, S, S},
     {":.5", S, S, S},
     {"1:30.5.5", S, S, S},
+    // the fraction belongs to the last part, every later part stays below 60
+    // and no part takes an exponent (these were 120, 60, 120.5, 630.5, 3110)
+    {"1.5:30", S, S, S},
+    {".5:30", S, S, S},
+    {"1:30.5:30", S, S, S},
+    {"1.:30", S, S, S},
+    {"1:60.5", S, S, S},
+    {"1:60.", S, S, S},
+    {"1:75:30.5", S, S, S},
+    {"1:59.99", S, F(60.0 + 59.99), F(60.0 + 59.99)},
+    {"1:30.", S, F(90), F(90)},
+    {"1:_.5", S, F(60.5), F(60.5)},
+    {"1:030.5", S, F(90.5), F(90.5)},
+    {"99999999999999999999:30.5", S, F(6e21 + 30.5), F(6e21 + 30.5)},
+    {"1e1:30.5", S, S, S},
+    {"1:30.5e2", S, S, S},
+    {"1:30.5e", S, S, S},
+    {"1:3.0_5", S, F(60.0 + 3.05), F(60.0 + 3.05)},
+    {"1:30.x", S, S, S},
+    {"1:.", S, S, S},
+    {"1:_", S, S, S},
     // no timestamps
     {"2001-12-14", S, S, S},
     {"2001-12-14 21:59:43.10", S, S, S},
@@ -334,12 +378,24 @@ TEST(ResolverProperty, ShortestDoubleTextReadsBack) {
             ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(text, mode);
             ASSERT_EQ(std::memcmp(&r.floating, &d, sizeof d), 0) << describe(text, mode);
         }
+        // Underscores after the first digit change nothing; before it, the
+        // text is no number.
         std::string sprinkled;
+        bool digit_seen = false;
+        bool leading = false;
         for (const char c : text) {
-            if (rng() % 3 == 0) sprinkled += '_';
+            if (rng() % 3 == 0) {
+                sprinkled += '_';
+                leading = leading || !digit_seen;
+            }
             sprinkled += c;
+            digit_seen = digit_seen || (c >= '0' && c <= '9');
         }
         const Resolved r = resolve(ResolveMode::Yaml11, sprinkled, true, std::nullopt);
+        if (leading) {
+            ASSERT_EQ(r.kind, ResolvedKind::Str) << describe(sprinkled, ResolveMode::Yaml11);
+            continue;
+        }
         ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(sprinkled, ResolveMode::Yaml11);
         ASSERT_EQ(std::memcmp(&r.floating, &d, sizeof d), 0) << describe(sprinkled, ResolveMode::Yaml11);
     }

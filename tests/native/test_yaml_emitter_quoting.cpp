@@ -35,6 +35,10 @@ TEST(YamlEmitterQuoting, PlainWhenSafe) {
                           "http://x.org/a#b", "a?b", "a!b"}) {
         EXPECT_EQ(root(s), s) << s;
     }
+    // No number starts with an underscore under either rule set ("_1" used to be quoted).
+    for (const char* s : {"_", "_1", "__1", "+_1", "_.5", "._5", "+._5", "_0x1F", "_1:30", "_1e3"}) {
+        EXPECT_EQ(root(s), s) << s;
+    }
     // Single-character and short forms that mean nothing special either way.
     for (const char* s : {"a", "x", "Z", "0a", "12a", "1.x"}) EXPECT_EQ(root(s), s) << s;
 }
@@ -54,7 +58,7 @@ TEST(YamlEmitterQuoting, NumbersUnderEitherRuleSetAreQuoted) {
     for (const char* s : {"0", "1", "-1", "+1", "1.5", ".5", "1.", "1e3", "1E3", "-2.5E-3", "0x1F", "0X1f", "0o17",
                           "9223372036854775808", "123456789012345678901234567890",
                           // YAML 1.1 only
-                          "012", "0b101", "1_000", "_1", "1__0", "0_7", "1_0.5", "1:30", "12:30:00", "190:20:30.15",
+                          "012", "0b101", "1_000", "1_", "1__0", "0_7", "1_0.5", "1:30", "12:30:00", "190:20:30.15",
                           "+1:30",
                           // YAML 1.2 core reads any run of digits as an integer
                           "08", "00", "0123456789", "+09", "08540"}) {
