@@ -76,6 +76,11 @@ doc["server"]["port"] = 9090
 doc["server"]["tags"] = ["web", "prod"]
 host = doc.node["server"]["host"]
 print("node:            ", host.value, "at line", host.line, "comment:", repr(host.comment))
+doc.node["server"]["port"].comment = "changed by the demo"
+doc.node["server"].comment_before = "the web server"
+doc.node["server"].anchor = "web"
+doc["backup"] = None
+doc.node["backup"].make_alias("web")
 print("edited:\n" + doc.to_yaml().decode(), end="")
 
 try:
