@@ -143,22 +143,30 @@ def _yaml_files(ctx: Context) -> list[tuple[str, bytes]]:
     return [(path.stem, path.read_bytes()) for path in sorted(ctx.data.glob("*.yaml"))]
 
 
+def _compare_on_files(ctx: Context, name: str, peer_name: str, ours: Callable[[bytes], object],
+                      peer: Callable[[bytes], object], peer_budget: float = 2.0, peer_runs: int = 3,
+                      digits: int = 2) -> list[str]:
+    """One line per data file and an overall line first: MB/s of YAML read by each side, ratio = peer time / ours."""
+    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
+    for stem, text in _yaml_files(ctx):
+        ours_s = _best_seconds(lambda: ours(text))
+        peer_s = _best_seconds(lambda: peer(text), peer_budget, min_runs=peer_runs)
+        total, ours_total, peer_total = total + len(text), ours_total + ours_s, peer_total + peer_s
+        lines.append(f"{name} {stem}: torvex {len(text) / ours_s / 1e6:.1f} MB/s, "
+                     f"{peer_name} {len(text) / peer_s / 1e6:.{digits}f} MB/s, ratio {peer_s / ours_s:.2f}")
+    lines.insert(0, f"{name}: torvex {total / ours_total / 1e6:.1f} MB/s, "
+                    f"{peer_name} {total / peer_total / 1e6:.{digits}f} MB/s, ratio {peer_total / ours_total:.2f}")
+    return lines
+
+
 @comparison("loads")
 def python_loads(ctx: Context) -> list[str]:
     """torvex.loads_all against PyYAML's CSafeLoader on every data file; MB/s of YAML read."""
     import torvex
     import yaml
 
-    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
-    for name, text in _yaml_files(ctx):
-        ours = _best_seconds(lambda: torvex.loads_all(text))
-        peer = _best_seconds(lambda: list(yaml.load_all(text, Loader=yaml.CSafeLoader)), 2.0)
-        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
-        lines.append(f"loads {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
-                     f"PyYAML-CSafeLoader {len(text) / peer / 1e6:.1f} MB/s, ratio {peer / ours:.2f}")
-    lines.insert(0, f"loads: torvex {total / ours_total / 1e6:.1f} MB/s, "
-                    f"PyYAML-CSafeLoader {total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
-    return lines
+    return _compare_on_files(ctx, "loads", "PyYAML-CSafeLoader", torvex.loads_all,
+                             lambda text: list(yaml.load_all(text, Loader=yaml.CSafeLoader)), digits=1)
 
 
 @comparison("loads-vs-json")
@@ -257,16 +265,9 @@ def python_roundtrip_load(ctx: Context) -> list[str]:
     import torvex
 
     yaml = _ruamel()
-    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
-    for name, text in _yaml_files(ctx):
-        ours = _best_seconds(lambda: torvex.loads(text, option=torvex.OPT_ROUND_TRIP))
-        peer = _best_seconds(lambda: list(yaml.load_all(text)), 0.5, min_runs=1)
-        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
-        lines.append(f"roundtrip-load {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
-                     f"ruamel.yaml {len(text) / peer / 1e6:.2f} MB/s, ratio {peer / ours:.1f}")
-    lines.insert(0, f"roundtrip-load: torvex {total / ours_total / 1e6:.1f} MB/s, "
-                    f"ruamel.yaml {total / peer_total / 1e6:.2f} MB/s, ratio {peer_total / ours_total:.1f}")
-    return lines
+    return _compare_on_files(ctx, "roundtrip-load", "ruamel.yaml",
+                             lambda text: torvex.loads(text, option=torvex.OPT_ROUND_TRIP),
+                             lambda text: list(yaml.load_all(text)), peer_budget=0.5, peer_runs=1)
 
 
 @comparison("roundtrip-edit")
@@ -293,16 +294,7 @@ def python_roundtrip_edit(ctx: Context) -> list[str]:
         yaml.dump_all(docs, out)
         return out.getvalue()
 
-    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
-    for name, text in _yaml_files(ctx):
-        ours = _best_seconds(lambda: ours_edit(text))
-        peer = _best_seconds(lambda: peer_edit(text), 0.5, min_runs=1)
-        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
-        lines.append(f"roundtrip-edit {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
-                     f"ruamel.yaml {len(text) / peer / 1e6:.2f} MB/s, ratio {peer / ours:.1f}")
-    lines.insert(0, f"roundtrip-edit: torvex {total / ours_total / 1e6:.1f} MB/s, "
-                    f"ruamel.yaml {total / peer_total / 1e6:.2f} MB/s, ratio {peer_total / ours_total:.1f}")
-    return lines
+    return _compare_on_files(ctx, "roundtrip-edit", "ruamel.yaml", ours_edit, peer_edit, peer_budget=0.5, peer_runs=1)
 
 
 @comparison("roundtrip-memory")

@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "ffi/args.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
@@ -12,24 +13,8 @@
 
 namespace torvex::ffi {
 
-namespace {
-
-std::optional<NullStyle> assigned_null_style(const LoadOptions& options) {
-    const bool keyword = options.has(OPT_NULL_AS_KEYWORD);
-    const bool tilde = options.has(OPT_NULL_AS_TILDE);
-    if (keyword && tilde) {
-        PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
-        return std::nullopt;
-    }
-    if (keyword) return NullStyle::Keyword;
-    if (tilde) return NullStyle::Tilde;
-    return NullStyle::Empty;
-}
-
-}  // namespace
-
 PyObject* load_round_trip(std::string text, const LoadOptions& options) {
-    const auto null_style = assigned_null_style(options);
+    const auto null_style = null_style_from_bits(options.option);  // for values assigned later
     if (!null_style) return nullptr;
 
     auto composed = rt::compose_stream(std::move(text), 0);

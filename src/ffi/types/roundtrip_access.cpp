@@ -58,6 +58,15 @@ std::optional<std::string_view> str_key(PyObject* key) {
     return std::string_view(utf8, static_cast<std::size_t>(size));
 }
 
+// The text of a key that edits a mapping: a str, else TypeError.
+std::optional<std::string_view> mapping_key(PyObject* key) {
+    if (!PyUnicode_Check(key)) {
+        PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
+        return std::nullopt;
+    }
+    return str_key(key);
+}
+
 // A non-negative int that fits; anything else is no index any sequence has.
 std::size_t index_of(PyObject* key) {
     const Py_ssize_t index = PyLong_AsSsize_t(key);
@@ -214,11 +223,7 @@ PyRef range_of(const rt::YamlNode& node) {
 bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::YamlNode&& content,
                  bool prefer_double_quotes) {
     if (node.kind == rt::NodeKind::Mapping) {
-        if (!PyUnicode_Check(key)) {
-            PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
-            return false;
-        }
-        const auto text = str_key(key);
+        const auto text = mapping_key(key);
         if (!text) return false;
         (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
         return true;
@@ -237,11 +242,7 @@ bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::Yaml
 
 bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key) {
     if (node.kind == rt::NodeKind::Mapping) {
-        if (!PyUnicode_Check(key)) {
-            PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
-            return false;
-        }
-        const auto text = str_key(key);
+        const auto text = mapping_key(key);
         if (!text) return false;
         if (rt::delete_key(root, node, *text) != rt::EditOutcome::Done) {
             raise_key_error(key);
