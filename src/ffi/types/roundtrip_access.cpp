@@ -150,11 +150,23 @@ PyRef item_of(PyObject* document, std::size_t root, const rt::NodePath& path, co
         const std::ptrdiff_t pair = node.find_pair(segment.key);
         if (pair >= 0) found = &node.value(static_cast<std::size_t>(pair));
     }
+    const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
+    if (found == nullptr && node.kind == rt::NodeKind::Mapping && !segment.is_index) {
+        found = rt::find_merged(node, segment.key, rt::AliasTargets(root_node));  // `<<: *base` entries
+        if (found != nullptr) {
+            // Reads and edits through it reach the node where it is written.
+            if (found->is_collection()) {
+                if (auto written = rt::path_to(root_node, found)) {
+                    return new_view(document, root, std::move(*written));
+                }
+            }
+            return NodeConverter(root_node).value(*found);
+        }
+    }
     if (found == nullptr) {
         raise_key_error(key);
         return PyRef();
     }
-    const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
     NodeConverter converter(root_node);
     const rt::YamlNode* target = converter.alias_target(*found);
     if (target == nullptr) return PyRef::borrow(Py_None);
