@@ -45,11 +45,15 @@ std::optional<std::string> process_environment(const std::string& name) {
     return std::string(value);
 }
 
-// A null standing for a tolerated missing value: positioned at the directive, no provenance.
-void replace_by_null(rt::YamlNode& node) {
+// A null standing for a tolerated missing value, positioned at the directive.
+// It keeps the directive as its provenance, so that a document written back
+// after an edit still says `!secret name`, not an empty value that would
+// lose the directive for good.
+void replace_by_null(rt::YamlNode& node, std::string_view tag, std::string target) {
     rt::YamlNode null = rt::YamlNode::null_node();
     place_at(null, node);
     adopt_directive_layout(null, node);
+    null.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{std::string(tag), std::move(target), std::nullopt});
     node = std::move(null);
 }
 
@@ -134,7 +138,7 @@ Result<void> Loader::secret(rt::YamlNode& node) {
     if (found == nullptr) {
         if (options_.tolerate_missing_secret) {
             out_.missing_secrets.push_back({name, file_path(node.span.file_id), node.span.line});
-            replace_by_null(node);
+            replace_by_null(node, "!secret", name);
             return Ok{};
         }
         return error_at(ErrorKind::SecretNotFound, "secret '" + name + "' is not defined in any secrets.yaml", node);
@@ -167,7 +171,7 @@ Result<void> Loader::env_var(rt::YamlNode& node) {
         if (!value) {
             if (options_.tolerate_missing_env_var) {
                 out_.missing_env_vars.push_back({name, file_path(node.span.file_id), node.span.line});
-                replace_by_null(node);
+                replace_by_null(node, "!env_var", spec);
                 return Ok{};
             }
             return error_at(ErrorKind::EnvVarNotFound, "environment variable " + name + " is not defined", node);

@@ -355,7 +355,9 @@ TEST_F(DirectivesTest, SecretsAreSearchedUpwardInsideTheIncludeDirectory) {
     ASSERT_EQ(result.value().missing_secrets.size(), 1u);
     EXPECT_EQ(result.value().missing_secrets[0].name, "missing");
     EXPECT_EQ(result.value().missing_secrets[0].line, 1u);
-    EXPECT_FALSE(result.value().roots[0].value(1).source);
+    // The null keeps its directive, so writing the document back keeps it too.
+    ASSERT_TRUE(result.value().roots[0].value(1).source);
+    EXPECT_EQ(result.value().roots[0].value(1).source->target, "missing");
 }
 
 TEST_F(DirectivesTest, SecretsFileContents) {
