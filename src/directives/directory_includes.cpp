@@ -62,15 +62,28 @@ public:
                 error.file = dir.path;
                 return error;
             }
-            std::stable_sort(listing.names.begin(), listing.names.end());  // bytewise: char_traits<char> compares unsigned
+            // Bytewise: char_traits<char> compares as unsigned char.
+            std::stable_sort(listing.entries.begin(), listing.entries.end(),
+                             [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+            // The directory's own path is canonical when it exists; an entry that
+            // is no link then needs no canonical form of its own.
+            const bool plain_parent = canonical && *canonical == dir.path;
+            auto confine_entry = [&](const std::string& entry, const std::string& shown,
+                                     EntryType type) -> Result<std::string> {
+                if (plain_parent && type != EntryType::Other) return entry;
+                return loader_.confine(entry, shown, directive_);
+            };
             std::vector<Pending> subdirectories;
-            for (const std::string& name : listing.names) {
+            for (const DirectoryEntry& item : listing.entries) {
+                const std::string& name = item.name;
                 if (name.starts_with('.')) continue;
                 const std::string entry = join_path(dir.path, name);
                 const std::string shown = join_path(dir.shown, name);
-                if (is_directory(entry)) {
+                const bool directory = item.type == EntryType::Directory ||
+                                       (item.type == EntryType::Other && is_directory(entry));
+                if (directory) {
                     if (!loader_.options().recursive) continue;
-                    auto confined = loader_.confine(entry, shown, directive_);
+                    auto confined = confine_entry(entry, shown, item.type);
                     if (!confined.ok()) return std::move(confined).error();
                     subdirectories.push_back({std::move(confined).value(), shown});
                     continue;
@@ -78,7 +91,7 @@ public:
                 const auto stem = yaml_stem(name);
                 if (!stem) continue;
                 if (name == "secrets.yaml" && loader_.options().secrets) continue;
-                auto confined = loader_.confine(entry, shown, directive_);
+                auto confined = confine_entry(entry, shown, item.type);
                 if (!confined.ok()) return std::move(confined).error();
                 files.push_back({std::string(*stem), std::move(confined).value(), shown});
             }

@@ -118,17 +118,8 @@ bool is_symbolic_link(const std::string& path) {
 FileRead read_regular_file(const std::string& path) {
     FileRead out;
     struct stat info {};
-    // Refuse anything but a regular file before opening it (opening a FIFO
-    // waits for a writer), and again on the opened descriptor (the name may
-    // have been replaced in between).
-    if (::stat(path.c_str(), &info) != 0) {
-        out.reason = error_text(errno);
-        return out;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        out.reason = "not a regular file";
-        return out;
-    }
+    // Non-blocking, so that opening a FIFO does not wait for a writer; what
+    // was opened is then refused unless it is a regular file.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) {
         out.reason = error_text(errno);
@@ -173,7 +164,10 @@ DirectoryList list_directory(const std::string& path) {
         }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        out.names.emplace_back(name);
+        EntryType type = EntryType::Other;
+        if (entry->d_type == DT_REG) type = EntryType::File;
+        if (entry->d_type == DT_DIR) type = EntryType::Directory;
+        out.entries.push_back({std::string(name), type});
     }
     return out;
 }

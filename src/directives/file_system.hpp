@@ -42,9 +42,18 @@ struct FileRead {
 };
 FileRead read_regular_file(const std::string& path);
 
-// The names in a directory, "." and ".." left out; the reason when it cannot be listed.
+// What a directory entry is, as the listing tells without another call:
+// `Other` for links and whatever the file system does not report.
+enum class EntryType { File, Directory, Other };
+
+struct DirectoryEntry {
+    std::string name;
+    EntryType type = EntryType::Other;
+};
+
+// The entries of a directory, "." and ".." left out; the reason when it cannot be listed.
 struct DirectoryList {
-    std::vector<std::string> names;
+    std::vector<DirectoryEntry> entries;
     std::optional<std::string> failure;
 };
 DirectoryList list_directory(const std::string& path);

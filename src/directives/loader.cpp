@@ -22,7 +22,14 @@ constexpr std::string_view kInclude = "!include";
 constexpr std::string_view kDirectoryForms[] = {"!include_dir_list", "!include_dir_named", "!include_dir_merge_list",
                                                 "!include_dir_merge_named"};
 
-std::string quoted(std::string_view shown) { return "'" + std::string(shown) + "'"; }
+std::string quoted(std::string_view shown) {
+    std::string out;
+    out.reserve(shown.size() + 2);
+    out += '\'';
+    out += shown;
+    out += '\'';
+    return out;
+}
 
 }  // namespace
 

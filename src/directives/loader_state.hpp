@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -67,6 +68,8 @@ public:
 private:
     Result<void> dispatch(rt::YamlNode& node, bool& handled);
     Result<void> count_file(const rt::YamlNode& directive) const;
+    // The directory a secret's search starts from: that of the canonical path of the file holding it.
+    std::string secrets_start(std::uint32_t file_id);
     Result<const SecretsFile*> secrets_file(const std::string& candidate, const rt::YamlNode& directive);
 
     const DirectiveOptions& options_;
@@ -75,6 +78,7 @@ private:
     std::string root_;  // the confinement root: canonical include directory
     std::vector<IncludeFrame> stack_;
     std::map<std::string, std::unique_ptr<SecretsFile>, std::less<>> secrets_cache_;
+    std::optional<std::string> root_secrets_start_;
 };
 
 // The replacement for a directive: takes the directive's layout (comments,

@@ -117,10 +117,20 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
     return &file;
 }
 
+std::string Loader::secrets_start(std::uint32_t file_id) {
+    // Files reached by a directive are registered by their canonical path;
+    // only the root's path is as the caller gave it.
+    if (file_id != 0 && file_id < out_.files.size()) return parent_path(out_.files.paths[file_id]);
+    if (!root_secrets_start_) {
+        const auto holder = canonical_path(file_path(file_id));
+        root_secrets_start_ = holder ? parent_path(*holder) : root_;
+    }
+    return *root_secrets_start_;
+}
+
 Result<void> Loader::secret(rt::YamlNode& node) {
     const std::string name = node.kind == rt::NodeKind::Scalar ? node.text.string() : std::string();
-    const auto holder = canonical_path(file_path(node.span.file_id));
-    std::string dir = holder ? parent_path(*holder) : root_;
+    std::string dir = secrets_start(node.span.file_id);
 
     const rt::YamlNode* found = nullptr;
     while (!dir.empty() && is_within(dir, root_)) {
