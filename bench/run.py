@@ -322,5 +322,39 @@ def python_roundtrip_memory(ctx: Context) -> list[str]:
             f"{grown['plain'] / 1e6:.1f} MB ({grown['plain'] / size:.1f}x)"]
 
 
+@comparison("includes")
+def python_includes(ctx: Context) -> list[str]:
+    """A configuration tree of a few hundred files read with every directive: torvex.loads with OPT_INCLUDES,
+    OPT_SECRETS and OPT_ENV_VAR against PyYAML's CSafeLoader with the same directives as constructors; MB/s of
+    YAML read (every file counted each time it is read)."""
+    import tempfile
+
+    import torvex
+
+    sys.path.insert(0, str(ROOT / "bench"))
+    import config_tree
+
+    option = torvex.OPT_INCLUDES | torvex.OPT_SECRETS | torvex.OPT_ENV_VAR | torvex.OPT_INCLUDE_DIR_RECURSIVE
+    with tempfile.TemporaryDirectory() as tmp:
+        main = config_tree.generate(Path(tmp) / "conf", seed=7, packages=40, areas=10, per_area=30)
+        text = main.read_bytes()
+        files = [p for p in main.parent.rglob("*.yaml")]
+        size = sum(p.stat().st_size for p in files)
+        peer_loader = config_tree.PeerLoader(main.parent)
+
+        def ours():
+            return torvex.loads(text, option=option, include_dir=str(main.parent), root_path=str(main))
+
+        def peer():
+            peer_loader.secrets.clear()
+            return peer_loader.load(main)
+
+        assert ours() == peer(), "torvex and the PyYAML reference read the tree differently"
+        ours_s = _best_seconds(ours)
+        peer_s = _best_seconds(peer, 2.0)
+    return [f"includes: torvex {size / ours_s / 1e6:.1f} MB/s, PyYAML-includes {size / peer_s / 1e6:.1f} MB/s, "
+            f"ratio {peer_s / ours_s:.2f} ({len(files)} files, {size / 1e6:.2f} MB)"]
+
+
 if __name__ == "__main__":
     sys.exit(main())

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ffi/args.hpp"
+#include "ffi/directive_load.hpp"
 #include "ffi/boundary.hpp"
 #include "ffi/functions.hpp"
 #include "ffi/input.hpp"
@@ -53,10 +54,7 @@ PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
     static constexpr struct {
         std::uint64_t bit;
         const char* name;
-    } kUnbuilt[] = {{OPT_ANNOTATED, "OPT_ANNOTATED"},
-                    {OPT_INCLUDES, "OPT_INCLUDES"},
-                    {OPT_SECRETS, "OPT_SECRETS"},
-                    {OPT_ENV_VAR, "OPT_ENV_VAR"}};
+    } kUnbuilt[] = {{OPT_ANNOTATED, "OPT_ANNOTATED"}};
     for (const auto& option : kUnbuilt) {
         if (options.has(option.bit)) {
             PyErr_Format(PyExc_NotImplementedError, "%s is not supported yet", option.name);
@@ -151,6 +149,7 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!check_tags(options)) return nullptr;
     if (!refuse_unbuilt(options, false)) return nullptr;
     if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
+    if (uses_directives(options)) return load_plain_with_directives(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
