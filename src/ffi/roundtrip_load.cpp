@@ -5,6 +5,7 @@
 
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
+#include "ffi/schema_check.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "ffi/warnings.hpp"
 #include "roundtrip/composer.hpp"
@@ -46,6 +47,7 @@ PyObject* load_round_trip(std::string text, const LoadOptions& options) {
     } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
         for (const std::string& warning : rt::duplicate_key_warnings(stream.roots, options.mode)) log_warning(warning);
     }
+    if (!validate_first_document(options, stream.roots, {})) return nullptr;
 
     auto container = std::make_unique<rt::DocumentContainer>();
     container->documents = std::move(stream.roots);
