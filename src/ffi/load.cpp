@@ -92,6 +92,11 @@ struct PlainStream {
         return decoded.has_merge_keys ? to_python(merged_tape, merged_roots[i], context)
                                       : to_python(decoded.tape, decoded.documents[i], context);
     }
+    // Checks the first document against the call's schema, if any.
+    bool validate(const LoadOptions& options, const std::string& text) const {
+        if (decoded.has_merge_keys) return validate_decoded(options, text, merged_tape, merged_roots[0], *decoded.tokens);
+        return validate_decoded(options, text, decoded.tape, decoded.documents[0], *decoded.tokens);
+    }
     void apply_merge_keys() {
         merged = tape_documents(decoded);
         for (const Value& document : merged) {
@@ -152,7 +157,7 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
     if (stream->size() == 0) Py_RETURN_NONE;
-    if (!validate_text(options, *text)) return nullptr;
+    if (!stream->validate(options, *text)) return nullptr;
     PyRef result;
     {
         DecodeContext context;

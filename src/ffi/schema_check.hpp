@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/tape.hpp"
 #include "ffi/load_options.hpp"
 #include "roundtrip/ast.hpp"
 
@@ -20,9 +21,14 @@ namespace torvex::ffi {
 bool validate_first_document(const LoadOptions& options, const std::vector<rt::YamlNode>& roots,
                              const std::vector<std::string>& file_paths);
 
-// The plain pipeline's check: composes `text` again and validates its first
-// document. The same results and errors as above; a composer error raises
-// TorvexParseError.
-bool validate_text(const LoadOptions& options, const std::string& text);
+// The plain pipeline's check of a decoded stream: `tape` and `root` hold its
+// first document (merge keys applied), `tokens` its token list. When the
+// decoded document already conforms, and no alias expansion bound could
+// have made the composed tree read otherwise (few enough anchors and
+// nodes), that verdict stands; otherwise `text` is composed again and its
+// first document validated as above, which finds the violation's path and
+// position. A composer error raises TorvexParseError.
+bool validate_decoded(const LoadOptions& options, const std::string& text, const Tape& tape, std::size_t root,
+                      const TokenList& tokens);
 
 }  // namespace torvex::ffi

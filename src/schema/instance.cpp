@@ -237,7 +237,85 @@ private:
     std::unordered_map<const YamlNode*, const YamlNode*> alias_targets_;
 };
 
+// Builds from a tape: a collection's items or entries follow it, each
+// subtree spanning a known number of nodes.
+class TapeBuilder {
+public:
+    TapeBuilder(const Tape& tape, InstanceTree& out) : tape_(tape), out_(out) {}
+
+    bool fill(std::uint32_t slot, std::size_t at, std::size_t level) {
+        while (tape_.nodes[at].kind() == TapeNode::Kind::Tagged) ++at;  // a custom tag: its content counts
+        const TapeNode& node = tape_.nodes[at];
+        Instance& inst = out_.nodes[slot];
+        inst.span = &kNowhere;
+        switch (node.kind()) {
+            case TapeNode::Kind::Null: inst.scalar = true; return true;
+            case TapeNode::Kind::Bool:
+                inst.scalar = true;
+                inst.type = InstanceType::Boolean;
+                inst.boolean = node.integer != 0;
+                return true;
+            case TapeNode::Kind::Int:
+                inst.scalar = true;
+                inst.type = InstanceType::Integer;
+                inst.integer = node.integer;
+                inst.number = static_cast<double>(node.integer);
+                return true;
+            case TapeNode::Kind::BigInt:
+                inst.scalar = true;
+                inst.type = InstanceType::Integer;
+                inst.big = true;
+                inst.text = node.text_view();
+                return true;
+            case TapeNode::Kind::Float:
+                inst.scalar = true;
+                inst.type = InstanceType::Number;
+                inst.number = node.floating;
+                return true;
+            case TapeNode::Kind::String:
+                inst.scalar = true;
+                inst.type = InstanceType::String;
+                inst.text = node.text_view();
+                return true;
+            case TapeNode::Kind::Sequence:
+            case TapeNode::Kind::Mapping: break;
+            case TapeNode::Kind::Tagged: return false;
+        }
+        const bool mapping = node.kind() == TapeNode::Kind::Mapping;
+        const auto count = static_cast<std::uint32_t>(node.size());
+        const auto first = static_cast<std::uint32_t>(out_.nodes.size());
+        inst.type = mapping ? InstanceType::Object : InstanceType::Array;
+        inst.first = first;
+        inst.count = count;
+        out_.nodes.resize(out_.nodes.size() + (mapping ? 2 * std::size_t{count} : count));
+        return with_stack_at(level, [&] {
+            std::size_t child = at + 1;
+            const std::uint32_t slots = mapping ? 2 * count : count;
+            for (std::uint32_t i = 0; i < slots; ++i) {
+                if (!fill(first + i, child, level + 1)) return false;
+                if (mapping && i % 2 == 0 && out_.nodes[first + i].type != InstanceType::String) return false;
+                child = tape_.end_of(child);
+            }
+            return true;
+        });
+    }
+
+private:
+    static constexpr Span kNowhere{};
+    const Tape& tape_;
+    InstanceTree& out_;
+};
+
 }  // namespace
+
+std::optional<InstanceTree> build_instance_tree(const Tape& tape, std::size_t root) {
+    InstanceTree out;
+    out.nodes.reserve(tape.end_of(root) - root);  // one instance per tape node, tags aside
+    out.nodes.emplace_back();
+    TapeBuilder builder(tape, out);
+    if (!builder.fill(0, root, 0)) return std::nullopt;
+    return out;
+}
 
 InstanceTree build_instance_tree(const rt::YamlNode& root, ResolveMode mode) {
     InstanceTree out;

@@ -11,10 +11,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "core/span.hpp"
+#include "decode/tape.hpp"
 #include "resolver/resolve.hpp"
 #include "roundtrip/ast.hpp"
 #include "schema/schema.hpp"
@@ -45,5 +47,12 @@ struct InstanceTree {
 // Builds the tree of one document root. Texts point into the root's tree,
 // which must outlive the result.
 InstanceTree build_instance_tree(const rt::YamlNode& root, ResolveMode mode);
+
+// The same tree from the decoder's tape of one document (aliases already
+// copied, merge keys applied, scalars resolved), for a quick verdict before
+// any tree with positions is composed: every span is a placeholder at the
+// start of the text. Nothing when a mapping has a key other than a string,
+// whose source text the tape does not keep.
+std::optional<InstanceTree> build_instance_tree(const Tape& tape, std::size_t root);
 
 }  // namespace torvex::schema

@@ -8,9 +8,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "decode/tape.hpp"
 #include "decode/value.hpp"
 
 namespace torvex::schema {
@@ -47,16 +48,17 @@ struct SchemaNode {
     std::uint8_t type_mask = 0;
     std::string type_names;
 
-    const Value* enum_values = nullptr;  // a Sequence, pointing into CompiledSchema::source
-    const Value* const_value = nullptr;
+    // enum (a Sequence) and const, as indices into CompiledSchema::values
+    std::uint32_t enum_values = UINT32_MAX;
+    std::uint32_t const_value = UINT32_MAX;
 
     std::optional<NumberLimit> minimum, maximum, exclusive_minimum, exclusive_maximum;
     std::optional<std::int64_t> min_length, max_length, min_items, max_items;
 
-    std::vector<std::string_view> required;  // texts inside `source`
+    std::vector<std::string_view> required;  // texts inside the schema's tape
 
-    // properties: name -> subschema, the first entry of a name counting
-    std::unordered_map<std::string_view, SchemaIndex> properties;
+    // properties: name -> subschema, sorted by name, the first entry of a name counting
+    std::vector<std::pair<std::string_view, SchemaIndex>> properties;
     Additional additional = Additional::Allow;
     SchemaIndex additional_schema = kNoSchema;
 
@@ -64,13 +66,19 @@ struct SchemaNode {
     bool has_all_of = false, has_any_of = false, has_one_of = false;
     std::vector<SchemaIndex> all_of, any_of, one_of;
     SchemaIndex not_schema = kNoSchema;
+
+    // The subschema for a member name, or kNoSchema.
+    SchemaIndex property(std::string_view name) const noexcept;
 };
 
-// The compiled schema owns the Value it was compiled from (enum and const
-// values, required names and property names point into it). Index 0 is the root.
+// A compiled schema. Its texts point into the tape it was compiled from,
+// which must outlive it (compiled from a Value, it keeps that tape itself).
+// Index 0 is the root.
 struct CompiledSchema {
-    Value source;
     std::vector<SchemaNode> nodes;
+    std::vector<Value> values;  // enum arrays and const values
+    Value source;               // when compiled from a Value: the Value
+    Tape source_tape;           // ... and its tape, which the texts point into
 
     CompiledSchema() = default;
     CompiledSchema(const CompiledSchema&) = delete;
@@ -79,8 +87,11 @@ struct CompiledSchema {
     CompiledSchema& operator=(CompiledSchema&&) noexcept = default;
 };
 
-// Compiles `source` (any Value; a non-mapping, non-boolean value accepts
-// everything). Deep schemas recurse under the stack guard. Never fails.
+// Compiles the subtree at `root` of a tape (a non-mapping, non-boolean value
+// accepts everything). Deep schemas recurse under the stack guard. Never fails.
+CompiledSchema compile_schema(const Tape& tape, std::size_t root);
+
+// Compiles a Value (for tests and fuzzing).
 CompiledSchema compile_schema(Value source);
 
 }  // namespace torvex::schema

@@ -176,9 +176,9 @@ private:
                 }))
                 return true;
         }
-        if (s.enum_values != nullptr) {
+        if (s.enum_values != UINT32_MAX) {
             bool found = false;
-            for (const Value& allowed : s.enum_values->as_sequence()) {
+            for (const Value& allowed : schema_.values[s.enum_values].as_sequence()) {
                 if (equals(tree_, inst, allowed, level)) {
                     found = true;
                     break;
@@ -187,7 +187,7 @@ private:
             if (!found && report(ii, [] { return std::string("value is not one of the allowed enum values"); }))
                 return true;
         }
-        if (s.const_value != nullptr && !equals(tree_, inst, *s.const_value, level)) {
+        if (s.const_value != UINT32_MAX && !equals(tree_, inst, schema_.values[s.const_value], level)) {
             if (report(ii, [] { return std::string("value does not equal the required const"); })) return true;
         }
         if (inst.type == InstanceType::Integer || inst.type == InstanceType::Number) {
@@ -257,9 +257,7 @@ private:
             if (!key.scalar) continue;
             const std::uint32_t value = inst.first + 2 * i + 1;
             SchemaIndex sub = kNoSchema;
-            if (!s.properties.empty()) {
-                if (auto it = s.properties.find(key.text); it != s.properties.end()) sub = it->second;
-            }
+            if (!s.properties.empty()) sub = s.property(key.text);
             if (sub == kNoSchema && s.additional == SchemaNode::Additional::Allow) continue;
             path_.push_back(Segment{key.text, 0, false});
             bool stop = false;
