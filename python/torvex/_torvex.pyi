@@ -22,7 +22,20 @@ def loads(
     root_path: _Path | None = None,
     on_missing_secret: Callable[[str, str, int], object] | None = None,
     on_missing_env_var: Callable[[str, str, int], object] | None = None,
-) -> Any: ...
+) -> Any:
+    """Parse the first YAML document of ``data`` into Python objects.
+
+    With ``schema`` (a JSON-Schema subset as dicts and lists), the first document is
+    checked before it is returned; the first violation raises ``TorvexSchemaError`` with
+    ``schema_path``, ``line`` and ``column``. ``schema="auto"`` reads the reference from a
+    leading ``# yaml-language-server: $schema=...`` comment and asks ``schema_resolver(ref)``
+    for the schema (``None``: no check)::
+
+        text = "# yaml-language-server: $schema=svc.json\nport: 70000\n"
+        loads(text, schema="auto", schema_resolver={"svc.json": {"properties": {"port": {"maximum": 65535}}}}.get)
+        # TorvexSchemaError: schema validation failed: value 70000 is greater than maximum 65535
+        #   at $.port (line 2, column 7)
+    """
 def loads_all(
     data: _Text,
     /,
