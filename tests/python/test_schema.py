@@ -232,3 +232,16 @@ def test_number_messages_use_the_shortest_exact_decimal():
         message = violation(repr(value), {"maximum": -math.inf})[0]
         shown = message.split()[1]
         assert "e" not in shown and float(shown) == float(value)
+
+
+@pytest.mark.parametrize("option", [0, torvex.OPT_ROUND_TRIP])
+def test_aliases_nested_beyond_100_copies_read_as_null(option):
+    # a101 holds a100 ... holds a1 = [1]; copied from `top`, the alias met 100 copies deep reads as null.
+    lines = ["l0: &a0 1"] + [f"l{i}: &a{i} [*a{i - 1}]" for i in range(1, 102)] + ["top: *a101"]
+    schema = {"type": "integer"}
+    for _ in range(100):
+        schema = {"items": schema}
+    message, path, line, _ = violation("\n".join(lines) + "\n", {"properties": {"top": schema}}, option=option)
+    assert message == "expected type integer, found null"
+    assert path == "$.top" + "[0]" * 100
+    assert line == 3  # the alias *a1 inside a2 (line 3), where the copies end
