@@ -356,5 +356,102 @@ def python_includes(ctx: Context) -> list[str]:
             f"ratio {peer_s / ours_s:.2f} ({len(files)} files, {size / 1e6:.2f} MB)"]
 
 
+# A schema for the service configurations of config.yaml, as a project would write one for its users.
+_SETTINGS = {
+    "type": "object",
+    "required": ["timeout", "retries"],
+    "properties": {
+        "timeout": {"type": "string", "minLength": 2},
+        "retries": {"type": "integer", "minimum": 0, "maximum": 10},
+        "verbose": {"type": "boolean"},
+    },
+    "additionalProperties": False,
+}
+_LIMITS = {"type": "object", "required": ["cpu", "memory"],
+           "properties": {"cpu": {"type": "string"}, "memory": {"type": "string"}}, "additionalProperties": False}
+CONFIG_SCHEMA = {
+    "type": "object",
+    "required": ["apiVersion", "kind", "metadata", "deployment"],
+    "additionalProperties": False,
+    "properties": {
+        "apiVersion": {"type": "string", "enum": ["apps/v1", "apps/v2"]},
+        "kind": {"const": "Deployment"},
+        "metadata": {
+            "type": "object",
+            "required": ["name"],
+            "properties": {
+                "name": {"type": "string", "minLength": 1, "maxLength": 253},
+                "namespace": {"type": "string"},
+                "labels": {"type": "object", "additionalProperties": {"type": "string"}},
+                "annotations": {"type": "object", "additionalProperties": {"type": "string"}},
+            },
+        },
+        "deployment": {
+            "type": "object",
+            "required": ["replicas", "template"],
+            "properties": {
+                "replicas": {"type": "integer", "minimum": 1, "maximum": 100},
+                "defaults": _SETTINGS,
+                "template": {"type": "object", "properties": {"pod": {"type": "object", "properties": {
+                    "containers": {"type": "array", "minItems": 1, "items": {
+                        "type": "object",
+                        "required": ["name", "image"],
+                        "properties": {
+                            "name": {"type": "string", "minLength": 1},
+                            "image": {"type": "string", "minLength": 1},
+                            "ports": {"type": "array", "items": {
+                                "type": "object",
+                                "required": ["containerPort"],
+                                "properties": {
+                                    "containerPort": {"type": "integer", "minimum": 1, "maximum": 65535},
+                                    "protocol": {"enum": ["TCP", "UDP", "SCTP"]},
+                                },
+                            }},
+                            "env": {"type": "array", "items": {
+                                "type": "object", "required": ["name"],
+                                "properties": {"name": {"type": "string"},
+                                               "value": {"type": ["string", "number", "boolean", "null"]}},
+                            }},
+                            "resources": {"type": "object", "properties": {"limits": _LIMITS, "requests": _LIMITS}},
+                            "settings": {"type": "object", "properties": {
+                                "mode": {"type": "string"},
+                                "fallback": _SETTINGS,
+                                "threshold": {"type": "number", "minimum": 0, "maximum": 1},
+                            }},
+                        },
+                    }},
+                }}}},
+                "features": {"type": "object",
+                             "additionalProperties": {"anyOf": [{"type": "string"}, {"type": "number"},
+                                                                {"type": "boolean"}, {"type": "null"}]}},
+                "hosts": {"type": "array", "items": {"type": "string", "minLength": 1}},
+            },
+        },
+    },
+}
+
+
+@comparison("schema")
+def python_schema(ctx: Context) -> list[str]:
+    """loads(text, schema=S) against PyYAML's CSafeLoader followed by jsonschema validation of the same data, over
+    each document of config.yaml; MB/s of YAML read and checked."""
+    import jsonschema
+    import torvex
+    import yaml
+
+    text = (ctx.data / "config.yaml").read_text()
+    docs = ["---" + part for part in text.split("\n---")[1:]]
+    validator = jsonschema.Draft202012Validator(CONFIG_SCHEMA)
+    for doc in docs[:50]:  # both sides must accept the data, or the comparison measures error paths
+        torvex.loads(doc, schema=CONFIG_SCHEMA)
+        validator.validate(yaml.load(doc, Loader=yaml.CSafeLoader))
+    size = sum(len(doc.encode()) for doc in docs)
+    ours = _best_seconds(lambda: [torvex.loads(doc, schema=CONFIG_SCHEMA) for doc in docs])
+    peer = _best_seconds(lambda: [validator.validate(yaml.load(doc, Loader=yaml.CSafeLoader)) for doc in docs], 2.0,
+                         min_runs=1)
+    return [f"schema: torvex {size / ours / 1e6:.1f} MB/s, jsonschema {size / peer / 1e6:.1f} MB/s, "
+            f"ratio {peer / ours:.1f}"]
+
+
 if __name__ == "__main__":
     sys.exit(main())

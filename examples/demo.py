@@ -55,6 +55,21 @@ try:
 except torvex.TorvexParseError as error:
     print("parse error:     ", error, f"(line {error.line}, column {error.column})")
 
+# Schema checks: the modeline names the schema, schema="auto" hands its reference to
+# schema_resolver, and a violation says where it is.
+config_schema = {
+    "type": "object",
+    "required": ["name"],
+    "properties": {"name": {"type": "string"}, "enabled": {"type": "boolean"}, "port": {"maximum": 65535}},
+}
+schemas = {"./config.schema.json": config_schema}
+print("validated:       ", torvex.loads(config, schema="auto", schema_resolver=schemas.get))
+try:
+    torvex.loads(config + "port: 70000\n", schema="auto", schema_resolver=schemas.get)
+except torvex.TorvexSchemaError as error:
+    print("schema error:    ", error)
+    print("                 ", error.schema_path, error.line, error.column)
+
 # Writing: YAML or JSON as bytes; dates, enums, dataclasses, sets and more are converted on the way.
 
 @dataclasses.dataclass

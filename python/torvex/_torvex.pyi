@@ -35,6 +35,17 @@ def loads(
     inside ``include_dir`` only; ``!secret name`` looks in ``secrets.yaml`` from the file's directory up to
     ``include_dir``; ``!env_var NAME default`` reads the environment. ``on_missing_secret(name, file, line)``
     and ``on_missing_env_var(name, file, line)`` turn a missing value into ``None`` and are called after loading.
+
+    With ``schema`` (a JSON-Schema subset as dicts and lists), the first document is
+    checked before it is returned; the first violation raises ``TorvexSchemaError`` with
+    ``schema_path``, ``line`` and ``column``. ``schema="auto"`` reads the reference from a
+    leading ``# yaml-language-server: $schema=...`` comment and asks ``schema_resolver(ref)``
+    for the schema (``None``: no check)::
+
+        text = "# yaml-language-server: $schema=svc.json\nport: 70000\n"
+        loads(text, schema="auto", schema_resolver={"svc.json": {"properties": {"port": {"maximum": 65535}}}}.get)
+        # TorvexSchemaError: schema validation failed: value 70000 is greater than maximum 65535
+        #   at $.port (line 2, column 7)
     """
 def loads_all(
     data: _Text,

@@ -124,6 +124,7 @@ PyObject* raise_schema(const Error& error) {
     return raise_with(TorvexException::SchemaError, message, [&](PyObject* e) {
         set_attribute(e, "schema_path", PyRef::steal(unicode(error.schema_path)));
         set_position(e, error);
+        if (error.file) set_attribute(e, "file", optional_text(error.file));  // a violation in an included file
     });
 }
 

@@ -11,6 +11,7 @@
 #include "ffi/load_options.hpp"
 #include "ffi/options.hpp"
 #include "ffi/roundtrip_load.hpp"
+#include "ffi/schema_check.hpp"
 #include "decode/decoder.hpp"
 #include "decode/tape.hpp"
 #include "ffi/convert/decode.hpp"
@@ -50,7 +51,7 @@ bool convert_load_arguments(const ParsedArgs& args, LoadOptions& options) {
 }
 
 // Options served by pipelines that are not built yet.
-PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
+PyObject* refuse_unbuilt(const LoadOptions& options) {
     static constexpr struct {
         std::uint64_t bit;
         const char* name;
@@ -60,10 +61,6 @@ PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
             PyErr_Format(PyExc_NotImplementedError, "%s is not supported yet", option.name);
             return nullptr;
         }
-    }
-    if (!for_loads_all && options.resolved_schema) {
-        PyErr_SetString(PyExc_NotImplementedError, "schema validation is not supported yet");
-        return nullptr;
     }
     return Py_None;  // borrowed: nothing refused
 }
@@ -92,6 +89,11 @@ struct PlainStream {
     PyRef document(std::size_t i, DecodeContext& context) const {
         return decoded.has_merge_keys ? to_python(merged_tape, merged_roots[i], context)
                                       : to_python(decoded.tape, decoded.documents[i], context);
+    }
+    // Checks the first document against the call's schema, if any.
+    bool validate(const LoadOptions& options, const std::string& text) const {
+        if (decoded.has_merge_keys) return validate_decoded(options, text, merged_tape, merged_roots[0], *decoded.tokens);
+        return validate_decoded(options, text, decoded.tape, decoded.documents[0], *decoded.tokens);
     }
     void apply_merge_keys() {
         merged = tape_documents(decoded);
@@ -147,13 +149,14 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!settle_schema(options, *text)) return nullptr;
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
-    if (!refuse_unbuilt(options, false)) return nullptr;
+    if (!refuse_unbuilt(options)) return nullptr;
     if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
     if (uses_directives(options)) return load_plain_with_directives(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
     if (stream->size() == 0) Py_RETURN_NONE;
+    if (!stream->validate(options, *text)) return nullptr;
     PyRef result;
     {
         DecodeContext context;
@@ -183,7 +186,7 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     }
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
-    if (!refuse_unbuilt(options, true)) return nullptr;
+    if (!refuse_unbuilt(options)) return nullptr;
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;

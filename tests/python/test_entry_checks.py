@@ -44,8 +44,9 @@ def test_auto_schema_without_reference_never_calls_resolver():
 
 def test_explicit_schema_never_calls_resolver():
     text = "# yaml-language-server: $schema=./schema.json\nx: 1\n"
-    with pytest.raises(NotImplementedError):
-        torvex.loads(text, schema={"type": "object"}, schema_resolver=never_called)
+    assert torvex.loads(text, schema={"type": "object"}, schema_resolver=never_called) == {"x": 1}
+    with pytest.raises(torvex.TorvexSchemaError):
+        torvex.loads(text, schema={"type": "string"}, schema_resolver=never_called)
 
 
 def test_resolver_exception_propagates_unchanged():

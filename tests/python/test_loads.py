@@ -223,9 +223,11 @@ def test_pipelines_not_built_yet_name_the_option(option, name):
         torvex.loads("a: 1", option=option)
 
 
-def test_schema_validation_not_built_yet():
-    with pytest.raises(NotImplementedError, match="schema"):
-        torvex.loads("a: 1", schema={"type": "object"})
+@pytest.mark.parametrize("option", [0, torvex.OPT_ROUND_TRIP])
+def test_schema_validates_in_the_plain_and_round_trip_pipelines(option):
+    assert torvex.loads("a: 1", schema={"type": "object"}, option=option)["a"] == 1
+    with pytest.raises(torvex.TorvexSchemaError, match="expected type array, found object"):
+        torvex.loads("a: 1", schema={"type": "array"}, option=option)
 
 
 def nested(depth: int) -> str:
