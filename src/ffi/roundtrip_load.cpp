@@ -47,7 +47,7 @@ PyObject* load_round_trip(std::string text, const LoadOptions& options) {
     } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
         for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode)) log_warning(warning);
     }
-    if (!validate_first_document(options, stream.roots, {})) return nullptr;
+    if (!validate_first_document(options, roots, container->file_paths)) return nullptr;
 
     container->prefer_double_quotes = !options.has(OPT_SINGLE_QUOTES);
     container->version_header = options.has(OPT_UPGRADE_1_1);
