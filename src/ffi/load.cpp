@@ -5,6 +5,7 @@
 
 #include "ffi/args.hpp"
 #include "ffi/boundary.hpp"
+#include "ffi/composed_load.hpp"
 #include "ffi/functions.hpp"
 #include "ffi/input.hpp"
 #include "ffi/load_options.hpp"
@@ -53,8 +54,7 @@ PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
     static constexpr struct {
         std::uint64_t bit;
         const char* name;
-    } kUnbuilt[] = {{OPT_ANNOTATED, "OPT_ANNOTATED"},
-                    {OPT_INCLUDES, "OPT_INCLUDES"},
+    } kUnbuilt[] = {{OPT_INCLUDES, "OPT_INCLUDES"},
                     {OPT_SECRETS, "OPT_SECRETS"},
                     {OPT_ENV_VAR, "OPT_ENV_VAR"}};
     for (const auto& option : kUnbuilt) {
@@ -151,6 +151,9 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!check_tags(options)) return nullptr;
     if (!refuse_unbuilt(options, false)) return nullptr;
     if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
+    if (options.has(OPT_ANNOTATED | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) {
+        return load_composed(std::move(*text), options);
+    }
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
@@ -185,6 +188,7 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
     if (!refuse_unbuilt(options, true)) return nullptr;
+    if (options.has(OPT_ANNOTATED)) return load_composed_all(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
