@@ -360,6 +360,10 @@ void Composer::push_property_null() {
 void Composer::apply_properties(YamlNode& node, const Properties& props) const {
     if (props.anchor != kNone) node.anchor = Text::view(tokens_.text(token(props.anchor)));
     if (props.tag != kNone) node.tag = Text::view(tokens_.text(token(props.tag)));
+    if (props.anchor != kNone || props.tag != kNone) {
+        const std::size_t first = props.anchor < props.tag ? props.anchor : props.tag;
+        node.comments.texts().properties = span_of(token(first));
+    }
 }
 
 YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,

@@ -76,11 +76,18 @@ private:
         PyObject* file = file_for(node.span);
         if (file == nullptr) return false;
         out.file = file == Py_None ? nullptr : file;
-        out.line = node.span.line + 1;
-        out.column = node.span.column + 1;
+        // A node starts at its properties (`&a`, `!t`) where it has any.
+        Span start = node.span;
+        if (node.comments.has_texts()) {
+            if (const auto properties = node.comments.properties(); properties && properties->offset < start.offset) {
+                start = *properties;
+            }
+        }
+        out.line = start.line + 1;
+        out.column = start.column + 1;
         out.end_line = node.end_line + 1;
         out.end_column = node.end_column + 1;
-        out.offset = node.span.offset;
+        out.offset = start.offset;
         out.end_offset = node.end_offset;
         if (node.source) {
             if (!source_texts(node)) return false;
