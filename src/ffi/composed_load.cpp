@@ -72,7 +72,8 @@ void release_detached(std::optional<ComposedRoots>& composed) {
 }  // namespace
 
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions&) {
-    auto composed = rt::compose_stream(std::move(text), 0);
+    // Comments are kept by round-trip documents only.
+    auto composed = rt::compose_stream(std::move(text), 0, /*with_comments=*/false);
     if (!composed.ok()) {
         raise_error(composed.error());
         return std::nullopt;

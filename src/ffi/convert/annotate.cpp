@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <string_view>
+#include <utility>
 
 #include "core/stack_guard.hpp"
 #include "decode/decoder.hpp"
@@ -111,6 +112,22 @@ private:
         return name.get();
     }
 
+    // Positions as ints. Neighbouring scalars share lines (a key and its
+    // value, a scalar's start and end), so the last few are kept.
+    PyRef number(std::uint64_t n) {
+        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLongLong(n));  // CPython's own small ints
+        for (const auto& [value, object] : recent_numbers_) {
+            if (object && value == n) return PyRef::borrow(object.get());
+        }
+        PyRef made = PyRef::steal(PyLong_FromUnsignedLongLong(n));
+        if (made) {
+            auto& slot = recent_numbers_[next_number_++ % recent_numbers_.size()];
+            slot.first = n;
+            slot.second = PyRef::borrow(made.get());
+        }
+        return made;
+    }
+
     // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
@@ -120,11 +137,8 @@ private:
         if (!annotation(node, a)) return PyRef();
         PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
         if (style == nullptr) return PyRef();
-        PyRef numbers[6] = {
-            PyRef::steal(PyLong_FromUnsignedLong(a.line)),         PyRef::steal(PyLong_FromUnsignedLong(a.column)),
-            PyRef::steal(PyLong_FromUnsignedLong(a.end_line)),     PyRef::steal(PyLong_FromUnsignedLong(a.end_column)),
-            PyRef::steal(PyLong_FromUnsignedLongLong(a.offset)),   PyRef::steal(PyLong_FromUnsignedLongLong(a.end_offset)),
-        };
+        PyRef numbers[6] = {number(a.line), number(a.column), number(a.end_line),
+                            number(a.end_column), number(a.offset), number(a.end_offset)};
         for (const PyRef& number : numbers) {
             if (!number) return PyRef();
         }
@@ -342,6 +356,8 @@ private:
     PyRef source_tag_;
     PyRef source_target_;
     std::uint64_t expanded_ = 0;
+    std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
+    std::size_t next_number_ = 0;
 };
 
 }  // namespace
