@@ -82,6 +82,24 @@ def test_annotated_data_equals_plain_data(case, mode):
     assert_same(plain[0] if plain else None, first)
 
 
+def composed_plain_available():
+    try:
+        torvex.loads("a: 1", option=torvex.OPT_INCLUDES)
+    except NotImplementedError:
+        return False
+    return True
+
+
+@pytest.mark.skipif(not composed_plain_available(), reason="directives are not built yet")
+@pytest.mark.parametrize("case", valid_cases())
+def test_composed_plain_data_equals_plain_data(case):
+    """With a directive option on and no directive in the text, the composed tree's plain conversion."""
+    text = (case / "in.yaml").read_bytes()
+    plain = torvex.loads(text, tag_handler=handler)
+    composed = torvex.loads(text, option=torvex.OPT_INCLUDES, tag_handler=handler)
+    assert_same(plain, composed, in_key=True)  # in_key: every object plain, as for tuple keys
+
+
 def annotated_objects(value, out):
     """Every annotated object in a loaded value, keys included."""
     if isinstance(value, tuple):

@@ -220,7 +220,6 @@ class TestTags:
 @pytest.mark.parametrize(
     "option, name",
     [
-        (torvex.OPT_ANNOTATED, "OPT_ANNOTATED"),
         (torvex.OPT_INCLUDES, "OPT_INCLUDES"),
         (torvex.OPT_SECRETS, "OPT_SECRETS"),
         (torvex.OPT_ENV_VAR, "OPT_ENV_VAR"),
