@@ -294,3 +294,32 @@ def test_deep_nesting_converts():
         assert type(value) is torvex.TorvexAnnotatedList
         value = value[0]
     assert value == "x" and value.__column__ == depth + 1
+
+
+@pytest.mark.parametrize("with_init", [False, True])
+def test_scalar_class_is_called_with_eleven_arguments(monkeypatch, with_init):
+    cls = torvex.TorvexAnnotatedStr
+    calls, original = [], cls.__new__
+
+    def recording_new(klass, *args):
+        calls.append(args)
+        return original(klass, *args)
+
+    monkeypatch.setattr(cls, "__new__", recording_new)
+    if with_init:  # a class with an __init__ of its own is called as a whole
+        monkeypatch.setattr(cls, "__init__", lambda self, *args: calls.append("init"), raising=False)
+    d = torvex.loads("k: 'v'\n", option=ANN)
+    args = [c for c in calls if c != "init"]
+    assert [a[0] for a in args] == ["k", "v"] and all(len(a) == 11 for a in args)
+    assert args[1] == ("v", 1, 4, None, 1, 7, "single", None, None, 3, 6)
+    assert calls.count("init") == (2 if with_init else 0)
+    assert type(d["k"]) is cls
+
+
+def test_scalar_class_failure_ends_the_load(monkeypatch):
+    def failing_new(klass, *args):
+        raise LookupError("no annotations today")
+
+    monkeypatch.setattr(torvex.TorvexAnnotatedStr, "__new__", failing_new)
+    with pytest.raises(LookupError, match="no annotations today"):
+        torvex.loads("a: [x]\n", option=ANN)

@@ -128,25 +128,59 @@ private:
         return made;
     }
 
+    // How one annotated scalar class is called. Where calling the class would
+    // only run its Python __new__ (a plain class: no metaclass, no __init__ of
+    // its own), __new__ is called directly with the class first: the same
+    // call, minus the argument tuple and the type machinery around it. Looked
+    // up once per conversion, so a class patched between loads is honoured.
+    struct Constructor {
+        PyRef callable;
+        bool pass_class = false;
+    };
+
+    Constructor* constructor(ScalarClass which) {
+        Constructor& c = constructors_[static_cast<std::size_t>(which)];
+        if (c.callable) return &c;
+        PyObject* cls = scalar_class(which);
+        if (cls == nullptr) return nullptr;
+        const auto* type = PyType_Check(cls) ? reinterpret_cast<PyTypeObject*>(cls) : nullptr;
+        if (type != nullptr && Py_IS_TYPE(cls, &PyType_Type) && type->tp_init == PyBaseObject_Type.tp_init) {
+            PyRef new_fn = PyRef::steal(PyObject_GetAttrString(cls, "__new__"));
+            if (!new_fn) return nullptr;
+            if (PyFunction_Check(new_fn.get())) {
+                c.callable = std::move(new_fn);
+                c.pass_class = true;
+                return &c;
+            }
+        }
+        c.callable = PyRef::borrow(cls);
+        return &c;
+    }
+
     // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
-        PyObject* cls = scalar_class(which);
-        if (cls == nullptr) return PyRef();
+        Constructor* ctor = constructor(which);
+        if (ctor == nullptr) return PyRef();
         AnnotationValues a;
         if (!annotation(node, a)) return PyRef();
         PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
         if (style == nullptr) return PyRef();
         PyRef numbers[6] = {number(a.line), number(a.column), number(a.end_line),
                             number(a.end_column), number(a.offset), number(a.end_offset)};
-        for (const PyRef& number : numbers) {
-            if (!number) return PyRef();
+        for (const PyRef& n : numbers) {
+            if (!n) return PyRef();
         }
         auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
-        PyObject* args[] = {plain.get(),       numbers[0].get(), numbers[1].get(), or_none(a.file),
-                            numbers[2].get(),  numbers[3].get(), style,            or_none(a.source_tag),
-                            or_none(a.source_target), numbers[4].get(), numbers[5].get()};
-        return PyRef::steal(PyObject_Vectorcall(cls, args, 11, nullptr));
+        // Slot 0 is free for the callee (PY_VECTORCALL_ARGUMENTS_OFFSET); slot 1 takes the class when
+        // __new__ is called directly.
+        PyObject* args[13] = {nullptr, scalar_class(which), plain.get(), numbers[0].get(), numbers[1].get(),
+                              or_none(a.file), numbers[2].get(), numbers[3].get(), style, or_none(a.source_tag),
+                              or_none(a.source_target), numbers[4].get(), numbers[5].get()};
+        PyObject* const* first = ctor->pass_class ? args + 1 : args + 2;
+        const std::size_t count = ctor->pass_class ? 12 : 11;
+        return PyRef::steal(PyObject_Vectorcall(ctor->callable.get(), first, count | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                                nullptr));
     }
 
     // ---- values ----
@@ -357,6 +391,7 @@ private:
     PyRef source_target_;
     std::uint64_t expanded_ = 0;
     std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
+    std::array<Constructor, 3> constructors_;
     std::size_t next_number_ = 0;
 };
 
