@@ -323,3 +323,35 @@ def test_scalar_class_failure_ends_the_load(monkeypatch):
     monkeypatch.setattr(torvex.TorvexAnnotatedStr, "__new__", failing_new)
     with pytest.raises(LookupError, match="no annotations today"):
         torvex.loads("a: [x]\n", option=ANN)
+
+
+MERGES = [
+    "a: &a {x: 1, y: 2}\nb: {<<: *a, y: 3}\n",
+    "a: &a {x: 1}\nb: &b {x: 2, z: 2}\nc: {<<: [*a, *b], w: 0}\n",
+    "a: &a {x: 1, x: 2}\nb: {<<: *a}\n",  # a source's repeated key: its first entry merges
+    "a: &a {x: 1}\nb: {<<: [*a, 5, [k]], y: 1}\n",  # what cannot merge stays under '<<'
+    "b: {<<: 5, <<: ~, y: 1}\n",
+    "a: &a {x: 1}\nb: &b {<<: *a, y: 2}\nc: {<<: *b, z: 3}\n",  # merges of merges
+    "a: &a !t {x: 1}\nb: {<<: *a}\n",  # a custom-tagged mapping does not merge
+    "a: &a !!map {x: 1}\nb: {<<: *a, '<<': q}\n",
+    "- <<\n- {<<: {x: 1}}\n- {? {<<: {k: v}} : 1}\n",  # '<<' as a value, merges inside a key
+    "a: &a {1: one, 1.0: float}\nb: {<<: *a, 1: own}\n",
+]
+
+
+@pytest.mark.parametrize("mode", [0, torvex.OPT_YAML_1_1, torvex.OPT_PYYAML_COMPAT])
+@pytest.mark.parametrize("text", MERGES)
+def test_merge_keys_read_as_in_the_plain_pipeline(text, mode):
+    handler = lambda tag, value: ("tag", tag, value)  # noqa: E731
+    plain = torvex.loads(text, option=mode, tag_handler=handler)
+    annotated = torvex.loads(text, option=mode | ANN, tag_handler=handler)
+    assert repr(annotated) == repr(plain)
+    assert [list(d) for d in (annotated if isinstance(annotated, list) else [annotated])] == \
+        [list(d) for d in (plain if isinstance(plain, list) else [plain])]
+
+
+def test_alias_expansion_is_bounded():
+    lines = ["a0: &a0 [x, x, x, x, x, x, x, x, x, x]"]
+    lines += [f"a{i}: &a{i} [" + ", ".join([f"*a{i - 1}"] * 10) + "]" for i in range(1, 9)]
+    with pytest.raises(torvex.TorvexParseError, match="too many nodes"):
+        torvex.loads("\n".join(lines), option=ANN)

@@ -47,6 +47,10 @@ public:
     }
 
     PyRef value(const rt::YamlNode& node, std::size_t depth) {
+        // Nodes converted again through aliases are counted, as the decoder
+        // counts the nodes it copies: a hostile document cannot make the
+        // converter build more objects than the decoder would.
+        if (in_alias_ != 0 && ++expanded_ > kMaxExpandedNodes) return too_many_nodes();
         PyRef made;
         switch (node.kind) {
             case rt::NodeKind::Alias: return alias(node, depth, false);
@@ -222,13 +226,15 @@ private:
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
         const rt::YamlNode* target = reader_.follow(node);
         if (target == nullptr) return PyRef::borrow(Py_None);
-        // Expansion is bounded like the decoder's: a hostile document cannot
-        // make the converter build more objects than the decoder would.
-        if (++expanded_ > kMaxExpandedNodes) {
-            raise_error(Error::plain(ErrorKind::Syntax, "document expands to too many nodes (possible alias bomb)"));
-            return PyRef();
-        }
-        return with_stack_at(depth, [&] { return as_key ? key(*target, depth + 1) : value(*target, depth + 1); });
+        ++in_alias_;
+        PyRef made = with_stack_at(depth, [&] { return as_key ? key(*target, depth + 1) : value(*target, depth + 1); });
+        --in_alias_;
+        return made;
+    }
+
+    PyRef too_many_nodes() {
+        raise_error(Error::plain(ErrorKind::Syntax, "document expands to too many nodes (possible alias bomb)"));
+        return PyRef();
     }
 
     // `items`: the subset to keep (a merge value's non-mapping items), or null for all.
@@ -389,7 +395,8 @@ private:
     std::array<PyRef, 5> styles_;
     PyRef source_tag_;
     PyRef source_target_;
-    std::uint64_t expanded_ = 0;
+    std::uint64_t expanded_ = 0;  // nodes converted through aliases
+    std::size_t in_alias_ = 0;
     std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
     std::array<Constructor, 3> constructors_;
     std::size_t next_number_ = 0;
