@@ -143,22 +143,30 @@ def _yaml_files(ctx: Context) -> list[tuple[str, bytes]]:
     return [(path.stem, path.read_bytes()) for path in sorted(ctx.data.glob("*.yaml"))]
 
 
+def _compare_on_files(ctx: Context, name: str, peer_name: str, ours: Callable[[bytes], object],
+                      peer: Callable[[bytes], object], peer_budget: float = 2.0, peer_runs: int = 3,
+                      digits: int = 2) -> list[str]:
+    """One line per data file and an overall line first: MB/s of YAML read by each side, ratio = peer time / ours."""
+    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
+    for stem, text in _yaml_files(ctx):
+        ours_s = _best_seconds(lambda: ours(text))
+        peer_s = _best_seconds(lambda: peer(text), peer_budget, min_runs=peer_runs)
+        total, ours_total, peer_total = total + len(text), ours_total + ours_s, peer_total + peer_s
+        lines.append(f"{name} {stem}: torvex {len(text) / ours_s / 1e6:.1f} MB/s, "
+                     f"{peer_name} {len(text) / peer_s / 1e6:.{digits}f} MB/s, ratio {peer_s / ours_s:.2f}")
+    lines.insert(0, f"{name}: torvex {total / ours_total / 1e6:.1f} MB/s, "
+                    f"{peer_name} {total / peer_total / 1e6:.{digits}f} MB/s, ratio {peer_total / ours_total:.2f}")
+    return lines
+
+
 @comparison("loads")
 def python_loads(ctx: Context) -> list[str]:
     """torvex.loads_all against PyYAML's CSafeLoader on every data file; MB/s of YAML read."""
     import torvex
     import yaml
 
-    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
-    for name, text in _yaml_files(ctx):
-        ours = _best_seconds(lambda: torvex.loads_all(text))
-        peer = _best_seconds(lambda: list(yaml.load_all(text, Loader=yaml.CSafeLoader)), 2.0)
-        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
-        lines.append(f"loads {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
-                     f"PyYAML-CSafeLoader {len(text) / peer / 1e6:.1f} MB/s, ratio {peer / ours:.2f}")
-    lines.insert(0, f"loads: torvex {total / ours_total / 1e6:.1f} MB/s, "
-                    f"PyYAML-CSafeLoader {total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
-    return lines
+    return _compare_on_files(ctx, "loads", "PyYAML-CSafeLoader", torvex.loads_all,
+                             lambda text: list(yaml.load_all(text, Loader=yaml.CSafeLoader)), digits=1)
 
 
 def _pyyaml_annotated_loader():
@@ -320,16 +328,9 @@ def python_roundtrip_load(ctx: Context) -> list[str]:
     import torvex
 
     yaml = _ruamel()
-    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
-    for name, text in _yaml_files(ctx):
-        ours = _best_seconds(lambda: torvex.loads(text, option=torvex.OPT_ROUND_TRIP))
-        peer = _best_seconds(lambda: list(yaml.load_all(text)), 0.5, min_runs=1)
-        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
-        lines.append(f"roundtrip-load {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
-                     f"ruamel.yaml {len(text) / peer / 1e6:.2f} MB/s, ratio {peer / ours:.1f}")
-    lines.insert(0, f"roundtrip-load: torvex {total / ours_total / 1e6:.1f} MB/s, "
-                    f"ruamel.yaml {total / peer_total / 1e6:.2f} MB/s, ratio {peer_total / ours_total:.1f}")
-    return lines
+    return _compare_on_files(ctx, "roundtrip-load", "ruamel.yaml",
+                             lambda text: torvex.loads(text, option=torvex.OPT_ROUND_TRIP),
+                             lambda text: list(yaml.load_all(text)), peer_budget=0.5, peer_runs=1)
 
 
 @comparison("roundtrip-edit")
@@ -356,16 +357,7 @@ def python_roundtrip_edit(ctx: Context) -> list[str]:
         yaml.dump_all(docs, out)
         return out.getvalue()
 
-    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
-    for name, text in _yaml_files(ctx):
-        ours = _best_seconds(lambda: ours_edit(text))
-        peer = _best_seconds(lambda: peer_edit(text), 0.5, min_runs=1)
-        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
-        lines.append(f"roundtrip-edit {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
-                     f"ruamel.yaml {len(text) / peer / 1e6:.2f} MB/s, ratio {peer / ours:.1f}")
-    lines.insert(0, f"roundtrip-edit: torvex {total / ours_total / 1e6:.1f} MB/s, "
-                    f"ruamel.yaml {total / peer_total / 1e6:.2f} MB/s, ratio {peer_total / ours_total:.1f}")
-    return lines
+    return _compare_on_files(ctx, "roundtrip-edit", "ruamel.yaml", ours_edit, peer_edit, peer_budget=0.5, peer_runs=1)
 
 
 @comparison("roundtrip-memory")
@@ -391,6 +383,40 @@ def python_roundtrip_memory(ctx: Context) -> list[str]:
     return [f"roundtrip-memory {largest.stem}: {size / 1e6:.1f} MB of YAML, round-trip load peak grows by "
             f"{grown['rt'] / 1e6:.1f} MB ({grown['rt'] / size:.1f}x), plain loads_all by "
             f"{grown['plain'] / 1e6:.1f} MB ({grown['plain'] / size:.1f}x)"]
+
+
+@comparison("includes")
+def python_includes(ctx: Context) -> list[str]:
+    """A configuration tree of a few hundred files read with every directive: torvex.loads with OPT_INCLUDES,
+    OPT_SECRETS and OPT_ENV_VAR against PyYAML's CSafeLoader with the same directives as constructors; MB/s of
+    YAML read (every file counted each time it is read)."""
+    import tempfile
+
+    import torvex
+
+    sys.path.insert(0, str(ROOT / "bench"))
+    import config_tree
+
+    option = torvex.OPT_INCLUDES | torvex.OPT_SECRETS | torvex.OPT_ENV_VAR | torvex.OPT_INCLUDE_DIR_RECURSIVE
+    with tempfile.TemporaryDirectory() as tmp:
+        main = config_tree.generate(Path(tmp) / "conf", seed=7, packages=40, areas=10, per_area=30)
+        text = main.read_bytes()
+        files = [p for p in main.parent.rglob("*.yaml")]
+        size = sum(p.stat().st_size for p in files)
+        peer_loader = config_tree.PeerLoader(main.parent)
+
+        def ours():
+            return torvex.loads(text, option=option, include_dir=str(main.parent), root_path=str(main))
+
+        def peer():
+            peer_loader.secrets.clear()
+            return peer_loader.load(main)
+
+        assert ours() == peer(), "torvex and the PyYAML reference read the tree differently"
+        ours_s = _best_seconds(ours)
+        peer_s = _best_seconds(peer, 2.0)
+    return [f"includes: torvex {size / ours_s / 1e6:.1f} MB/s, PyYAML-includes {size / peer_s / 1e6:.1f} MB/s, "
+            f"ratio {peer_s / ours_s:.2f} ({len(files)} files, {size / 1e6:.2f} MB)"]
 
 
 if __name__ == "__main__":

@@ -5,6 +5,9 @@ Run with `make demo`.
 
 import dataclasses
 import datetime
+import os
+import tempfile
+from pathlib import Path
 
 import torvex
 
@@ -91,6 +94,40 @@ doc.node["server"].anchor = "web"
 doc["backup"] = None
 doc.node["backup"].make_alias("web")
 print("edited:\n" + doc.to_yaml().decode(), end="")
+
+# A configuration tree: includes, secrets and environment variables.
+with tempfile.TemporaryDirectory() as tmp:
+    conf = Path(tmp)
+    (conf / "automations" / "kitchen").mkdir(parents=True)
+    (conf / "packages").mkdir()
+    (conf / "secrets.yaml").write_text("db_password: s3cret\nmqtt_password: outer\n")
+    (conf / "packages" / "secrets.yaml").write_text("mqtt_password: package-only\n")
+    (conf / "packages" / "heating.yaml").write_text("mqtt: {password: !secret mqtt_password}\n")
+    (conf / "automations" / "kitchen" / "lights.yaml").write_text("- alias: kitchen lights\n")
+    (conf / "automations" / "door.yaml").write_text("- alias: hall door\n")
+    root = conf / "configuration.yaml"
+    root.write_text(
+        "homeassistant:\n  name: Home\n  packages: !include_dir_named packages\n"
+        "automation: !include_dir_merge_list automations\n"
+        "database: !secret db_password\n"
+        "http:\n  port: !env_var TORVEX_DEMO_PORT 8123\n"
+        "mail: !env_var TORVEX_DEMO_MAIL\n"
+    )
+    os.environ.pop("TORVEX_DEMO_MAIL", None)
+    options = torvex.OPT_INCLUDES | torvex.OPT_SECRETS | torvex.OPT_ENV_VAR | torvex.OPT_INCLUDE_DIR_RECURSIVE
+    config = torvex.loads(root.read_bytes(), option=options, include_dir=str(conf), root_path=str(root),
+                          on_missing_env_var=lambda name, file, line: print(f"unset:            {name} (line {line})"))
+    print("config tree:     ", config)
+    doc = torvex.loads(root.read_bytes(), option=options | torvex.OPT_ROUND_TRIP, include_dir=str(conf),
+                       root_path=str(root), on_missing_env_var=lambda *args: None)
+    node = doc.node["homeassistant"]["packages"]["heating"]["mqtt"]["password"]
+    print("provenance:      ", node.is_secret, node.source_target, Path(node.file).relative_to(conf))
+    doc["homeassistant"]["name"] = "Cottage"
+    print("written back:\n" + doc.to_yaml().decode(), end="")
+    try:
+        torvex.loads("x: !include ../elsewhere.yaml", option=options, include_dir=str(conf))
+    except torvex.TorvexIncludeConfinementError as error:
+        print("confined:        ", str(error).split(" in ")[0])
 
 try:
     torvex.dumps(object())

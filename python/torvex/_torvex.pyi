@@ -22,7 +22,20 @@ def loads(
     root_path: _Path | None = None,
     on_missing_secret: Callable[[str, str, int], object] | None = None,
     on_missing_env_var: Callable[[str, str, int], object] | None = None,
-) -> Any: ...
+) -> Any:
+    """Parse the first YAML document of ``data``.
+
+    With ``OPT_INCLUDES``, ``OPT_SECRETS`` and ``OPT_ENV_VAR`` a configuration tree loads as one::
+
+        loads(open("conf/configuration.yaml", "rb").read(),
+              option=OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR | OPT_INCLUDE_DIR_RECURSIVE,
+              include_dir="conf", root_path="conf/configuration.yaml")
+
+    ``!include f.yaml`` and ``!include_dir_list`` / ``_named`` / ``_merge_list`` / ``_merge_named`` read files
+    inside ``include_dir`` only; ``!secret name`` looks in ``secrets.yaml`` from the file's directory up to
+    ``include_dir``; ``!env_var NAME default`` reads the environment. ``on_missing_secret(name, file, line)``
+    and ``on_missing_env_var(name, file, line)`` turn a missing value into ``None`` and are called after loading.
+    """
 def loads_all(
     data: _Text,
     /,

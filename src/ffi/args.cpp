@@ -1,5 +1,7 @@
 #include "ffi/args.hpp"
 
+#include "ffi/options.hpp"
+
 #include "ffi/py_ref.hpp"
 
 namespace torvex::ffi {
@@ -89,6 +91,18 @@ std::optional<std::string> convert_path(PyObject* value, const char* name) {
     }
     PyRef bytes = PyRef::steal(raw);
     return std::string(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+}
+
+std::optional<NullStyle> null_style_from_bits(std::uint64_t option) {
+    const bool keyword = option & OPT_NULL_AS_KEYWORD;
+    const bool tilde = option & OPT_NULL_AS_TILDE;
+    if (keyword && tilde) {
+        PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
+        return std::nullopt;
+    }
+    if (keyword) return NullStyle::Keyword;
+    if (tilde) return NullStyle::Tilde;
+    return NullStyle::Empty;
 }
 
 bool require_str(PyObject* value, const char* function, const char* name) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "encode/dump_options.hpp"
 #include "ffi/python.hpp"
 
 namespace torvex::ffi {
@@ -45,6 +46,9 @@ std::optional<std::uint64_t> convert_u64(PyObject* value, const char* name);
 
 // str, bytes or os.PathLike, to a file-system path in the file-system encoding.
 std::optional<std::string> convert_path(PyObject* value, const char* name);
+
+// The null style the option word's null bits choose; ValueError when both are set.
+std::optional<NullStyle> null_style_from_bits(std::uint64_t option);
 
 // Type checks with the interpreter's wording and the parameter note.
 bool require_str(PyObject* value, const char* function, const char* name);

@@ -5,6 +5,7 @@
 #include "decode/tape.hpp"
 #include "decode/decoder.hpp"
 #include "ffi/convert/annotate.hpp"
+#include "ffi/directive_load.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
 #include "ffi/py_ref.hpp"
@@ -16,22 +17,42 @@ namespace torvex::ffi {
 
 namespace {
 
-// Steps 1 and 3: the value decoder over a text, detached, only so that its
+// Step 1: the value decoder over the call's text, detached, only so that its
 // errors (syntax, unknown aliases, alias bombs, complex keys) come first and
 // read as they do in the plain pipeline. The values are dropped.
-bool surface_decoder_errors(const std::string& text, const LoadOptions& options) {
+DecodeOptions error_only_decoding(const LoadOptions& options) {
     DecodeOptions decode;
     decode.mode = options.mode;
     decode.reject_complex_keys = options.has(OPT_REJECT_COMPLEX_KEYS);
+    return decode;
+}
+
+bool surface_decoder_errors(const std::string& text, const LoadOptions& options) {
     std::optional<Error> error;
     {
         Detached detached;
-        auto decoded = decode_tape(text, 0, decode);
+        auto decoded = decode_tape(text, 0, error_only_decoding(options));
         if (!decoded.ok()) error = std::move(decoded).error();
     }  // the tape is freed detached too
     if (!error) return true;
     raise_error(*error);
     return false;
+}
+
+// Step 3: the same over every file the directives read (file 0, the call's
+// text, was step 1), attached; the first error carries that file's path.
+bool surface_included_errors(const ComposedRoots& composed, const LoadOptions& options) {
+    for (std::size_t id = 1; id < composed.stores.size() && id < composed.file_paths.size(); ++id) {
+        if (!composed.stores[id]) continue;
+        auto decoded = decode_tape(composed.stores[id]->text, static_cast<std::uint32_t>(id),
+                                   error_only_decoding(options));
+        if (decoded.ok()) continue;
+        Error error = std::move(decoded).error();
+        error.file = composed.file_paths[id];
+        raise_error(error);
+        return false;
+    }
+    return true;
 }
 
 // Steps 5 and 6 over every document.
@@ -71,7 +92,16 @@ void release_detached(std::optional<ComposedRoots>& composed) {
 
 }  // namespace
 
-std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions&) {
+std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
+    if (uses_directives(options)) {
+        auto load = load_directives(std::move(text), options);
+        if (!load) return std::nullopt;
+        ComposedRoots out;
+        out.roots = std::move(load->roots);
+        out.file_paths = std::move(load->files.paths);
+        out.stores = std::move(load->files.stores);
+        return out;
+    }
     // Comments are kept by round-trip documents only.
     auto composed = rt::compose_stream(std::move(text), 0, /*with_comments=*/false);
     if (!composed.ok()) {
@@ -92,7 +122,8 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
     // 2. Compose the root text (and, with directives, the files it includes).
     auto composed = compose_root_text(std::move(text), options);
     if (!composed) return nullptr;
-    // 3. (With directives) the decoder over every included file, with its path.
+    // 3. The decoder over every included file, with its path.
+    if (decoder_first && !surface_included_errors(*composed, options)) return nullptr;
     // 4. No documents.
     if (composed->roots.empty()) {
         release_detached(composed);

@@ -23,13 +23,15 @@ struct ComposedRoots {
     std::vector<std::unique_ptr<rt::TextStore>> stores;
 };
 
-// Step 2, composing the root text. Without directives: the round-trip
-// composer over `text` as file 0 (a syntax error is a TorvexParseError);
-// this is the one step a directive loader replaces, composing included files
-// into the tree and filling the file table. Nothing, with the error set, on failure.
+// Step 2, composing the root text. With a directive option: the directive
+// loader, which composes every file the directives reach and fills the file
+// table (its errors, syntax errors included, are directive errors). Without:
+// the round-trip composer over `text` as file 0 (a syntax error is a
+// TorvexParseError). Nothing, with the error set, on failure.
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options);
 
-// loads through the composed pipeline: the first document, None for none.
+// loads through the composed pipeline (OPT_ANNOTATED or a directive option,
+// without OPT_ROUND_TRIP): the first document, None for none.
 PyObject* load_composed(std::string text, const LoadOptions& options);
 
 // loads_all with OPT_ANNOTATED: every document, annotated, in stream order.

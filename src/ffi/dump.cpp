@@ -75,15 +75,7 @@ std::optional<NullStyle> settle_null_style(PyObject* null_style, std::uint64_t o
         PyErr_SetString(PyExc_ValueError, message.c_str());
         return std::nullopt;
     }
-    const bool keyword = option & OPT_NULL_AS_KEYWORD;
-    const bool tilde = option & OPT_NULL_AS_TILDE;
-    if (keyword && tilde) {
-        PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
-        return std::nullopt;
-    }
-    if (keyword) return NullStyle::Keyword;
-    if (tilde) return NullStyle::Tilde;
-    return NullStyle::Empty;
+    return null_style_from_bits(option);
 }
 
 constexpr std::size_t kInitialOutput = 1024;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ffi/args.hpp"
+#include "ffi/directive_load.hpp"
 #include "ffi/boundary.hpp"
 #include "ffi/composed_load.hpp"
 #include "ffi/functions.hpp"
@@ -51,18 +52,6 @@ bool convert_load_arguments(const ParsedArgs& args, LoadOptions& options) {
 
 // Options served by pipelines that are not built yet.
 PyObject* refuse_unbuilt(const LoadOptions& options, bool for_loads_all) {
-    static constexpr struct {
-        std::uint64_t bit;
-        const char* name;
-    } kUnbuilt[] = {{OPT_INCLUDES, "OPT_INCLUDES"},
-                    {OPT_SECRETS, "OPT_SECRETS"},
-                    {OPT_ENV_VAR, "OPT_ENV_VAR"}};
-    for (const auto& option : kUnbuilt) {
-        if (options.has(option.bit)) {
-            PyErr_Format(PyExc_NotImplementedError, "%s is not supported yet", option.name);
-            return nullptr;
-        }
-    }
     if (!for_loads_all && options.resolved_schema) {
         PyErr_SetString(PyExc_NotImplementedError, "schema validation is not supported yet");
         return nullptr;
@@ -151,9 +140,7 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!check_tags(options)) return nullptr;
     if (!refuse_unbuilt(options, false)) return nullptr;
     if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
-    if (options.has(OPT_ANNOTATED | OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR)) {
-        return load_composed(std::move(*text), options);
-    }
+    if (options.has(OPT_ANNOTATED) || uses_directives(options)) return load_composed(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;

@@ -3,6 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "ffi/args.hpp"
+#include "ffi/directive_load.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
@@ -12,44 +14,39 @@
 
 namespace torvex::ffi {
 
-namespace {
-
-std::optional<NullStyle> assigned_null_style(const LoadOptions& options) {
-    const bool keyword = options.has(OPT_NULL_AS_KEYWORD);
-    const bool tilde = options.has(OPT_NULL_AS_TILDE);
-    if (keyword && tilde) {
-        PyErr_SetString(PyExc_ValueError, "OPT_NULL_AS_KEYWORD and OPT_NULL_AS_TILDE are mutually exclusive");
-        return std::nullopt;
-    }
-    if (keyword) return NullStyle::Keyword;
-    if (tilde) return NullStyle::Tilde;
-    return NullStyle::Empty;
-}
-
-}  // namespace
-
 PyObject* load_round_trip(std::string text, const LoadOptions& options) {
-    const auto null_style = assigned_null_style(options);
+    const auto null_style = null_style_from_bits(options.option);  // for values assigned later
     if (!null_style) return nullptr;
 
-    auto composed = rt::compose_stream(std::move(text), 0);
-    if (!composed.ok()) return raise_error(composed.error());
-    rt::ComposedStream stream = std::move(composed).value();
+    auto container = std::make_unique<rt::DocumentContainer>();
+    if (uses_directives(options)) {
+        auto load = load_directives(std::move(text), options);
+        if (!load) return nullptr;
+        container->documents = std::move(load->roots);
+        container->file_paths = std::move(load->files.paths);
+        container->file_sources.reserve(load->files.stores.size());
+        for (const auto& store : load->files.stores) container->file_sources.emplace_back(store->text);
+        container->stores = std::move(load->files.stores);
+    } else {
+        auto composed = rt::compose_stream(std::move(text), 0);
+        if (!composed.ok()) return raise_error(composed.error());
+        rt::ComposedStream stream = std::move(composed).value();
+        container->documents = std::move(stream.roots);
+        container->stores.push_back(std::move(stream.store));
+    }
+    std::vector<rt::YamlNode>& roots = container->documents;
 
     if (options.has(OPT_YAML_1_1_WARN) && options.yaml11) {
-        for (const std::string& warning : rt::version_warnings(stream.roots, options.mode)) log_warning(warning);
+        for (const std::string& warning : rt::version_warnings(roots, options.mode)) log_warning(warning);
     }
-    if (options.has(OPT_UPGRADE_1_1)) rt::upgrade_to_1_2(stream.roots, options.mode);
+    if (options.has(OPT_UPGRADE_1_1)) rt::upgrade_to_1_2(roots, options.mode);
     if (options.has(OPT_DUPLICATE_KEYS_ERROR)) {
-        const Result<void> checked = rt::check_duplicate_keys(stream.roots, options.mode);
+        const Result<void> checked = rt::check_duplicate_keys(roots, options.mode);
         if (!checked.ok()) return raise_error(checked.error());
     } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
-        for (const std::string& warning : rt::duplicate_key_warnings(stream.roots, options.mode)) log_warning(warning);
+        for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode)) log_warning(warning);
     }
 
-    auto container = std::make_unique<rt::DocumentContainer>();
-    container->documents = std::move(stream.roots);
-    container->stores.push_back(std::move(stream.store));
     container->prefer_double_quotes = !options.has(OPT_SINGLE_QUOTES);
     container->version_header = options.has(OPT_UPGRADE_1_1);
     container->null_style = *null_style;

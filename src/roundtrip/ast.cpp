@@ -37,22 +37,7 @@ void release_iteratively(std::vector<YamlNode>&& children) noexcept {
 
 YamlNode clone_at(const YamlNode& node, std::size_t depth) {
     return with_stack_at(depth, [&] {
-        YamlNode copy;
-        copy.comments = node.comments;
-        copy.anchor = node.anchor;
-        copy.tag = node.tag;
-        if (node.source) copy.source = std::make_unique<IncludeSource>(*node.source);
-        copy.kind = node.kind;
-        copy.scalar_style = node.scalar_style;
-        copy.style = node.style;
-        copy.explicit_start = node.explicit_start;
-        copy.leading_bom = node.leading_bom;
-        copy.synthetic = node.synthetic;
-        copy.text = node.text;
-        copy.span = node.span;
-        copy.end_offset = node.end_offset;
-        copy.end_line = node.end_line;
-        copy.end_column = node.end_column;
+        YamlNode copy = node.clone_without_children();
         copy.children.reserve(node.children.size());
         for (const YamlNode& child : node.children) copy.children.push_back(clone_at(child, depth + 1));
         return copy;
@@ -127,6 +112,26 @@ YamlNode::~YamlNode() {
 }
 
 YamlNode YamlNode::clone() const { return clone_at(*this, 0); }
+
+YamlNode YamlNode::clone_without_children() const {
+    YamlNode copy;
+    copy.comments = comments;
+    copy.anchor = anchor;
+    copy.tag = tag;
+    if (source) copy.source = std::make_unique<IncludeSource>(*source);
+    copy.kind = kind;
+    copy.scalar_style = scalar_style;
+    copy.style = style;
+    copy.explicit_start = explicit_start;
+    copy.leading_bom = leading_bom;
+    copy.synthetic = synthetic;
+    copy.text = text;
+    copy.span = span;
+    copy.end_offset = end_offset;
+    copy.end_line = end_line;
+    copy.end_column = end_column;
+    return copy;
+}
 
 std::ptrdiff_t YamlNode::find_pair(std::string_view key_text) const noexcept {
     if (kind != NodeKind::Mapping) return -1;

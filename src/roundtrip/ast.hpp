@@ -110,6 +110,8 @@ struct YamlNode {
 
     // A deep copy (texts that are views stay views).
     YamlNode clone() const;
+    // A copy of everything but the children.
+    YamlNode clone_without_children() const;
 
     bool is_collection() const noexcept { return kind == NodeKind::Sequence || kind == NodeKind::Mapping; }
     bool is_modified_flag() const noexcept { return comments.modified; }

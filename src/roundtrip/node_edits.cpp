@@ -64,7 +64,7 @@ public:
         const YamlNode* source = &node;
         if (node.kind == NodeKind::Alias) {
             source = follow_aliases(&node, targets_);
-            if (source == nullptr) return clone_leaf(node);  // no target: the alias stays as it is
+            if (source == nullptr) return node.clone_without_children();  // no target: the alias stays as it is
         }
         if (depth > kDetachMaxDepth || copied_ >= kDetachMaxNodes) {
             YamlNode stop;
@@ -77,8 +77,10 @@ public:
         ++copied_;
         // Anchors stay with the original nodes: a copy redefining them would
         // capture aliases that follow it.
-        YamlNode out = clone_leaf(*source);
+        YamlNode out = source->clone_without_children();
         out.anchor = Text();
+        out.explicit_start = false;
+        out.leading_bom = false;
         out.children.reserve(source->children.size());
         with_stack_at(depth, [&] {
             for (const YamlNode& child : source->children) out.children.push_back(copy(child, depth + 1));
@@ -87,24 +89,6 @@ public:
     }
 
 private:
-    static YamlNode clone_leaf(const YamlNode& node) {
-        YamlNode out;
-        out.comments = node.comments;
-        out.anchor = node.anchor;
-        out.tag = node.tag;
-        if (node.source) out.source = std::make_unique<IncludeSource>(*node.source);
-        out.kind = node.kind;
-        out.scalar_style = node.scalar_style;
-        out.style = node.style;
-        out.synthetic = node.synthetic;
-        out.text = node.text;
-        out.span = node.span;
-        out.end_offset = node.end_offset;
-        out.end_line = node.end_line;
-        out.end_column = node.end_column;
-        return out;
-    }
-
     const AliasTargets& targets_;
     std::size_t copied_ = 0;
 };

@@ -101,6 +101,35 @@ const YamlNode* follow_aliases(const YamlNode* node, const AliasTargets& targets
     return node;
 }
 
+bool is_merge_key(const YamlNode& key) noexcept {
+    return key.kind == NodeKind::Scalar && key.scalar_style == ScalarStyle::Plain && key.tag.empty() &&
+           key.text.str() == "<<";
+}
+
+const YamlNode* find_merged(const YamlNode& mapping, std::string_view key, const AliasTargets& targets) noexcept {
+    if (mapping.kind != NodeKind::Mapping) return nullptr;
+    const auto in_source = [&](const YamlNode* source) -> const YamlNode* {
+        source = follow_aliases(source, targets);
+        if (source == nullptr || source->kind != NodeKind::Mapping) return nullptr;
+        const std::ptrdiff_t pair = source->find_pair(key);
+        if (pair >= 0) return &source->value(static_cast<std::size_t>(pair));
+        return find_merged(*source, key, targets);  // a source may merge in turn
+    };
+    for (std::size_t i = 0; i < mapping.size(); ++i) {
+        if (!is_merge_key(mapping.key(i))) continue;
+        const YamlNode* value = follow_aliases(&mapping.value(i), targets);
+        if (value == nullptr) continue;
+        if (value->kind == NodeKind::Sequence) {
+            for (const YamlNode& element : value->children) {
+                if (const YamlNode* found = in_source(&element)) return found;
+            }
+        } else if (const YamlNode* found = in_source(value)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
 bool is_standard_tag(std::string_view tag) noexcept {
     return tag == "!" || tag.starts_with("!!") || tag.starts_with("tag:yaml.org,2002:") ||
            tag.starts_with("!<tag:yaml.org,2002:") || tag == "!<!>";

@@ -55,6 +55,14 @@ private:
 // some alias on the way has no target.
 const YamlNode* follow_aliases(const YamlNode* node, const AliasTargets& targets) noexcept;
 
+// Whether a mapping key is a merge key: a plain, untagged `<<`.
+bool is_merge_key(const YamlNode& key) noexcept;
+
+// The value a mapping takes for `key` through its merge keys (`<<: *base`,
+// `<<: [*a, *b]`, the earlier source winning) when it has no pair of its own;
+// null when none has it.
+const YamlNode* find_merged(const YamlNode& mapping, std::string_view key, const AliasTargets& targets) noexcept;
+
 // Whether a tag fixes how a scalar reads (`!`, `!!int`, `tag:yaml.org,2002:str`,
 // ...): such a tag is dropped when a new value replaces the node's content.
 bool is_standard_tag(std::string_view tag) noexcept;

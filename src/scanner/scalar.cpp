@@ -366,15 +366,22 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
 
     enum class Chomp { Clip, Strip, Keep } chomp = Chomp::Clip;
     std::uint32_t indicator = 0;
+    // At most one chomping and one indentation indicator, in either order,
+    // right after the `|` or `>`; then only white space and a comment.
+    for (int i = 0; i < 2 && !reader_.at_break_or_end(); ++i) {
+        const unsigned char c = reader_.byte();
+        if ((c == '+' || c == '-') && chomp == Chomp::Clip) {
+            chomp = c == '+' ? Chomp::Keep : Chomp::Strip;
+        } else if (c >= '1' && c <= '9' && indicator == 0) {
+            indicator = c - '0';
+        } else {
+            break;
+        }
+        reader_.advance_ascii(1);
+    }
     while (!reader_.at_break_or_end()) {
         const unsigned char c = reader_.byte();
         if (is_blank(c)) {
-            reader_.advance_ascii(1);
-        } else if (c == '+' || c == '-') {
-            chomp = c == '+' ? Chomp::Keep : Chomp::Strip;
-            reader_.advance_ascii(1);
-        } else if (c >= '1' && c <= '9') {
-            indicator = c - '0';
             reader_.advance_ascii(1);
         } else if (c == '#') {
             if (!is_blank(text[reader_.pos - 1])) return fail("a comment must be preceded by whitespace", reader_.mark());

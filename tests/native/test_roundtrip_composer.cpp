@@ -27,6 +27,7 @@
 #include "roundtrip/composer.hpp"
 #include "roundtrip/passes.hpp"
 #include "scanner/scanner.hpp"
+#include "suite_cases.hpp"
 
 namespace torvex::rt {
 namespace {
@@ -35,13 +36,6 @@ namespace fs = std::filesystem;
 
 // ---------------------------------------------------------------------------
 // Helpers
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 struct SuiteCase {
     std::string name;
@@ -52,17 +46,12 @@ struct SuiteCase {
 const std::vector<SuiteCase>& valid_suite_cases() {
     static const std::vector<SuiteCase> cases = [] {
         std::vector<SuiteCase> out;
-        const fs::path root = fs::path(TORVEX_SOURCE_DIR) / ".." / "shared" / "yaml-test-suite";
-        if (!fs::is_directory(root)) return out;
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            if (entry.path().filename() != "in.yaml") continue;
-            const fs::path dir = entry.path().parent_path();
-            if (fs::exists(dir / "error")) continue;
-            std::string text = read_file(entry.path());
+        for (const testing_suite::SuiteCase& c : testing_suite::suite_cases()) {
+            if (c.error) continue;
+            std::string text = testing_suite::read_file(c.dir / "in.yaml");
             if (utf8::validate(text)) continue;
-            out.push_back({fs::relative(dir, root).string(), std::move(text)});
+            out.push_back({c.name, std::move(text)});
         }
-        std::sort(out.begin(), out.end(), [](const SuiteCase& a, const SuiteCase& b) { return a.name < b.name; });
         return out;
     }();
     return cases;

@@ -140,7 +140,7 @@ std::vector<BlockCase> block_cases() {
                            "\n",           "\n\n",         "a\n\n\n",     "\n\na\n",
                            " lead\nx\n",   "  two\n b\n",  "\n  x\n",     "a\n\nb\n",
                            "a\n b\nc\n",   "a \nb\n",      "\tt\nu\n",    "x\n\n\n y\n\nz",
-                           "a\rb\n",       "a\x01\n",      "a\xEF\xBB\xBF" "b\n", "# not a comment\n"};
+                           "a\rb\n",       "a\x01\n",      ("a\xEF\xBB\xBF" "b\n"), "# not a comment\n"};
     std::vector<BlockCase> out;
     for (const char* t : texts)
         for (ScalarStyle s : {ScalarStyle::Literal, ScalarStyle::Folded})

@@ -13,35 +13,21 @@
 
 #include "roundtrip/composer.hpp"
 #include "roundtrip_trees.hpp"
+#include "suite_cases.hpp"
 
 namespace torvex::rt {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-struct SuiteCase {
-    std::string name;
-    fs::path dir;
-};
+using testing_suite::read_file;
+using testing_suite::SuiteCase;
 
 std::vector<SuiteCase> valid_cases() {
     std::vector<SuiteCase> cases;
-    const fs::path root = fs::path(TORVEX_SOURCE_DIR) / ".." / "shared" / "yaml-test-suite";
-    if (!fs::is_directory(root)) return cases;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.path().filename() != "in.yaml") continue;
-        const fs::path dir = entry.path().parent_path();
-        if (fs::exists(dir / "error")) continue;
-        cases.push_back({fs::relative(dir, root).string(), dir});
+    for (const SuiteCase& c : testing_suite::suite_cases()) {
+        if (!c.error) cases.push_back(c);
     }
-    std::sort(cases.begin(), cases.end(), [](const SuiteCase& a, const SuiteCase& b) { return a.name < b.name; });
     return cases;
 }
 

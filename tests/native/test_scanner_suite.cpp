@@ -14,6 +14,7 @@
 
 #include "core/utf8.hpp"
 #include "scanner/scanner.hpp"
+#include "suite_cases.hpp"
 #include "test_scanner_util.hpp"
 
 namespace torvex {
@@ -21,12 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testing_suite::read_file;
+using testing_suite::suite_cases;
+using testing_suite::SuiteCase;
 
 // The texts of the scalar events, in order. Empty plain scalars are skipped:
 // they stand for nodes the scanner emits no Scalar token for.
@@ -61,25 +59,6 @@ std::vector<std::string> event_scalars(const std::string& events) {
         out.push_back(value);
     }
     return out;
-}
-
-struct SuiteCase {
-    std::string name;
-    fs::path dir;
-    bool error;
-};
-
-std::vector<SuiteCase> suite_cases() {
-    std::vector<SuiteCase> cases;
-    const fs::path root = fs::path(TORVEX_SOURCE_DIR) / ".." / "shared" / "yaml-test-suite";
-    if (!fs::is_directory(root)) return cases;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.path().filename() != "in.yaml") continue;
-        const fs::path dir = entry.path().parent_path();
-        cases.push_back({fs::relative(dir, root).string(), dir, fs::exists(dir / "error")});
-    }
-    std::sort(cases.begin(), cases.end(), [](const SuiteCase& a, const SuiteCase& b) { return a.name < b.name; });
-    return cases;
 }
 
 TEST(ScannerSuite, ValidCasesTokenizeAndErrorCasesAreCounted) {

@@ -355,3 +355,65 @@ def test_alias_expansion_is_bounded():
     lines += [f"a{i}: &a{i} [" + ", ".join([f"*a{i - 1}"] * 10) + "]" for i in range(1, 9)]
     with pytest.raises(torvex.TorvexParseError, match="too many nodes"):
         torvex.loads("\n".join(lines), option=ANN)
+
+
+# ---- with directives ----
+
+DIRECTIVES = torvex.OPT_INCLUDES | torvex.OPT_SECRETS | torvex.OPT_ENV_VAR
+
+
+def directive_tree(root):
+    files = {
+        "main.yaml": "db: !secret db_password\nsub: !include sub.yaml\nnamed: !include_dir_named parts\n"
+                     "home: !env_var TORVEX_ANNOTATED_UNSET fallback\n",
+        "secrets.yaml": "db_password: hunter2\n",
+        "sub.yaml": "x: [1, two]\n",
+        "parts/p1.yaml": "k: v\n",
+    }
+    for name, text in files.items():
+        (root / name).parent.mkdir(parents=True, exist_ok=True)
+        (root / name).write_text(text)
+    return root / "main.yaml"
+
+
+def load_tree(main, option):
+    return torvex.loads(main.read_bytes(), option=DIRECTIVES | option, include_dir=str(main.parent),
+                        root_path=str(main))
+
+
+def test_directives_give_provenance_and_files(tmp_path, monkeypatch):
+    monkeypatch.delenv("TORVEX_ANNOTATED_UNSET", raising=False)
+    main = directive_tree(tmp_path)
+    d = load_tree(main, ANN)
+    assert d == load_tree(main, 0) == {"db": "hunter2", "sub": {"x": [1, "two"]}, "named": {"p1": {"k": "v"}},
+                                       "home": "fallback"}
+    assert d.__file__ == str(main)
+    provenance = {k: (v.__source_tag__, v.__source_target__, v.is_secret, v.is_include, v.is_env_var)
+                  for k, v in d.items()}
+    assert provenance == {
+        "db": ("!secret", "db_password", True, False, False),
+        "sub": ("!include", "sub.yaml", False, True, False),
+        "named": ("!include_dir_named", "parts", False, True, False),
+        "home": ("!env_var", "TORVEX_ANNOTATED_UNSET fallback", False, False, True),
+    }
+    assert d["sub"].__file__ == str(tmp_path / "sub.yaml") and d["sub"]["x"].__line__ == 1
+    assert d["named"]["p1"].__file__ == str(tmp_path / "parts" / "p1.yaml")
+    plain = load_tree(main, 0)
+    assert type(plain) is dict and type(plain["sub"]["x"]) is list and type(plain["db"]) is str
+
+
+def test_decoder_errors_of_included_files_carry_their_path(tmp_path):
+    (tmp_path / "sub.yaml").write_text("a: *nowhere\n")  # the composer takes it, the decoder does not
+    main = tmp_path / "main.yaml"
+    main.write_text("sub: !include sub.yaml\n")
+    assert load_tree(main, 0) == {"sub": {"a": None}}
+    with pytest.raises(torvex.TorvexParseError, match="unknown alias") as info:
+        load_tree(main, ANN)
+    assert info.value.file == str(tmp_path / "sub.yaml") and info.value.line == 1
+
+
+def test_directive_load_resolves_in_the_load_mode(tmp_path):
+    main = tmp_path / "main.yaml"
+    main.write_text("a: yes\nb: &b {x: 1}\nc: {<<: *b}\n")
+    assert load_tree(main, torvex.OPT_YAML_1_1) == torvex.loads(main.read_bytes(), option=torvex.OPT_YAML_1_1)
+    assert load_tree(main, 0) == {"a": "yes", "b": {"x": 1}, "c": {"x": 1}}

@@ -217,19 +217,6 @@ class TestTags:
         assert torvex.loads(text, tag_handler=lambda t, v: t) == "tag:example.com,2000:point"
 
 
-@pytest.mark.parametrize(
-    "option, name",
-    [
-        (torvex.OPT_INCLUDES, "OPT_INCLUDES"),
-        (torvex.OPT_SECRETS, "OPT_SECRETS"),
-        (torvex.OPT_ENV_VAR, "OPT_ENV_VAR"),
-    ],
-)
-def test_pipelines_not_built_yet_name_the_option(option, name):
-    with pytest.raises(NotImplementedError, match=name):
-        torvex.loads("a: 1", option=option)
-
-
 def test_schema_validation_not_built_yet():
     with pytest.raises(NotImplementedError, match="schema"):
         torvex.loads("a: 1", schema={"type": "object"})

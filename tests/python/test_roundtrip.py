@@ -79,11 +79,22 @@ def test_access_resolves_scalars_and_views_collections():
         ("? [a, b]\n: 1\n? {k: v}\n: 2", {("a", "b"): 1, (("k", "v"),): 2}),
         ("a: &v 1\nb: *v\nb2: &v 2\nc: *v", {"a": 1, "b": 1, "b2": 2, "c": 2}),  # redefined anchors
         ("n: 123456789012345678901234567890", {"n": 123456789012345678901234567890}),
+        ("b: &b {x: 1, y: 0}\nd:\n  <<: *b\n  y: 3", {"b": {"x": 1, "y": 0}, "d": {"y": 3, "x": 1}}),
+        ("d:\n  <<: [{a: 1}, {a: 2, b: 2}, 5]", {"d": {"a": 1, "b": 2, "<<": [5]}}),
+        ("d:\n  '<<': {a: 1}", {"d": {"<<": {"a": 1}}}),
     ],
 )
 def test_to_dict_agrees_with_plain_loads(text, expected):
     assert rt(text).to_dict() == expected == torvex.loads(text)
     assert rt(text, torvex.OPT_YAML_1_1).to_dict() == expected
+
+
+def test_lookup_through_merge_keys():
+    doc = rt("base: &b {retries: 3, opts: {v: 1}}\nprod:\n  <<: *b\n  name: p\n")
+    assert (doc["prod"]["retries"], doc["prod"]["opts"]["v"], doc["prod"].get("nope")) == (3, 1, None)
+    doc["prod"]["retries"] = 5  # an own entry now overrides the merged one
+    assert torvex.loads(doc.to_yaml()) == {"base": {"retries": 3, "opts": {"v": 1}},
+                                           "prod": {"name": "p", "retries": 5, "opts": {"v": 1}}}
 
 
 def test_undefined_alias_reads_as_none():

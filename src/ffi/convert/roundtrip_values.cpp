@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "core/stack_guard.hpp"
 #include "encode/float_text.hpp"
@@ -209,14 +210,62 @@ PyRef NodeConverter::sequence(const rt::YamlNode& node, std::size_t depth) {
 PyRef NodeConverter::mapping(const rt::YamlNode& node, std::size_t depth) {
     PyRef dict = PyRef::steal(PyDict_New());
     if (!dict) return dict;
+    std::vector<PyRef> merged;  // the values of `<<` keys, merged once the own pairs are in
     for (std::size_t i = 0; i < node.size(); ++i) {
-        PyRef k = key(node.key(i), depth + 1);
-        if (!k) return k;
         PyRef v = value(node.value(i), depth + 1);
         if (!v) return v;
+        if (rt::is_merge_key(node.key(i))) {
+            merged.push_back(std::move(v));
+            continue;
+        }
+        PyRef k = key(node.key(i), depth + 1);
+        if (!k) return k;
         if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) return PyRef();
     }
+    if (!merged.empty() && !merge_into(dict.get(), merged)) return PyRef();
     return dict;
+}
+
+// Merge keys read as the plain loader reads them: a mapping's own keys win,
+// among sources the earlier wins, merged entries follow the own ones, and
+// what is no mapping stays under `<<`.
+bool NodeConverter::merge_into(PyObject* dict, const std::vector<PyRef>& sources) {
+    PyRef leftovers;
+    const auto take = [&](PyObject* source) -> bool {
+        if (PyDict_Check(source)) {
+            PyObject* k = nullptr;
+            PyObject* v = nullptr;
+            Py_ssize_t pos = 0;
+            while (PyDict_Next(source, &pos, &k, &v)) {
+                PyObject* existing = nullptr;
+                if (PyDict_SetDefaultRef(dict, k, v, &existing) < 0) return false;
+                Py_XDECREF(existing);
+            }
+            return true;
+        }
+        if (!leftovers) leftovers = PyRef::steal(PyList_New(0));
+        return leftovers && PyList_Append(leftovers.get(), source) == 0;
+    };
+    for (const PyRef& source : sources) {
+        if (source.get() == Py_None) continue;
+        if (PyList_Check(source.get())) {
+            for (Py_ssize_t i = 0; i < PyList_GET_SIZE(source.get()); ++i) {
+                if (!take(PyList_GET_ITEM(source.get(), i))) return false;
+            }
+            continue;
+        }
+        if (!PyDict_Check(source.get())) {
+            PyRef marker = PyRef::steal(PyUnicode_FromString("<<"));
+            if (!marker || PyDict_SetItem(dict, marker.get(), source.get()) < 0) return false;
+            continue;
+        }
+        if (!take(source.get())) return false;
+    }
+    if (leftovers) {
+        PyRef marker = PyRef::steal(PyUnicode_FromString("<<"));
+        if (!marker || PyDict_SetItem(dict, marker.get(), leftovers.get()) < 0) return false;
+    }
+    return true;
 }
 
 const rt::YamlNode* NodeConverter::alias_target(const rt::YamlNode& node) {

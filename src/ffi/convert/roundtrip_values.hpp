@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "ffi/py_ref.hpp"
 #include "roundtrip/ast.hpp"
@@ -37,6 +38,7 @@ private:
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key);
     PyRef sequence(const rt::YamlNode& node, std::size_t depth);
     PyRef mapping(const rt::YamlNode& node, std::size_t depth);
+    bool merge_into(PyObject* dict, const std::vector<PyRef>& sources);
 
     const rt::YamlNode& root_;
     std::optional<rt::AliasTargets> targets_;

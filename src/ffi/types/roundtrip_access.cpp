@@ -58,6 +58,15 @@ std::optional<std::string_view> str_key(PyObject* key) {
     return std::string_view(utf8, static_cast<std::size_t>(size));
 }
 
+// The text of a key that edits a mapping: a str, else TypeError.
+std::optional<std::string_view> mapping_key(PyObject* key) {
+    if (!PyUnicode_Check(key)) {
+        PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
+        return std::nullopt;
+    }
+    return str_key(key);
+}
+
 // A non-negative int that fits; anything else is no index any sequence has.
 std::size_t index_of(PyObject* key) {
     const Py_ssize_t index = PyLong_AsSsize_t(key);
@@ -141,11 +150,23 @@ PyRef item_of(PyObject* document, std::size_t root, const rt::NodePath& path, co
         const std::ptrdiff_t pair = node.find_pair(segment.key);
         if (pair >= 0) found = &node.value(static_cast<std::size_t>(pair));
     }
+    const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
+    if (found == nullptr && node.kind == rt::NodeKind::Mapping && !segment.is_index) {
+        found = rt::find_merged(node, segment.key, rt::AliasTargets(root_node));  // `<<: *base` entries
+        if (found != nullptr) {
+            // Reads and edits through it reach the node where it is written.
+            if (found->is_collection()) {
+                if (auto written = rt::path_to(root_node, found)) {
+                    return new_view(document, root, std::move(*written));
+                }
+            }
+            return NodeConverter(root_node).value(*found);
+        }
+    }
     if (found == nullptr) {
         raise_key_error(key);
         return PyRef();
     }
-    const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
     NodeConverter converter(root_node);
     const rt::YamlNode* target = converter.alias_target(*found);
     if (target == nullptr) return PyRef::borrow(Py_None);
@@ -214,11 +235,7 @@ PyRef range_of(const rt::YamlNode& node) {
 bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::YamlNode&& content,
                  bool prefer_double_quotes) {
     if (node.kind == rt::NodeKind::Mapping) {
-        if (!PyUnicode_Check(key)) {
-            PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
-            return false;
-        }
-        const auto text = str_key(key);
+        const auto text = mapping_key(key);
         if (!text) return false;
         (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
         return true;
@@ -237,11 +254,7 @@ bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::Yaml
 
 bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key) {
     if (node.kind == rt::NodeKind::Mapping) {
-        if (!PyUnicode_Check(key)) {
-            PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
-            return false;
-        }
-        const auto text = str_key(key);
+        const auto text = mapping_key(key);
         if (!text) return false;
         if (rt::delete_key(root, node, *text) != rt::EditOutcome::Done) {
             raise_key_error(key);

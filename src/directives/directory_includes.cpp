@@ -1,0 +1,164 @@
+// The four directory forms: `!include_dir_list`, `!include_dir_named`,
+// `!include_dir_merge_list` and `!include_dir_merge_named`. The directory is
+// walked depth first, entries in bytewise name order, each directory's own
+// files before its subdirectories; a directory reached twice in one walk
+// (through a link back to an ancestor, say) is walked once.
+#include <algorithm>
+#include <unordered_set>
+#include <utility>
+
+#include "directives/file_system.hpp"
+#include "directives/loader_state.hpp"
+
+namespace torvex::directives::detail {
+
+namespace {
+
+struct FoundFile {
+    std::string stem;   // the name without its extension
+    std::string path;   // confined, ready to read
+    std::string shown;  // the directive's argument joined with the path below the directory
+};
+
+// A YAML file name: extension exactly "yaml" or "yml" after a non-empty stem.
+std::optional<std::string_view> yaml_stem(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+    const std::string_view extension = name.substr(dot + 1);
+    if (extension != "yaml" && extension != "yml") return std::nullopt;
+    return name.substr(0, dot);
+}
+
+rt::YamlNode collection_at(rt::NodeKind kind, const rt::YamlNode& directive) {
+    rt::YamlNode node;
+    node.kind = kind;
+    place_at(node, directive);
+    return node;
+}
+
+// Walks the directory at `start` (confined already); the files found, in order.
+class DirectoryWalk {
+public:
+    DirectoryWalk(Loader& loader, const rt::YamlNode& directive, std::string_view argument)
+        : loader_(loader), directive_(directive), argument_(argument) {}
+
+    Result<std::vector<FoundFile>> run(const std::string& start) {
+        std::vector<FoundFile> files;
+        struct Pending {
+            std::string path;
+            std::string shown;
+        };
+        std::vector<Pending> work{{start, argument_}};
+        while (!work.empty()) {
+            Pending dir = std::move(work.back());
+            work.pop_back();
+            const auto canonical = canonical_path(dir.path);
+            if (!walked_.insert(canonical ? *canonical : dir.path).second) continue;
+
+            DirectoryList listing = list_directory(dir.path);
+            if (listing.failure) {
+                Error error = loader_.error_at(ErrorKind::IncludeNotFound, "cannot read directory: " + *listing.failure,
+                                               directive_);
+                error.file = dir.path;
+                return error;
+            }
+            // Bytewise: char_traits<char> compares as unsigned char.
+            std::stable_sort(listing.entries.begin(), listing.entries.end(),
+                             [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+            // The directory's own path is canonical when it exists; an entry that
+            // is no link then needs no canonical form of its own.
+            const bool plain_parent = canonical && *canonical == dir.path;
+            auto confine_entry = [&](const std::string& entry, const std::string& shown,
+                                     EntryType type) -> Result<std::string> {
+                if (plain_parent && type != EntryType::Other) return entry;
+                return loader_.confine(entry, shown, directive_);
+            };
+            std::vector<Pending> subdirectories;
+            for (const DirectoryEntry& item : listing.entries) {
+                const std::string& name = item.name;
+                if (name.starts_with('.')) continue;
+                const std::string entry = join_path(dir.path, name);
+                const std::string shown = join_path(dir.shown, name);
+                const bool directory = item.type == EntryType::Directory ||
+                                       (item.type == EntryType::Other && is_directory(entry));
+                if (directory) {
+                    if (!loader_.options().recursive) continue;
+                    auto confined = confine_entry(entry, shown, item.type);
+                    if (!confined.ok()) return std::move(confined).error();
+                    subdirectories.push_back({std::move(confined).value(), shown});
+                    continue;
+                }
+                const auto stem = yaml_stem(name);
+                if (!stem) continue;
+                if (name == "secrets.yaml" && loader_.options().secrets) continue;
+                auto confined = confine_entry(entry, shown, item.type);
+                if (!confined.ok()) return std::move(confined).error();
+                files.push_back({std::string(*stem), std::move(confined).value(), shown});
+            }
+            for (auto it = subdirectories.rbegin(); it != subdirectories.rend(); ++it) work.push_back(std::move(*it));
+        }
+        return files;
+    }
+
+private:
+    Loader& loader_;
+    const rt::YamlNode& directive_;
+    std::string argument_;
+    std::unordered_set<std::string> walked_;
+};
+
+}  // namespace
+
+Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag) {
+    auto arg = argument(node);
+    if (!arg.ok()) return std::move(arg).error();
+    const std::string shown(arg.value());
+    if (Result<void> depth = check_depth(node); !depth.ok()) return depth;
+    auto dir = confine(join_path(directive_directory(node), shown), shown, node);
+    if (!dir.ok()) return std::move(dir).error();
+
+    const bool named = tag == "!include_dir_named" || tag == "!include_dir_merge_named";
+    const bool merge = tag == "!include_dir_merge_list" || tag == "!include_dir_merge_named";
+    rt::YamlNode result = collection_at(named ? rt::NodeKind::Mapping : rt::NodeKind::Sequence, node);
+
+    if (is_directory(dir.value())) {
+        auto found = DirectoryWalk(*this, node, shown).run(dir.value());
+        if (!found.ok()) return std::move(found).error();
+        for (const FoundFile& file : found.value()) {
+            if (Result<void> circular = check_circular(file.path, file.shown, node); !circular.ok()) return circular;
+            auto composed = read_and_compose(file.path, file.shown, node);
+            if (!composed.ok()) return std::move(composed).error();
+            std::vector<rt::YamlNode>& roots = composed.value().roots;
+            if (named && roots.size() > 1) roots.resize(1);  // later documents are not part of a named include
+            for (rt::YamlNode& root : roots) {
+                if (Result<void> resolved = resolve_included(root, file.path, node); !resolved.ok()) return resolved;
+            }
+            if (named) {
+                rt::YamlNode value = roots.empty() ? collection_at(rt::NodeKind::Mapping, node) : std::move(roots.front());
+                if (merge) {
+                    if (value.kind != rt::NodeKind::Mapping) continue;
+                    for (rt::YamlNode& child : value.children) result.children.push_back(std::move(child));
+                    continue;
+                }
+                rt::YamlNode key = rt::YamlNode::scalar(rt::Text::owned(file.stem), ScalarStyle::Plain);
+                place_at(key, node);
+                result.children.push_back(std::move(key));
+                result.children.push_back(std::move(value));
+                continue;
+            }
+            for (rt::YamlNode& root : roots) {
+                if (merge && root.kind == rt::NodeKind::Sequence) {
+                    for (rt::YamlNode& item : root.children) result.children.push_back(std::move(item));
+                } else {
+                    result.children.push_back(std::move(root));
+                }
+            }
+        }
+    }
+    adopt_directive_layout(result, node);
+    result.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{std::string(tag), shown, std::nullopt});
+    node = std::move(result);
+    return Ok{};
+}
+
+}  // namespace torvex::directives::detail

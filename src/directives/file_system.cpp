@@ -1,0 +1,175 @@
+#include "directives/file_system.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+namespace torvex::directives {
+
+namespace {
+
+std::string error_text(int code) {
+    char buffer[256];
+    // The GNU strerror_r returns its text (maybe a static one); the XSI one fills the buffer.
+    auto result = strerror_r(code, buffer, sizeof buffer);
+    if constexpr (std::is_same_v<decltype(result), int>) {
+        return result == 0 ? std::string(buffer) : "error " + std::to_string(code);
+    } else {
+        return result != nullptr ? std::string(result) : "error " + std::to_string(code);
+    }
+}
+
+std::string current_directory() {
+    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    return cwd ? std::string(cwd.get()) : std::string("/");
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) noexcept : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+std::string join_path(std::string_view dir, std::string_view name) {
+    if (name.starts_with('/') || dir.empty()) return std::string(name);
+    std::string joined(dir);
+    if (!joined.ends_with('/')) joined += '/';
+    joined += name;
+    return joined;
+}
+
+std::string parent_path(std::string_view path) {
+    while (path.size() > 1 && path.ends_with('/')) path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {};
+    if (slash == 0) return "/";
+    return std::string(path.substr(0, slash));
+}
+
+std::string_view last_component(std::string_view path) {
+    while (path.size() > 1 && path.ends_with('/')) path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string lexically_absolute(std::string_view path) {
+    std::string full = path.starts_with('/') ? std::string(path) : join_path(current_directory(), path);
+    std::vector<std::string_view> parts;
+    std::string_view rest = full;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out;
+    for (const std::string_view part : parts) {
+        out += '/';
+        out += part;
+    }
+    return out.empty() ? std::string("/") : out;
+}
+
+std::optional<std::string> canonical_path(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
+}
+
+bool is_within(std::string_view path, std::string_view root) {
+    if (root == "/") return path.starts_with('/');
+    if (!path.starts_with(root)) return false;
+    return path.size() == root.size() || path[root.size()] == '/';
+}
+
+bool is_directory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool is_symbolic_link(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+FileRead read_regular_file(const std::string& path) {
+    FileRead out;
+    struct stat info {};
+    // Non-blocking, so that opening a FIFO does not wait for a writer; what
+    // was opened is then refused unless it is a regular file.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0) {
+        out.reason = error_text(errno);
+        return out;
+    }
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        out.reason = "not a regular file";
+        return out;
+    }
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);  // the file grew
+        const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out.reason = error_text(errno);
+            return out;
+        }
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    out.bytes = std::move(bytes);
+    return out;
+}
+
+DirectoryList list_directory(const std::string& path) {
+    DirectoryList out;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
+    if (!dir) {
+        out.failure = error_text(errno);
+        return out;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0) out.failure = error_text(errno);
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        EntryType type = EntryType::Other;
+        if (entry->d_type == DT_REG) type = EntryType::File;
+        if (entry->d_type == DT_DIR) type = EntryType::Directory;
+        out.entries.push_back({std::string(name), type});
+    }
+    return out;
+}
+
+}  // namespace torvex::directives

@@ -1,0 +1,61 @@
+// The few file-system operations the directive loader needs, over plain POSIX
+// calls: path texts joined and normalised as strings, canonical paths,
+// directory listings, and reading regular files only (a FIFO, device or
+// socket named by a directive is refused without being opened for long).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace torvex::directives {
+
+// `dir` joined with `name`; an absolute `name` replaces `dir`.
+std::string join_path(std::string_view dir, std::string_view name);
+
+// The path without its last component; empty when it has no parent part.
+std::string parent_path(std::string_view path);
+
+// The last component of a path.
+std::string_view last_component(std::string_view path);
+
+// Absolute (against the current directory) with ".", ".." and repeated
+// slashes resolved as text, without consulting links.
+std::string lexically_absolute(std::string_view path);
+
+// Symbolic links, ".", ".." resolved against the file system; nothing when
+// the path does not exist or a link in it dangles.
+std::optional<std::string> canonical_path(const std::string& path);
+
+// `path` is `root` or lies below it, compared component-wise (both normalised).
+bool is_within(std::string_view path, std::string_view root);
+
+bool is_directory(const std::string& path);     // links followed
+bool is_symbolic_link(const std::string& path);  // the path itself, not followed
+
+// A whole regular file as bytes; anything else (a directory, FIFO, device,
+// socket) or a failing call gives the reason as an error text.
+struct FileRead {
+    std::optional<std::string> bytes;
+    std::string reason;  // when there are no bytes: the operating system's text, or "not a regular file"
+};
+FileRead read_regular_file(const std::string& path);
+
+// What a directory entry is, as the listing tells without another call:
+// `Other` for links and whatever the file system does not report.
+enum class EntryType { File, Directory, Other };
+
+struct DirectoryEntry {
+    std::string name;
+    EntryType type = EntryType::Other;
+};
+
+// The entries of a directory, "." and ".." left out; the reason when it cannot be listed.
+struct DirectoryList {
+    std::vector<DirectoryEntry> entries;
+    std::optional<std::string> failure;
+};
+DirectoryList list_directory(const std::string& path);
+
+}  // namespace torvex::directives

@@ -1,0 +1,92 @@
+// The directive loader's per-load state, shared by the include walk
+// (loader.cpp), the directory forms (directory_includes.cpp) and the secret
+// and environment directives (secrets.cpp). Internal to src/directives.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/error.hpp"
+#include "core/result.hpp"
+#include "directives/loader.hpp"
+#include "roundtrip/ast.hpp"
+
+namespace torvex::directives::detail {
+
+// The documents of one file read for a directive.
+struct ComposedFile {
+    std::uint32_t id = 0;
+    std::vector<rt::YamlNode> roots;
+};
+
+// One secrets.yaml: its documents (kept while the load runs) and its secrets.
+struct SecretsFile {
+    std::vector<rt::YamlNode> roots;
+    std::map<std::string, const rt::YamlNode*, std::less<>> secrets;
+};
+
+class Loader {
+public:
+    Loader(const DirectiveOptions& options, DirectiveLoad& out);
+
+    Result<void> load_root(std::string text);
+
+    // ---- shared by the directive forms ----
+    // Resolves every directive in `node` and below; `depth` only paces the stack probe.
+    Result<void> resolve(rt::YamlNode& node, std::size_t depth);
+    // A directive error positioned at `directive`, with the file holding it and the include stack.
+    Error error_at(ErrorKind kind, std::string message, const rt::YamlNode& directive) const;
+    const std::string& file_path(std::uint32_t file_id) const;
+    // The include argument of a directive node: a scalar not blank after trimming.
+    Result<std::string_view> argument(const rt::YamlNode& directive) const;
+    // The directory a directive's relative paths start from.
+    std::string directive_directory(const rt::YamlNode& directive) const;
+    // The path to read for `joined`, or a confinement / not-found error.
+    Result<std::string> confine(const std::string& joined, std::string_view shown, const rt::YamlNode& directive) const;
+    Result<void> check_depth(const rt::YamlNode& directive) const;
+    Result<void> check_circular(const std::string& path, std::string_view shown, const rt::YamlNode& directive) const;
+    // Reads, registers and composes a file that a directive reached.
+    Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive);
+    // Resolves `root`, a root of the file at `path`, with the include stack extended by that file.
+    Result<void> resolve_included(rt::YamlNode& root, const std::string& path, const rt::YamlNode& directive);
+
+    // ---- the directive forms (each replaces `node`) ----
+    Result<void> include_file(rt::YamlNode& node);
+    Result<void> include_directory(rt::YamlNode& node, std::string_view tag);
+    Result<void> secret(rt::YamlNode& node);
+    Result<void> env_var(rt::YamlNode& node);
+
+    const DirectiveOptions& options() const noexcept { return options_; }
+    const std::string& confinement_root() const noexcept { return root_; }
+
+private:
+    Result<void> dispatch(rt::YamlNode& node, bool& handled);
+    Result<void> count_file(const rt::YamlNode& directive) const;
+    // The directory a secret's search starts from: that of the canonical path of the file holding it.
+    std::string secrets_start(std::uint32_t file_id);
+    Result<const SecretsFile*> secrets_file(const std::string& candidate, const rt::YamlNode& directive);
+
+    const DirectiveOptions& options_;
+    DirectiveLoad& out_;
+    std::string base_;  // the include directory as given
+    std::string root_;  // the confinement root: canonical include directory
+    std::vector<IncludeFrame> stack_;
+    std::map<std::string, std::unique_ptr<SecretsFile>, std::less<>> secrets_cache_;
+    std::optional<std::string> root_secrets_start_;
+};
+
+// The replacement for a directive: takes the directive's layout (comments,
+// blank lines, anchor) so the including file writes back as it was; the
+// content's own trailing comments stay with it.
+void adopt_directive_layout(rt::YamlNode& replacement, rt::YamlNode& directive);
+
+// A node positioned where `directive` stands.
+void place_at(rt::YamlNode& node, const rt::YamlNode& directive);
+
+}  // namespace torvex::directives::detail
