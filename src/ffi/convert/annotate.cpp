@@ -309,10 +309,10 @@ private:
     // tuples; a custom tag that someone handles makes it a value.
     PyRef key(const rt::YamlNode& node, std::size_t depth) {
         if (node.kind == rt::NodeKind::Alias) return alias(node, depth, true);
-        if (!node.tag.empty() && reader_.tag(node).custom()) {
+        if (!node.tag.empty()) {
+            // A tag nobody handles is dropped; the key reads like its untagged form.
             const rt::ReadTag t = reader_.tag(node);
-            if (tag_is_handled(*t.full, context_)) return value(node, depth);
-            // An unhandled tag is dropped; the key reads like its untagged form.
+            if (t.custom() && tag_is_handled(*t.full, context_)) return value(node, depth);
         }
         switch (node.kind) {
             case rt::NodeKind::Scalar:
