@@ -131,7 +131,8 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
     }
     // 5, 6. Duplicate keys and 1.1 warnings on the tree.
     if (!check_roots(composed->roots, options)) return nullptr;
-    // 7. Validating the first document against the schema goes here.
+    // 7. Schema validation of the first document (composed->roots.front(), with YAML 1.1 rules when
+    //    options.yaml11 or OPT_PYYAML_COMPAT) belongs here; until it exists, loads refuses a schema up front.
     // 8. The first document, annotated or plain.
     PyRef result = convert_composed(composed->roots.front(), conversion(options, *composed));
     release_detached(composed);
