@@ -169,6 +169,69 @@ def python_loads(ctx: Context) -> list[str]:
                              lambda text: list(yaml.load_all(text, Loader=yaml.CSafeLoader)), digits=1)
 
 
+def _pyyaml_annotated_loader():
+    """PyYAML's CSafeLoader made to annotate like torvex's OPT_ANNOTATED: str, list and dict subclasses with
+    the node's line and column set on every string, sequence and mapping."""
+    import yaml
+
+    class Str(str):
+        pass
+
+    class List(list):
+        pass
+
+    class Dict(dict):
+        pass
+
+    class Loader(yaml.CSafeLoader):
+        pass
+
+    def mark(obj, node):
+        obj.__line__ = node.start_mark.line + 1
+        obj.__column__ = node.start_mark.column + 1
+        return obj
+
+    def construct_str(loader, node):
+        return mark(Str(loader.construct_scalar(node)), node)
+
+    def construct_seq(loader, node):
+        seq = mark(List(), node)
+        yield seq
+        seq.extend(loader.construct_sequence(node))
+
+    def construct_map(loader, node):
+        mapping = mark(Dict(), node)
+        yield mapping
+        loader.flatten_mapping(node)
+        for key_node, value_node in node.value:
+            mapping[loader.construct_object(key_node)] = loader.construct_object(value_node)
+
+    Loader.add_constructor("tag:yaml.org,2002:str", construct_str)
+    Loader.add_constructor("tag:yaml.org,2002:seq", construct_seq)
+    Loader.add_constructor("tag:yaml.org,2002:map", construct_map)
+    return Loader
+
+
+@comparison("annotated")
+def python_annotated(ctx: Context) -> list[str]:
+    """torvex.loads_all with OPT_ANNOTATED against a CSafeLoader subclass whose constructors attach line and
+    column to every string, list and dict; MB/s of YAML read."""
+    import torvex
+    import yaml
+
+    loader = _pyyaml_annotated_loader()
+    lines, total, ours_total, peer_total = [], 0, 0.0, 0.0
+    for name, text in _yaml_files(ctx):
+        ours = _best_seconds(lambda: torvex.loads_all(text, option=torvex.OPT_ANNOTATED))
+        peer = _best_seconds(lambda: list(yaml.load_all(text, Loader=loader)), 2.0)
+        total, ours_total, peer_total = total + len(text), ours_total + ours, peer_total + peer
+        lines.append(f"annotated {name}: torvex {len(text) / ours / 1e6:.1f} MB/s, "
+                     f"PyYAML-annotated {len(text) / peer / 1e6:.1f} MB/s, ratio {peer / ours:.2f}")
+    lines.insert(0, f"annotated: torvex {total / ours_total / 1e6:.1f} MB/s, "
+                    f"PyYAML-annotated {total / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f}")
+    return lines
+
+
 @comparison("loads-vs-json")
 def python_loads_vs_json(ctx: Context) -> list[str]:
     """torvex.loads_all on the YAML against orjson.loads on the JSON form of the same data: both build the

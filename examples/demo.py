@@ -43,6 +43,15 @@ except OverflowError as error:
 value = torvex.TorvexAnnotatedStr("s3cret", 4, 11, "secrets.yaml", 4, 17, "plain", "!secret", "db_password", 60, 66)
 print("annotated value: ", repr(value), "from", value.__file__, "line", value.__line__, "secret:", value.is_secret)
 
+# Annotated loads: dicts, lists and strings that know their file, line, column and byte range.
+source = "server:\n  host: example.org\n  ports: [80, 443]\n"
+annotated = torvex.loads(source, option=torvex.OPT_ANNOTATED)
+host = annotated["server"]["host"]
+print("annotated load:  ", type(annotated).__name__, type(host).__name__, f"host at line {host.__line__}, "
+      f"column {host.__column__}, text {source.encode()[host.__offset__:host.__end_offset__]!r}")
+ports = annotated["server"]["ports"]
+print("annotated list:  ", ports, f"line {ports.__line__}, column {ports.__column__}, file {ports.__file__}")
+
 # Loading: YAML 1.2 by default; the %YAML 1.1 directive above switches to 1.1 rules.
 print("loaded:          ", torvex.loads(config))
 print("1.2 rules:       ", torvex.loads("enabled: yes"))

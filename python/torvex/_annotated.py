@@ -31,10 +31,6 @@ class _Annotated:
 
     __slots__ = ()
 
-    def _set_annotations(self, *fields: object) -> None:
-        for name, value in zip(_FIELDS, fields, strict=True):
-            object.__setattr__(self, name, value)
-
     def _annotations(self) -> tuple[object, ...]:
         return tuple(getattr(self, name) for name in _FIELDS)
 
@@ -57,14 +53,26 @@ class _Annotated:
         return repr(self._plain())
 
 
+# Annotated loads make one of these per scalar, so construction is kept to
+# the bare minimum: one base-class allocation and ten attribute stores (slot
+# stores where the base type allows slots, which str and float do and int does not).
 def _annotated_new(base: type):
     """The eleven-argument constructor shared by the annotated scalar types."""
+    base_new = base.__new__
 
     def __new__(cls, value, line=0, column=0, file=None, end_line=0, end_column=0, style="plain",
                 source_tag=None, source_target=None, offset=0, end_offset=0):
-        obj = base.__new__(cls, value)
-        obj._set_annotations(line, column, file, end_line, end_column, style, source_tag, source_target,
-                             offset, end_offset)
+        obj = base_new(cls, value)
+        obj.__line__ = line
+        obj.__column__ = column
+        obj.__file__ = file
+        obj.__end_line__ = end_line
+        obj.__end_column__ = end_column
+        obj.__style__ = style
+        obj.__source_tag__ = source_tag
+        obj.__source_target__ = source_target
+        obj.__offset__ = offset
+        obj.__end_offset__ = end_offset
         return obj
 
     return __new__
@@ -78,6 +86,7 @@ class TorvexAnnotatedStr(_Annotated, str):
     """
 
     __module__ = "torvex"
+    __slots__ = _FIELDS
     __new__ = _annotated_new(str)
 
     def _plain(self) -> str:
@@ -88,7 +97,7 @@ class TorvexAnnotatedInt(_Annotated, int):
     """An ``int`` carrying the same annotations as :class:`TorvexAnnotatedStr`."""
 
     __module__ = "torvex"
-    __new__ = _annotated_new(int)
+    __new__ = _annotated_new(int)  # int subclasses cannot have slots: the fields live in __dict__
 
     def _plain(self) -> int:
         return int(self)
@@ -98,6 +107,7 @@ class TorvexAnnotatedFloat(_Annotated, float):
     """A ``float`` carrying the same annotations as :class:`TorvexAnnotatedStr`."""
 
     __module__ = "torvex"
+    __slots__ = _FIELDS
     __new__ = _annotated_new(float)
 
     def _plain(self) -> float:

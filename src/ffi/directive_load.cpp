@@ -2,12 +2,10 @@
 
 #include <utility>
 
-#include "ffi/convert/roundtrip_values.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
 #include "ffi/py_ref.hpp"
 #include "ffi/warnings.hpp"
-#include "roundtrip/passes.hpp"
 
 namespace torvex::ffi {
 
@@ -63,24 +61,6 @@ std::optional<directives::DirectiveLoad> load_directives(std::string text, const
         return std::nullopt;
     }
     return load;
-}
-
-PyObject* load_plain_with_directives(std::string text, const LoadOptions& options) {
-    auto load = load_directives(std::move(text), options);
-    if (!load) return nullptr;
-    if (load->roots.empty()) Py_RETURN_NONE;
-    if (options.has(OPT_DUPLICATE_KEYS_ERROR)) {
-        const Result<void> checked = rt::check_duplicate_keys(load->roots, options.mode);
-        if (!checked.ok()) return raise_error(checked.error());
-    } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
-        for (const std::string& warning : rt::duplicate_key_warnings(load->roots, options.mode)) log_warning(warning);
-    }
-    if (options.has(OPT_YAML_1_1_WARN) && options.yaml11) {
-        for (const std::string& warning : rt::version_warnings(load->roots, options.mode)) log_warning(warning);
-    }
-    const rt::YamlNode& root = load->roots.front();
-    NodeConverter converter(root);
-    return converter.value(root).release();
 }
 
 }  // namespace torvex::ffi

@@ -9,7 +9,6 @@
 
 #include "directives/loader.hpp"
 #include "ffi/load_options.hpp"
-#include "ffi/python.hpp"
 
 namespace torvex::ffi {
 
@@ -20,10 +19,5 @@ bool uses_directives(const LoadOptions& options);
 // the file table (file 0 is the text), or nothing with the Python error set
 // (a directive error, or an exception raised by a callback).
 std::optional<directives::DirectiveLoad> load_directives(std::string text, const LoadOptions& options);
-
-// The plain result of `loads` with directives and neither OPT_ROUND_TRIP nor
-// OPT_ANNOTATED: the first document as Python objects (None without one),
-// or null with the error set. Scalars follow YAML 1.2 core rules here.
-PyObject* load_plain_with_directives(std::string text, const LoadOptions& options);
 
 }  // namespace torvex::ffi

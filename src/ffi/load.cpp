@@ -6,6 +6,7 @@
 #include "ffi/args.hpp"
 #include "ffi/directive_load.hpp"
 #include "ffi/boundary.hpp"
+#include "ffi/composed_load.hpp"
 #include "ffi/functions.hpp"
 #include "ffi/input.hpp"
 #include "ffi/load_options.hpp"
@@ -48,21 +49,6 @@ bool convert_load_arguments(const ParsedArgs& args, LoadOptions& options) {
     options.on_missing_secret = args.keyword(7);
     options.on_missing_env_var = args.keyword(8);
     return true;
-}
-
-// Options served by pipelines that are not built yet.
-PyObject* refuse_unbuilt(const LoadOptions& options) {
-    static constexpr struct {
-        std::uint64_t bit;
-        const char* name;
-    } kUnbuilt[] = {{OPT_ANNOTATED, "OPT_ANNOTATED"}};
-    for (const auto& option : kUnbuilt) {
-        if (options.has(option.bit)) {
-            PyErr_Format(PyExc_NotImplementedError, "%s is not supported yet", option.name);
-            return nullptr;
-        }
-    }
-    return Py_None;  // borrowed: nothing refused
 }
 
 DecodeOptions decode_options(const LoadOptions& options) {
@@ -149,9 +135,8 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!settle_schema(options, *text)) return nullptr;
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
-    if (!refuse_unbuilt(options)) return nullptr;
     if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
-    if (uses_directives(options)) return load_plain_with_directives(std::move(*text), options);
+    if (options.has(OPT_ANNOTATED) || uses_directives(options)) return load_composed(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;
@@ -186,7 +171,7 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     }
     settle_resolution(options, *text);
     if (!check_tags(options)) return nullptr;
-    if (!refuse_unbuilt(options)) return nullptr;
+    if (options.has(OPT_ANNOTATED)) return load_composed_all(std::move(*text), options);
 
     auto stream = decode_plain(*text, options);
     if (!stream) return nullptr;

@@ -4,6 +4,7 @@
 #include "ffi/functions.hpp"
 #include "ffi/options.hpp"
 #include "ffi/py_ref.hpp"
+#include "ffi/types/annotated.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "ffi/types/tag.hpp"
 
@@ -44,7 +45,7 @@ int exec_module(PyObject* module) {
             if (PyModule_Add(module, flag.name, PyLong_FromUnsignedLongLong(flag.value)) < 0) return nullptr;
         }
         // Classes, each created once for the process and added under its own name.
-        for (PyObject* (*type)() : {tag_type, document_type, view_type, node_type}) {
+        for (PyObject* (*type)() : {tag_type, document_type, view_type, node_type, annotated_dict_type, annotated_list_type}) {
             PyObject* cls = type();
             if (cls == nullptr || PyModule_AddType(module, reinterpret_cast<PyTypeObject*>(cls)) < 0) return nullptr;
         }

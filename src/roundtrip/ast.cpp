@@ -75,6 +75,11 @@ const std::vector<Text>& Comments::foot() const noexcept { return texts_ ? texts
 const std::optional<Text>& Comments::raw() const noexcept { return texts_ ? texts_->raw : kNoText; }
 const std::vector<Text>& Comments::directives() const noexcept { return texts_ ? texts_->directives : kNoTexts; }
 
+std::optional<Span> Comments::properties() const noexcept {
+    if (!texts_) return std::nullopt;
+    return texts_->properties;
+}
+
 CommentTexts& Comments::texts() {
     if (!texts_) texts_ = std::make_unique<CommentTexts>();
     return *texts_;

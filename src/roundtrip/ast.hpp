@@ -39,9 +39,10 @@ struct CommentTexts {
     std::vector<Text> foot;               // comment lines after the node (last root only)
     std::optional<Text> raw;              // exact source of a Literal/Folded scalar
     std::vector<Text> directives;         // document roots: the `%` lines before them, without the `%`
+    std::optional<Span> properties;       // where the node's first property (`&anchor`, `!tag`) stands
 
     bool empty() const noexcept {
-        return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty();
+        return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty() && !properties;
     }
 };
 
@@ -64,6 +65,8 @@ struct Comments {
     const std::vector<Text>& foot() const noexcept;
     const std::optional<Text>& raw() const noexcept;
     const std::vector<Text>& directives() const noexcept;
+    // Where the node's properties begin, when it has any and they stand before its content.
+    std::optional<Span> properties() const noexcept;
     bool has_texts() const noexcept { return texts_ != nullptr; }
 
     // Write access; creates the record on first use.

@@ -360,6 +360,10 @@ void Composer::push_property_null() {
 void Composer::apply_properties(YamlNode& node, const Properties& props) const {
     if (props.anchor != kNone) node.anchor = Text::view(tokens_.text(token(props.anchor)));
     if (props.tag != kNone) node.tag = Text::view(tokens_.text(token(props.tag)));
+    if (props.anchor != kNone || props.tag != kNone) {
+        const std::size_t first = props.anchor < props.tag ? props.anchor : props.tag;
+        node.comments.texts().properties = span_of(token(first));
+    }
 }
 
 YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
@@ -413,11 +417,11 @@ std::uint64_t Composer::text_end(const Token& t) const noexcept {
 
 }  // namespace
 
-Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id) {
+Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, bool with_comments) {
     auto store = std::make_unique<TextStore>();
     store->text = std::move(text);
     const std::string_view source = store->text;
-    auto scanned = tokenize(source, file_id, /*record_comments=*/true);
+    auto scanned = tokenize(source, file_id, /*record_comments=*/with_comments);
     if (!scanned.ok()) return std::move(scanned).error();
     store->tokens = std::move(scanned).value();
 
@@ -425,7 +429,7 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id) {
     ComposedStream out;
     Composer composer(store->tokens, lines);
     composer.run(out.roots);
-    attach_comments(out.roots, store->tokens.comments(), lines);
+    if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&
                      static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;
     if (bom && !out.roots.empty()) out.roots.front().leading_bom = true;

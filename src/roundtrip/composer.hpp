@@ -21,7 +21,9 @@ struct ComposedStream {
 };
 
 // Composes `text` (valid UTF-8), stamping `file_id` on every span. A syntax
-// error comes back as the scanner reported it.
-Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id);
+// error comes back as the scanner reported it. Without `with_comments` no
+// comment, blank line or spacing is recorded (for readers of the data and
+// positions only).
+Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, bool with_comments = true);
 
 }  // namespace torvex::rt

@@ -217,14 +217,8 @@ class TestTags:
         assert torvex.loads(text, tag_handler=lambda t, v: t) == "tag:example.com,2000:point"
 
 
-@pytest.mark.parametrize("option, name", [(torvex.OPT_ANNOTATED, "OPT_ANNOTATED")])
-def test_pipelines_not_built_yet_name_the_option(option, name):
-    with pytest.raises(NotImplementedError, match=name):
-        torvex.loads("a: 1", option=option)
-
-
-@pytest.mark.parametrize("option", [0, torvex.OPT_ROUND_TRIP])
-def test_schema_validates_in_the_plain_and_round_trip_pipelines(option):
+@pytest.mark.parametrize("option", [0, torvex.OPT_ROUND_TRIP, torvex.OPT_ANNOTATED])
+def test_schema_validates_in_every_pipeline(option):
     assert torvex.loads("a: 1", schema={"type": "object"}, option=option)["a"] == 1
     with pytest.raises(torvex.TorvexSchemaError, match="expected type array, found object"):
         torvex.loads("a: 1", schema={"type": "array"}, option=option)

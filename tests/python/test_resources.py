@@ -29,20 +29,24 @@ WORKLOAD = [
     (b"\xff\xfe\x00\xd8", {}),  # decoding error
     ("a: 1\na: 2", {"option": torvex.OPT_DUPLICATE_KEYS_ERROR}),
     ("k: 12345678901234567890123\n" * 3, {"option": torvex.OPT_YAML_1_1}),
+    ("b: &b {x: 1.5, y: [s]}\nd:\n  <<: *b\n  y: 3\n", {"option": torvex.OPT_DUPLICATE_KEYS_WARN}),  # merge keys
+    ("? [a, {b: c}]\n: v\n", {}),  # collection key
 ]
 
 
 def run_workload(tags, rounds):
     for _ in range(rounds):
         for text, kwargs in WORKLOAD:
-            try:
-                torvex.loads(text, tags=tags, **kwargs)
-            except (torvex.TorvexError, ValueError, KeyError):
-                pass
-            try:
-                torvex.loads_all(text, tags=tags, option=kwargs.get("option"))
-            except (torvex.TorvexError, ValueError, KeyError):
-                pass
+            for annotated in (0, torvex.OPT_ANNOTATED | torvex.OPT_ANNOTATE_NUMBERS):  # plain and composed pipelines
+                option = (kwargs.get("option") or 0) | annotated
+                try:
+                    torvex.loads(text, tags=tags, **{**kwargs, "option": option})
+                except (torvex.TorvexError, ValueError, KeyError):
+                    pass
+                try:
+                    torvex.loads_all(text, tags=tags, option=option)
+                except (torvex.TorvexError, ValueError, KeyError):
+                    pass
 
 
 def test_reference_counts_of_shared_objects_are_stable():

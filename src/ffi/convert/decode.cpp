@@ -14,7 +14,8 @@ PyRef make_str(std::string_view text) {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
 }
 
-// Big integers arrive as source text; YAML 1.1 may leave "_" separators in it.
+}  // namespace
+
 PyRef make_big_int(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());
@@ -27,7 +28,6 @@ PyRef make_big_int(std::string_view text) {
     return make_str(digits);
 }
 
-// Whether a tag reaches user code or a TorvexTag rather than being dropped.
 bool tag_is_handled(std::string_view tag, const DecodeContext& context) {
     if (context.tag_handler != nullptr || context.passthrough) return true;
     if (context.tags == nullptr) return false;
@@ -41,8 +41,6 @@ bool tag_is_handled(std::string_view tag, const DecodeContext& context) {
     return found != 0;
 }
 
-// A tagged node's converted inner value, given to: a `tags` entry, else the
-// tag handler, else a TorvexTag with passthrough; else kept alone.
 PyRef apply_tag(std::string_view tag_text, PyRef inner, DecodeContext& context) {
     PyRef tag = make_str(tag_text);
     if (!tag) return tag;
@@ -61,6 +59,8 @@ PyRef apply_tag(std::string_view tag_text, PyRef inner, DecodeContext& context) 
     if (context.passthrough) return PyRef::steal(new_tag(tag.get(), inner.get()));
     return inner;
 }
+
+namespace {
 
 // The decoder's tape, read in one pass over the nodes: `i` moves past each
 // subtree as it is converted.

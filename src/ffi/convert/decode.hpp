@@ -1,6 +1,8 @@
 // Values to Python objects: the plain conversion of a decoded document.
 #pragma once
 
+#include <string_view>
+
 #include "decode/tape.hpp"
 #include "ffi/convert/key_cache.hpp"
 #include "ffi/py_ref.hpp"
@@ -14,6 +16,17 @@ struct DecodeContext {
     bool passthrough = false;         // keep unknown tags as TorvexTag
     KeyCache keys;
 };
+
+// Big integers arrive as source text; YAML 1.1 may leave "_" separators in
+// it. An int, or the cleaned text as a str when CPython refuses it.
+PyRef make_big_int(std::string_view text);
+
+// Whether a tag reaches user code or a TorvexTag rather than being dropped.
+bool tag_is_handled(std::string_view tag, const DecodeContext& context);
+
+// A tagged node's converted inner value, given to: a `tags` entry, else the
+// tag handler, else a TorvexTag with passthrough; else kept alone.
+PyRef apply_tag(std::string_view tag_text, PyRef inner, DecodeContext& context);
 
 // The subtree of `tape` at `root`, which must hold no merge markers, as a new
 // reference, or a null PyRef with the Python error set.

@@ -1,0 +1,160 @@
+#include "ffi/composed_load.hpp"
+
+#include <utility>
+
+#include "decode/tape.hpp"
+#include "decode/decoder.hpp"
+#include "ffi/convert/annotate.hpp"
+#include "ffi/directive_load.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/options.hpp"
+#include "ffi/py_ref.hpp"
+#include "ffi/schema_check.hpp"
+#include "ffi/warnings.hpp"
+#include "roundtrip/composer.hpp"
+#include "roundtrip/passes.hpp"
+
+namespace torvex::ffi {
+
+namespace {
+
+// Step 1: the value decoder over the call's text, detached, only so that its
+// errors (syntax, unknown aliases, alias bombs, complex keys) come first and
+// read as they do in the plain pipeline. The values are dropped.
+DecodeOptions error_only_decoding(const LoadOptions& options) {
+    DecodeOptions decode;
+    decode.mode = options.mode;
+    decode.reject_complex_keys = options.has(OPT_REJECT_COMPLEX_KEYS);
+    return decode;
+}
+
+bool surface_decoder_errors(const std::string& text, const LoadOptions& options) {
+    std::optional<Error> error;
+    {
+        Detached detached;
+        auto decoded = decode_tape(text, 0, error_only_decoding(options));
+        if (!decoded.ok()) error = std::move(decoded).error();
+    }  // the tape is freed detached too
+    if (!error) return true;
+    raise_error(*error);
+    return false;
+}
+
+// Step 3: the same over every file the directives read (file 0, the call's
+// text, was step 1), attached; the first error carries that file's path.
+bool surface_included_errors(const ComposedRoots& composed, const LoadOptions& options) {
+    for (std::size_t id = 1; id < composed.stores.size() && id < composed.file_paths.size(); ++id) {
+        if (!composed.stores[id]) continue;
+        auto decoded = decode_tape(composed.stores[id]->text, static_cast<std::uint32_t>(id),
+                                   error_only_decoding(options));
+        if (decoded.ok()) continue;
+        Error error = std::move(decoded).error();
+        error.file = composed.file_paths[id];
+        raise_error(error);
+        return false;
+    }
+    return true;
+}
+
+// Steps 5 and 6 over every document.
+bool check_roots(const std::vector<rt::YamlNode>& roots, const LoadOptions& options) {
+    if (options.has(OPT_DUPLICATE_KEYS_ERROR)) {
+        const Result<void> checked = rt::check_duplicate_keys(roots, options.mode);
+        if (!checked.ok()) {
+            raise_error(checked.error());
+            return false;
+        }
+    } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
+        for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode)) log_warning(warning);
+    }
+    if (options.has(OPT_YAML_1_1_WARN) && options.yaml11) {
+        for (const std::string& warning : rt::version_warnings(roots, options.mode)) log_warning(warning);
+    }
+    return true;
+}
+
+ComposedConversion conversion(const LoadOptions& options, const ComposedRoots& composed) {
+    ComposedConversion c;
+    c.mode = options.mode;
+    c.annotate = options.has(OPT_ANNOTATED);
+    c.annotate_numbers = options.has(OPT_ANNOTATE_NUMBERS);
+    c.tags = options.tags;
+    c.tag_handler = options.tag_handler;
+    c.passthrough = options.has(OPT_PASSTHROUGH_TAG);
+    c.file_paths = &composed.file_paths;
+    return c;
+}
+
+// Trees of large documents are freed without holding up other threads.
+void release_detached(std::optional<ComposedRoots>& composed) {
+    Detached detached;
+    composed.reset();
+}
+
+}  // namespace
+
+std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
+    if (uses_directives(options)) {
+        auto load = load_directives(std::move(text), options);
+        if (!load) return std::nullopt;
+        ComposedRoots out;
+        out.roots = std::move(load->roots);
+        out.file_paths = std::move(load->files.paths);
+        out.stores = std::move(load->files.stores);
+        return out;
+    }
+    // Comments are kept by round-trip documents only.
+    auto composed = rt::compose_stream(std::move(text), 0, /*with_comments=*/false);
+    if (!composed.ok()) {
+        raise_error(composed.error());
+        return std::nullopt;
+    }
+    rt::ComposedStream stream = std::move(composed).value();
+    ComposedRoots out;
+    out.roots = std::move(stream.roots);
+    out.stores.push_back(std::move(stream.store));
+    return out;
+}
+
+PyObject* load_composed(std::string text, const LoadOptions& options) {
+    const bool decoder_first = options.has(OPT_ANNOTATED | OPT_REJECT_COMPLEX_KEYS);
+    // 1. Errors as the decoder reports them, before anything is composed.
+    if (decoder_first && !surface_decoder_errors(text, options)) return nullptr;
+    // 2. Compose the root text (and, with directives, the files it includes).
+    auto composed = compose_root_text(std::move(text), options);
+    if (!composed) return nullptr;
+    // 3. The decoder over every included file, with its path.
+    if (decoder_first && !surface_included_errors(*composed, options)) return nullptr;
+    // 4. No documents.
+    if (composed->roots.empty()) {
+        release_detached(composed);
+        Py_RETURN_NONE;
+    }
+    // 5, 6. Duplicate keys and 1.1 warnings on the tree.
+    if (!check_roots(composed->roots, options)) return nullptr;
+    // 7. The first document against the schema, in the load's resolution mode.
+    if (!validate_first_document(options, composed->roots, composed->file_paths)) return nullptr;
+    // 8. The first document, annotated or plain.
+    PyRef result = convert_composed(composed->roots.front(), conversion(options, *composed));
+    release_detached(composed);
+    return result.release();
+}
+
+PyObject* load_composed_all(std::string text, const LoadOptions& options) {
+    if (!surface_decoder_errors(text, options)) return nullptr;
+    auto composed = compose_root_text(std::move(text), options);
+    if (!composed) return nullptr;
+    if (!check_roots(composed->roots, options)) return nullptr;
+    const ComposedConversion c = conversion(options, *composed);
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(composed->roots.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < composed->roots.size(); ++i) {
+        PyRef document = convert_composed(composed->roots[i], c);
+        if (!document) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), document.release());
+    }
+    release_detached(composed);
+    return list.release();
+}
+
+}  // namespace torvex::ffi

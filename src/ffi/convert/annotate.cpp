@@ -1,0 +1,412 @@
+#include "ffi/convert/annotate.hpp"
+
+#include <array>
+#include <atomic>
+#include <string_view>
+#include <utility>
+
+#include "core/stack_guard.hpp"
+#include "decode/decoder.hpp"
+#include "ffi/convert/decode.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/once.hpp"
+#include "ffi/types/annotated.hpp"
+#include "roundtrip/reading.hpp"
+
+namespace torvex::ffi {
+
+namespace {
+
+PyRef make_str(std::string_view text) {
+    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+}
+
+// The package's annotated scalar classes, looked up once for the process.
+enum class ScalarClass { Str, Int, Float };
+
+PyObject* scalar_class(ScalarClass which) {
+    static std::atomic<PyObject*> slots[3];
+    static constexpr const char* kNames[] = {"TorvexAnnotatedStr", "TorvexAnnotatedInt", "TorvexAnnotatedFloat"};
+    const auto index = static_cast<std::size_t>(which);
+    return cached_once(slots[index], [&] {
+        PyRef package = PyRef::steal(PyImport_ImportModule("torvex"));
+        if (!package) return package;
+        return PyRef::steal(PyObject_GetAttrString(package.get(), kNames[index]));
+    });
+}
+
+constexpr std::array<std::string_view, 5> kStyleNames = {"plain", "single", "double", "literal", "folded"};
+
+class Converter {
+public:
+    Converter(const rt::YamlNode& root, const ComposedConversion& options)
+        : reader_(root, options.mode), options_(options) {
+        context_.tags = options.tags;
+        context_.tag_handler = options.tag_handler;
+        context_.passthrough = options.passthrough;
+    }
+
+    PyRef value(const rt::YamlNode& node, std::size_t depth) {
+        // Nodes converted again through aliases are counted, as the decoder
+        // counts the nodes it copies: a hostile document cannot make the
+        // converter build more objects than the decoder would.
+        if (in_alias_ != 0 && ++expanded_ > kMaxExpandedNodes) return too_many_nodes();
+        PyRef made;
+        switch (node.kind) {
+            case rt::NodeKind::Alias: return alias(node, depth, false);
+            case rt::NodeKind::Scalar:
+            case rt::NodeKind::Null: made = scalar(node); break;
+            case rt::NodeKind::Sequence:
+                made = with_stack_at(depth, [&] { return sequence(node, node, nullptr, depth); });
+                break;
+            case rt::NodeKind::Mapping: made = with_stack_at(depth, [&] { return mapping(node, depth); }); break;
+        }
+        if (!made || node.tag.empty()) return made;
+        return dispatch_tag(node, std::move(made));
+    }
+
+private:
+    // ---- annotations ----
+
+    PyObject* file_for(const Span& span) {
+        const std::vector<std::string>* paths = options_.file_paths;
+        if (paths == nullptr || span.file_id >= paths->size()) return Py_None;
+        if (files_.size() < paths->size()) files_.resize(paths->size());
+        PyRef& file = files_[span.file_id];
+        if (!file) file = make_str((*paths)[span.file_id]);
+        return file.get();  // null with the error set when the path is not UTF-8
+    }
+
+    bool annotation(const rt::YamlNode& node, AnnotationValues& out) {
+        PyObject* file = file_for(node.span);
+        if (file == nullptr) return false;
+        out.file = file == Py_None ? nullptr : file;
+        // A node starts at its properties (`&a`, `!t`) where it has any.
+        Span start = node.span;
+        if (node.comments.has_texts()) {
+            if (const auto properties = node.comments.properties(); properties && properties->offset < start.offset) {
+                start = *properties;
+            }
+        }
+        out.line = start.line + 1;
+        out.column = start.column + 1;
+        out.end_line = node.end_line + 1;
+        out.end_column = node.end_column + 1;
+        out.offset = start.offset;
+        out.end_offset = node.end_offset;
+        if (node.source) {
+            if (!source_texts(node)) return false;
+            out.source_tag = source_tag_.get();
+            out.source_target = source_target_.get();
+        }
+        return true;
+    }
+
+    bool source_texts(const rt::YamlNode& node) {
+        source_tag_ = make_str(node.source->tag);
+        if (!source_tag_) return false;
+        source_target_ = make_str(node.source->target);
+        return static_cast<bool>(source_target_);
+    }
+
+    PyObject* style_name(ScalarStyle style) {
+        const auto index = static_cast<std::size_t>(style);
+        PyRef& name = styles_[index];
+        if (!name) name = PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data()));
+        return name.get();
+    }
+
+    // Positions as ints. Neighbouring scalars share lines (a key and its
+    // value, a scalar's start and end), so the last few are kept.
+    PyRef number(std::uint64_t n) {
+        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLongLong(n));  // CPython's own small ints
+        for (const auto& [value, object] : recent_numbers_) {
+            if (object && value == n) return PyRef::borrow(object.get());
+        }
+        PyRef made = PyRef::steal(PyLong_FromUnsignedLongLong(n));
+        if (made) {
+            auto& slot = recent_numbers_[next_number_++ % recent_numbers_.size()];
+            slot.first = n;
+            slot.second = PyRef::borrow(made.get());
+        }
+        return made;
+    }
+
+    // How one annotated scalar class is called. Where calling the class would
+    // only run its Python __new__ (a plain class: no metaclass, no __init__ of
+    // its own), __new__ is called directly with the class first: the same
+    // call, minus the argument tuple and the type machinery around it. Looked
+    // up once per conversion, so a class patched between loads is honoured.
+    struct Constructor {
+        PyRef callable;
+        bool pass_class = false;
+    };
+
+    Constructor* constructor(ScalarClass which) {
+        Constructor& c = constructors_[static_cast<std::size_t>(which)];
+        if (c.callable) return &c;
+        PyObject* cls = scalar_class(which);
+        if (cls == nullptr) return nullptr;
+        const auto* type = PyType_Check(cls) ? reinterpret_cast<PyTypeObject*>(cls) : nullptr;
+        if (type != nullptr && Py_IS_TYPE(cls, &PyType_Type) && type->tp_init == PyBaseObject_Type.tp_init) {
+            PyRef new_fn = PyRef::steal(PyObject_GetAttrString(cls, "__new__"));
+            if (!new_fn) return nullptr;
+            if (PyFunction_Check(new_fn.get())) {
+                c.callable = std::move(new_fn);
+                c.pass_class = true;
+                return &c;
+            }
+        }
+        c.callable = PyRef::borrow(cls);
+        return &c;
+    }
+
+    // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
+    PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
+        if (!plain) return plain;
+        Constructor* ctor = constructor(which);
+        if (ctor == nullptr) return PyRef();
+        AnnotationValues a;
+        if (!annotation(node, a)) return PyRef();
+        PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
+        if (style == nullptr) return PyRef();
+        PyRef numbers[6] = {number(a.line), number(a.column), number(a.end_line),
+                            number(a.end_column), number(a.offset), number(a.end_offset)};
+        for (const PyRef& n : numbers) {
+            if (!n) return PyRef();
+        }
+        auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
+        // Slot 0 is free for the callee (PY_VECTORCALL_ARGUMENTS_OFFSET); slot 1 takes the class when
+        // __new__ is called directly.
+        PyObject* args[13] = {nullptr, scalar_class(which), plain.get(), numbers[0].get(), numbers[1].get(),
+                              or_none(a.file), numbers[2].get(), numbers[3].get(), style, or_none(a.source_tag),
+                              or_none(a.source_target), numbers[4].get(), numbers[5].get()};
+        PyObject* const* first = ctor->pass_class ? args + 1 : args + 2;
+        const std::size_t count = ctor->pass_class ? 12 : 11;
+        return PyRef::steal(PyObject_Vectorcall(ctor->callable.get(), first, count | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                                nullptr));
+    }
+
+    // ---- values ----
+
+    PyRef scalar(const rt::YamlNode& node) {
+        const Resolved r = reader_.resolve(node);
+        const bool annotate = options_.annotate;
+        switch (r.kind) {
+            case ResolvedKind::Null: return PyRef::borrow(Py_None);
+            case ResolvedKind::Bool: return PyRef::borrow(r.boolean ? Py_True : Py_False);
+            case ResolvedKind::Int: {
+                PyRef number = PyRef::steal(PyLong_FromLongLong(r.integer));
+                if (!annotate || !options_.annotate_numbers) return number;
+                return annotated_scalar(ScalarClass::Int, std::move(number), node);
+            }
+            case ResolvedKind::BigInt: {
+                PyRef number = make_big_int(node.text.str());
+                if (!annotate || !number) return number;
+                if (PyLong_Check(number.get())) {
+                    if (!options_.annotate_numbers) return number;
+                    return annotated_scalar(ScalarClass::Int, std::move(number), node);
+                }
+                return annotated_scalar(ScalarClass::Str, std::move(number), node);
+            }
+            case ResolvedKind::Float: {
+                PyRef number = PyRef::steal(PyFloat_FromDouble(r.floating));
+                if (!annotate || !options_.annotate_numbers) return number;
+                return annotated_scalar(ScalarClass::Float, std::move(number), node);
+            }
+            case ResolvedKind::Str:
+            case ResolvedKind::Merge: break;
+        }
+        // A merge marker outside a mapping key reads as the text "<<".
+        const std::string_view text = r.kind == ResolvedKind::Merge ? std::string_view("<<") : node.text.str();
+        if (!annotate) return make_str(text);
+        return annotated_scalar(ScalarClass::Str, make_str(text), node);
+    }
+
+    PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
+        const rt::YamlNode* target = reader_.follow(node);
+        if (target == nullptr) return PyRef::borrow(Py_None);
+        ++in_alias_;
+        PyRef made = with_stack_at(depth, [&] { return as_key ? key(*target, depth + 1) : value(*target, depth + 1); });
+        --in_alias_;
+        return made;
+    }
+
+    PyRef too_many_nodes() {
+        raise_error(Error::plain(ErrorKind::Syntax, "document expands to too many nodes (possible alias bomb)"));
+        return PyRef();
+    }
+
+    // `items`: the subset to keep (a merge value's non-mapping items), or null for all.
+    PyRef sequence(const rt::YamlNode& at, const rt::YamlNode& node, const std::vector<const rt::YamlNode*>* items,
+                   std::size_t depth) {
+        const std::size_t size = items != nullptr ? items->size() : node.children.size();
+        auto item_at = [&](std::size_t i) -> const rt::YamlNode& {
+            return items != nullptr ? *(*items)[i] : node.children[i];
+        };
+        if (!options_.annotate) {
+            PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
+            if (!list) return list;
+            for (std::size_t i = 0; i < size; ++i) {
+                PyRef item = value(item_at(i), depth + 1);
+                if (!item) return item;
+                PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+            }
+            return list;
+        }
+        AnnotationValues a;
+        if (!annotation(at, a)) return PyRef();
+        PyRef list = new_annotated_list(a);
+        if (!list) return list;
+        for (std::size_t i = 0; i < size; ++i) {
+            PyRef item = value(item_at(i), depth + 1);
+            if (!item || PyList_Append(list.get(), item.get()) < 0) return PyRef();
+        }
+        return list;
+    }
+
+    PyRef mapping(const rt::YamlNode& node, std::size_t depth) {
+        PyRef dict;
+        if (options_.annotate) {
+            AnnotationValues a;
+            if (!annotation(node, a)) return PyRef();
+            dict = new_annotated_dict(a);
+        } else {
+            dict = PyRef::steal(PyDict_New());
+        }
+        if (!dict) return dict;
+        if (!reader_.has_merge_keys(node)) {
+            for (std::size_t i = 0; i < node.size(); ++i) {
+                if (!set_item(dict.get(), node.key(i), node.value(i), nullptr, depth)) return PyRef();
+            }
+            return dict;
+        }
+        for (const rt::ReadEntry& entry : reader_.entries(node, depth)) {
+            const std::vector<const rt::YamlNode*>* items = entry.items ? &*entry.items : nullptr;
+            if (!set_item(dict.get(), *entry.key, *entry.value, items, depth)) return PyRef();
+        }
+        return dict;
+    }
+
+    bool set_item(PyObject* dict, const rt::YamlNode& key_node, const rt::YamlNode& value_node,
+                  const std::vector<const rt::YamlNode*>* items, std::size_t depth) {
+        PyRef k = key(key_node, depth + 1);
+        if (!k) return false;
+        PyRef v = items != nullptr ? sequence(value_node, value_node, items, depth + 1) : value(value_node, depth + 1);
+        if (!v) return false;
+        if (PyDict_SetItem(dict, k.get(), v.get()) < 0) {
+            PyErr_Clear();
+            raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
+            return false;
+        }
+        return true;
+    }
+
+    // ---- keys ----
+
+    // A mapping key: scalars like values (annotated strings in annotated
+    // mode, cached interned strings otherwise), collections as plain (nested)
+    // tuples; a custom tag that someone handles makes it a value.
+    PyRef key(const rt::YamlNode& node, std::size_t depth) {
+        if (node.kind == rt::NodeKind::Alias) return alias(node, depth, true);
+        if (!node.tag.empty()) {
+            // A tag nobody handles is dropped; the key reads like its untagged form.
+            const rt::ReadTag t = reader_.tag(node);
+            if (t.custom() && tag_is_handled(*t.full, context_)) return value(node, depth);
+        }
+        switch (node.kind) {
+            case rt::NodeKind::Scalar:
+            case rt::NodeKind::Null:
+                if (!options_.annotate && node.kind == rt::NodeKind::Scalar) {
+                    const Resolved r = reader_.resolve(node);
+                    if (r.kind == ResolvedKind::Str) return PyRef::steal(context_.keys.get(node.text.str()));
+                }
+                return scalar(node);
+            case rt::NodeKind::Sequence:
+            case rt::NodeKind::Mapping: return with_stack_at(depth, [&] { return key_tuple(node, depth); });
+            case rt::NodeKind::Alias: break;
+        }
+        return PyRef::borrow(Py_None);
+    }
+
+    // Inside a tuple key everything is plain, whatever the mode.
+    PyRef plain_key(const rt::YamlNode& node, std::size_t depth) {
+        const bool annotate = options_.annotate;
+        options_.annotate = false;
+        PyRef made = key(node, depth);
+        options_.annotate = annotate;
+        return made;
+    }
+
+    PyRef key_tuple(const rt::YamlNode& node, std::size_t depth) {
+        if (node.kind == rt::NodeKind::Sequence) return items_tuple(node.children, depth);
+        std::vector<rt::ReadEntry> entries;
+        if (reader_.has_merge_keys(node)) {
+            entries = reader_.entries(node, depth);
+        } else {
+            for (std::size_t i = 0; i < node.size(); ++i) entries.push_back({&node.key(i), &node.value(i), std::nullopt, false});
+        }
+        PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
+        if (!tuple) return tuple;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            PyRef k = plain_key(*entries[i].key, depth + 1);
+            if (!k) return k;
+            PyRef v;
+            if (entries[i].items) {
+                std::vector<const rt::YamlNode*>& items = *entries[i].items;
+                v = with_stack_at(depth, [&] { return items_tuple(items, depth + 1); });
+            } else {
+                v = plain_key(*entries[i].value, depth + 1);
+            }
+            if (!v) return v;
+            PyObject* pair = PyTuple_Pack(2, k.get(), v.get());
+            if (pair == nullptr) return PyRef();
+            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), pair);
+        }
+        return tuple;
+    }
+
+    template <class Items>
+    PyRef items_tuple(const Items& items, std::size_t depth) {
+        PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
+        if (!tuple) return tuple;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            PyRef item = plain_key(item_node(items[i]), depth + 1);
+            if (!item) return item;
+            PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());
+        }
+        return tuple;
+    }
+    static const rt::YamlNode& item_node(const rt::YamlNode& node) { return node; }
+    static const rt::YamlNode& item_node(const rt::YamlNode* node) { return *node; }
+
+    // ---- tags ----
+
+    PyRef dispatch_tag(const rt::YamlNode& node, PyRef made) {
+        const rt::ReadTag t = reader_.tag(node);
+        if (!t.custom()) return made;
+        return apply_tag(*t.full, std::move(made), context_);
+    }
+
+    rt::DocumentReader reader_;
+    ComposedConversion options_;  // a copy: `annotate` is switched off inside tuple keys
+    DecodeContext context_;
+    std::vector<PyRef> files_;
+    std::array<PyRef, 5> styles_;
+    PyRef source_tag_;
+    PyRef source_target_;
+    std::uint64_t expanded_ = 0;  // nodes converted through aliases
+    std::size_t in_alias_ = 0;
+    std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
+    std::array<Constructor, 3> constructors_;
+    std::size_t next_number_ = 0;
+};
+
+}  // namespace
+
+PyRef convert_composed(const rt::YamlNode& root, const ComposedConversion& options) {
+    Converter converter(root, options);
+    return converter.value(root, 0);
+}
+
+}  // namespace torvex::ffi
