@@ -18,20 +18,17 @@ namespace {
 const Signature kDumpIncludesSignature{"dump_includes", "doc", {"include_dir"}};
 const Signature kDumpIncludesMapSignature{"dump_includes_map", "doc", {}};
 
-// Sets `cls(message)` with errno and filename attributes.
+// Sets `cls(message)`; an OSError also gets `errno`.
 void raise_write_failure(PyObject* cls, const std::string& path, const FileWriteFailure& failure) {
     const std::string message = "cannot write " + path + ": " + failure.reason;
     PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (!text) return;
     PyRef exc = PyRef::steal(PyObject_CallOneArg(cls, text.get()));
     if (!exc) return;
-    if (PyObject_TypeCheck(exc.get(), reinterpret_cast<PyTypeObject*>(PyExc_OSError))) {
-        PyRef code = failure.code != 0 ? PyRef::steal(PyLong_FromLong(failure.code)) : PyRef::borrow(Py_None);
-        PyRef name = path_object(path);
-        if (!code || !name || PyObject_SetAttrString(exc.get(), "errno", code.get()) < 0 ||
-            PyObject_SetAttrString(exc.get(), "filename", name.get()) < 0) {
-            return;
-        }
+    // errno for callers that test it; no filename, which would change the text.
+    if (failure.code != 0 && PyObject_TypeCheck(exc.get(), reinterpret_cast<PyTypeObject*>(PyExc_OSError))) {
+        PyRef code = PyRef::steal(PyLong_FromLong(failure.code));
+        if (!code || PyObject_SetAttrString(exc.get(), "errno", code.get()) < 0) return;
     }
     PyErr_SetObject(cls, exc.get());
 }

@@ -15,7 +15,7 @@ namespace torvex::ffi {
 // Writes every file (core/file_write: nothing changes unless all are
 // prepared). Returns the indexes of the files written, in order; on failure
 // sets `failure_class`("cannot write " + path + ": " + reason), with `errno`
-// and `filename` set, or TorvexIncludeError for one file reached through two
+// set on an OSError, or TorvexIncludeError for one file reached through two
 // paths with different contents, and returns nothing.
 std::optional<std::vector<std::size_t>> write_files(const std::vector<rt::FileText>& files, PyObject* failure_class);
 
