@@ -139,6 +139,17 @@ with tempfile.TemporaryDirectory() as tmp:
     print("provenance:      ", node.is_secret, node.source_target, Path(node.file).relative_to(conf))
     doc["homeassistant"]["name"] = "Cottage"
     print("written back:\n" + doc.to_yaml().decode(), end="")
+
+    # Editing a configuration tree and saving it: only the changed file is written.
+    (conf / "sensors.yaml").write_text("# sensors\n- name: hall   # by the door\n  platform: template\n")
+    (conf / "site.yaml").write_text("title: Home\nsensor: !include sensors.yaml\n")
+    site = torvex.loads((conf / "site.yaml").read_bytes(), option=torvex.OPT_ROUND_TRIP | torvex.OPT_INCLUDES,
+                        include_dir=str(conf))
+    site.set_origin(conf / "site.yaml")
+    site["sensor"][0]["name"] = "hallway"
+    print("saved:           ", [Path(p).name for p in site.save()])
+    print("sensors.yaml:\n" + (conf / "sensors.yaml").read_text(), end="")
+    print("includes:        ", sorted(Path(p).name for p in torvex.dump_includes_map(site)))
     try:
         torvex.loads("x: !include ../elsewhere.yaml", option=options, include_dir=str(conf))
     except torvex.TorvexIncludeConfinementError as error:

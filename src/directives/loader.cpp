@@ -247,8 +247,11 @@ Result<void> Loader::include_file(rt::YamlNode& node) {
         result = std::move(composed.roots.front());
         if (Result<void> resolved = resolve_included(result, path.value(), node); !resolved.ok()) return resolved;
     }
+    rt::Comments file_comments = result.comments;
+    rt::Text file_anchor = result.anchor;
     adopt_directive_layout(result, node);
-    result.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{std::string(kInclude), shown, composed.id});
+    result.source = std::make_unique<rt::IncludeSource>(
+        rt::IncludeSource{std::string(kInclude), shown, composed.id, std::move(file_comments), std::move(file_anchor)});
     node = std::move(result);
     return Ok{};
 }

@@ -81,6 +81,11 @@ struct IncludeSource {
     std::string tag;                              // as written
     std::string target;                           // include path, secret name or variable spec
     std::optional<std::uint32_t> target_file_id;  // single-file include: the included file's id
+    // Single-file include: the included root's own comments and anchor. The
+    // node carries the directive's (they belong to the including file); these
+    // are what the included file is written with.
+    std::optional<Comments> file_comments = std::nullopt;
+    Text file_anchor = Text();
 };
 
 struct YamlNode {

@@ -11,7 +11,9 @@
 #include "ffi/convert/roundtrip_values.hpp"
 #include "ffi/once.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
+#include "ffi/write_back.hpp"
 #include "roundtrip/emitter.hpp"
+#include "roundtrip/save_plan.hpp"
 
 namespace torvex::ffi {
 
@@ -209,13 +211,41 @@ PyObject* document_set_origin(PyObject* self, PyObject* path) {
     });
 }
 
-PyObject* document_save(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"path", nullptr};
-    PyObject* path = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:save", const_cast<char**>(keywords), &path)) return nullptr;
-    if (path != Py_None && !path_text(path, "save")) return nullptr;
-    PyErr_SetString(PyExc_NotImplementedError, "save() is not supported yet");
-    return nullptr;
+// Writes the changed files: the included files whose own content was
+// edited, then the root file (to `path`, or to the origin when root-level
+// content changed). Every file is rendered and prepared before the first one
+// is replaced, so a failure while preparing changes nothing on disk.
+PyObject* document_save(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* keywords[] = {"path", nullptr};
+        PyObject* path = Py_None;
+        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:save", const_cast<char**>(keywords), &path)) {
+            return nullptr;
+        }
+        std::optional<std::string> target;
+        if (path != Py_None) {
+            target = path_text(path, "save");
+            if (!target) return nullptr;
+        }
+        SharedBorrow borrow(self_of(self));
+        if (!borrow.ok()) return nullptr;
+        auto plan = rt::plan_save(*self_of(self)->doc, target);
+        if (!plan.ok()) return raise_torvex(TorvexException::IncludeError, plan.error().message);
+        if (plan.value().root_needs_path) {
+            PyErr_SetString(PyExc_ValueError, "save() needs a path: this document was not loaded from a file");
+            return nullptr;
+        }
+        const std::vector<rt::FileText>& files = plan.value().files;
+        const auto written = write_files(files, PyExc_OSError);
+        if (!written) return nullptr;
+        PyRef result = PyRef::steal(PyList_New(0));
+        if (!result) return nullptr;
+        for (const std::size_t index : *written) {
+            PyRef name = path_object(files[index].path);
+            if (!name || PyList_Append(result.get(), name.get()) < 0) return nullptr;
+        }
+        return result.release();
+    });
 }
 
 PyObject* document_origin(PyObject* self, void*) {
@@ -298,7 +328,8 @@ PyMethodDef g_document_methods[] = {
     {"set_origin", document_set_origin, METH_O,
      "set_origin(path, /)\n--\n\nRecord the path the document counts as loaded from (used by save())."},
     {"save", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(document_save)),
-     METH_VARARGS | METH_KEYWORDS, "save(path=None)\n--\n\nWrite the changed files back."},
+     METH_VARARGS | METH_KEYWORDS, "save(path=None)\n--\n\nWrite the changed files back: edited included files, then the root file (to `path`,\n"
+     "or to the origin when root-level content changed). Returns the paths written."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,0 +1,355 @@
+"""Saving round-trip documents and writing included files back, on a real file system: only changed files
+are written, untouched files stay byte for byte, and a failed write leaves every file as it was."""
+from __future__ import annotations
+
+import os
+import pickle
+import resource
+import shutil
+import signal
+import stat
+import tempfile
+from pathlib import Path
+
+import pytest
+
+import torvex
+
+RT = torvex.OPT_ROUND_TRIP | torvex.OPT_INCLUDES
+
+TREE = {
+    "configuration.yaml": "# home\nname: home\nport: 8123\nsensor: !include sensors.yaml  # the sensors\n"
+                          "group: !include sub/groups.yaml\n",
+    "sensors.yaml": "# sensor list\n- name: hall   # first\n  platform: template\n\n- name: attic\n"
+                    "  limits: !include sub/limits.yaml\n",
+    "sub/limits.yaml": "# limits\nlow: 3\nhigh: 40\n",
+    "sub/groups.yaml": "kitchen: [light.a, light.b]\n",
+}
+
+
+def write_tree(root: Path, files: dict[str, str]) -> None:
+    for name, text in files.items():
+        (root / name).parent.mkdir(parents=True, exist_ok=True)
+        (root / name).write_text(text)
+
+
+def snapshot(root: Path) -> dict[str, bytes]:
+    """Every file below `root` by relative path; leftover temporary files show up here too."""
+    return {str(p.relative_to(root)): p.read_bytes() for p in sorted(root.rglob("*")) if p.is_file()}
+
+
+def load(root: Path, name: str = "configuration.yaml", origin: bool = True):
+    doc = torvex.loads((root / name).read_bytes(), option=RT, include_dir=str(root))
+    if origin:
+        doc.set_origin(root / name)
+    return doc
+
+
+def changed(before: dict[str, bytes], after: dict[str, bytes]) -> set[str]:
+    assert before.keys() == after.keys(), "files appeared or vanished"
+    return {name for name in before if before[name] != after[name]}
+
+
+@pytest.fixture
+def tree(tmp_path):
+    write_tree(tmp_path, TREE)
+    return tmp_path
+
+
+def set_root(doc):
+    doc["port"] = 8124
+
+
+def set_sensor(doc):
+    doc["sensor"][0]["name"] = "hallway"
+
+
+def set_nested(doc):
+    doc["sensor"][1]["limits"]["high"] = 45
+
+
+def set_sensor_and_nested(doc):
+    set_sensor(doc)
+    set_nested(doc)
+
+
+def set_everything(doc):
+    set_sensor_and_nested(doc)
+    set_root(doc)
+
+
+@pytest.mark.parametrize("edit, written", [
+    (set_root, ["configuration.yaml"]),
+    (set_sensor, ["sensors.yaml"]),
+    (set_nested, ["sub/limits.yaml"]),
+    (set_sensor_and_nested, ["sensors.yaml", "sub/limits.yaml"]),
+    (set_everything, ["sensors.yaml", "sub/limits.yaml", "configuration.yaml"]),
+])
+def test_save_writes_exactly_the_changed_files(tree, edit, written):
+    before = snapshot(tree)
+    doc = load(tree)
+    edit(doc)
+    expected_data = doc.to_dict()
+    paths = doc.save()
+    after = snapshot(tree)
+    assert [os.path.relpath(p, tree) for p in paths] == written
+    assert changed(before, after) == set(written)
+    for name in written:  # one edit per file: one line differs, comments and layout stay
+        old, new = before[name].splitlines(), after[name].splitlines()
+        assert len(old) == len(new) and sum(a != b for a, b in zip(old, new)) == 1
+    assert load(tree).to_dict() == expected_data
+    # Flags stay set: saving again writes the same files with the same bytes.
+    assert doc.save() == paths and snapshot(tree) == after
+
+
+def test_end_to_end_edit_of_an_included_value(tree):
+    doc = load(tree, origin=False)
+    before = snapshot(tree)
+    doc["sensor"][1]["limits"]["low"] = 5
+    assert doc.save() == [str(tree / "sub/limits.yaml")]  # no origin needed for an include edit
+    after = snapshot(tree)
+    assert changed(before, after) == {"sub/limits.yaml"}
+    assert after["sub/limits.yaml"] == b"# limits\nlow: 5\nhigh: 40\n"
+    assert after["configuration.yaml"] == before["configuration.yaml"]
+    reloaded = load(tree)
+    assert reloaded["sensor"][1]["limits"]["low"] == 5
+    assert reloaded.to_yaml() == before["configuration.yaml"]
+
+
+def test_root_edit_without_origin_needs_a_path_and_writes_nothing(tree, tmp_path_factory):
+    before = snapshot(tree)
+    doc = load(tree, origin=False)
+    set_everything(doc)
+    with pytest.raises(ValueError, match=r"^save\(\) needs a path: this document was not loaded from a file$"):
+        doc.save()
+    assert snapshot(tree) == before  # the changed includes were not written either
+    target = tmp_path_factory.mktemp("out") / "saved.yaml"
+    paths = doc.save(target)
+    assert paths[-1] == str(target) and len(paths) == 3  # includes first, the root last
+    assert target.read_bytes() == doc.to_yaml() and doc.origin is None
+    assert b"sensor: !include sensors.yaml  # the sensors\n" in target.read_bytes()
+
+
+def test_save_as_without_edits_is_the_loaded_text(tree):
+    text = (tree / "configuration.yaml").read_bytes()
+    doc = load(tree, origin=False)
+    assert doc.save() == []
+    assert doc.save(str(tree / "copy.yaml")) == [str(tree / "copy.yaml")]
+    assert (tree / "copy.yaml").read_bytes() == text
+
+
+def test_root_text_keeps_its_directives(tmp_path):
+    write_tree(tmp_path, {"main.yaml": "%YAML 1.2\n---\na: !include part.yaml\nb: 1\n", "part.yaml": "x: 1\n"})
+    doc = load(tmp_path, "main.yaml")
+    doc["b"] = 2
+    assert doc.save() == [str(tmp_path / "main.yaml")]
+    assert (tmp_path / "main.yaml").read_bytes() == b"%YAML 1.2\n---\na: !include part.yaml\nb: 2\n"
+    assert (tmp_path / "part.yaml").read_bytes() == b"x: 1\n"
+
+
+# ---- one file included at two places --------------------------------------------------------------------------
+
+TWICE = {"main.yaml": "a: !include shared.yaml\nb: !include shared.yaml\n", "shared.yaml": "# shared\nv: 1\n"}
+
+
+def test_conflicting_edits_of_one_file_are_refused_before_writing(tmp_path):
+    write_tree(tmp_path, TWICE)
+    before = snapshot(tmp_path)
+    doc = load(tmp_path, "main.yaml")
+    doc["a"]["v"] = 2
+    doc["b"]["v"] = 3
+    message = (f"'{tmp_path / 'shared.yaml'}' is included more than once with conflicting edits; "
+               "write-back cannot store two different versions of one file")
+    for call in (doc.save, lambda: torvex.dump_includes_map(doc), lambda: torvex.dump_includes(doc)):
+        with pytest.raises(torvex.TorvexIncludeError) as info:
+            call()
+        assert str(info.value) == message
+    assert snapshot(tmp_path) == before
+
+
+def test_the_same_edit_at_both_places_is_written_once(tmp_path):
+    write_tree(tmp_path, TWICE)
+    doc = load(tmp_path, "main.yaml")
+    doc["a"]["v"] = 2
+    doc["b"]["v"] = 2
+    assert doc.save() == [str(tmp_path / "shared.yaml")]
+    assert (tmp_path / "shared.yaml").read_bytes() == b"# shared\nv: 2\n"
+    assert torvex.dump_includes_map(doc) == {str(tmp_path / "shared.yaml"): b"# shared\nv: 2\n"}
+
+
+# ---- dump_includes_map and dump_includes ----------------------------------------------------------------------
+
+def test_include_maps(tree):
+    doc = load(tree)
+    files = {str(tree / n): (tree / n).read_bytes() for n in TREE if n != "configuration.yaml"}
+    assert torvex.dump_includes_map(doc) == files
+    set_nested(doc)
+    edited = torvex.dump_includes_map(doc)
+    assert {k for k in files if edited[k] != files[k]} == {str(tree / "sub/limits.yaml")}
+    # dump_includes writes every included file, whatever is on disk now.
+    for name in files:
+        Path(name).write_text("overwritten\n")
+    assert torvex.dump_includes(doc, include_dir=tree) is None
+    assert {k: Path(k).read_bytes() for k in files} == edited
+    assert (tree / "configuration.yaml").read_text() == TREE["configuration.yaml"]
+
+
+@pytest.mark.parametrize("call", [torvex.dump_includes_map, torvex.dump_includes])
+def test_include_maps_need_includes_and_a_document(call):
+    doc = torvex.loads("a: 1\n", option=torvex.OPT_ROUND_TRIP)
+    with pytest.raises(ValueError, match="^document was not loaded with OPT_INCLUDES; nothing to write back$"):
+        call(doc)
+    with pytest.raises(TypeError, match="TorvexDocument"):
+        call({"a": 1})
+
+
+# ---- links, permission bits ------------------------------------------------------------------------------------
+
+def test_a_linked_file_is_written_through_the_link(tree):
+    real = tree / "real"
+    real.mkdir()
+    (tree / "sub/limits.yaml").rename(real / "limits.yaml")
+    (tree / "sub/limits.yaml").symlink_to("../real/limits.yaml")  # relative to the link's directory
+    (tree / "configuration.yaml").rename(real / "configuration.yaml")
+    (tree / "configuration.yaml").symlink_to(real / "configuration.yaml")
+    doc = load(tree)
+    set_nested(doc)
+    set_root(doc)
+    # The file table holds the path the loader read an include by; the root goes to the origin as given.
+    assert doc.save() == [doc.node["sensor"][1]["limits"].file, str(tree / "configuration.yaml")]
+    # save-as through a dangling relative link creates the file it names.
+    (tree / "copy.yaml").symlink_to("real/copy.yaml")
+    doc.save(tree / "copy.yaml")
+    assert (tree / "copy.yaml").is_symlink() and (real / "copy.yaml").read_bytes() == doc.to_yaml()
+    assert (tree / "sub/limits.yaml").is_symlink() and (tree / "configuration.yaml").is_symlink()
+    assert (real / "configuration.yaml").read_bytes() == doc.to_yaml()
+    assert (real / "limits.yaml").read_bytes() == b"# limits\nlow: 3\nhigh: 45\n"
+    assert sorted(p.name for p in real.iterdir()) == ["configuration.yaml", "copy.yaml", "limits.yaml"]
+    assert sorted(p.name for p in (tree / "sub").iterdir()) == ["groups.yaml", "limits.yaml"]
+
+
+@pytest.mark.parametrize("mode", [0o600, 0o640, 0o664, 0o755])
+def test_permission_bits_are_kept(tree, mode):
+    os.chmod(tree / "sensors.yaml", mode)
+    doc = load(tree)
+    set_sensor(doc)
+    doc.save()
+    assert stat.S_IMODE(os.stat(tree / "sensors.yaml").st_mode) == mode
+
+
+# ---- failures: read-only files and directories, a write cut short ----------------------------------------------
+
+def in_child(body):
+    """Runs `body` in a forked child; returns ("ok", value) or ("error", "Class: message")."""
+    r, w = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # pragma: no cover - the child
+        os.close(r)
+        try:
+            payload = pickle.dumps(("ok", body()))
+        except BaseException as exc:  # noqa: BLE001 - everything goes back to the parent
+            payload = pickle.dumps(("error", f"{type(exc).__name__}: {exc}"))
+        with os.fdopen(w, "wb") as out:
+            out.write(payload)
+        os._exit(0)
+    os.close(w)
+    with os.fdopen(r, "rb") as source:
+        data = source.read()
+    _, status = os.waitpid(pid, 0)
+    assert os.waitstatus_to_exitcode(status) == 0 and data
+    return pickle.loads(data)
+
+
+NOBODY = 65534
+
+
+@pytest.fixture
+def shared_tree():
+    """A tree in a directory an unprivileged user can reach: pytest's own directories are private to root."""
+    root = Path(tempfile.mkdtemp(prefix="torvex-save-"))
+    os.chmod(root, 0o755)
+    write_tree(root, TREE)
+    yield root
+    for p in [root, *root.rglob("*")]:
+        if p.is_dir() and not p.is_symlink():
+            os.chmod(p, 0o755)
+    shutil.rmtree(root)
+
+
+def unprivileged(root: Path, body):
+    """Runs `body` as the owner of `root` without privileges: as root, the child becomes `nobody`."""
+    if os.geteuid() == 0:
+        for p in [root, *root.rglob("*")]:
+            os.lchown(p, NOBODY, NOBODY)
+
+        def dropped():
+            os.setgroups([])
+            os.setgid(NOBODY)
+            os.setuid(NOBODY)
+            return body()
+
+        return in_child(dropped)
+    return in_child(body)
+
+
+@pytest.mark.parametrize("target, call, error", [
+    ("sensors.yaml", lambda doc: doc.save(), "OSError"),
+    ("configuration.yaml", lambda doc: doc.save(), "OSError"),
+    ("sub/limits.yaml", lambda doc: torvex.dump_includes(doc), "ValueError"),
+])
+def test_a_read_only_file_is_refused_and_nothing_is_written(shared_tree, target, call, error):
+    os.chmod(shared_tree / target, 0o444)
+    before = snapshot(shared_tree)
+
+    def body():
+        doc = load(shared_tree)
+        set_everything(doc)
+        call(doc)
+
+    result = unprivileged(shared_tree, body)
+    assert result == ("error", f"{error}: cannot write {shared_tree / target}: Permission denied")
+    assert snapshot(shared_tree) == before
+
+
+def test_a_read_only_directory_with_a_writable_file_is_written_in_place(shared_tree):
+    os.chmod(shared_tree / "sub", 0o555)
+
+    def body():
+        doc = load(shared_tree)
+        set_nested(doc)
+        return doc.save()
+
+    assert unprivileged(shared_tree, body) == ("ok", [str(shared_tree / "sub/limits.yaml")])
+    assert (shared_tree / "sub/limits.yaml").read_bytes() == b"# limits\nlow: 3\nhigh: 45\n"
+    assert sorted(p.name for p in (shared_tree / "sub").iterdir()) == ["groups.yaml", "limits.yaml"]
+
+
+def test_a_new_file_in_a_read_only_directory_is_refused(shared_tree):
+    os.chmod(shared_tree / "sub", 0o555)
+
+    def body():
+        return load(shared_tree).save(shared_tree / "sub" / "new.yaml")
+
+    result = unprivileged(shared_tree, body)
+    assert result == ("error", f"OSError: cannot write {shared_tree / 'sub/new.yaml'}: Permission denied")
+    assert not (shared_tree / "sub/new.yaml").exists()
+
+
+@pytest.mark.parametrize("limit", [1, 60, 200])
+def test_a_write_cut_short_leaves_every_file_intact(tree, limit):
+    # The nested file grows past the size limit; the files before it in the plan fit.
+    write_tree(tree, {"sub/limits.yaml": "# limits\nlow: 3\nhigh: 40\nnote: short\n"})
+    before = snapshot(tree)
+
+    def body():
+        doc = load(tree)
+        set_everything(doc)
+        doc["sensor"][1]["limits"]["note"] = "x" * 400
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        return doc.save()
+
+    kind, message = in_child(body)
+    assert kind == "error" and message.startswith("OSError: cannot write ")
+    assert message.endswith(": File too large")
+    assert snapshot(tree) == before  # nothing renamed, no temporary file left behind
