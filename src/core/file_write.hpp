@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+
+#include "core/os_error.hpp"
 #include <string_view>
 #include <vector>
 
@@ -51,8 +53,5 @@ struct FileWriteOutcome {
 };
 
 FileWriteOutcome replace_files(const std::vector<FileReplacement>& batch);
-
-// The operating system's text for an errno value.
-std::string os_error_text(int code);
 
 }  // namespace torvex

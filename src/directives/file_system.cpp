@@ -10,22 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "core/os_error.hpp"
 #include <type_traits>
 
 namespace torvex::directives {
 
 namespace {
-
-std::string error_text(int code) {
-    char buffer[256];
-    // The GNU strerror_r returns its text (maybe a static one); the XSI one fills the buffer.
-    auto result = strerror_r(code, buffer, sizeof buffer);
-    if constexpr (std::is_same_v<decltype(result), int>) {
-        return result == 0 ? std::string(buffer) : "error " + std::to_string(code);
-    } else {
-        return result != nullptr ? std::string(result) : "error " + std::to_string(code);
-    }
-}
 
 std::string current_directory() {
     std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
@@ -122,7 +113,7 @@ FileRead read_regular_file(const std::string& path) {
     // was opened is then refused unless it is a regular file.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) {
-        out.reason = error_text(errno);
+        out.reason = os_error_text(errno);
         return out;
     }
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -137,7 +128,7 @@ FileRead read_regular_file(const std::string& path) {
         const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (n < 0) {
             if (errno == EINTR) continue;
-            out.reason = error_text(errno);
+            out.reason = os_error_text(errno);
             return out;
         }
         if (n == 0) break;
@@ -152,14 +143,14 @@ DirectoryList list_directory(const std::string& path) {
     DirectoryList out;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
     if (!dir) {
-        out.failure = error_text(errno);
+        out.failure = os_error_text(errno);
         return out;
     }
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) {
-            if (errno != 0) out.failure = error_text(errno);
+            if (errno != 0) out.failure = os_error_text(errno);
             break;
         }
         const std::string_view name = entry->d_name;
