@@ -135,8 +135,7 @@ YamlNode YamlNode::clone_without_children() const {
 
 std::ptrdiff_t YamlNode::find_pair(std::string_view key_text) const noexcept {
     if (kind != NodeKind::Mapping) return -1;
-    const std::size_t pairs = size();
-    for (std::size_t i = 0; i < pairs; ++i) {
+    for (std::size_t i = size(); i-- > 0;) {
         const YamlNode& k = key(i);
         if (k.kind == NodeKind::Scalar && k.text.str() == key_text) return static_cast<std::ptrdiff_t>(i);
     }

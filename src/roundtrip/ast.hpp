@@ -130,8 +130,9 @@ struct YamlNode {
     YamlNode& value(std::size_t pair) noexcept { return children[2 * pair + 1]; }
     const YamlNode& value(std::size_t pair) const noexcept { return children[2 * pair + 1]; }
 
-    // The pair index of the first key that is a Scalar with exactly this
-    // text, on a mapping; -1 when there is none (or this is no mapping).
+    // The pair index of the key that is a Scalar with exactly this text, on
+    // a mapping; -1 when there is none (or this is no mapping). When the text
+    // is repeated, the last such key: its value is the one a load keeps.
     std::ptrdiff_t find_pair(std::string_view key_text) const noexcept;
 
     static YamlNode scalar(Text text, ScalarStyle style);

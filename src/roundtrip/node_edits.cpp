@@ -11,7 +11,7 @@ namespace torvex::rt {
 namespace {
 
 // Calls visit(node, path) for every node reachable by path from `node`, in
-// document order (sequence items; mapping values under the first pair with
+// document order (sequence items; mapping values under the pair that `find_pair` gives for
 // each scalar key text).
 template <class Visit>
 void each_addressable(const YamlNode& node, NodePath& path, Visit& visit, std::size_t depth) {

@@ -35,7 +35,7 @@ bool find_path(const YamlNode& node, const YamlNode* target, NodePath& path, std
         for (std::size_t i = 0; i < node.size(); ++i) {
             const YamlNode& key = node.key(i);
             if (key.kind != NodeKind::Scalar) continue;
-            // Only the first pair with a key text is reachable by that text.
+            // Only the pair `find_pair` gives for a key text is reachable by that text.
             if (node.find_pair(key.text.str()) != static_cast<std::ptrdiff_t>(i)) continue;
             path.push_back(PathSegment::named(key.text.str()));
             if (find_path(node.value(i), target, path, depth + 1)) return true;
@@ -263,12 +263,23 @@ EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index,
 EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key) {
     if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
-    const std::ptrdiff_t pair = container.find_pair(key);
-    if (pair < 0) return EditOutcome::KeyMissing;
-    detach_aliases_of(root, {Doomed{&container.key(static_cast<std::size_t>(pair)), true},
-                             Doomed{&container.value(static_cast<std::size_t>(pair)), true}});
-    const auto first = container.children.begin() + 2 * pair;
-    container.children.erase(first, first + 2);
+    if (container.find_pair(key) < 0) return EditOutcome::KeyMissing;
+    // Every pair with the key text goes: with only the last removed, an
+    // earlier one would take its place when the document is read.
+    std::vector<Doomed> doomed;
+    for (std::size_t i = 0; i < container.size(); ++i) {
+        const YamlNode& k = container.key(i);
+        if (k.kind != NodeKind::Scalar || k.text.str() != key) continue;
+        doomed.push_back(Doomed{&k, true});
+        doomed.push_back(Doomed{&container.value(i), true});
+    }
+    detach_aliases_of(root, doomed);
+    for (std::size_t i = container.size(); i-- > 0;) {
+        const YamlNode& k = container.key(i);
+        if (k.kind != NodeKind::Scalar || k.text.str() != key) continue;
+        const auto first = container.children.begin() + static_cast<std::ptrdiff_t>(2 * i);
+        container.children.erase(first, first + 2);
+    }
     container.comments.modified = true;
     return EditOutcome::Done;
 }

@@ -96,7 +96,7 @@ EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key
                        YamlNode&& content);
 EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content);
 
-// `del container[key]` / `del container[index]`: the first pair with that key
+// `del container[key]` / `del container[index]`: every pair with that key
 // text, or the item at that index, is removed.
 EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key);
 EditOutcome delete_index(YamlNode& root, YamlNode& container, std::size_t index);

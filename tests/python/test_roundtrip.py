@@ -89,6 +89,16 @@ def test_to_dict_agrees_with_plain_loads(text, expected):
     assert rt(text, torvex.OPT_YAML_1_1).to_dict() == expected
 
 
+def test_repeated_keys_read_and_edit_the_value_a_load_keeps():
+    doc = rt("a: 1\nb: 2\na: {x: 3}\n")
+    assert (doc["a"]["x"], doc.walk(), doc.to_dict()) == (3, [(("b",), 2), (("a", "x"), 3)], torvex.loads(
+        "a: 1\nb: 2\na: {x: 3}\n"))
+    doc["a"]["x"] = 4
+    assert torvex.loads(doc.to_yaml()) == doc.to_dict() == {"a": {"x": 4}, "b": 2}
+    del doc["a"]
+    assert torvex.loads(doc.to_yaml()) == doc.to_dict() == {"b": 2}
+
+
 def test_lookup_through_merge_keys():
     doc = rt("base: &b {retries: 3, opts: {v: 1}}\nprod:\n  <<: *b\n  name: p\n")
     assert (doc["prod"]["retries"], doc["prod"]["opts"]["v"], doc["prod"].get("nope")) == (3, 1, None)

@@ -102,6 +102,8 @@ void walk_into(NodeConverter& converter, const rt::YamlNode& node, std::vector<P
                 const rt::YamlNode& key = node.key(i);
                 if (key.kind != rt::NodeKind::Scalar) continue;
                 const std::string_view text = key.text.str();
+                // A repeated key's earlier values are shadowed, as in a loaded dict.
+                if (node.find_pair(text) != static_cast<std::ptrdiff_t>(i)) continue;
                 segment = PyRef::steal(
                     PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
             } else {
