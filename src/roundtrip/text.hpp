@@ -28,12 +28,11 @@ public:
         return Text(copy, s.size(), true);
     }
 
-    Text(const Text& other) : data_(other.data_), size_(other.size_), owned_(false) {
-        if (other.owned_) *this = owned(other.str());
+    Text(const Text& other) : data_(other.data_), bits_(other.size()) {
+        if (other.is_owned()) *this = owned(other.str());
     }
     Text(Text&& other) noexcept
-        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-          owned_(std::exchange(other.owned_, false)) {}
+        : data_(std::exchange(other.data_, nullptr)), bits_(std::exchange(other.bits_, 0)) {}
     Text& operator=(const Text& other) {
         if (this != &other) *this = Text(other);
         return *this;
@@ -42,31 +41,35 @@ public:
         if (this != &other) {
             release();
             data_ = std::exchange(other.data_, nullptr);
-            size_ = std::exchange(other.size_, 0);
-            owned_ = std::exchange(other.owned_, false);
+            bits_ = std::exchange(other.bits_, 0);
         }
         return *this;
     }
     ~Text() { release(); }
 
-    std::string_view str() const noexcept { return {data_, static_cast<std::size_t>(size_)}; }
+    std::string_view str() const noexcept { return {data_, size()}; }
     std::string string() const { return std::string(str()); }
-    std::size_t size() const noexcept { return static_cast<std::size_t>(size_); }
-    bool empty() const noexcept { return size_ == 0; }
-    bool is_owned() const noexcept { return owned_; }
+    std::size_t size() const noexcept { return static_cast<std::size_t>(bits_ & kSizeMask); }
+    bool empty() const noexcept { return size() == 0; }
+    bool is_owned() const noexcept { return (bits_ & kOwnedBit) != 0; }
 
     friend bool operator==(const Text& a, std::string_view b) noexcept { return a.str() == b; }
 
 private:
     // A shallow copy, for views only.
-    Text(const char* data, std::size_t size, bool owned) noexcept : data_(data), size_(size), owned_(owned) {}
+    Text(const char* data, std::size_t size, bool owned) noexcept
+        : data_(data), bits_(static_cast<std::uint64_t>(size) | (owned ? kOwnedBit : 0)) {}
     void release() noexcept {
-        if (owned_) delete[] data_;
+        if (is_owned()) delete[] data_;
     }
 
+    // The size and the owned flag share one word: a node holds three texts.
+    static constexpr std::uint64_t kOwnedBit = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kSizeMask = kOwnedBit - 1;
+
     const char* data_ = nullptr;
-    std::uint64_t size_ = 0;
-    bool owned_ = false;
+    std::uint64_t bits_ = 0;
 };
+static_assert(sizeof(Text) == 16, "texts are kept compact");
 
 }  // namespace torvex::rt
