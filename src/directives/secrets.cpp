@@ -162,8 +162,8 @@ Result<void> Loader::secret(rt::YamlNode& node) {
 }
 
 Result<void> Loader::env_var(rt::YamlNode& node) {
-    const std::string spec = node.kind == rt::NodeKind::Scalar ? node.text.string() : std::string();
-    std::string_view rest = spec;
+    const std::string argument = node.kind == rt::NodeKind::Scalar ? node.text.string() : std::string();
+    std::string_view rest = argument;
     const std::string name(next_word(rest));
     std::string fallback;
     bool has_fallback = false;
@@ -181,7 +181,7 @@ Result<void> Loader::env_var(rt::YamlNode& node) {
         if (!value) {
             if (options_.tolerate_missing_env_var) {
                 out_.missing_env_vars.push_back({name, file_path(node.span.file_id), node.span.line});
-                replace_by_null(node, "!env_var", spec);
+                replace_by_null(node, "!env_var", argument);
                 return Ok{};
             }
             return error_at(ErrorKind::EnvVarNotFound, "environment variable " + name + " is not defined", node);
@@ -190,7 +190,7 @@ Result<void> Loader::env_var(rt::YamlNode& node) {
     rt::YamlNode result = rt::YamlNode::scalar(rt::Text::owned(value.value_or(std::string())), ScalarStyle::SingleQuoted);
     place_at(result, node);
     adopt_directive_layout(result, node);
-    result.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{"!env_var", spec, std::nullopt});
+    result.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{"!env_var", argument, std::nullopt});
     node = std::move(result);
     return Ok{};
 }

@@ -79,7 +79,7 @@ private:
 // The config directive that produced a node (`!include x.yaml`, `!secret k`, ...).
 struct IncludeSource {
     std::string tag;                              // as written
-    std::string target;                           // include path, secret name or variable spec
+    std::string target;                           // include path, secret name or variable name with its default
     std::optional<std::uint32_t> target_file_id;  // single-file include: the included file's id
     // Single-file include: the included root's own comments and anchor. The
     // node carries the directive's (they belong to the including file); these

@@ -283,19 +283,19 @@ def test_secrets_at_two_levels_and_logger_entries(tmp_path, caplog):
         torvex.loads("!secret logger", option=ALL, include_dir=str(tmp_path))
 
 
-@pytest.mark.parametrize("spec, env, expected", [
+@pytest.mark.parametrize("argument, env, expected", [
     ("PORT 8123", {}, "8123"),
     ("PORT 8123", {"PORT": "9000"}, "9000"),
     ("GREETING   hello    big  world", {}, "hello big world"),
     ("PORT", {"PORT": "8123"}, "8123"),
     ("", {}, ""),
 ])
-def test_env_var(monkeypatch, spec, env, expected):
+def test_env_var(monkeypatch, argument, env, expected):
     for name in ("PORT", "GREETING"):
         monkeypatch.delenv(name, raising=False)
     for name, value in env.items():
         monkeypatch.setenv(name, value)
-    assert torvex.loads(f"v: !env_var {spec}", option=torvex.OPT_ENV_VAR) == {"v": expected}
+    assert torvex.loads(f"v: !env_var {argument}", option=torvex.OPT_ENV_VAR) == {"v": expected}
 
 
 def test_missing_values_call_back_and_log(tmp_path, caplog, monkeypatch):
