@@ -692,6 +692,9 @@ INSTANTIATE_TEST_SUITE_P(
         DuplicateCase{"k: {x: 1, x: 2}\nk: 3\n", ResolveMode::Yaml12,
                       {"duplicate mapping key 'x' at line 1, column 11; keeping the last value",
                        "duplicate mapping key 'k' at line 2, column 1; keeping the last value"}},
+        // an alias key is the key it stands for
+        DuplicateCase{"&a x: 1\n*a : 2\n", ResolveMode::Yaml12,
+                      {"duplicate mapping key 'x' at line 2, column 1; keeping the last value"}},
         // merge keys are never duplicates
         DuplicateCase{"a: &a {x: 1}\nb: &b {y: 1}\nc:\n  <<: *a\n  <<: *b\n", ResolveMode::Yaml12, {}},
         // a large mapping takes the hashed path
