@@ -4,22 +4,14 @@
 
 namespace torvex::rt {
 
-Resolved resolve_scalar(const YamlNode& node, bool core_handle_redefined) noexcept {
+Resolved resolve_scalar(const YamlNode& node) noexcept {
     std::optional<std::string_view> tag;
     if (!node.tag.empty()) tag = node.tag.str();
-    if (tag && core_handle_redefined && tag->starts_with("!!")) tag = "!";  // any non-core tag reads alike
     if (node.kind == NodeKind::Null) {
         if (!tag) return Resolved{ResolvedKind::Null};
         return resolve(ResolveMode::Yaml12, {}, true, tag);
     }
     return resolve(ResolveMode::Yaml12, node.text.str(), node.scalar_style == ScalarStyle::Plain, tag);
-}
-
-bool redefines_core_handle(const YamlNode& root) noexcept {
-    for (const Text& line : root.comments.directives()) {
-        if (line.str().starts_with("TAG !! ") || line.str().starts_with("TAG !!\t")) return true;
-    }
-    return false;
 }
 
 ScalarStyle string_style(std::string_view text, bool prefer_double_quotes) noexcept {

@@ -11,12 +11,9 @@ namespace torvex::rt {
 
 // What a Scalar or Null node reads as under YAML 1.2 core rules, its tag
 // taking part (`!!str` with no content is the empty string, `!!int 7` an int).
-// In a document whose `%TAG !! ...` line gives `!!` another prefix, `!!`
-// tags are application tags and change nothing.
-Resolved resolve_scalar(const YamlNode& node, bool core_handle_redefined = false) noexcept;
-
-// Whether a document root's directive lines give the `!!` handle a prefix of their own.
-bool redefines_core_handle(const YamlNode& root) noexcept;
+// Tags are taken as written; `DocumentReader` reads them through a
+// document's %TAG lines.
+Resolved resolve_scalar(const YamlNode& node) noexcept;
 
 // The quoting style a new string value gets: plain when the text reads back
 // as that string wherever a block value stands, otherwise quoted (double

@@ -17,10 +17,6 @@ namespace torvex::ffi {
 
 namespace {
 
-PyRef make_str(std::string_view text) {
-    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-}
-
 // The package's annotated scalar classes, looked up once for the process.
 enum class ScalarClass { Str, Int, Float };
 

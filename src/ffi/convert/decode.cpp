@@ -8,13 +8,9 @@
 
 namespace torvex::ffi {
 
-namespace {
-
 PyRef make_str(std::string_view text) {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
 }
-
-}  // namespace
 
 PyRef make_big_int(std::string_view text) {
     std::string digits;

@@ -17,6 +17,9 @@ struct DecodeContext {
     KeyCache keys;
 };
 
+// A str of UTF-8 text (the engine's texts are valid UTF-8).
+PyRef make_str(std::string_view text);
+
 // Big integers arrive as source text; YAML 1.1 may leave "_" separators in
 // it. An int, or the cleaned text as a str when CPython refuses it.
 PyRef make_big_int(std::string_view text);

@@ -7,26 +7,14 @@
 
 #include "core/stack_guard.hpp"
 #include "encode/float_text.hpp"
+#include "ffi/convert/decode.hpp"
 #include "roundtrip/value.hpp"
 
 namespace torvex::ffi {
 
 namespace {
 
-PyRef make_str(std::string_view text) {
-    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-}
-
-PyRef make_big_int(std::string_view text) {
-    std::string digits(text);
-    PyObject* number = PyLong_FromString(digits.c_str(), nullptr, 10);
-    if (number != nullptr) return PyRef::steal(number);
-    PyErr_Clear();
-    return make_str(text);
-}
-
-PyRef scalar_value(const rt::YamlNode& node, bool core_handle_redefined) {
-    const Resolved r = rt::resolve_scalar(node, core_handle_redefined);
+PyRef scalar_value(const rt::YamlNode& node, const Resolved& r) {
     switch (r.kind) {
         case ResolvedKind::Null: return PyRef::borrow(Py_None);
         case ResolvedKind::Bool: return PyRef::borrow(r.boolean ? Py_True : Py_False);
@@ -137,13 +125,12 @@ private:
 
 }  // namespace
 
-NodeConverter::NodeConverter(const rt::YamlNode& root)
-    : root_(root), core_handle_redefined_(rt::redefines_core_handle(root)) {}
+NodeConverter::NodeConverter(const rt::YamlNode& root) : reader_(root, ResolveMode::Yaml12) {}
 
 PyRef NodeConverter::value(const rt::YamlNode& node, std::size_t depth) {
     switch (node.kind) {
         case rt::NodeKind::Scalar:
-        case rt::NodeKind::Null: return scalar_value(node, core_handle_redefined_);
+        case rt::NodeKind::Null: return scalar_value(node, reader_.resolve(node));
         case rt::NodeKind::Alias: return alias(node, depth, false);
         case rt::NodeKind::Sequence:
         case rt::NodeKind::Mapping: break;
@@ -161,7 +148,7 @@ PyRef NodeConverter::value(const rt::YamlNode& node, std::size_t depth) {
 PyRef NodeConverter::key(const rt::YamlNode& node, std::size_t depth) {
     switch (node.kind) {
         case rt::NodeKind::Scalar:
-        case rt::NodeKind::Null: return scalar_value(node, core_handle_redefined_);
+        case rt::NodeKind::Null: return scalar_value(node, reader_.resolve(node));
         case rt::NodeKind::Alias: return alias(node, depth, true);
         case rt::NodeKind::Sequence:
         case rt::NodeKind::Mapping: break;
@@ -190,8 +177,7 @@ PyRef NodeConverter::key(const rt::YamlNode& node, std::size_t depth) {
 }
 
 PyRef NodeConverter::alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
-    if (!targets_) targets_.emplace(root_);
-    const rt::YamlNode* target = targets_->target(node);
+    const rt::YamlNode* target = reader_.follow(node);
     if (target == nullptr) return PyRef::borrow(Py_None);
     return with_stack_at(depth, [&] { return as_key ? key(*target, depth + 1) : value(*target, depth + 1); });
 }
@@ -210,68 +196,36 @@ PyRef NodeConverter::sequence(const rt::YamlNode& node, std::size_t depth) {
 PyRef NodeConverter::mapping(const rt::YamlNode& node, std::size_t depth) {
     PyRef dict = PyRef::steal(PyDict_New());
     if (!dict) return dict;
-    std::vector<PyRef> merged;  // the values of `<<` keys, merged once the own pairs are in
-    for (std::size_t i = 0; i < node.size(); ++i) {
-        PyRef v = value(node.value(i), depth + 1);
-        if (!v) return v;
-        if (rt::is_merge_key(node.key(i))) {
-            merged.push_back(std::move(v));
-            continue;
+    const auto set = [&](const rt::YamlNode& k_node, PyRef v) {
+        if (!v) return false;
+        PyRef k = key(k_node, depth + 1);
+        return k && PyDict_SetItem(dict.get(), k.get(), v.get()) == 0;
+    };
+    if (!reader_.has_merge_keys(node)) {
+        for (std::size_t i = 0; i < node.size(); ++i) {
+            if (!set(node.key(i), value(node.value(i), depth + 1))) return PyRef();
         }
-        PyRef k = key(node.key(i), depth + 1);
-        if (!k) return k;
-        if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) return PyRef();
+        return dict;
     }
-    if (!merged.empty() && !merge_into(dict.get(), merged)) return PyRef();
+    // Merge keys read as the plain loader reads them.
+    for (const rt::ReadEntry& entry : reader_.entries(node, depth)) {
+        PyRef v;
+        if (entry.items) {
+            v = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(entry.items->size())));
+            for (std::size_t i = 0; v && i < entry.items->size(); ++i) {
+                PyRef item = value(*(*entry.items)[i], depth + 1);
+                if (!item) return item;
+                PyList_SET_ITEM(v.get(), static_cast<Py_ssize_t>(i), item.release());
+            }
+        } else {
+            v = value(*entry.value, depth + 1);
+        }
+        if (!set(*entry.key, std::move(v))) return PyRef();
+    }
     return dict;
 }
 
-// Merge keys read as the plain loader reads them: a mapping's own keys win,
-// among sources the earlier wins, merged entries follow the own ones, and
-// what is no mapping stays under `<<`.
-bool NodeConverter::merge_into(PyObject* dict, const std::vector<PyRef>& sources) {
-    PyRef leftovers;
-    const auto take = [&](PyObject* source) -> bool {
-        if (PyDict_Check(source)) {
-            PyObject* k = nullptr;
-            PyObject* v = nullptr;
-            Py_ssize_t pos = 0;
-            while (PyDict_Next(source, &pos, &k, &v)) {
-                PyObject* existing = nullptr;
-                if (PyDict_SetDefaultRef(dict, k, v, &existing) < 0) return false;
-                Py_XDECREF(existing);
-            }
-            return true;
-        }
-        if (!leftovers) leftovers = PyRef::steal(PyList_New(0));
-        return leftovers && PyList_Append(leftovers.get(), source) == 0;
-    };
-    for (const PyRef& source : sources) {
-        if (source.get() == Py_None) continue;
-        if (PyList_Check(source.get())) {
-            for (Py_ssize_t i = 0; i < PyList_GET_SIZE(source.get()); ++i) {
-                if (!take(PyList_GET_ITEM(source.get(), i))) return false;
-            }
-            continue;
-        }
-        if (!PyDict_Check(source.get())) {
-            PyRef marker = PyRef::steal(PyUnicode_FromString("<<"));
-            if (!marker || PyDict_SetItem(dict, marker.get(), source.get()) < 0) return false;
-            continue;
-        }
-        if (!take(source.get())) return false;
-    }
-    if (leftovers) {
-        PyRef marker = PyRef::steal(PyUnicode_FromString("<<"));
-        if (!marker || PyDict_SetItem(dict, marker.get(), leftovers.get()) < 0) return false;
-    }
-    return true;
-}
-
-const rt::YamlNode* NodeConverter::alias_target(const rt::YamlNode& node) {
-    if (!targets_) targets_.emplace(root_);
-    return rt::follow_aliases(&node, *targets_);
-}
+const rt::YamlNode* NodeConverter::alias_target(const rt::YamlNode& node) { return reader_.follow(node); }
 
 std::optional<rt::YamlNode> to_node(PyObject* value, bool prefer_double_quotes) {
     NodeBuilder builder(prefer_double_quotes);

@@ -5,11 +5,10 @@
 #include <cstddef>
 #include <optional>
 #include <unordered_map>
-#include <vector>
 
 #include "ffi/py_ref.hpp"
 #include "roundtrip/ast.hpp"
-#include "roundtrip/path.hpp"
+#include "roundtrip/reading.hpp"
 
 namespace torvex::ffi {
 
@@ -19,9 +18,9 @@ inline constexpr unsigned kMaxAssignDepth = 1000;
 
 // Nodes below one root (whose anchors their aliases refer to) as plain
 // Python objects: scalars by YAML 1.2 core rules, nulls as None, sequences
-// as lists, mappings as dicts (collection keys as tuples), aliases as the
-// value of their anchor's node, undefined aliases as None. Aliases are
-// resolved on first need; a collection carrying an anchor is converted once
+// as lists, mappings as dicts (collection keys as tuples, merge keys applied
+// as a load applies them), aliases as the value of their anchor's node,
+// undefined aliases as None. Aliases are resolved on first need; a collection carrying an anchor is converted once
 // per converter and shared by its aliases. Failures return a null PyRef
 // with the error set.
 class NodeConverter {
@@ -38,12 +37,9 @@ private:
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key);
     PyRef sequence(const rt::YamlNode& node, std::size_t depth);
     PyRef mapping(const rt::YamlNode& node, std::size_t depth);
-    bool merge_into(PyObject* dict, const std::vector<PyRef>& sources);
 
-    const rt::YamlNode& root_;
-    std::optional<rt::AliasTargets> targets_;
+    rt::DocumentReader reader_;  // YAML 1.2 rules, the document's %TAG lines, aliases, merge keys
     std::unordered_map<const rt::YamlNode*, PyRef> shared_;
-    bool core_handle_redefined_;
 };
 
 // The node for an assigned Python value, or nothing with the error set.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/stack_guard.hpp"
+#include "ffi/convert/decode.hpp"
 #include "ffi/convert/roundtrip_values.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "roundtrip/value.hpp"
@@ -104,8 +105,7 @@ void walk_into(NodeConverter& converter, const rt::YamlNode& node, std::vector<P
                 const std::string_view text = key.text.str();
                 // A repeated key's earlier values are shadowed, as in a loaded dict.
                 if (node.find_pair(text) != static_cast<std::ptrdiff_t>(i)) continue;
-                segment = PyRef::steal(
-                    PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+                segment = make_str(text);
             } else {
                 segment = PyRef::steal(PyLong_FromSize_t(i));
             }
