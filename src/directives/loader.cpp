@@ -191,11 +191,11 @@ Result<void> Loader::count_file(const rt::YamlNode& directive) const {
 Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::string_view shown,
                                               const rt::YamlNode& directive) {
     if (Result<void> counted = count_file(directive); !counted.ok()) return std::move(counted).error();
+    // The position is the directive's, so the file is the one that holds it:
+    // the file that could not be read has no line to point at.
     auto not_found = [&](std::string_view reason) {
-        Error error = error_at(ErrorKind::IncludeNotFound,
-                               "cannot read included file " + quoted(shown) + ": " + std::string(reason), directive);
-        error.file = path;
-        return error;
+        return error_at(ErrorKind::IncludeNotFound,
+                        "cannot read included file " + quoted(shown) + ": " + std::string(reason), directive);
     };
     FileRead read = read_regular_file(path);
     if (!read.bytes) return not_found(read.reason);
@@ -211,7 +211,10 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
         error.kind = ErrorKind::DirectiveOther;
         error.file = path;
         if (error.span) error.span->file_id = id;
+        // The position lies inside the included file, which was entered by
+        // this directive: the stack names it as it names any file it reads.
         error.include_stack = stack_;
+        error.include_stack.push_back(IncludeFrame{path, directive.span.line});
         return error;
     }
     rt::ComposedStream stream = std::move(composed).value();

@@ -132,11 +132,21 @@ def test_two_level_missing_include_message_and_stack(tmp_path):
         torvex.loads("top:\n  a: !include a.yaml\n", option=ALL, include_dir=str(tmp_path))
     e = info.value
     a, b = str(tmp_path / "a.yaml"), str(tmp_path / "sub" / "b.yaml")
-    gone = str(tmp_path / "sub" / "gone.yaml")  # a file that cannot be read is the error's file
+    # The position is the directive's, in the file that holds it; the stack ends with that file.
     assert e.include_stack == [(a, 2), (b, 2)]
-    assert str(e) == (f"cannot read included file 'gone.yaml': No such file or directory in {gone}"
+    assert str(e) == (f"cannot read included file 'gone.yaml': No such file or directory in {b}"
                       f"\n  included from {a}, line 2\n  included from {b}, line 2")
-    assert (e.line, e.column, e.file) == (3, 13, gone)
+    assert (e.line, e.column, e.file) == (3, 13, b)
+
+
+def test_syntax_error_in_included_file_names_the_include_that_entered_it(tmp_path):
+    write(tmp_path, {"a.yaml": "x: 1\ny: !include sub/bad.yaml\n", "sub/bad.yaml": "ok: 1\nk: [\n"})
+    with pytest.raises(torvex.TorvexIncludeError) as info:
+        torvex.loads("a: !include a.yaml\n", option=ALL, include_dir=str(tmp_path))
+    e = info.value
+    a, bad = str(tmp_path / "a.yaml"), str(tmp_path / "sub" / "bad.yaml")
+    assert (e.file, e.line, e.column) == (bad, 3, 1)
+    assert e.include_stack == [(a, 1), (bad, 2)]
 
 
 @pytest.mark.parametrize("files, text, cls, message", [
