@@ -57,18 +57,21 @@ bool surface_included_errors(const ComposedRoots& composed, const LoadOptions& o
 }
 
 // Steps 5 and 6 over every document.
-bool check_roots(const std::vector<rt::YamlNode>& roots, const LoadOptions& options) {
+bool check_roots(const std::vector<rt::YamlNode>& roots, const LoadOptions& options,
+                 std::span<const std::string> file_paths) {
     if (options.has(OPT_DUPLICATE_KEYS_ERROR)) {
-        const Result<void> checked = rt::check_duplicate_keys(roots, options.mode);
+        const Result<void> checked = rt::check_duplicate_keys(roots, options.mode, file_paths);
         if (!checked.ok()) {
             raise_error(checked.error());
             return false;
         }
     } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
-        for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode)) log_warning(warning);
+        for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode, file_paths))
+            log_warning(warning);
     }
     if (options.has(OPT_YAML_1_1_WARN) && options.yaml11) {
-        for (const std::string& warning : rt::version_warnings(roots, options.mode)) log_warning(warning);
+        for (const std::string& warning : rt::version_warnings(roots, options.mode, file_paths))
+            log_warning(warning);
     }
     return true;
 }
@@ -131,7 +134,7 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
         Py_RETURN_NONE;
     }
     // 5, 6. Duplicate keys and 1.1 warnings on the tree.
-    if (!check_roots(composed->roots, options)) return nullptr;
+    if (!check_roots(composed->roots, options, composed->file_paths)) return nullptr;
     // 7. The first document against the schema, in the load's resolution mode.
     if (!validate_first_document(options, composed->roots, composed->file_paths)) return nullptr;
     // 8. The first document, annotated or plain.
@@ -144,7 +147,7 @@ PyObject* load_composed_all(std::string text, const LoadOptions& options) {
     if (!surface_decoder_errors(text, options)) return nullptr;
     auto composed = compose_root_text(std::move(text), options);
     if (!composed) return nullptr;
-    if (!check_roots(composed->roots, options)) return nullptr;
+    if (!check_roots(composed->roots, options, composed->file_paths)) return nullptr;
     const ComposedConversion c = conversion(options, *composed);
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(composed->roots.size())));
     if (!list) return nullptr;

@@ -38,14 +38,16 @@ PyObject* load_round_trip(std::string text, const LoadOptions& options) {
     std::vector<rt::YamlNode>& roots = container->documents;
 
     if (options.has(OPT_YAML_1_1_WARN) && options.yaml11) {
-        for (const std::string& warning : rt::version_warnings(roots, options.mode)) log_warning(warning);
+        for (const std::string& warning : rt::version_warnings(roots, options.mode, container->file_paths))
+            log_warning(warning);
     }
     if (options.has(OPT_UPGRADE_1_1)) rt::upgrade_to_1_2(roots, options.mode);
     if (options.has(OPT_DUPLICATE_KEYS_ERROR)) {
-        const Result<void> checked = rt::check_duplicate_keys(roots, options.mode);
+        const Result<void> checked = rt::check_duplicate_keys(roots, options.mode, container->file_paths);
         if (!checked.ok()) return raise_error(checked.error());
     } else if (options.has(OPT_DUPLICATE_KEYS_WARN)) {
-        for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode)) log_warning(warning);
+        for (const std::string& warning : rt::duplicate_key_warnings(roots, options.mode, container->file_paths))
+            log_warning(warning);
     }
     if (!validate_first_document(options, roots, container->file_paths)) return nullptr;
 

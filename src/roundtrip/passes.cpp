@@ -32,22 +32,32 @@ std::optional<std::string_view> tag_arg(const ReadTag& tag) {
     return std::string_view(*tag.full);
 }
 
+// " in PATH" for a node of an included file, nothing for the call's own text.
+std::string in_file(const YamlNode& node, std::span<const std::string> file_paths) {
+    const std::uint32_t id = node.span.file_id;
+    if (id == 0 || id >= file_paths.size()) return {};
+    return " in " + file_paths[id];
+}
+
 // ---------------------------------------------------------------------------
 // 1.1 warnings
 
-void collect_version_warnings(const YamlNode& node, const DocumentReader& reader, std::vector<std::string>& out,
+void collect_version_warnings(const YamlNode& node, const DocumentReader& reader,
+                              std::span<const std::string> file_paths, std::vector<std::string>& out,
                               std::size_t depth) {
     if (resolvable(node)) {
         const ReadTag tag = reader.tag(node);
         if (tag.custom()) return;  // a custom-tagged node is a string whatever its text
         if (auto diff = version_difference(reader.mode(), node.text.str(), plain(node), tag_arg(tag))) {
-            out.push_back(version_warning(node.text.str(), *diff, node.span.line, node.span.column));
+            out.push_back(version_warning(node.text.str(), *diff, node.span.line, node.span.column) +
+                          in_file(node, file_paths));
         }
         return;
     }
     if (node.children.empty()) return;
     with_stack_at(depth, [&] {
-        for (const YamlNode& child : node.children) collect_version_warnings(child, reader, out, depth + 1);
+        for (const YamlNode& child : node.children)
+            collect_version_warnings(child, reader, file_paths, out, depth + 1);
     });
 }
 
@@ -117,7 +127,8 @@ void upgrade_node(YamlNode& node, const DocumentReader& reader, std::size_t dept
 // the key as read (aliases expanded, merge keys inside keys applied).
 class DuplicateChecker {
 public:
-    DuplicateChecker(ResolveMode mode, bool stop_at_first) : mode_(mode), stop_at_first_(stop_at_first) {}
+    DuplicateChecker(ResolveMode mode, bool stop_at_first, std::span<const std::string> file_paths)
+        : mode_(mode), stop_at_first_(stop_at_first), file_paths_(file_paths) {}
 
     void run(const std::vector<YamlNode>& roots) {
         for (const YamlNode& root : roots) {
@@ -137,11 +148,14 @@ private:
         const std::string diagnostic = key_diagnostic(read);
         if (stop_at_first_) {
             error_ = Error::at(ErrorKind::DuplicateKey, "duplicate mapping key: " + diagnostic, key.span);
+            if (key.span.file_id != 0 && key.span.file_id < file_paths_.size())
+                error_->file = file_paths_[key.span.file_id];
             return;
         }
         warnings_.push_back("duplicate mapping key '" + diagnostic + "' at line " +
                             std::to_string(key.span.line + 1UL) + ", column " +
-                            std::to_string(key.span.column + 1UL) + "; keeping the last value");
+                            std::to_string(key.span.column + 1UL) + in_file(key, file_paths_) +
+                            "; keeping the last value");
     }
 
     // Children first, then the key of each pair, as the decoder reports them.
@@ -174,14 +188,17 @@ private:
 
     ResolveMode mode_;
     bool stop_at_first_;
+    std::span<const std::string> file_paths_;
     const DocumentReader* reader_ = nullptr;
 };
 
 }  // namespace
 
-std::vector<std::string> version_warnings(const std::vector<YamlNode>& roots, ResolveMode mode) {
+std::vector<std::string> version_warnings(const std::vector<YamlNode>& roots, ResolveMode mode,
+                                          std::span<const std::string> file_paths) {
     std::vector<std::string> out;
-    for (const YamlNode& root : roots) collect_version_warnings(root, DocumentReader(root, mode), out, 0);
+    for (const YamlNode& root : roots)
+        collect_version_warnings(root, DocumentReader(root, mode), file_paths, out, 0);
     return out;
 }
 
@@ -189,15 +206,17 @@ void upgrade_to_1_2(std::vector<YamlNode>& roots, ResolveMode mode) {
     for (YamlNode& root : roots) upgrade_node(root, DocumentReader(root, mode), 0);
 }
 
-Result<void> check_duplicate_keys(const std::vector<YamlNode>& roots, ResolveMode mode) {
-    DuplicateChecker checker(mode, true);
+Result<void> check_duplicate_keys(const std::vector<YamlNode>& roots, ResolveMode mode,
+                                  std::span<const std::string> file_paths) {
+    DuplicateChecker checker(mode, true, file_paths);
     checker.run(roots);
     if (checker.error_) return std::move(*checker.error_);
     return Ok{};
 }
 
-std::vector<std::string> duplicate_key_warnings(const std::vector<YamlNode>& roots, ResolveMode mode) {
-    DuplicateChecker checker(mode, false);
+std::vector<std::string> duplicate_key_warnings(const std::vector<YamlNode>& roots, ResolveMode mode,
+                                                std::span<const std::string> file_paths) {
+    DuplicateChecker checker(mode, false, file_paths);
     checker.run(roots);
     return std::move(checker.warnings_);
 }

@@ -2,6 +2,7 @@
 // the 1.1-to-1.2 upgrade of plain scalars, and the duplicate-key checks.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,17 +12,25 @@
 
 namespace torvex::rt {
 
+// The warnings below use the decoder's wording; a node read from an included
+// file (file id above 0, named by `file_paths`) adds " in " and that file's
+// path after its position, since the line belongs to that file.
+
 // One warning per plain scalar (keys included) that reads differently under
-// `mode` and under YAML 1.2, in document order, with the decoder's wording.
-std::vector<std::string> version_warnings(const std::vector<YamlNode>& roots, ResolveMode mode);
+// `mode` and under YAML 1.2, in document order.
+std::vector<std::string> version_warnings(const std::vector<YamlNode>& roots, ResolveMode mode,
+                                          std::span<const std::string> file_paths = {});
 
 // Rewrites plain scalars whose meaning differs between `mode` and YAML 1.2 to
 // the 1.2 spelling of their `mode` meaning, and marks them modified.
 void upgrade_to_1_2(std::vector<YamlNode>& roots, ResolveMode mode);
 
-// The first duplicate key of any mapping, as the decoder reports it.
-Result<void> check_duplicate_keys(const std::vector<YamlNode>& roots, ResolveMode mode);
-// One warning per duplicate key, in document order, as the decoder words them.
-std::vector<std::string> duplicate_key_warnings(const std::vector<YamlNode>& roots, ResolveMode mode);
+// The first duplicate key of any mapping, as the decoder reports it; the
+// error's file is set from `file_paths` when the key comes from an included file.
+Result<void> check_duplicate_keys(const std::vector<YamlNode>& roots, ResolveMode mode,
+                                  std::span<const std::string> file_paths = {});
+// One warning per duplicate key, in document order.
+std::vector<std::string> duplicate_key_warnings(const std::vector<YamlNode>& roots, ResolveMode mode,
+                                                std::span<const std::string> file_paths = {});
 
 }  // namespace torvex::rt

@@ -344,3 +344,21 @@ def test_missing_value_keeps_its_directive_in_a_round_trip(tmp_path):
     assert doc["s"] is None
     doc["a"] = 2
     assert doc.to_yaml() == b"a: 2\ns: !secret nope\n"
+
+
+@pytest.mark.parametrize("pipeline", [0, torvex.OPT_ANNOTATED, torvex.OPT_ROUND_TRIP])
+def test_duplicate_keys_in_included_file_name_that_file(tmp_path, caplog, pipeline):
+    write(tmp_path, {"pk/dups.yaml": "x: 1\nx: 2\n", "pk/yes.yaml": "a: yes\n"})
+    text = "top: 1\ntop: 2\nd: !include pk/dups.yaml\ny: !include pk/yes.yaml\n"
+    dups = str(tmp_path / "pk" / "dups.yaml")
+    with caplog.at_level(logging.WARNING, logger="torvex"):
+        torvex.loads(text, option=pipeline | ALL | torvex.OPT_DUPLICATE_KEYS_WARN | torvex.OPT_YAML_1_1
+                     | torvex.OPT_YAML_1_1_WARN, include_dir=str(tmp_path))
+    messages = [record.getMessage() for record in caplog.records]
+    assert "duplicate mapping key 'top' at line 2, column 1; keeping the last value" in messages
+    assert f"duplicate mapping key 'x' at line 2, column 1 in {dups}; keeping the last value" in messages
+    assert any(m.endswith(f"at line 1, column 4 in {tmp_path / 'pk' / 'yes.yaml'}") for m in messages)
+    with pytest.raises(torvex.TorvexDuplicateKeyError) as info:
+        torvex.loads(text.replace("top: 2\n", ""), option=pipeline | ALL | torvex.OPT_DUPLICATE_KEYS_ERROR,
+                     include_dir=str(tmp_path))
+    assert (info.value.file, info.value.line, info.value.column) == (dups, 2, 1)
