@@ -6,6 +6,8 @@ Run with `make demo`.
 import dataclasses
 import datetime
 import os
+import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
@@ -154,6 +156,19 @@ with tempfile.TemporaryDirectory() as tmp:
         torvex.loads("x: !include ../elsewhere.yaml", option=options, include_dir=str(conf))
     except torvex.TorvexIncludeConfinementError as error:
         print("confined:        ", str(error).split(" in ")[0])
+
+    # The command line on the same files: problems as FILE:LINE:COLUMN, edits that touch one line.
+    def command(*args: str) -> str:
+        here = {**os.environ, "PYTHONPATH": str(Path(torvex.__file__).parent.parent)}  # this torvex, from any cwd
+        done = subprocess.run([sys.executable, "-m", "torvex", *args], cwd=conf, capture_output=True, text=True,
+                              env=here)
+        return f"exit {done.returncode}: {(done.stdout + done.stderr).strip()}"
+
+    (conf / "broken.yaml").write_text("name: demo\nports: [80, 443\n")
+    print("cli check:       ", command("check", "site.yaml", "broken.yaml"))
+    print("cli set:         ", command("set", "--includes", ".", "site.yaml", "sensor[0].platform", "rest"))
+    print("cli get:         ", command("get", "--includes", ".", "site.yaml", "sensor[0]"))
+    print("sensors.yaml:\n" + (conf / "sensors.yaml").read_text(), end="")
 
 try:
     torvex.dumps(object())
