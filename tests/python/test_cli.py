@@ -84,6 +84,10 @@ def test_check_many_files_reports_in_order_on_any_number_of_threads(tmp_path):
     assert [line.split(":")[0] for line in err.splitlines()[:-1]] == bad + ["missing.yaml"]
     assert err.splitlines()[-1] == "checked 41 files, 7 with errors"
     assert out.splitlines() == [f"{n}: ok" for n in names if n not in bad]
+    write(tmp_path, {".hidden/x.yaml": "[", "notes.txt": "[", "sub/z.yml": "z: 1\n"})
+    code, out, err = run(tmp_path, "check", "-v", ".")  # a directory: its YAML files, hidden ones skipped
+    assert out.splitlines() == [f"{n}: ok" for n in names if n not in bad] + ["sub/z.yml: ok"]
+    assert err.splitlines()[-1] == "checked 41 files, 6 with errors"
 
 
 def test_check_shows_a_count_on_a_terminal_only(tmp_path):

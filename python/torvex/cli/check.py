@@ -7,12 +7,10 @@ import os
 import sys
 from collections.abc import Iterator
 from concurrent.futures import ThreadPoolExecutor
-from dataclasses import dataclass, field
-
 import torvex
-from torvex.cli import log_capture
-from torvex.cli.loading import Loading, add_loading_arguments, display_name, read_input
-from torvex.cli.report import Problem, error_exit, problem_from_error, shown, warning_from_log
+from torvex.cli.attempt import Finding, Outcome, attempt
+from torvex.cli.loading import Loading, add_loading_arguments, display_name
+from torvex.cli.report import Problem, error_exit, shown
 from torvex.cli.schemas import SchemaChoice, SchemaUnavailable
 
 DESCRIPTION = """\
@@ -24,7 +22,9 @@ loads, unless -v. Exit status: 0 when every file is fine, 1 when any has an erro
 
 def add_parser(commands: argparse._SubParsersAction) -> None:
     parser = commands.add_parser("check", help="report errors in YAML files", description=DESCRIPTION)
-    parser.add_argument("files", nargs="+", metavar="FILE", help="YAML files to check (- for standard input)")
+    parser.add_argument("files", nargs="+", metavar="FILE",
+                        help="YAML files to check; a directory stands for every *.yaml and *.yml file below it "
+                             "(hidden ones skipped); - reads standard input")
     add_loading_arguments(parser)
     parser.add_argument("--schema", metavar="FILE|auto",
                         help="check the first document against a JSON Schema file (JSON or YAML), or, with "
@@ -36,39 +36,44 @@ def add_parser(commands: argparse._SubParsersAction) -> None:
     parser.set_defaults(run=run)
 
 
-@dataclass
-class Outcome:
-    path: str
-    problem: Problem | None = None
-    warnings: list[str] = field(default_factory=list)
-
-
 def check_file(path: str, loading: Loading, schemas: SchemaChoice) -> Outcome:
     name = display_name(path)
-    outcome = Outcome(path)
-    try:
-        text = read_input(path)
-    except OSError as error:
-        outcome.problem = Problem(name, 1, 1, f"cannot read: {error.strerror or error}")
-        return outcome
     notes: list[str] = []
-    with log_capture.collecting() as logged:
+    modeline = [1]
+
+    def load(text: bytes) -> None:
+        modeline[0] = _modeline_line(text)
         try:
             torvex.loads(text, **loading.keywords(path), **schemas.keywords(path, notes))
-        except torvex.TorvexError as error:
-            outcome.problem = problem_from_error(error, name)
         except SchemaUnavailable as error:
-            outcome.problem = Problem(name, _modeline_line(text), 1, str(error))
+            raise Finding(Problem(name, modeline[0], 1, str(error))) from None
+        except torvex.TorvexError:
+            raise
         except Exception as error:  # noqa: BLE001  (one odd file must not end a run over many)
-            outcome.problem = Problem(name, 1, 1, f"{type(error).__name__}: {error}")
-    outcome.warnings = [warning_from_log(message, name) for message in logged]
-    outcome.warnings += [f"{shown(name)}:{_modeline_line(text)}:1: note: {note}" for note in notes]
+            raise Finding(Problem(name, 1, 1, f"{type(error).__name__}: {error}")) from None
+
+    outcome = attempt(path, load)
+    outcome.warnings += [f"{shown(name)}:{modeline[0]}:1: note: {note}" for note in notes]
     return outcome
 
 
 def _modeline_line(text: bytes) -> int:
     index = text.find(b"$schema=")
     return 1 if index < 0 else text.count(b"\n", 0, index) + 1
+
+
+def _expanded(arguments: list[str]) -> list[str]:
+    """The files to check: each argument, a directory replaced by the YAML files below it in name order."""
+    files: list[str] = []
+    for argument in arguments:
+        if argument == "-" or not os.path.isdir(argument):
+            files.append(argument)
+            continue
+        for folder, folders, names in os.walk(argument):
+            folders[:] = sorted(name for name in folders if not name.startswith("."))
+            files += [os.path.join(folder, name) for name in sorted(names)
+                      if not name.startswith(".") and name.endswith((".yaml", ".yml"))]
+    return files
 
 
 def _default_jobs() -> int:
@@ -109,6 +114,7 @@ def run(args: argparse.Namespace) -> int:
         return error_exit("--jobs must be at least 1")
     if "-" in args.files and len(args.files) > 1:
         return error_exit("standard input (-) can only be checked on its own")
+    files = _expanded(args.files)
     loading = Loading.from_arguments(args)
     schemas = SchemaChoice(args.schema)
     try:
@@ -116,16 +122,13 @@ def run(args: argparse.Namespace) -> int:
     except SchemaUnavailable as error:
         return error_exit(str(error))
 
-    progress = _Progress(len(args.files))
+    progress = _Progress(len(files))
     failed = 0
-    for done, outcome in enumerate(_outcomes(args.files, loading, schemas, args.jobs or _default_jobs()), 1):
+    for done, outcome in enumerate(_outcomes(files, loading, schemas, args.jobs or _default_jobs()), 1):
         if outcome.problem or outcome.warnings:
             progress.clear()
-        for warning in outcome.warnings:
-            print(warning, file=sys.stderr)
-        if outcome.problem:
+        if not outcome.report():
             failed += 1
-            print(outcome.problem.render(), file=sys.stderr)
         elif args.verbose:
             progress.clear()
             print(f"{shown(display_name(outcome.path))}: ok")
@@ -133,6 +136,6 @@ def run(args: argparse.Namespace) -> int:
         progress.advance(done)
     progress.clear()
     if args.verbose:
-        print(f"checked {len(args.files)} file{'s' if len(args.files) != 1 else ''}, "
+        print(f"checked {len(files)} file{'s' if len(files) != 1 else ''}, "
               f"{failed} with errors", file=sys.stderr)
     return 1 if failed else 0

@@ -6,9 +6,9 @@ import argparse
 import sys
 
 import torvex
-from torvex.cli import log_capture
-from torvex.cli.loading import Loading, add_loading_arguments, display_name, read_input
-from torvex.cli.report import Problem, error_exit, problem_from_error, warning_from_log
+from torvex.cli.attempt import Finding, attempt
+from torvex.cli.loading import Loading, add_loading_arguments, display_name
+from torvex.cli.report import Problem, error_exit
 
 
 def add_parser(commands: argparse._SubParsersAction) -> None:
@@ -34,28 +34,18 @@ def run(args: argparse.Namespace) -> int:
     option = torvex.OPT_SORT_KEYS if args.sort_keys else 0
     option |= {None: 0, 2: torvex.OPT_INDENT_2, 4: torvex.OPT_INDENT_4}[args.indent]
     name = display_name(args.file)
-    try:
-        text = read_input(args.file)
-    except OSError as error:
-        print(Problem(name, 1, 1, f"cannot read: {error.strerror or error}").render(), file=sys.stderr)
-        return 1
-    with log_capture.collecting() as logged:
+
+    def convert(text: bytes) -> bytes:
         try:
             if args.all:
                 documents = torvex.loads_all(text, option=loading.option)
-                out = b"".join(torvex.to_json(document, option=option) + b"\n" for document in documents)
-            else:
-                out = torvex.to_json(torvex.loads(text, **loading.keywords(args.file)), option=option) + b"\n"
+                return b"".join(torvex.to_json(document, option=option) + b"\n" for document in documents)
+            return torvex.to_json(torvex.loads(text, **loading.keywords(args.file)), option=option) + b"\n"
         except torvex.TorvexEncodeError as error:
-            problem: Problem | None = Problem(name, 1, 1, f"cannot write as JSON: {error}")
-        except torvex.TorvexError as error:
-            problem = problem_from_error(error, name)
-        else:
-            problem = None
-    for message in logged:
-        print(warning_from_log(message, name), file=sys.stderr)
-    if problem is not None:
-        print(problem.render(), file=sys.stderr)
+            raise Finding(Problem(name, 1, 1, f"cannot write as JSON: {error}")) from None
+
+    outcome = attempt(args.file, convert)
+    if not outcome.report():
         return 1
-    sys.stdout.buffer.write(out)
+    sys.stdout.buffer.write(outcome.result)
     return 0

@@ -7,9 +7,10 @@ import sys
 from typing import Any
 
 import torvex
-from torvex.cli import log_capture, paths
-from torvex.cli.loading import Loading, add_loading_arguments, display_name, read_input
-from torvex.cli.report import Problem, error_exit, problem_from_error, shown, warning_from_log
+from torvex.cli import paths
+from torvex.cli.attempt import Finding, attempt
+from torvex.cli.loading import Loading, add_loading_arguments, display_name
+from torvex.cli.report import Problem, error_exit, shown
 
 PATH_HELP = "a dotted path: server.port, hosts[2], servers[0].name, '\"a.b\".c' (quote keys holding . or [)"
 
@@ -39,12 +40,6 @@ def add_parsers(commands: argparse._SubParsersAction) -> None:
     put.add_argument("-v", "--verbose", action="store_true", help="name the files written")
     add_loading_arguments(put)
     put.set_defaults(run=run_set)
-
-
-class PathNotFound(Exception):
-    def __init__(self, problem: Problem) -> None:
-        super().__init__(problem.message)
-        self.problem = problem
 
 
 def _describe(value: Any) -> str:
@@ -98,18 +93,18 @@ def find(data: Any, steps: list[paths.Step], file: str, mode: int) -> Any:
         if isinstance(current, dict):
             found, value = _dict_lookup(current, step, mode)
             if not found:
-                raise PathNotFound(Problem(*where, f"{here}: no such key{_available(list(current))}"))
+                raise Finding(Problem(*where, f"{here}: no such key{_available(list(current))}"))
             current = value
         elif isinstance(current, list):
             index = step.as_index()
             if index is None:
-                raise PathNotFound(Problem(*where, f"{here}: a sequence takes an index, not {step.name!r}"))
+                raise Finding(Problem(*where, f"{here}: a sequence takes an index, not {step.name!r}"))
             if not -len(current) <= index < len(current):
-                raise PathNotFound(Problem(*where, f"{here}: index out of range ({len(current)} items)"))
+                raise Finding(Problem(*where, f"{here}: index out of range ({len(current)} items)"))
             current = current[index]
         else:
             parent = paths.render(steps[:n])
-            raise PathNotFound(Problem(*where, f"{here}: {parent} is {_describe(current)}, "
+            raise Finding(Problem(*where, f"{here}: {parent} is {_describe(current)}, "
                                                "not a mapping or a sequence"))
     return current
 
@@ -122,11 +117,6 @@ def _formatted(value: Any, as_json: bool) -> bytes:
     return torvex.dumps(value)
 
 
-def _print_warnings(messages: list[str], name: str) -> None:
-    for message in messages:
-        print(warning_from_log(message, name), file=sys.stderr)
-
-
 def run_get(args: argparse.Namespace) -> int:
     try:
         steps = paths.parse(args.path)
@@ -134,31 +124,18 @@ def run_get(args: argparse.Namespace) -> int:
         return error_exit(str(error))
     loading = Loading.from_arguments(args)
     name = display_name(args.file)
-    try:
-        text = read_input(args.file)
-    except OSError as error:
-        print(Problem(name, 1, 1, f"cannot read: {error.strerror or error}").render(), file=sys.stderr)
-        return 1
-    with log_capture.collecting() as logged:
+
+    def get(text: bytes) -> bytes:
+        value = find(torvex.loads(text, **_annotated(loading.keywords(args.file))), steps, name, loading.mode)
         try:
-            data = torvex.loads(text, **_annotated(loading.keywords(args.file)))
-            value = find(data, steps, name, loading.mode)
-        except torvex.TorvexError as error:
-            problem: Problem | None = problem_from_error(error, name)
-        except PathNotFound as missing:
-            problem = missing.problem
-        else:
-            problem = None
-    _print_warnings(logged, name)
-    if problem is not None:
-        print(problem.render(), file=sys.stderr)
+            return _formatted(value, args.json)
+        except torvex.TorvexEncodeError as error:
+            raise Finding(Problem(*_position(value, name), f"cannot print the value: {error}")) from None
+
+    outcome = attempt(args.file, get)
+    if not outcome.report():
         return 1
-    try:
-        out = _formatted(value, args.json)
-    except torvex.TorvexEncodeError as error:
-        print(Problem(*_position(value, name), f"cannot print the value: {error}").render(), file=sys.stderr)
-        return 1
-    sys.stdout.buffer.write(out)
+    sys.stdout.buffer.write(outcome.result)
     return 0
 
 
@@ -197,10 +174,10 @@ def _rt_key(container: Any, step: paths.Step, here: str, where: tuple[str, int, 
         return step.key_text()
     index = step.as_index()
     if index is None:
-        raise PathNotFound(Problem(*where, f"{here}: a sequence takes an index, not {step.name!r}"))
+        raise Finding(Problem(*where, f"{here}: a sequence takes an index, not {step.name!r}"))
     size = len(container)
     if not -size <= index < size:
-        raise PathNotFound(Problem(*where, f"{here}: index out of range ({size} items)"))
+        raise Finding(Problem(*where, f"{here}: index out of range ({size} items)"))
     return index % size
 
 
@@ -210,10 +187,10 @@ def assign(document: Any, steps: list[paths.Step], value: Any, file: str) -> Non
     if _has_several_roots(document):
         container = document[0]
         if not isinstance(container, torvex.TorvexDocumentView):
-            raise PathNotFound(Problem(file, 1, 1, f"the first document is {_describe(container)}, "
+            raise Finding(Problem(file, 1, 1, f"the first document is {_describe(container)}, "
                                                    "not a mapping or a sequence"))
     elif not _is_mapping(document) and not _is_sequence(document):
-        raise PathNotFound(Problem(*_node_position(document, file), f"{paths.render(steps[:1])}: the document "
+        raise Finding(Problem(*_node_position(document, file), f"{paths.render(steps[:1])}: the document "
                                    f"is {_describe(document.to_dict())}, not a mapping or a sequence"))
     for n, step in enumerate(steps):
         here = paths.render(steps[: n + 1])
@@ -225,14 +202,14 @@ def assign(document: Any, steps: list[paths.Step], value: Any, file: str) -> Non
         if isinstance(key, str) and key not in container:
             rest = steps[n + 1:]
             if any(later.index is not None for later in rest):
-                raise PathNotFound(Problem(*where, f"{here}: no such key{_available(container.keys())}"))
+                raise Finding(Problem(*where, f"{here}: no such key{_available(container.keys())}"))
             for later in reversed(rest):  # missing mappings on the way are made, as mkdir -p makes folders
                 value = {later.key_text(): value}
             container[key] = value
             return
         child = container[key]
         if not isinstance(child, torvex.TorvexDocumentView):
-            raise PathNotFound(Problem(*_child_position(container, key, file),
+            raise Finding(Problem(*_child_position(container, key, file),
                                        f"{paths.render(steps[: n + 2])}: {here} is {_describe(child)}, "
                                        "not a mapping or a sequence"))
         container = child
@@ -274,34 +251,24 @@ def run_set(args: argparse.Namespace) -> int:
             value = torvex.loads(args.value, option=loading.mode)
         except torvex.TorvexError as error:
             return error_exit(f"VALUE is not valid YAML ({error}); use --string to store it as text")
-    try:
-        text = read_input(args.file)
-    except OSError as error:
-        print(Problem(args.file, 1, 1, f"cannot read: {error.strerror or error}").render(), file=sys.stderr)
-        return 1
-    with log_capture.collecting() as logged:
+
+    def edit(text: bytes) -> list[str]:
+        document = torvex.loads(text, **{**loading.keywords(args.file),
+                                         "option": loading.option | torvex.OPT_ROUND_TRIP})
+        if document is None or _is_empty(document):
+            raise Finding(Problem(args.file, 1, 1, "the file holds no document to edit"))
+        document.set_origin(args.file)
+        assign(document, steps, value, args.file)
         try:
-            document = torvex.loads(text, **{**loading.keywords(args.file),
-                                             "option": loading.option | torvex.OPT_ROUND_TRIP})
-            if document is None or _is_empty(document):
-                raise PathNotFound(Problem(args.file, 1, 1, "the file holds no document to edit"))
-            document.set_origin(args.file)
-            assign(document, steps, value, args.file)
-            written = document.save()
-        except torvex.TorvexError as error:
-            problem: Problem | None = problem_from_error(error, args.file)
-        except PathNotFound as missing:
-            problem = missing.problem
+            return document.save()
         except (OSError, ValueError, TypeError) as error:
-            problem = Problem(args.file, 1, 1, str(error))
-        else:
-            problem = None
-    _print_warnings(logged, args.file)
-    if problem is not None:
-        print(problem.render(), file=sys.stderr)
+            raise Finding(Problem(args.file, 1, 1, f"cannot save: {error}")) from None
+
+    outcome = attempt(args.file, edit)
+    if not outcome.report():
         return 1
     if args.verbose:
-        for path in written:
+        for path in outcome.result:
             print(f"wrote {shown(path)}", file=sys.stderr)
     return 0
 
