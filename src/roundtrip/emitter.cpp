@@ -1,4 +1,5 @@
 #include "roundtrip/emitter.hpp"
+#include "roundtrip/line_breaks.hpp"
 
 #include <algorithm>
 
@@ -489,6 +490,8 @@ std::string document_to_yaml(const DocumentContainer& container) {
         result = std::move(out).take();
     }
     if (container.version_header) result = detail::with_version_header(std::move(result));
+    // Unedited text stays byte for byte; written text takes the source's line ends.
+    if (source && (modified || container.version_header)) result = in_style_of(*source, std::move(result));
     return result;
 }
 

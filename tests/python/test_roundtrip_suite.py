@@ -64,9 +64,10 @@ def test_unedited_document_is_its_input(case):
     assert torvex.dumps(doc) == text
 
 
+@pytest.mark.parametrize("line_end", [b"\n", b"\r\n"], ids=["lf", "crlf"])
 @pytest.mark.parametrize("case", valid_cases())
-def test_edited_leaf_reloads_like_the_edited_source(case):
-    text = (case / "in.yaml").read_bytes()
+def test_edited_leaf_reloads_like_the_edited_source(case, line_end):
+    text = (case / "in.yaml").read_bytes().replace(b"\n", line_end)
     leaves = editable_leaves(text)
     for path, start, end, style in {id(x): x for x in leaves[:1] + leaves[-1:]}.values():
         doc = torvex.loads(text, option=RT)
@@ -74,6 +75,8 @@ def test_edited_leaf_reloads_like_the_edited_source(case):
         written = doc.to_yaml()
         expected = torvex.loads_all(replaced(text, start, end, style))
         assert comparable(torvex.loads_all(written)) == comparable(expected), written
+        if line_end == b"\r\n" and b"\n" in text:  # a file read with CRLF is written with CRLF only
+            assert written.count(b"\n") == written.count(b"\r\n"), written
 
 
 @pytest.mark.parametrize("case", valid_cases())
