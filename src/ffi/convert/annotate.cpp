@@ -1,7 +1,6 @@
 #include "ffi/convert/annotate.hpp"
 
 #include <array>
-#include <atomic>
 #include <string_view>
 #include <utility>
 
@@ -9,34 +8,22 @@
 #include "decode/decoder.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
-#include "ffi/once.hpp"
 #include "ffi/types/annotated.hpp"
+#include "ffi/types/annotated_scalar.hpp"
 #include "roundtrip/reading.hpp"
 
 namespace torvex::ffi {
 
 namespace {
 
-// The package's annotated scalar classes, looked up once for the process.
-enum class ScalarClass { Str, Int, Float };
-
-PyObject* scalar_class(ScalarClass which) {
-    static std::atomic<PyObject*> slots[3];
-    static constexpr const char* kNames[] = {"TorvexAnnotatedStr", "TorvexAnnotatedInt", "TorvexAnnotatedFloat"};
-    const auto index = static_cast<std::size_t>(which);
-    return cached_once(slots[index], [&] {
-        PyRef package = PyRef::steal(PyImport_ImportModule("torvex"));
-        if (!package) return package;
-        return PyRef::steal(PyObject_GetAttrString(package.get(), kNames[index]));
-    });
-}
-
 constexpr std::array<std::string_view, 5> kStyleNames = {"plain", "single", "double", "literal", "folded"};
 
 class Converter {
 public:
     Converter(const rt::YamlNode& root, const ComposedConversion& options)
-        : reader_(root, options.mode), options_(options) {
+        : reader_(root, options.mode),
+          options_(options),
+          untracked_(options.untracked != nullptr ? *options.untracked : own_untracked_) {
         context_.tags = options.tags;
         context_.tag_handler = options.tag_handler;
         context_.passthrough = options.passthrough;
@@ -128,40 +115,11 @@ private:
         return made;
     }
 
-    // How one annotated scalar class is called. Where calling the class would
-    // only run its Python __new__ (a plain class: no metaclass, no __init__ of
-    // its own), __new__ is called directly with the class first: the same
-    // call, minus the argument tuple and the type machinery around it. Looked
-    // up once per conversion, so a class patched between loads is honoured.
-    struct Constructor {
-        PyRef callable;
-        bool pass_class = false;
-    };
-
-    Constructor* constructor(ScalarClass which) {
-        Constructor& c = constructors_[static_cast<std::size_t>(which)];
-        if (c.callable) return &c;
-        PyObject* cls = scalar_class(which);
-        if (cls == nullptr) return nullptr;
-        const auto* type = PyType_Check(cls) ? reinterpret_cast<PyTypeObject*>(cls) : nullptr;
-        if (type != nullptr && Py_IS_TYPE(cls, &PyType_Type) && type->tp_init == PyBaseObject_Type.tp_init) {
-            PyRef new_fn = PyRef::steal(PyObject_GetAttrString(cls, "__new__"));
-            if (!new_fn) return nullptr;
-            if (PyFunction_Check(new_fn.get())) {
-                c.callable = std::move(new_fn);
-                c.pass_class = true;
-                return &c;
-            }
-        }
-        c.callable = PyRef::borrow(cls);
-        return &c;
-    }
-
     // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
-        Constructor* ctor = constructor(which);
-        if (ctor == nullptr) return PyRef();
+        AnnotatedScalarMaker& maker = makers_[static_cast<std::size_t>(which)];
+        if (!maker.prepared() && !maker.prepare(which)) return PyRef();
         AnnotationValues a;
         if (!annotation(node, a)) return PyRef();
         PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
@@ -172,15 +130,12 @@ private:
             if (!n) return PyRef();
         }
         auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
-        // Slot 0 is free for the callee (PY_VECTORCALL_ARGUMENTS_OFFSET); slot 1 takes the class when
-        // __new__ is called directly.
-        PyObject* args[13] = {nullptr, scalar_class(which), plain.get(), numbers[0].get(), numbers[1].get(),
-                              or_none(a.file), numbers[2].get(), numbers[3].get(), style, or_none(a.source_tag),
-                              or_none(a.source_target), numbers[4].get(), numbers[5].get()};
-        PyObject* const* first = ctor->pass_class ? args + 1 : args + 2;
-        const std::size_t count = ctor->pass_class ? 12 : 11;
-        return PyRef::steal(PyObject_Vectorcall(ctor->callable.get(), first, count | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                                nullptr));
+        const ScalarFields fields = {numbers[0].get(), numbers[1].get(), or_none(a.file), numbers[2].get(),
+                                     numbers[3].get(), style, or_none(a.source_tag), or_none(a.source_target),
+                                     numbers[4].get(), numbers[5].get()};
+        PyRef made = maker.make(plain.get(), fields);
+        if (made && maker.native()) untracked_.hold(made.get());
+        return made;
     }
 
     // ---- values ----
@@ -254,6 +209,7 @@ private:
         if (!annotation(at, a)) return PyRef();
         PyRef list = new_annotated_list(a);
         if (!list) return list;
+        untracked_.hold(list.get());
         for (std::size_t i = 0; i < size; ++i) {
             PyRef item = value(item_at(i), depth + 1);
             if (!item || PyList_Append(list.get(), item.get()) < 0) return PyRef();
@@ -270,18 +226,23 @@ private:
         } else {
             dict = PyRef::steal(PyDict_New());
         }
-        if (!dict) return dict;
+        if (!dict || !fill_mapping(dict.get(), node, depth)) return PyRef();
+        if (options_.annotate) untracked_.hold(dict.get());  // once filled: see UntrackedWhileBuilding
+        return dict;
+    }
+
+    bool fill_mapping(PyObject* dict, const rt::YamlNode& node, std::size_t depth) {
         if (!reader_.has_merge_keys(node)) {
             for (std::size_t i = 0; i < node.size(); ++i) {
-                if (!set_item(dict.get(), node.key(i), node.value(i), nullptr, depth)) return PyRef();
+                if (!set_item(dict, node.key(i), node.value(i), nullptr, depth)) return false;
             }
-            return dict;
+            return true;
         }
         for (const rt::ReadEntry& entry : reader_.entries(node, depth)) {
             const std::vector<const rt::YamlNode*>* items = entry.items ? &*entry.items : nullptr;
-            if (!set_item(dict.get(), *entry.key, *entry.value, items, depth)) return PyRef();
+            if (!set_item(dict, *entry.key, *entry.value, items, depth)) return false;
         }
-        return dict;
+        return true;
     }
 
     bool set_item(PyObject* dict, const rt::YamlNode& key_node, const rt::YamlNode& value_node,
@@ -394,8 +355,11 @@ private:
     std::uint64_t expanded_ = 0;  // nodes converted through aliases
     std::size_t in_alias_ = 0;
     std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
-    std::array<Constructor, 3> constructors_;
+    std::array<AnnotatedScalarMaker, 3> makers_;
     std::size_t next_number_ = 0;
+    // Declared last: tracks again before the rest is torn down.
+    UntrackedWhileBuilding own_untracked_;
+    UntrackedWhileBuilding& untracked_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ffi/convert/untracked.hpp"
 #include "ffi/py_ref.hpp"
 #include "resolver/resolve.hpp"
 #include "roundtrip/ast.hpp"
@@ -21,6 +22,9 @@ struct ComposedConversion {
     bool passthrough = false;         // OPT_PASSTHROUGH_TAG
     // file id -> path; empty when the load read a single text (`__file__` is then None).
     const std::vector<std::string>* file_paths = nullptr;
+    // Where the objects built stay untracked until the caller is done with
+    // every document; null: until this conversion ends.
+    UntrackedWhileBuilding* untracked = nullptr;
 };
 
 // One document root as a new reference, or a null PyRef with the error set.
