@@ -186,9 +186,9 @@ PyObject* load_composed_all(std::string text, const LoadOptions& options) {
     auto composed = checked_composition(std::move(text), options, /*decoder_first=*/true);
     if (!composed) return nullptr;
     if (!check_roots(composed->roots, options)) return nullptr;
-    UntrackedWhileBuilding untracked;  // all documents' objects, tracked again once the list is complete
+    ConversionShared shared;  // its untracked objects are tracked again once the list is complete
     ComposedConversion c = conversion(options, *composed);
-    c.untracked = &untracked;
+    c.shared = &shared;
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(composed->roots.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < composed->roots.size(); ++i) {

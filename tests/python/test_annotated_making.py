@@ -55,6 +55,8 @@ def test_native_scalars_equal_called_scalars(text, monkeypatch):
         assert type(a) is type(b)
         if isinstance(a, SCALARS):
             assert a == b and hash(a) == hash(b) and a._plain() == b._plain()
+            if isinstance(a, str):
+                assert a.encode() == b.encode() and len(a) == len(b) and a[:] == b[:]
             assert a._annotations() == b._annotations()
             assert pickle.dumps(a) == pickle.dumps(b)
             assert pickle.loads(pickle.dumps(a))._annotations() == a._annotations()

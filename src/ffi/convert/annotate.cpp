@@ -23,7 +23,7 @@ public:
     Converter(const rt::YamlNode& root, const ComposedConversion& options)
         : reader_(root, options.mode),
           options_(options),
-          untracked_(options.untracked != nullptr ? *options.untracked : own_untracked_) {
+          shared_(options.shared != nullptr ? *options.shared : own_shared_) {
         context_.tags = options.tags;
         context_.tag_handler = options.tag_handler;
         context_.passthrough = options.passthrough;
@@ -99,43 +99,76 @@ private:
         return name.get();
     }
 
-    // Positions as ints. Neighbouring scalars share lines (a key and its
-    // value, a scalar's start and end), so the last few are kept.
-    PyRef number(std::uint64_t n) {
-        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLongLong(n));  // CPython's own small ints
-        for (const auto& [value, object] : recent_numbers_) {
+    // Lines as ints. Neighbouring scalars share lines (a key and its value,
+    // a scalar's start and end), so the last few are kept. Columns are
+    // mostly CPython's own small ints; offsets seldom repeat.
+    PyRef line_number(std::uint32_t n) {
+        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLong(n));  // CPython's own small ints
+        for (const auto& [value, object] : recent_lines_) {
             if (object && value == n) return PyRef::borrow(object.get());
         }
-        PyRef made = PyRef::steal(PyLong_FromUnsignedLongLong(n));
+        PyRef made = PyRef::steal(PyLong_FromUnsignedLong(n));
         if (made) {
-            auto& slot = recent_numbers_[next_number_++ % recent_numbers_.size()];
+            auto& slot = recent_lines_[next_line_++ % recent_lines_.size()];
             slot.first = n;
             slot.second = PyRef::borrow(made.get());
         }
         return made;
     }
 
+    // The ten annotations of a scalar node, owned while the scalar is made.
+    struct ScalarAnnotations {
+        PyRef numbers[6];  // line, column, end_line, end_column, offset, end_offset
+        ScalarFields fields{};
+    };
+
+    bool scalar_annotations(const rt::YamlNode& node, ScalarAnnotations& out) {
+        AnnotationValues a;
+        if (!annotation(node, a)) return false;
+        PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
+        if (style == nullptr) return false;
+        out.numbers[0] = line_number(a.line);
+        out.numbers[1] = PyRef::steal(PyLong_FromUnsignedLong(a.column));
+        out.numbers[2] = line_number(a.end_line);
+        out.numbers[3] = PyRef::steal(PyLong_FromUnsignedLong(a.end_column));
+        out.numbers[4] = PyRef::steal(PyLong_FromUnsignedLongLong(a.offset));
+        out.numbers[5] = PyRef::steal(PyLong_FromUnsignedLongLong(a.end_offset));
+        for (const PyRef& n : out.numbers) {
+            if (!n) return false;
+        }
+        auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
+        out.fields = {out.numbers[0].get(), out.numbers[1].get(), or_none(a.file), out.numbers[2].get(),
+                      out.numbers[3].get(), style, or_none(a.source_tag), or_none(a.source_target),
+                      out.numbers[4].get(), out.numbers[5].get()};
+        return true;
+    }
+
+    AnnotatedScalarMaker* maker(ScalarClass which) {
+        AnnotatedScalarMaker& m = shared_.makers[static_cast<std::size_t>(which)];
+        if (!m.prepared() && !m.prepare(which)) return nullptr;
+        return &m;
+    }
+
+    PyRef keep_untracked(PyRef made, const AnnotatedScalarMaker& m) {
+        if (made && m.native()) shared_.untracked.hold(made.get());
+        return made;
+    }
+
     // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
-        AnnotatedScalarMaker& maker = makers_[static_cast<std::size_t>(which)];
-        if (!maker.prepared() && !maker.prepare(which)) return PyRef();
-        AnnotationValues a;
-        if (!annotation(node, a)) return PyRef();
-        PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
-        if (style == nullptr) return PyRef();
-        PyRef numbers[6] = {number(a.line), number(a.column), number(a.end_line),
-                            number(a.end_column), number(a.offset), number(a.end_offset)};
-        for (const PyRef& n : numbers) {
-            if (!n) return PyRef();
-        }
-        auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
-        const ScalarFields fields = {numbers[0].get(), numbers[1].get(), or_none(a.file), numbers[2].get(),
-                                     numbers[3].get(), style, or_none(a.source_tag), or_none(a.source_target),
-                                     numbers[4].get(), numbers[5].get()};
-        PyRef made = maker.make(plain.get(), fields);
-        if (made && maker.native()) untracked_.hold(made.get());
-        return made;
+        AnnotatedScalarMaker* m = maker(which);
+        ScalarAnnotations annotations;
+        if (m == nullptr || !scalar_annotations(node, annotations)) return PyRef();
+        return keep_untracked(m->make(plain.get(), annotations.fields), *m);
+    }
+
+    // The same for a string, made straight from its text.
+    PyRef annotated_str(std::string_view text, const rt::YamlNode& node) {
+        AnnotatedScalarMaker* m = maker(ScalarClass::Str);
+        ScalarAnnotations annotations;
+        if (m == nullptr || !scalar_annotations(node, annotations)) return PyRef();
+        return keep_untracked(m->make_str(text, annotations.fields), *m);
     }
 
     // ---- values ----
@@ -171,7 +204,7 @@ private:
         // A merge marker outside a mapping key reads as the text "<<".
         const std::string_view text = r.kind == ResolvedKind::Merge ? std::string_view("<<") : node.text.str();
         if (!annotate) return make_str(text);
-        return annotated_scalar(ScalarClass::Str, make_str(text), node);
+        return annotated_str(text, node);
     }
 
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
@@ -209,7 +242,7 @@ private:
         if (!annotation(at, a)) return PyRef();
         PyRef list = new_annotated_list(a);
         if (!list) return list;
-        untracked_.hold(list.get());
+        shared_.untracked.hold(list.get());
         for (std::size_t i = 0; i < size; ++i) {
             PyRef item = value(item_at(i), depth + 1);
             if (!item || PyList_Append(list.get(), item.get()) < 0) return PyRef();
@@ -227,7 +260,7 @@ private:
             dict = PyRef::steal(PyDict_New());
         }
         if (!dict || !fill_mapping(dict.get(), node, depth)) return PyRef();
-        if (options_.annotate) untracked_.hold(dict.get());  // once filled: see UntrackedWhileBuilding
+        if (options_.annotate) shared_.untracked.hold(dict.get());  // once filled: see UntrackedWhileBuilding
         return dict;
     }
 
@@ -354,12 +387,11 @@ private:
     PyRef source_target_;
     std::uint64_t expanded_ = 0;  // nodes converted through aliases
     std::size_t in_alias_ = 0;
-    std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
-    std::array<AnnotatedScalarMaker, 3> makers_;
-    std::size_t next_number_ = 0;
+    std::array<std::pair<std::uint32_t, PyRef>, 4> recent_lines_;
+    std::size_t next_line_ = 0;
     // Declared last: tracks again before the rest is torn down.
-    UntrackedWhileBuilding own_untracked_;
-    UntrackedWhileBuilding& untracked_;
+    ConversionShared own_shared_;
+    ConversionShared& shared_;
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "ffi/types/annotated_scalar.hpp"
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "ffi/once.hpp"
@@ -44,6 +46,54 @@ Py_ssize_t slot_offset(PyTypeObject* type, const char* name) {
         return -1;
     }
     return member->offset;
+}
+
+bool is_ascii(std::string_view text) noexcept {
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t high = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; n > 0; ++p, --n) high |= static_cast<unsigned char>(*p);
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
+// An instance of the str subclass `type` holding the ASCII `text`, laid out
+// as str.__new__ lays out every str subclass instance: the object (with the
+// subclass's slots after it, empty) and the characters in a block of their
+// own, NUL-terminated and shared as the UTF-8 form. This is what
+// str.__new__(type, plain) gives, without the plain str and the argument
+// tuple in between.
+PyRef new_ascii_subtype_str(PyTypeObject* type, std::string_view text) {
+    const auto length = static_cast<Py_ssize_t>(text.size());
+    auto* data = static_cast<char*>(PyObject_Malloc(text.size() + 1));
+    if (data == nullptr) {
+        PyErr_NoMemory();
+        return PyRef();
+    }
+    std::memcpy(data, text.data(), text.size());
+    data[text.size()] = '\0';
+    PyObject* obj = type->tp_alloc(type, 0);  // zeroed
+    if (obj == nullptr) {
+        PyObject_Free(data);
+        return PyRef();
+    }
+    auto* str = reinterpret_cast<PyUnicodeObject*>(obj);
+    PyASCIIObject& head = str->_base._base;
+    head.length = length;
+    head.hash = -1;
+    head.state.interned = 0;
+    head.state.kind = PyUnicode_1BYTE_KIND;
+    head.state.compact = 0;
+    head.state.ascii = 1;
+    head.state.statically_allocated = 0;
+    str->_base.utf8_length = length;
+    str->_base.utf8 = data;
+    str->data.any = data;
+    return PyRef::steal(obj);
 }
 
 }  // namespace
@@ -112,13 +162,27 @@ PyRef AnnotatedScalarMaker::make_native(PyObject* plain, const ScalarFields& fie
     PyRef args = PyRef::steal(PyTuple_Pack(1, plain));
     if (!args) return args;
     PyRef made = PyRef::steal(base_->tp_new(reinterpret_cast<PyTypeObject*>(cls_.get()), args.get(), nullptr));
-    if (!made) return made;
-    char* base_address = reinterpret_cast<char*>(made.get());
+    if (made) fill_slots(made.get(), fields);
+    return made;
+}
+
+void AnnotatedScalarMaker::fill_slots(PyObject* made, const ScalarFields& fields) const {
+    char* base_address = reinterpret_cast<char*>(made);
     for (std::size_t i = 0; i < kScalarFields; ++i) {
         auto** slot = reinterpret_cast<PyObject**>(base_address + offsets_[i]);
         Py_XSETREF(*slot, Py_NewRef(fields[i]));
     }
-    return made;
+}
+
+PyRef AnnotatedScalarMaker::make_str(std::string_view text, const ScalarFields& fields) const {
+    if (path_ == Path::Native && base_ == &PyUnicode_Type && is_ascii(text)) {
+        PyRef made = new_ascii_subtype_str(reinterpret_cast<PyTypeObject*>(cls_.get()), text);
+        if (made) fill_slots(made.get(), fields);
+        return made;
+    }
+    PyRef plain = PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+    if (!plain) return plain;
+    return make(plain.get(), fields);
 }
 
 }  // namespace torvex::ffi

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #include "ffi/py_ref.hpp"
 
@@ -41,11 +42,15 @@ public:
 
     // cls(plain, *fields), or a null PyRef with the error set.
     PyRef make(PyObject* plain, const ScalarFields& fields) const;
+    // cls(text, *fields) for the str class, `text` being UTF-8 (null with the
+    // error set if it is not): natively without a plain str in between.
+    PyRef make_str(std::string_view text, const ScalarFields& fields) const;
 
 private:
     enum class Path { Native, New, Call };
     bool native_layout(PyTypeObject* type, PyTypeObject* base);
     PyRef make_native(PyObject* plain, const ScalarFields& fields) const;
+    void fill_slots(PyObject* made, const ScalarFields& fields) const;
 
     PyRef cls_;
     PyRef callable_;  // Path::New: the class's __new__; Path::Call: the class
