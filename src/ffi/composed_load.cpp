@@ -141,7 +141,7 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
 
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
     if (uses_directives(options)) {
-        auto load = load_directives(std::move(text), options);
+        auto load = load_directives(std::move(text), options, /*with_comments=*/false);
         if (!load) return std::nullopt;
         ComposedRoots out;
         out.roots = std::move(load->roots);
