@@ -129,3 +129,26 @@ def test_objects_kept_from_a_failed_load_are_tracked():
         if isinstance(obj, ANNOTATED) and not isinstance(obj, torvex.TorvexAnnotatedInt):
             assert gc.is_tracked(obj), repr(obj)
     assert kept[0]["a"][1].__style__ == "single" and kept[1][0].__line__ == 2
+
+
+def error_or_none(text, option):
+    try:
+        torvex.loads_all(text, option=option)
+    except ValueError as e:  # parse errors and input errors alike
+        return type(e), str(e), getattr(e, "line", None), getattr(e, "column", None)
+    return None
+
+
+def every_input():
+    corpus = [p for p in sorted((ROOT / "fuzz" / "corpus").rglob("*")) if p.is_file()]
+    suite = sorted(SUITE.rglob("in.yaml")) if SUITE.is_dir() else []
+    return [pytest.param(p.read_bytes(), id=str(p.relative_to(ROOT.parent))) for p in suite + corpus]
+
+
+@pytest.mark.parametrize("extra", [0, torvex.OPT_REJECT_COMPLEX_KEYS])
+@pytest.mark.parametrize("text", every_input())
+def test_annotated_loads_fail_exactly_as_plain_loads(text, extra):
+    """The composed pipeline checks the text with the decoder over its own token list: the first error is the
+    plain load's, class, message and position, for every input of the test suite, valid or not, and the fuzz
+    corpus."""
+    assert error_or_none(text, extra | ANN) == error_or_none(text, extra)
