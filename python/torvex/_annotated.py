@@ -56,6 +56,9 @@ class _Annotated:
 # Annotated loads make one of these per scalar, so construction is kept to
 # the bare minimum: one base-class allocation and ten attribute stores (slot
 # stores where the base type allows slots, which str and float do and int does not).
+# The mark `_stores_fields_only` tells the loader that __new__ does nothing
+# else: for a class whose __new__ carries it and whose fields are slots, the
+# loader does the same allocation and stores natively instead of calling it.
 def _annotated_new(base: type):
     """The eleven-argument constructor shared by the annotated scalar types."""
     base_new = base.__new__
@@ -75,6 +78,7 @@ def _annotated_new(base: type):
         obj.__end_offset__ = end_offset
         return obj
 
+    __new__._stores_fields_only = True
     return __new__
 
 

@@ -120,12 +120,18 @@ FileRead read_regular_file(const std::string& path) {
         out.reason = "not a regular file";
         return out;
     }
+    // One byte more than the size: a read that stops short of filling the
+    // buffer has met the end (or was cut short before the size: read on),
+    // so an unchanged file takes one read instead of a second one that
+    // returns nothing. A file that grew since fstat fills it and is read on.
+    const auto size = static_cast<std::size_t>(info.st_size);
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(info.st_size));
+    bytes.resize(size + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);  // the file grew
-        const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        const std::size_t wanted = bytes.size() - filled;
+        const ssize_t n = ::read(fd.get(), bytes.data() + filled, wanted);
         if (n < 0) {
             if (errno == EINTR) continue;
             out.reason = os_error_text(errno);
@@ -133,6 +139,7 @@ FileRead read_regular_file(const std::string& path) {
         }
         if (n == 0) break;
         filled += static_cast<std::size_t>(n);
+        if (static_cast<std::size_t>(n) < wanted && filled >= size) break;
     }
     bytes.resize(filled);
     out.bytes = std::move(bytes);

@@ -58,7 +58,7 @@ Result<void> Loader::load_root(std::string text) {
     const std::string path = options_.root_path ? *options_.root_path : join_path(base_, "<root>");
     out_.files.paths.push_back(path);
     out_.files.stores.emplace_back();
-    auto composed = rt::compose_stream(std::move(text), 0);
+    auto composed = rt::compose_stream(std::move(text), 0, options_.with_comments);
     if (!composed.ok()) {
         Error error = std::move(composed).error();
         error.kind = ErrorKind::DirectiveOther;
@@ -205,7 +205,7 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
     const auto id = static_cast<std::uint32_t>(out_.files.size());
     out_.files.paths.push_back(path);
     out_.files.stores.emplace_back();
-    auto composed = rt::compose_stream(std::move(text).value(), id);
+    auto composed = rt::compose_stream(std::move(text).value(), id, options_.with_comments);
     if (!composed.ok()) {
         Error error = std::move(composed).error();
         error.kind = ErrorKind::DirectiveOther;

@@ -37,6 +37,9 @@ struct DirectiveOptions {
     bool tolerate_missing_secret = false;
     bool tolerate_missing_env_var = false;
     std::size_t max_files = kMaxFilesPerLoad;
+    // Record comments, blank lines and spacing in every file's tree: only a
+    // round-trip document writes them back.
+    bool with_comments = true;
     // Looks a variable up; the process environment when empty. A value that
     // is not valid UTF-8 counts as unset.
     std::function<std::optional<std::string>(const std::string&)> environment;

@@ -83,7 +83,7 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
     const auto id = static_cast<std::uint32_t>(out_.files.size());
     out_.files.paths.push_back(*path);
     out_.files.stores.emplace_back();
-    auto composed = rt::compose_stream(std::move(text).value(), id);
+    auto composed = rt::compose_stream(std::move(text).value(), id, options_.with_comments);
     if (!composed.ok()) {
         const Error& failure = composed.error();
         return located(ErrorKind::DirectiveOther, "invalid secrets.yaml: " + failure.message, failure.span);

@@ -4,6 +4,7 @@
 
 #include "decode/tape.hpp"
 #include "decode/decoder.hpp"
+#include "decode/stream_decoder.hpp"
 #include "ffi/convert/annotate.hpp"
 #include "ffi/directive_load.hpp"
 #include "ffi/errors.hpp"
@@ -13,6 +14,7 @@
 #include "ffi/warnings.hpp"
 #include "roundtrip/composer.hpp"
 #include "roundtrip/passes.hpp"
+#include "scanner/scanner.hpp"
 
 namespace torvex::ffi {
 
@@ -26,6 +28,16 @@ DecodeOptions error_only_decoding(const LoadOptions& options) {
     decode.mode = options.mode;
     decode.reject_complex_keys = options.has(OPT_REJECT_COMPLEX_KEYS);
     return decode;
+}
+
+// The decoder's first error over `tokens` (tokenized as it tokenizes), or none.
+std::optional<Error> decoder_error(const TokenList& tokens, const LoadOptions& options) {
+    const DecodeOptions decode = error_only_decoding(options);  // the decoder keeps a reference
+    DecodedTape decoded;                                       // the values are dropped
+    decoded.tape.nodes.reserve(tokens.size() + 1);
+    StreamDecoder decoder(tokens, decode, decoded.tape);
+    if (decoder.run(decoded)) return std::nullopt;
+    return std::move(decoder.error());
 }
 
 bool surface_decoder_errors(const std::string& text, const LoadOptions& options) {
@@ -96,9 +108,43 @@ void release_detached(std::optional<ComposedRoots>& composed) {
 
 }  // namespace
 
+namespace {
+
+// Steps 1 and 2 for a text without directives, detached: the text is
+// tokenized once, the decoder runs over the tokens (with `decoder_first`),
+// then the composer over the same tokens. Errors as the separate passes give
+// them: the decoder's tokens are the composer's.
+std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptions& options, bool decoder_first) {
+    std::optional<Error> error;
+    std::optional<ComposedRoots> out;
+    {
+        Detached detached;
+        auto store = std::make_unique<rt::TextStore>();
+        store->text = std::move(text);
+        // Comments are kept by round-trip documents only.
+        auto scanned = tokenize(store->text, 0, /*record_comments=*/false);
+        if (!scanned.ok()) {
+            error = std::move(scanned).error();
+        } else {
+            store->tokens = std::move(scanned).value();
+            if (decoder_first) error = decoder_error(store->tokens, options);
+        }
+        if (!error) {
+            rt::ComposedStream stream = rt::compose_tokenized(std::move(store), /*with_comments=*/false);
+            out.emplace();
+            out->roots = std::move(stream.roots);
+            out->stores.push_back(std::move(stream.store));
+        }
+    }  // a failed attempt's tokens are freed detached too
+    if (error) raise_error(*error);
+    return out;
+}
+
+}  // namespace
+
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
     if (uses_directives(options)) {
-        auto load = load_directives(std::move(text), options);
+        auto load = load_directives(std::move(text), options, /*with_comments=*/false);
         if (!load) return std::nullopt;
         ComposedRoots out;
         out.roots = std::move(load->roots);
@@ -106,25 +152,21 @@ std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptio
         out.stores = std::move(load->files.stores);
         return out;
     }
-    // Comments are kept by round-trip documents only.
-    auto composed = rt::compose_stream(std::move(text), 0, /*with_comments=*/false);
-    if (!composed.ok()) {
-        raise_error(composed.error());
-        return std::nullopt;
-    }
-    rt::ComposedStream stream = std::move(composed).value();
-    ComposedRoots out;
-    out.roots = std::move(stream.roots);
-    out.stores.push_back(std::move(stream.store));
-    return out;
+    return check_and_compose(std::move(text), options, /*decoder_first=*/false);
+}
+
+// Steps 1 and 2 of both loads.
+std::optional<ComposedRoots> checked_composition(std::string text, const LoadOptions& options, bool decoder_first) {
+    if (!uses_directives(options)) return check_and_compose(std::move(text), options, decoder_first);
+    if (decoder_first && !surface_decoder_errors(text, options)) return std::nullopt;
+    return compose_root_text(std::move(text), options);
 }
 
 PyObject* load_composed(std::string text, const LoadOptions& options) {
     const bool decoder_first = options.has(OPT_ANNOTATED | OPT_REJECT_COMPLEX_KEYS);
     // 1. Errors as the decoder reports them, before anything is composed.
-    if (decoder_first && !surface_decoder_errors(text, options)) return nullptr;
     // 2. Compose the root text (and, with directives, the files it includes).
-    auto composed = compose_root_text(std::move(text), options);
+    auto composed = checked_composition(std::move(text), options, decoder_first);
     if (!composed) return nullptr;
     // 3. The decoder over every included file, with its path.
     if (decoder_first && !surface_included_errors(*composed, options)) return nullptr;
@@ -144,11 +186,12 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
 }
 
 PyObject* load_composed_all(std::string text, const LoadOptions& options) {
-    if (!surface_decoder_errors(text, options)) return nullptr;
-    auto composed = compose_root_text(std::move(text), options);
+    auto composed = checked_composition(std::move(text), options, /*decoder_first=*/true);
     if (!composed) return nullptr;
     if (!check_roots(composed->roots, options, composed->file_paths)) return nullptr;
-    const ComposedConversion c = conversion(options, *composed);
+    ConversionShared shared;  // its untracked objects are tracked again once the list is complete
+    ComposedConversion c = conversion(options, *composed);
+    c.shared = &shared;
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(composed->roots.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < composed->roots.size(); ++i) {

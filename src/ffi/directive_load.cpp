@@ -11,8 +11,9 @@ namespace torvex::ffi {
 
 namespace {
 
-directives::DirectiveOptions directive_options(const LoadOptions& options) {
+directives::DirectiveOptions directive_options(const LoadOptions& options, bool with_comments) {
     directives::DirectiveOptions out;
+    out.with_comments = with_comments;
     out.include_dir = options.include_dir.value_or(".");
     out.root_path = options.root_path;
     out.includes = options.has(OPT_INCLUDES);
@@ -46,8 +47,9 @@ bool report_missing(const std::vector<directives::MissingValue>& missing, PyObje
 
 bool uses_directives(const LoadOptions& options) { return options.has(OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR); }
 
-std::optional<directives::DirectiveLoad> load_directives(std::string text, const LoadOptions& options) {
-    auto loaded = directives::load_with_directives(std::move(text), directive_options(options));
+std::optional<directives::DirectiveLoad> load_directives(std::string text, const LoadOptions& options,
+                                                        bool with_comments) {
+    auto loaded = directives::load_with_directives(std::move(text), directive_options(options, with_comments));
     if (!loaded.ok()) {
         raise_error(loaded.error());
         return std::nullopt;

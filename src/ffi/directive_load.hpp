@@ -17,7 +17,9 @@ bool uses_directives(const LoadOptions& options);
 
 // Composes `text` and every file its directives reach. Returns the roots and
 // the file table (file 0 is the text), or nothing with the Python error set
-// (a directive error, or an exception raised by a callback).
-std::optional<directives::DirectiveLoad> load_directives(std::string text, const LoadOptions& options);
+// (a directive error, or an exception raised by a callback). Comments are
+// recorded for round-trip documents only (`with_comments`).
+std::optional<directives::DirectiveLoad> load_directives(std::string text, const LoadOptions& options,
+                                                        bool with_comments = true);
 
 }  // namespace torvex::ffi

@@ -420,11 +420,14 @@ std::uint64_t Composer::text_end(const Token& t) const noexcept {
 Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, bool with_comments) {
     auto store = std::make_unique<TextStore>();
     store->text = std::move(text);
-    const std::string_view source = store->text;
-    auto scanned = tokenize(source, file_id, /*record_comments=*/with_comments);
+    auto scanned = tokenize(store->text, file_id, /*record_comments=*/with_comments);
     if (!scanned.ok()) return std::move(scanned).error();
     store->tokens = std::move(scanned).value();
+    return compose_tokenized(std::move(store), with_comments);
+}
 
+ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments) {
+    const std::string_view source = store->text;
     const LineTable lines(source);
     ComposedStream out;
     Composer composer(store->tokens, lines);

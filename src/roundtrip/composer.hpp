@@ -26,4 +26,9 @@ struct ComposedStream {
 // positions only).
 Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, bool with_comments = true);
 
+// The same over a text already tokenized into `store` (its token list made
+// from its own text, with comments recorded when `with_comments`), for a
+// caller that ran the value decoder over the same tokens first.
+ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments);
+
 }  // namespace torvex::rt

@@ -491,7 +491,7 @@ std::string document_to_yaml(const DocumentContainer& container) {
     }
     if (container.version_header) result = detail::with_version_header(std::move(result));
     // Unedited text stays byte for byte; written text takes the source's line ends.
-    if (source && (modified || container.version_header)) result = in_style_of(*source, std::move(result));
+    if (source && modified) result = in_style_of(*source, std::move(result));
     return result;
 }
 

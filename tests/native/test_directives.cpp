@@ -411,6 +411,57 @@ TEST_F(DirectivesTest, EnvironmentVariables) {
     EXPECT_EQ(loaded("!env_var PORT"), "PORT");
 }
 
+// Every byte of a file is read, whatever its size against the read buffer.
+TEST_F(DirectivesTest, RegularFilesAreReadWhole) {
+    std::mt19937 rng(11);
+    for (const std::size_t size : {0u, 1u, 4095u, 4096u, 4097u, 8193u, 70001u}) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(rng());
+        const fs::path path = root_ / numbered("f", static_cast<unsigned>(size));
+        std::ofstream(path, std::ios::binary) << bytes;
+        const FileRead read = read_regular_file(path.string());
+        ASSERT_TRUE(read.bytes) << size << ": " << read.reason;
+        EXPECT_EQ(*read.bytes, bytes) << size;
+    }
+}
+
+// Checks that two trees hold the same nodes at the same places.
+void expect_same_layout(const rt::YamlNode& a, const rt::YamlNode& b, const std::string& where) {
+    ASSERT_EQ(a.kind, b.kind) << where;
+    EXPECT_EQ(a.text.str(), b.text.str()) << where;
+    EXPECT_EQ(a.tag.str(), b.tag.str()) << where;
+    EXPECT_EQ(a.span.file_id, b.span.file_id) << where;
+    EXPECT_EQ(a.span.offset, b.span.offset) << where;
+    EXPECT_EQ(a.span.line, b.span.line) << where;
+    EXPECT_EQ(a.span.column, b.span.column) << where;
+    EXPECT_EQ(a.end_offset, b.end_offset) << where;
+    EXPECT_EQ(a.comments.properties(), b.comments.properties()) << where;
+    EXPECT_EQ(static_cast<bool>(a.source), static_cast<bool>(b.source)) << where;
+    ASSERT_EQ(a.children.size(), b.children.size()) << where;
+    for (std::size_t i = 0; i < a.children.size(); ++i) {
+        expect_same_layout(a.children[i], b.children[i], where + "/" + std::to_string(i));
+    }
+}
+
+// Without comments the trees differ in their comments only.
+TEST_F(DirectivesTest, CommentsAreLeftOutOnRequestOnly) {
+    write("a.yaml", "# head\nx: !include sub/b.yaml  # trailing\ny: &y 2\n");
+    write("sub/b.yaml", "- 1  # one\n- !secret k\n");
+    write("secrets.yaml", "k: v  # the secret\n");
+    write("dir/p.yaml", "# p\np: !env_var V d\n");
+    const std::string root = "# top\ntop: !include a.yaml\nall: !include_dir_named dir\nz: *y\n";
+    auto with = load(root);
+    options_.with_comments = false;
+    auto without = load(root);
+    ASSERT_TRUE(with.ok() && without.ok());
+    EXPECT_TRUE(with.value().roots[0].comments.has_texts());
+    ASSERT_EQ(with.value().roots.size(), without.value().roots.size());
+    expect_same_layout(with.value().roots[0], without.value().roots[0], "");
+    const rt::YamlNode& included = without.value().roots[0].value(0);
+    EXPECT_TRUE(included.comments.head().empty() && !included.value(0).comments.inline_comment());
+    EXPECT_TRUE(with.value().roots[0].value(0).value(0).comments.inline_comment());
+}
+
 TEST(DirectivePaths, TextOperations) {
     EXPECT_EQ(join_path("a/b", "c"), "a/b/c");
     EXPECT_EQ(join_path("a/", "/c"), "/c");

@@ -1,7 +1,6 @@
 #include "ffi/convert/annotate.hpp"
 
 #include <array>
-#include <atomic>
 #include <string_view>
 #include <utility>
 
@@ -9,34 +8,22 @@
 #include "decode/decoder.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
-#include "ffi/once.hpp"
 #include "ffi/types/annotated.hpp"
+#include "ffi/types/annotated_scalar.hpp"
 #include "roundtrip/reading.hpp"
 
 namespace torvex::ffi {
 
 namespace {
 
-// The package's annotated scalar classes, looked up once for the process.
-enum class ScalarClass { Str, Int, Float };
-
-PyObject* scalar_class(ScalarClass which) {
-    static std::atomic<PyObject*> slots[3];
-    static constexpr const char* kNames[] = {"TorvexAnnotatedStr", "TorvexAnnotatedInt", "TorvexAnnotatedFloat"};
-    const auto index = static_cast<std::size_t>(which);
-    return cached_once(slots[index], [&] {
-        PyRef package = PyRef::steal(PyImport_ImportModule("torvex"));
-        if (!package) return package;
-        return PyRef::steal(PyObject_GetAttrString(package.get(), kNames[index]));
-    });
-}
-
 constexpr std::array<std::string_view, 5> kStyleNames = {"plain", "single", "double", "literal", "folded"};
 
 class Converter {
 public:
     Converter(const rt::YamlNode& root, const ComposedConversion& options)
-        : reader_(root, options.mode), options_(options) {
+        : reader_(root, options.mode),
+          options_(options),
+          shared_(options.shared != nullptr ? *options.shared : own_shared_) {
         context_.tags = options.tags;
         context_.tag_handler = options.tag_handler;
         context_.passthrough = options.passthrough;
@@ -112,75 +99,76 @@ private:
         return name.get();
     }
 
-    // Positions as ints. Neighbouring scalars share lines (a key and its
-    // value, a scalar's start and end), so the last few are kept.
-    PyRef number(std::uint64_t n) {
-        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLongLong(n));  // CPython's own small ints
-        for (const auto& [value, object] : recent_numbers_) {
+    // Lines as ints. Neighbouring scalars share lines (a key and its value,
+    // a scalar's start and end), so the last few are kept. Columns are
+    // mostly CPython's own small ints; offsets seldom repeat.
+    PyRef line_number(std::uint32_t n) {
+        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLong(n));  // CPython's own small ints
+        for (const auto& [value, object] : recent_lines_) {
             if (object && value == n) return PyRef::borrow(object.get());
         }
-        PyRef made = PyRef::steal(PyLong_FromUnsignedLongLong(n));
+        PyRef made = PyRef::steal(PyLong_FromUnsignedLong(n));
         if (made) {
-            auto& slot = recent_numbers_[next_number_++ % recent_numbers_.size()];
+            auto& slot = recent_lines_[next_line_++ % recent_lines_.size()];
             slot.first = n;
             slot.second = PyRef::borrow(made.get());
         }
         return made;
     }
 
-    // How one annotated scalar class is called. Where calling the class would
-    // only run its Python __new__ (a plain class: no metaclass, no __init__ of
-    // its own), __new__ is called directly with the class first: the same
-    // call, minus the argument tuple and the type machinery around it. Looked
-    // up once per conversion, so a class patched between loads is honoured.
-    struct Constructor {
-        PyRef callable;
-        bool pass_class = false;
+    // The ten annotations of a scalar node, owned while the scalar is made.
+    struct ScalarAnnotations {
+        PyRef numbers[6];  // line, column, end_line, end_column, offset, end_offset
+        ScalarFields fields{};
     };
 
-    Constructor* constructor(ScalarClass which) {
-        Constructor& c = constructors_[static_cast<std::size_t>(which)];
-        if (c.callable) return &c;
-        PyObject* cls = scalar_class(which);
-        if (cls == nullptr) return nullptr;
-        const auto* type = PyType_Check(cls) ? reinterpret_cast<PyTypeObject*>(cls) : nullptr;
-        if (type != nullptr && Py_IS_TYPE(cls, &PyType_Type) && type->tp_init == PyBaseObject_Type.tp_init) {
-            PyRef new_fn = PyRef::steal(PyObject_GetAttrString(cls, "__new__"));
-            if (!new_fn) return nullptr;
-            if (PyFunction_Check(new_fn.get())) {
-                c.callable = std::move(new_fn);
-                c.pass_class = true;
-                return &c;
-            }
+    bool scalar_annotations(const rt::YamlNode& node, ScalarAnnotations& out) {
+        AnnotationValues a;
+        if (!annotation(node, a)) return false;
+        PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
+        if (style == nullptr) return false;
+        out.numbers[0] = line_number(a.line);
+        out.numbers[1] = PyRef::steal(PyLong_FromUnsignedLong(a.column));
+        out.numbers[2] = line_number(a.end_line);
+        out.numbers[3] = PyRef::steal(PyLong_FromUnsignedLong(a.end_column));
+        out.numbers[4] = PyRef::steal(PyLong_FromUnsignedLongLong(a.offset));
+        out.numbers[5] = PyRef::steal(PyLong_FromUnsignedLongLong(a.end_offset));
+        for (const PyRef& n : out.numbers) {
+            if (!n) return false;
         }
-        c.callable = PyRef::borrow(cls);
-        return &c;
+        auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
+        out.fields = {out.numbers[0].get(), out.numbers[1].get(), or_none(a.file), out.numbers[2].get(),
+                      out.numbers[3].get(), style, or_none(a.source_tag), or_none(a.source_target),
+                      out.numbers[4].get(), out.numbers[5].get()};
+        return true;
+    }
+
+    AnnotatedScalarMaker* maker(ScalarClass which) {
+        AnnotatedScalarMaker& m = shared_.makers[static_cast<std::size_t>(which)];
+        if (!m.prepared() && !m.prepare(which)) return nullptr;
+        return &m;
+    }
+
+    PyRef keep_untracked(PyRef made, const AnnotatedScalarMaker& m) {
+        if (made && m.native()) shared_.untracked.hold(made.get());
+        return made;
     }
 
     // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
-        Constructor* ctor = constructor(which);
-        if (ctor == nullptr) return PyRef();
-        AnnotationValues a;
-        if (!annotation(node, a)) return PyRef();
-        PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
-        if (style == nullptr) return PyRef();
-        PyRef numbers[6] = {number(a.line), number(a.column), number(a.end_line),
-                            number(a.end_column), number(a.offset), number(a.end_offset)};
-        for (const PyRef& n : numbers) {
-            if (!n) return PyRef();
-        }
-        auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
-        // Slot 0 is free for the callee (PY_VECTORCALL_ARGUMENTS_OFFSET); slot 1 takes the class when
-        // __new__ is called directly.
-        PyObject* args[13] = {nullptr, scalar_class(which), plain.get(), numbers[0].get(), numbers[1].get(),
-                              or_none(a.file), numbers[2].get(), numbers[3].get(), style, or_none(a.source_tag),
-                              or_none(a.source_target), numbers[4].get(), numbers[5].get()};
-        PyObject* const* first = ctor->pass_class ? args + 1 : args + 2;
-        const std::size_t count = ctor->pass_class ? 12 : 11;
-        return PyRef::steal(PyObject_Vectorcall(ctor->callable.get(), first, count | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                                nullptr));
+        AnnotatedScalarMaker* m = maker(which);
+        ScalarAnnotations annotations;
+        if (m == nullptr || !scalar_annotations(node, annotations)) return PyRef();
+        return keep_untracked(m->make(plain.get(), annotations.fields), *m);
+    }
+
+    // The same for a string, made straight from its text.
+    PyRef annotated_str(std::string_view text, const rt::YamlNode& node) {
+        AnnotatedScalarMaker* m = maker(ScalarClass::Str);
+        ScalarAnnotations annotations;
+        if (m == nullptr || !scalar_annotations(node, annotations)) return PyRef();
+        return keep_untracked(m->make_str(text, annotations.fields), *m);
     }
 
     // ---- values ----
@@ -216,7 +204,7 @@ private:
         // A merge marker outside a mapping key reads as the text "<<".
         const std::string_view text = r.kind == ResolvedKind::Merge ? std::string_view("<<") : node.text.str();
         if (!annotate) return make_str(text);
-        return annotated_scalar(ScalarClass::Str, make_str(text), node);
+        return annotated_str(text, node);
     }
 
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
@@ -254,6 +242,7 @@ private:
         if (!annotation(at, a)) return PyRef();
         PyRef list = new_annotated_list(a);
         if (!list) return list;
+        shared_.untracked.hold(list.get());
         for (std::size_t i = 0; i < size; ++i) {
             PyRef item = value(item_at(i), depth + 1);
             if (!item || PyList_Append(list.get(), item.get()) < 0) return PyRef();
@@ -270,18 +259,23 @@ private:
         } else {
             dict = PyRef::steal(PyDict_New());
         }
-        if (!dict) return dict;
+        if (!dict || !fill_mapping(dict.get(), node, depth)) return PyRef();
+        if (options_.annotate) shared_.untracked.hold(dict.get());  // once filled: see UntrackedWhileBuilding
+        return dict;
+    }
+
+    bool fill_mapping(PyObject* dict, const rt::YamlNode& node, std::size_t depth) {
         if (!reader_.has_merge_keys(node)) {
             for (std::size_t i = 0; i < node.size(); ++i) {
-                if (!set_item(dict.get(), node.key(i), node.value(i), nullptr, depth)) return PyRef();
+                if (!set_item(dict, node.key(i), node.value(i), nullptr, depth)) return false;
             }
-            return dict;
+            return true;
         }
         for (const rt::ReadEntry& entry : reader_.entries(node, depth)) {
             const std::vector<const rt::YamlNode*>* items = entry.items ? &*entry.items : nullptr;
-            if (!set_item(dict.get(), *entry.key, *entry.value, items, depth)) return PyRef();
+            if (!set_item(dict, *entry.key, *entry.value, items, depth)) return false;
         }
-        return dict;
+        return true;
     }
 
     bool set_item(PyObject* dict, const rt::YamlNode& key_node, const rt::YamlNode& value_node,
@@ -393,9 +387,11 @@ private:
     PyRef source_target_;
     std::uint64_t expanded_ = 0;  // nodes converted through aliases
     std::size_t in_alias_ = 0;
-    std::array<std::pair<std::uint64_t, PyRef>, 4> recent_numbers_;
-    std::array<Constructor, 3> constructors_;
-    std::size_t next_number_ = 0;
+    std::array<std::pair<std::uint32_t, PyRef>, 4> recent_lines_;
+    std::size_t next_line_ = 0;
+    // Declared last: tracks again before the rest is torn down.
+    ConversionShared own_shared_;
+    ConversionShared& shared_;
 };
 
 }  // namespace

@@ -3,14 +3,25 @@
 // One converter serves both, so the two never differ in the data they give.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
+#include "ffi/convert/untracked.hpp"
 #include "ffi/py_ref.hpp"
+#include "ffi/types/annotated_scalar.hpp"
 #include "resolver/resolve.hpp"
 #include "roundtrip/ast.hpp"
 
 namespace torvex::ffi {
+
+// What the conversions of one load's documents share: how annotated scalars
+// are made (decided once per load) and the objects kept untracked until the
+// load hands them over.
+struct ConversionShared {
+    std::array<AnnotatedScalarMaker, 3> makers;  // by ScalarClass
+    UntrackedWhileBuilding untracked;            // declared last: tracks again first
+};
 
 struct ComposedConversion {
     ResolveMode mode = ResolveMode::Yaml12;
@@ -21,6 +32,9 @@ struct ComposedConversion {
     bool passthrough = false;         // OPT_PASSTHROUGH_TAG
     // file id -> path; empty when the load read a single text (`__file__` is then None).
     const std::vector<std::string>* file_paths = nullptr;
+    // Shared by the conversions of one load's documents; null: this
+    // conversion's own.
+    ConversionShared* shared = nullptr;
 };
 
 // One document root as a new reference, or a null PyRef with the error set.

@@ -1,0 +1,154 @@
+"""How annotated loads make their objects: scalars made natively equal scalars made by calling the
+package's classes, a class changed after import is honoured, and every object handed over is tracked
+by the cycle collector, on failed loads too."""
+
+import gc
+import pathlib
+import pickle
+
+import pytest
+
+import torvex
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+SUITE = ROOT.parent / "shared" / "yaml-test-suite"
+ANN = torvex.OPT_ANNOTATED | torvex.OPT_ANNOTATE_NUMBERS
+SCALARS = (torvex.TorvexAnnotatedStr, torvex.TorvexAnnotatedInt, torvex.TorvexAnnotatedFloat)
+ANNOTATED = SCALARS + (torvex.TorvexAnnotatedDict, torvex.TorvexAnnotatedList)
+
+
+def suite_texts():
+    if not SUITE.is_dir():
+        return []
+    return [pytest.param((p.parent / "in.yaml").read_bytes(), id=str(p.parent.relative_to(SUITE)))
+            for p in sorted(SUITE.rglob("in.yaml")) if not (p.parent / "error").exists()]
+
+
+def walk(obj):
+    """Every object of a result, keys included, depth first."""
+    yield obj
+    if isinstance(obj, dict):
+        for k, v in obj.items():
+            yield from walk(k)
+            yield from walk(v)
+    elif isinstance(obj, (list, tuple)):
+        for v in obj:
+            yield from walk(v)
+    elif isinstance(obj, torvex.TorvexTag):
+        yield from walk(obj.value)
+
+
+def called_classes(monkeypatch):
+    """Makes every scalar class be called through a __new__ of its own (the loader then cannot stand in)."""
+    for cls in SCALARS:
+        original = cls.__new__
+        monkeypatch.setattr(cls, "__new__", lambda klass, *args, _new=original: _new(klass, *args))
+
+
+@pytest.mark.parametrize("text", suite_texts())
+def test_native_scalars_equal_called_scalars(text, monkeypatch):
+    native = torvex.loads_all(text, option=ANN | torvex.OPT_PASSTHROUGH_TAG)
+    called_classes(monkeypatch)
+    called = torvex.loads_all(text, option=ANN | torvex.OPT_PASSTHROUGH_TAG)
+    pairs = list(zip(walk(native), walk(called), strict=True))
+    for a, b in pairs:
+        assert type(a) is type(b)
+        if isinstance(a, SCALARS):
+            assert a == b and hash(a) == hash(b) and a._plain() == b._plain()
+            if isinstance(a, str):
+                assert a.encode() == b.encode() and len(a) == len(b) and a[:] == b[:]
+            assert a._annotations() == b._annotations()
+            assert pickle.dumps(a) == pickle.dumps(b)
+            assert pickle.loads(pickle.dumps(a))._annotations() == a._annotations()
+        if isinstance(a, ANNOTATED) and not isinstance(a, torvex.TorvexAnnotatedInt):
+            assert gc.is_tracked(a), repr(a)
+
+
+def test_a_class_given_its_own_setattr_is_called(monkeypatch):
+    stores = []
+
+    def recording_setattr(self, name, value):
+        stores.append(name)
+        object.__setattr__(self, name, value)
+
+    monkeypatch.setattr(torvex.TorvexAnnotatedStr, "__setattr__", recording_setattr)
+    d = torvex.loads("k: v\n", option=ANN)
+    assert len(stores) == 20 and stores[:2] == ["__line__", "__column__"]
+    assert d["k"].__column__ == 4 and type(d["k"]) is torvex.TorvexAnnotatedStr
+
+
+def test_a_class_that_drops_the_slots_is_called(monkeypatch):
+    class Loose(str):  # fields in __dict__: nothing to write natively
+        __new__ = torvex.TorvexAnnotatedStr.__new__
+
+    monkeypatch.setattr(torvex.TorvexAnnotatedStr, "__new__", staticmethod(
+        lambda klass, *args: Loose.__new__(Loose, *args)))
+    value = torvex.loads("[v]", option=ANN)[0]
+    assert type(value) is Loose and value.__line__ == 1 and value.__end_column__ == 3
+
+
+class Sentinel:
+    def __init__(self, flag):
+        self.flag = flag
+
+    def __del__(self):
+        self.flag.append("collected")
+
+
+def test_cycles_made_during_the_load_are_collectable():
+    flag = []
+
+    def close_cycle(tag, value):
+        value.append(value)  # the list refers to itself
+        value.append(Sentinel(flag))
+        return value
+
+    result = torvex.loads("a: !cycle [x]\nb: [y]\n", option=ANN, tag_handler=close_cycle)
+    assert all(gc.is_tracked(o) for o in walk(result["b"]))
+    cyclic = result["a"]
+    assert gc.is_tracked(cyclic) and gc.is_tracked(cyclic[0])
+    del result, cyclic
+    gc.collect()
+    assert flag == ["collected"]
+
+
+def test_objects_kept_from_a_failed_load_are_tracked():
+    kept = []
+
+    def keep_then_fail(tag, value):
+        if tag == "!fail":
+            raise LookupError("stop here")
+        kept.append(value)
+        return value
+
+    text = "- !keep {a: [x, 'y'], b: 2.5}\n- !keep [z]\n- !fail w\n"
+    with pytest.raises(LookupError, match="stop here"):
+        torvex.loads_all(text, option=ANN, tag_handler=keep_then_fail)
+    assert len(kept) == 2
+    for obj in walk(kept):
+        if isinstance(obj, ANNOTATED) and not isinstance(obj, torvex.TorvexAnnotatedInt):
+            assert gc.is_tracked(obj), repr(obj)
+    assert kept[0]["a"][1].__style__ == "single" and kept[1][0].__line__ == 2
+
+
+def error_or_none(text, option):
+    try:
+        torvex.loads_all(text, option=option)
+    except ValueError as e:  # parse errors and input errors alike
+        return type(e), str(e), getattr(e, "line", None), getattr(e, "column", None)
+    return None
+
+
+def every_input():
+    corpus = [p for p in sorted((ROOT / "fuzz" / "corpus").rglob("*")) if p.is_file()]
+    suite = sorted(SUITE.rglob("in.yaml")) if SUITE.is_dir() else []
+    return [pytest.param(p.read_bytes(), id=str(p.relative_to(ROOT.parent))) for p in suite + corpus]
+
+
+@pytest.mark.parametrize("extra", [0, torvex.OPT_REJECT_COMPLEX_KEYS])
+@pytest.mark.parametrize("text", every_input())
+def test_annotated_loads_fail_exactly_as_plain_loads(text, extra):
+    """The composed pipeline checks the text with the decoder over its own token list: the first error is the
+    plain load's, class, message and position, for every input of the test suite, valid or not, and the fuzz
+    corpus."""
+    assert error_or_none(text, extra | ANN) == error_or_none(text, extra)
