@@ -6,13 +6,17 @@
 // result (the merged root's own layout, documents a named form ignores).
 //
 // Entry ranges stay valid as long as the collection keeps its entries: a
-// value edited in place belongs to the file its position says.
+// value edited in place belongs to the file its position says. Adding or
+// removing entries would move every later range, so write-back checks the
+// collection first and refuses such edits (check_directory).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "core/result.hpp"
 #include "roundtrip/ast.hpp"
 
 namespace torvex::rt {
@@ -43,5 +47,42 @@ struct DirectoryFile {
 struct DirectoryFiles {
     std::vector<DirectoryFile> files;  // in the order read, which is the order of their entries
 };
+
+// Whether `node` is the result of a directory include that keeps its record.
+bool is_directory_result(const YamlNode& node) noexcept;
+
+// Whether every edit below `dir` (a directory result) has a file to go to:
+// its entries still stand where its record puts them (and those a file
+// forwarded from a directory include at its root where that one's record
+// does), no key that names a file was edited, no entry forwarded by a
+// directive that reads no file (a secret) was edited in place. Otherwise a
+// DirectiveOther error naming the directive, positioned at it, with the path
+// of the file holding it (from `doc`).
+Result<void> check_directory(const YamlNode& dir, const DocumentContainer& doc);
+
+// A file that entries of a directory result are written to: a file of the
+// directory, or the file that one of them includes at the root of a
+// document whose entries were merged (`!include more.yaml` as the whole
+// file), which holds those entries. A file that includes a directory at
+// such a root forwards that directory's targets, listed after its own.
+struct DirectoryTarget {
+    std::uint32_t file_id = 0;
+    const DirectoryFile* file = nullptr;           // a file of the directory, or
+    const DirectoryDocument* forwarded = nullptr;  // the document that included the target
+    std::size_t first = 0;                         // index of its first entry among the result's children
+};
+
+// Every target of a checked directory result, each file of the directory
+// before the files it forwards.
+std::vector<DirectoryTarget> directory_targets(const YamlNode& dir);
+
+// Whether entries of `target` changed within their file (the walk stops at
+// include boundaries and directory results, whose own flags count); `deep`
+// counts changes in the files below them too.
+bool target_modified(const YamlNode& dir, const DirectoryTarget& target, bool deep);
+
+// The text of `target`'s file: every document, the entries written from the
+// result, the rest as recorded.
+std::string render_target(const YamlNode& dir, const DirectoryTarget& target, bool prefer_double_quotes);
 
 }  // namespace torvex::rt
