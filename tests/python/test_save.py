@@ -13,6 +13,8 @@ import tempfile
 from pathlib import Path
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import torvex
 
@@ -341,6 +343,86 @@ def test_entries_of_a_secret_merged_as_a_root_are_refused(tmp_path):
         f"from '{tmp_path / 'parts/a.yaml'}' was edited, but that file's root is '!secret items', which reads no "
         "file that saving could write")
     assert snapshot(tmp_path) == before
+
+
+# Generated trees: every directory form, files of one or more documents with comments, blank lines, flow
+# collections and nested includes; a random leaf edit must reach exactly the line that holds it.
+WORDS = st.sampled_from(["a", "b", "on", "x y", "1.5", "'q'", '"d"', "[1, 2]", "{k: v}", "7"])
+COMMENTS = st.sampled_from(["", "  # c", "   # note"])
+
+
+def comment_after(draw, word):
+    # Only after plain words: the spaces before a comment that follows quotes or a flow collection are not kept.
+    return "" if word[0] in "'\"[{" else draw(COMMENTS)
+
+
+@st.composite
+def yaml_document(draw, kind, key_prefix):
+    lines = [draw(st.sampled_from(["", "# head\n"]))]
+    for i in range(draw(st.integers(1, 3))):
+        if i:  # blank lines between entries (the emitter drops those that end a document)
+            lines.append(draw(st.sampled_from(["", "", "\n"])))
+        entry = draw(st.sampled_from(["scalar", "scalar", "list", "include"]))
+        if entry == "include":  # a nested include below the directory's file
+            body = f"!include ../leaves/{draw(st.integers(0, 1))}.yaml"
+        else:
+            body = draw(WORDS)
+        start = f"{key_prefix}{i}:" if kind == "mapping" else "-"
+        if entry == "list":
+            # No comment after `key:` itself: the emitter moves it to the line below when it writes the file.
+            words = [draw(WORDS) for _ in range(2)]
+            lines.append(f"{start}\n" + "".join(f"  - {w}{comment_after(draw, w)}\n" for w in words))
+        else:
+            lines.append(f"{start} {body}{comment_after(draw, body)}\n")
+    return "".join(lines)
+
+
+@st.composite
+def directory_tree(draw):
+    files = {"leaves/0.yaml": "# leaf\nw: 1\n", "leaves/1.yaml": "- u  # item\n"}
+    lines = []
+    for d, form in enumerate(draw(st.lists(st.sampled_from(
+            ["!include_dir_named", "!include_dir_list", "!include_dir_merge_list", "!include_dir_merge_named"]),
+            min_size=1, max_size=3))):
+        for f in range(draw(st.integers(1, 3))):
+            kinds = {"!include_dir_merge_list": ["sequence"], "!include_dir_merge_named": ["mapping"]}.get(
+                form, ["mapping", "sequence"])
+            docs = [draw(yaml_document(draw(st.sampled_from(kinds)), f"k{f}_"))
+                    for _ in range(draw(st.integers(1, 2)))]
+            files[f"d{d}/f{f}.yaml"] = "---\n".join(docs)
+        lines.append(f"d{d}: {form} d{d}{draw(COMMENTS)}\n")
+    files["main.yaml"] = "# main\n" + "".join(lines)
+    return files
+
+
+def view_at(doc, path):
+    for segment in path:
+        doc = doc[segment]
+    return doc
+
+
+@settings(max_examples=60, deadline=None)
+@given(directory_tree(), st.data())
+def test_generated_directory_trees_write_each_edit_to_its_line(files, data):
+    with tempfile.TemporaryDirectory() as name:
+        root = Path(name)
+        write_tree(root, files)
+        before = snapshot(root)
+        doc = load(root, "main.yaml")
+        assert doc.save() == []
+        read = {os.path.relpath(name, root): text for name, text in torvex.dump_includes_map(doc).items()}
+        assert {n for n in files if n.startswith("d")} <= read.keys() and all(before[n] == read[n] for n in read)
+        path = data.draw(st.sampled_from([path for path, _ in doc.walk()]))
+        node = view_at(doc.node, path)
+        holder, line = node.file, node.line
+        view_at(doc, path[:-1])[path[-1]] = "edited"
+        assert doc.save() == [holder]
+        after = snapshot(root)
+        name = os.path.relpath(holder, root)
+        assert changed(before, after) == {name}
+        old, new = before[name].splitlines(), after[name].splitlines()
+        assert len(old) == len(new) and [i + 1 for i, (a, b) in enumerate(zip(old, new)) if a != b] == [line]
+        assert view_at(load(root, "main.yaml"), path) == "edited"
 
 
 # ---- links, permission bits ------------------------------------------------------------------------------------
