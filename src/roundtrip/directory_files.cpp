@@ -152,7 +152,9 @@ std::vector<DirectoryTarget> directory_targets(const YamlNode& dir) {
 
 bool target_modified(const YamlNode& dir, const DirectoryTarget& target, bool deep) {
     auto changed = [deep](const YamlNode& entry) { return deep ? is_modified(entry) : is_modified_in_file(entry); };
-    if (target.forwarded) return std::ranges::any_of(entries_of(dir.children, target.first, *target.forwarded), changed);
+    if (target.forwarded) {
+        return std::ranges::any_of(entries_of(dir.children, target.first, *target.forwarded), changed);
+    }
     std::size_t at = target.first;
     for (const DirectoryDocument& document : target.file->documents) {
         const std::span<const YamlNode> entries = entries_of(dir.children, at, document);
