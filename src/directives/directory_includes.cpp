@@ -4,11 +4,14 @@
 // files before its subdirectories; a directory reached twice in one walk
 // (through a link back to an ancestor, say) is walked once.
 #include <algorithm>
+#include <iterator>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 
 #include "directives/file_system.hpp"
 #include "directives/loader_state.hpp"
+#include "roundtrip/directory_files.hpp"
 
 namespace torvex::directives::detail {
 
@@ -107,6 +110,30 @@ private:
     std::unordered_set<std::string> walked_;
 };
 
+// Adds the documents of one file to a list form's result, or a merged named
+// form's, and records how each stands there. A merged root of the collection
+// kind gives its entries (its shell kept); any other root of a list form is
+// one item; a merged named form leaves it out.
+void add_documents(rt::YamlNode& result, rt::DirectoryFile& read, std::vector<rt::YamlNode>& roots, bool named,
+                   bool merge) {
+    for (rt::YamlNode& root : roots) {
+        const bool spread = merge && root.kind == (named ? rt::NodeKind::Mapping : rt::NodeKind::Sequence);
+        if (!spread && named) {
+            read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Left, 0, std::move(root)});
+        } else if (!spread) {
+            result.children.push_back(std::move(root));
+            read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Entry, 1, {}});
+        } else {
+            std::vector<rt::YamlNode> entries = std::move(root.children);
+            root.children.clear();
+            // A root that was a directive gave another file's entries.
+            const auto place = root.source ? rt::DocumentPlace::Forwarded : rt::DocumentPlace::Spread;
+            read.documents.push_back(rt::DirectoryDocument{place, entries.size(), std::move(root)});
+            for (rt::YamlNode& entry : entries) result.children.push_back(std::move(entry));
+        }
+    }
+}
+
 }  // namespace
 
 Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag) {
@@ -120,6 +147,7 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
     const bool named = tag == "!include_dir_named" || tag == "!include_dir_merge_named";
     const bool merge = tag == "!include_dir_merge_list" || tag == "!include_dir_merge_named";
     rt::YamlNode result = collection_at(named ? rt::NodeKind::Mapping : rt::NodeKind::Sequence, node);
+    auto record = std::make_shared<rt::DirectoryFiles>();
 
     if (is_directory(dir.value())) {
         auto found = DirectoryWalk(*this, node, shown).run(dir.value());
@@ -129,34 +157,35 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
             auto composed = read_and_compose(file.path, file.shown, node);
             if (!composed.ok()) return std::move(composed).error();
             std::vector<rt::YamlNode>& roots = composed.value().roots;
-            if (named && roots.size() > 1) roots.resize(1);  // later documents are not part of a named include
+            rt::DirectoryFile& read = record->files.emplace_back();
+            read.file_id = composed.value().id;
+            // Later documents are not part of a named include; the file keeps them.
+            std::vector<rt::YamlNode> later;
+            if (named && roots.size() > 1) {
+                later.assign(std::make_move_iterator(roots.begin() + 1), std::make_move_iterator(roots.end()));
+                roots.resize(1);
+            }
             for (rt::YamlNode& root : roots) {
                 if (Result<void> resolved = resolve_included(root, file.path, node); !resolved.ok()) return resolved;
             }
-            if (named) {
+            if (named && !merge) {
                 rt::YamlNode value = roots.empty() ? collection_at(rt::NodeKind::Mapping, node) : std::move(roots.front());
-                if (merge) {
-                    if (value.kind != rt::NodeKind::Mapping) continue;
-                    for (rt::YamlNode& child : value.children) result.children.push_back(std::move(child));
-                    continue;
-                }
                 rt::YamlNode key = rt::YamlNode::scalar(rt::Text::owned(file.stem), ScalarStyle::Plain);
                 place_at(key, node);
                 result.children.push_back(std::move(key));
                 result.children.push_back(std::move(value));
-                continue;
+                read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Entry, 2, {}});
+            } else {
+                add_documents(result, read, roots, named, merge);
             }
-            for (rt::YamlNode& root : roots) {
-                if (merge && root.kind == rt::NodeKind::Sequence) {
-                    for (rt::YamlNode& item : root.children) result.children.push_back(std::move(item));
-                } else {
-                    result.children.push_back(std::move(root));
-                }
+            for (rt::YamlNode& root : later) {
+                read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Left, 0, std::move(root)});
             }
         }
     }
     adopt_directive_layout(result, node);
-    result.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{std::string(tag), shown, std::nullopt});
+    result.source = std::make_unique<rt::IncludeSource>(
+        rt::IncludeSource{std::string(tag), shown, std::nullopt, std::nullopt, rt::Text(), std::move(record)});
     node = std::move(result);
     return Ok{};
 }

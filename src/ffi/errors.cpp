@@ -168,6 +168,13 @@ PyObject* raise_torvex(TorvexException which, std::string_view message) {
     return raise_with(which, std::string(message), [](PyObject*) {});
 }
 
+PyObject* raise_write_back_error(const Error& error) {
+    return raise_with(TorvexException::IncludeError, error.message, [&](PyObject* e) {
+        if (error.file) set_attribute(e, "file", optional_text(error.file));
+        set_position(e, error);
+    });
+}
+
 PyObject* raise_error(const Error& error) {
     switch (error.kind) {
         case ErrorKind::Syntax: return raise_positional(TorvexException::ParseError, error);

@@ -41,6 +41,10 @@ inline constexpr std::string_view kUncaughtPanic = "uncaught panic at ffi bounda
 // absent for the call's own text). Always returns null, for `return raise_error(...)`.
 PyObject* raise_error(const Error& error);
 
+// Raises TorvexIncludeError(message) for a write-back that cannot be done,
+// with `file`, `line` and `column` when the record has them.
+PyObject* raise_write_back_error(const Error& error);
+
 // Raises `cls(message)`: a convenience for the frame's own checks.
 PyObject* raise_torvex(TorvexException which, std::string_view message);
 

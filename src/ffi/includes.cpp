@@ -46,9 +46,14 @@ std::optional<std::vector<rt::FileText>> included_files(PyObject* object, const 
         PyErr_SetString(PyExc_ValueError, "document was not loaded with OPT_INCLUDES; nothing to write back");
         return std::nullopt;
     }
-    auto files = rt::files_by_path(doc, rt::include_records(doc));
+    auto records = rt::include_records(doc);
+    if (!records.ok()) {
+        raise_write_back_error(records.error());
+        return std::nullopt;
+    }
+    auto files = rt::files_by_path(doc, std::move(records).value());
     if (!files.ok()) {
-        raise_torvex(TorvexException::IncludeError, files.error().message);
+        raise_write_back_error(files.error());
         return std::nullopt;
     }
     return std::move(files).value();

@@ -76,6 +76,8 @@ private:
     std::unique_ptr<CommentTexts> texts_;
 };
 
+struct DirectoryFiles;  // roundtrip/directory_files.hpp
+
 // The config directive that produced a node (`!include x.yaml`, `!secret k`, ...).
 struct IncludeSource {
     std::string tag;                              // as written
@@ -86,6 +88,9 @@ struct IncludeSource {
     // are what the included file is written with.
     std::optional<Comments> file_comments = std::nullopt;
     Text file_anchor = Text();
+    // Directory include: the files read and which entries of the node each
+    // gave (never changed after loading, so copies share it).
+    std::shared_ptr<const DirectoryFiles> directory = nullptr;
 };
 
 struct YamlNode {

@@ -449,6 +449,14 @@ void Writer::scalar(const YamlNode& n, Position pos, BlockPlace place) {
     }
 }
 
+void document(Writer& writer, OutBuffer& out, const YamlNode& root, std::size_t index) {
+    if (index == 0 && root.leading_bom) out.append(kBom);
+    // Every later document needs its marker; a root with directives writes
+    // its own after them.
+    if (index > 0 && !root.explicit_start && root.comments.directives().empty()) out.append("---\n");
+    writer.root(root, false, index > 0);
+}
+
 namespace {
 
 // Applies the version header of an upgraded load to finished output.
@@ -480,12 +488,7 @@ std::string document_to_yaml(const DocumentContainer& container) {
         OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
         detail::Writer writer(out, container.null_style, container.prefer_double_quotes);
         for (std::size_t i = 0; i < container.documents.size(); ++i) {
-            const YamlNode& root = container.documents[i];
-            if (i == 0 && root.leading_bom) out.append(detail::kBom);
-            // Every later document needs its marker; a root with directives
-            // writes its own after them.
-            if (i > 0 && !root.explicit_start && root.comments.directives().empty()) out.append("---\n");
-            writer.root(root, false, i > 0);
+            detail::document(writer, out, container.documents[i], i);
         }
         result = std::move(out).take();
     }
@@ -524,6 +527,17 @@ std::string render_included_file(const YamlNode& node, bool prefer_double_quotes
     file.anchor = node.source->file_anchor;
     file.source.reset();
     return render_root(file, NullStyle::Keyword, prefer_double_quotes, false);
+}
+
+std::string render_file_documents(const std::vector<const YamlNode*>& roots, bool prefer_double_quotes) {
+    std::size_t estimate = 0;
+    for (const YamlNode* root : roots) {
+        estimate += root->end_offset > root->span.offset ? root->end_offset - root->span.offset : 0;
+    }
+    OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
+    detail::Writer writer(out, NullStyle::Keyword, prefer_double_quotes);
+    for (std::size_t i = 0; i < roots.size(); ++i) detail::document(writer, out, *roots[i], i);
+    return std::move(out).take();
 }
 
 }  // namespace torvex::rt

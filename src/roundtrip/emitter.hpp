@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "encode/dump_options.hpp"
 #include "roundtrip/ast.hpp"
@@ -24,5 +25,10 @@ std::string node_to_yaml(const YamlNode& node, const EmitStyle& style);
 
 // An include boundary's content as the text of its own file.
 std::string render_included_file(const YamlNode& node, bool prefer_double_quotes);
+
+// The documents of one included file, in order, written as the file's text
+// (as render_included_file writes one). Directives below the roots are
+// written as directives.
+std::string render_file_documents(const std::vector<const YamlNode*>& roots, bool prefer_double_quotes);
 
 }  // namespace torvex::rt

@@ -86,4 +86,8 @@ private:
     const YamlNode* unsourced_ = nullptr;
 };
 
+// Writes `root` as document `index` of a stream: the byte-order mark it was
+// read with before the first, the `---` every later one needs.
+void document(Writer& writer, OutBuffer& out, const YamlNode& root, std::size_t index);
+
 }  // namespace torvex::rt::detail

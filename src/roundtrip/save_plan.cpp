@@ -5,6 +5,7 @@
 
 #include "core/stack_guard.hpp"
 #include "directives/file_system.hpp"
+#include "roundtrip/directory_files.hpp"
 #include "roundtrip/emitter.hpp"
 
 namespace torvex::rt {
@@ -13,11 +14,15 @@ namespace {
 
 bool is_boundary(const YamlNode& node) noexcept { return node.source && node.source->target_file_id.has_value(); }
 
+// Where a file's own content ends: an include boundary or a directory
+// result, whose entries are the content of other files.
+bool ends_file(const YamlNode& node) noexcept { return is_boundary(node) || is_directory_result(node); }
+
 // A boundary's own flag counts for the including file too: its comments and
 // anchor are written there, on the directive's line.
 bool modified_in_file_at(const YamlNode& node, std::size_t depth) {
     if (node.comments.modified) return true;
-    if (is_boundary(node)) return false;
+    if (ends_file(node)) return false;
     if (node.children.empty()) return false;
     return with_stack_at(depth, [&] {
         return std::any_of(node.children.begin(), node.children.end(),
@@ -33,45 +38,82 @@ bool boundary_file_changed(const YamlNode& boundary) {
                        [](const YamlNode& child) { return modified_in_file_at(child, 1); });
 }
 
-// Calls `visit` on every include boundary below and at `node`, parents first.
-template <class Visit>
-void each_boundary(const YamlNode& node, Visit& visit, std::size_t depth) {
-    if (is_boundary(node)) visit(node);
+// Every include boundary and directory result below and at `node`, parents first.
+void collect_ends(const YamlNode& node, std::vector<const YamlNode*>& out, std::size_t depth) {
+    if (ends_file(node)) out.push_back(&node);
     if (node.children.empty()) return;
     with_stack_at(depth, [&] {
-        for (const YamlNode& child : node.children) each_boundary(child, visit, depth + 1);
+        for (const YamlNode& child : node.children) collect_ends(child, out, depth + 1);
     });
 }
 
-template <class Visit>
-void each_boundary(const DocumentContainer& doc, Visit visit) {
-    for (const YamlNode& root : doc.documents) each_boundary(root, visit, 0);
+std::vector<const YamlNode*> file_ends(const DocumentContainer& doc) {
+    std::vector<const YamlNode*> out;
+    for (const YamlNode& root : doc.documents) collect_ends(root, out, 0);
+    return out;
+}
+
+// One record per target of a directory result, in its order, when `text`
+// gives the target's content (the result checked first).
+template <class Content>
+Result<void> directory_records(const YamlNode& dir, const DocumentContainer& doc, std::vector<WriteRecord>& records,
+                               Content text) {
+    if (Result<void> checked = check_directory(dir, doc); !checked.ok()) return checked;
+    for (const DirectoryTarget& target : directory_targets(dir)) {
+        if (std::optional<std::string> content = text(target)) {
+            records.push_back(WriteRecord{target.file_id, std::move(*content)});
+        }
+    }
+    return Ok{};
 }
 
 }  // namespace
 
 bool is_modified_in_file(const YamlNode& node) { return modified_in_file_at(node, 0); }
 
-std::vector<WriteRecord> changed_include_records(const DocumentContainer& doc) {
+Result<std::vector<WriteRecord>> changed_include_records(const DocumentContainer& doc) {
     std::vector<WriteRecord> records;
-    each_boundary(doc, [&](const YamlNode& boundary) {
-        if (!boundary_file_changed(boundary)) return;
-        records.push_back(WriteRecord{*boundary.source->target_file_id,
-                                      render_included_file(boundary, doc.prefer_double_quotes)});
-    });
+    for (const YamlNode* end : file_ends(doc)) {
+        const YamlNode& node = *end;
+        if (is_directory_result(node)) {
+            Result<void> done = directory_records(node, doc, records, [&](const DirectoryTarget& target) {
+                if (!target_modified(node, target, false)) return std::optional<std::string>();
+                return std::optional<std::string>(render_target(node, target, doc.prefer_double_quotes));
+            });
+            if (!done.ok()) return std::move(done).error();
+            continue;
+        }
+        if (!boundary_file_changed(node)) continue;
+        records.push_back(
+            WriteRecord{*node.source->target_file_id, render_included_file(node, doc.prefer_double_quotes)});
+    }
     return records;
 }
 
-std::vector<WriteRecord> include_records(const DocumentContainer& doc) {
+Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
     std::vector<WriteRecord> records;
-    each_boundary(doc, [&](const YamlNode& boundary) {
-        const std::uint32_t id = *boundary.source->target_file_id;
-        if (id < doc.file_sources.size() && doc.file_sources[id] && !is_modified(boundary)) {
-            records.push_back(WriteRecord{id, *doc.file_sources[id]});
-        } else {
-            records.push_back(WriteRecord{id, render_included_file(boundary, doc.prefer_double_quotes)});
+    auto as_read = [&](std::uint32_t id) -> const std::optional<std::string>* {
+        return id < doc.file_sources.size() && doc.file_sources[id] ? &doc.file_sources[id] : nullptr;
+    };
+    for (const YamlNode* end : file_ends(doc)) {
+        const YamlNode& node = *end;
+        if (is_directory_result(node)) {
+            Result<void> done = directory_records(node, doc, records, [&](const DirectoryTarget& target) {
+                const auto* read = as_read(target.file_id);
+                if (read && !target_modified(node, target, true)) return std::optional<std::string>(**read);
+                return std::optional<std::string>(render_target(node, target, doc.prefer_double_quotes));
+            });
+            if (!done.ok()) return std::move(done).error();
+            continue;
         }
-    });
+        const std::uint32_t id = *node.source->target_file_id;
+        const auto* read = as_read(id);
+        if (read && !is_modified(node)) {
+            records.push_back(WriteRecord{id, **read});
+        } else {
+            records.push_back(WriteRecord{id, render_included_file(node, doc.prefer_double_quotes)});
+        }
+    }
     return records;
 }
 
@@ -112,7 +154,9 @@ Result<std::vector<FileText>> files_by_path(const DocumentContainer& doc, std::v
 }
 
 Result<SavePlan> plan_save(const DocumentContainer& doc, const std::optional<std::string>& path) {
-    auto includes = files_by_path(doc, changed_include_records(doc));
+    auto records = changed_include_records(doc);
+    if (!records.ok()) return std::move(records).error();
+    auto includes = files_by_path(doc, std::move(records).value());
     if (!includes.ok()) return std::move(includes).error();
     SavePlan plan;
     plan.files = std::move(includes).value();

@@ -17,25 +17,29 @@
 namespace torvex::rt {
 
 // True when the node or anything below it within its own file is modified:
-// the walk stops at include boundaries, their content being another file; a
-// boundary's own flag counts (its comments and anchor sit on the directive's
-// line, in this file).
+// the walk stops at include boundaries and directory results, their content
+// being other files; their own flags count (comments and anchor sit on the
+// directive's line, in this file).
 bool is_modified_in_file(const YamlNode& node);
 
-// One included file's content, produced at one include boundary.
+// One included file's content, produced at one include boundary or for one
+// file of a directory result.
 struct WriteRecord {
     std::uint32_t file_id = 0;
     std::string text;
 };
 
-// Every include boundary whose own file changed (its flag, or a key, value or
-// item modified in file), rendered as a standalone file; in document order,
-// an including file before the files it includes.
-std::vector<WriteRecord> changed_include_records(const DocumentContainer& doc);
+// Every included file whose own content changed (an include boundary's flag,
+// or a key, value or item modified in file), rendered as a standalone file;
+// in document order, an including file before the files it includes. An
+// edit below a directory result that no file can hold (check_directory) is
+// an error.
+Result<std::vector<WriteRecord>> changed_include_records(const DocumentContainer& doc);
 
-// Every include boundary: the file's text as read while nothing at or below
-// the boundary is modified, otherwise rendered; in document order.
-std::vector<WriteRecord> include_records(const DocumentContainer& doc);
+// Every included file: its text as read while nothing at or below its
+// boundary (or among its entries) is modified, otherwise rendered; in
+// document order. Errors as changed_include_records.
+Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc);
 
 // True when some root is modified outside every include boundary: the root
 // file itself must be written.

@@ -18,6 +18,8 @@
 
 #include "directives/file_system.hpp"
 #include "directives/loader.hpp"
+#include "roundtrip/path.hpp"
+#include "roundtrip/save_plan.hpp"
 
 namespace torvex::directives {
 namespace {
@@ -295,6 +297,70 @@ TEST_F(DirectivesTest, DirectoryFormsOrderFilterAndMerge) {
     EXPECT_FALSE(named.source->target_file_id.has_value());
     EXPECT_EQ(named.span.line, 0u);
     EXPECT_EQ(named.span.column, 22u);
+}
+
+// Write-back planning over directory results: every file read listed as
+// read, an edited entry going to the file (or forwarded include) it came
+// from with the rest of the file kept, entries added or removed refused.
+TEST_F(DirectivesTest, DirectoryEntriesAreWrittenBackToTheirFiles) {
+    write("d/a.yaml", "# a\nx: 1  # one\n---\nlater: kept\n");
+    write("l/a.yaml", "- 1\n---\n# two\n- k: v\n");
+    write("l/b.yaml", "!include ../more.yaml\n");
+    write("more.yaml", "# more\n- m\n");
+    write("n/a.yaml", "[not merged]\n");
+    write("n/b.yaml", "# b\np: 1\n");
+    auto result =
+        load("named: !include_dir_named d\nmerged: !include_dir_merge_list l\nkeys: !include_dir_merge_named n\n");
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    DirectiveLoad& out = result.value();
+    rt::DocumentContainer doc;
+    doc.documents = std::move(out.roots);
+    doc.file_paths = out.files.paths;
+    for (const auto& store : out.files.stores) doc.file_sources.emplace_back(store->text);
+    rt::YamlNode& root = doc.documents[0];
+
+    auto records = rt::include_records(doc);
+    ASSERT_TRUE(records.ok()) << records.error().message;
+    ASSERT_EQ(records.value().size(), 6u);  // every file read but the root, each as read
+    for (const rt::WriteRecord& record : records.value()) EXPECT_EQ(record.text, doc.file_sources[record.file_id]);
+
+    const auto edit = [&](const rt::NodePath& path) {
+        rt::YamlNode* node = rt::resolve_path(root, path);
+        ASSERT_NE(node, nullptr);
+        rt::write_value(root, *node, rt::YamlNode::scalar(rt::Text::owned("z"), ScalarStyle::Plain));
+    };
+    using rt::PathSegment;
+    edit({PathSegment::named("named"), PathSegment::named("a"), PathSegment::named("x")});
+    edit({PathSegment::named("merged"), PathSegment::at(1), PathSegment::named("k")});
+    edit({PathSegment::named("merged"), PathSegment::at(2)});
+    edit({PathSegment::named("keys"), PathSegment::named("p")});
+    auto plan = rt::plan_save(doc, std::nullopt);
+    ASSERT_TRUE(plan.ok()) << plan.error().message;
+    EXPECT_FALSE(plan.value().root_needs_path);
+    std::vector<std::pair<std::string, std::string>> written;
+    for (const rt::FileText& file : plan.value().files) {
+        written.emplace_back(fs::path(file.path).lexically_relative(root_).string(), file.text);
+    }
+    EXPECT_EQ(written, (std::vector<std::pair<std::string, std::string>>{
+                           {"d/a.yaml", "# a\nx: z  # one\n---\nlater: kept\n"},
+                           {"l/a.yaml", "- 1\n---\n# two\n- k: z\n"},
+                           {"more.yaml", "# more\n- z\n"},
+                           {"n/b.yaml", "# b\np: z\n"},
+                       }));
+
+    rt::YamlNode& merged = root.value(1);
+    merged.children.pop_back();  // as a deletion leaves it
+    merged.comments.modified = true;
+    auto refused = rt::plan_save(doc, std::nullopt);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().message.rfind("cannot write back '!include_dir_merge_list l' (" + root_.string() +
+                                                "/<root>, line 2): entries were added to or removed from the list",
+                                            0),
+              0u)
+        << refused.error().message;
+    ASSERT_TRUE(refused.error().span.has_value());
+    EXPECT_EQ(refused.error().span->line, 1u);
+    EXPECT_FALSE(rt::include_records(doc).ok());
 }
 
 TEST_F(DirectivesTest, RecursiveWalkVisitsADirectoryOnce) {

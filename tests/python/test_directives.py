@@ -270,12 +270,37 @@ def test_random_trees_end_with_data_or_a_directive_error(tmp_path, seed):
         return
     # Every file the load read lies inside the include directory.
     seen = []
+    leaves = []  # (path, file) of the leaves read from included files
     for path, _ in doc.walk():
         node = doc.node
         for segment in path:
             node = node[segment]
             seen.append(node.file)
+        if node.file is not None and not node.file.endswith("<root>"):
+            leaves.append((path, node.file))
     assert all(f.startswith(str(root)) for f in seen if f is not None and not f.endswith("<root>"))
+
+    # Write-back: unedited, every included file as read and nothing to save; an edited leaf changes one line
+    # of the file holding it, and only that file.
+    files = torvex.dump_includes_map(doc)
+    assert all(Path(name).read_bytes() == text for name, text in files.items())
+    assert {name for _, name in leaves} <= files.keys() and doc.save() == []
+    if not leaves:
+        return
+    path, name = rng.choice(leaves)
+    view = doc
+    for segment in path[:-1]:
+        view = view[segment]
+    view[path[-1]] = "edited"
+    before = {f: Path(f).read_bytes() for f in files}
+    assert doc.save() == [name]
+    old, new = before[name].splitlines(), Path(name).read_bytes().splitlines()
+    assert len(old) == len(new) and sum(a != b for a, b in zip(old, new)) == 1
+    assert all(Path(f).read_bytes() == text for f, text in before.items() if f != name)
+    reloaded = torvex.loads("top: !include f0.yaml\nall: !include_dir_list .\n", option=option, include_dir=str(root))
+    for segment in path:
+        reloaded = reloaded[segment]
+    assert reloaded == "edited"
 
 
 # ---- secrets, environment variables, callbacks and log lines ---------------------------------------------------

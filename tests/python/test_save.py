@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import os
 import pickle
+import re
 import resource
 import shutil
 import signal
@@ -12,6 +13,8 @@ import tempfile
 from pathlib import Path
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import torvex
 
@@ -201,6 +204,225 @@ def test_include_maps_need_includes_and_a_document(call):
         call(doc)
     with pytest.raises(TypeError, match="TorvexDocument"):
         call({"a": 1})
+
+
+# ---- directory includes: each entry goes back to the file it came from ---------------------------------------
+
+DIRECTORY_MAIN = "# main\nname: home\nparts: {form} parts  # the parts\nafter: 1\n"
+
+
+def add_key(view):
+    view["new"] = 1
+
+
+def replace_key(view):
+    """A removed pair made up for by an appended one: the count stays, the pairs moved."""
+    first = view.keys()[0]
+    del view[first]
+    view[first] = 1
+
+
+def delete_key(view):
+    del view[view.keys()[0]]
+
+
+def delete_item(view):
+    del view[0]
+
+
+@pytest.mark.parametrize("form, files, path, edited_file, line, structural", [
+    ("!include_dir_named",
+     {"a.yaml": "# a\nx: 1   # one\ny: [1, 2]\n", "b.yaml": "z: 3\n---\nlater: doc\n", "e.yaml": ""},
+     ("b", "z"), "b.yaml", 1, [add_key, replace_key, delete_key]),
+    ("!include_dir_list",
+     {"a.yaml": "# a\n- 1\n- 2  # two\n", "b.yaml": "k: v\n---\n# second\nk: w   # w\n", "e.yaml": ""},
+     (2, "k"), "b.yaml", 4, [delete_item]),
+    ("!include_dir_merge_list",
+     {"a.yaml": "# a\n- 1\n- 2  # two\n", "b.yaml": "scalar\n---\n- k: v\n\n- k: w  # w\n"},
+     (4, "k"), "b.yaml", 5, [delete_item]),
+    ("!include_dir_merge_named",
+     {"a.yaml": "# a\nx: 1\ny: 2  # two\n", "b.yaml": "z:\n  deep: 3  # d\n", "c.yaml": "[not, merged]\n"},
+     ("z", "deep"), "b.yaml", 2, [add_key, replace_key, delete_key]),
+])
+def test_directory_includes_write_each_file_back(tmp_path, form, files, path, edited_file, line, structural):
+    write_tree(tmp_path, {"main.yaml": DIRECTORY_MAIN.format(form=form),
+                          **{f"parts/{name}": text for name, text in files.items()}})
+    before = snapshot(tmp_path)
+    as_read = {str(tmp_path / "parts" / name): before[f"parts/{name}"] for name in files}
+    doc = load(tmp_path, "main.yaml", origin=False)
+    assert torvex.dump_includes_map(doc) == as_read and doc.save() == []
+    node = doc.node["parts"]  # the result still reports the directive
+    assert (node.source_tag, node.source_target, node.is_include, node.line) == (form, "parts", True, 3)
+
+    *parents, leaf = path
+    view = doc["parts"]
+    for key in parents:
+        view = view[key]
+    view[leaf] = "edited"
+    target = str(tmp_path / "parts" / edited_file)
+    edited = torvex.dump_includes_map(doc)
+    assert edited.keys() == as_read.keys() and {k for k in as_read if edited[k] != as_read[k]} == {target}
+    assert doc.save() == [target]  # no origin needed: the root did not change
+    after = snapshot(tmp_path)
+    assert changed(before, after) == {f"parts/{edited_file}"}
+    old, new = before[f"parts/{edited_file}"].splitlines(), after[f"parts/{edited_file}"].splitlines()
+    assert len(old) == len(new) and [i + 1 for i, (a, b) in enumerate(zip(old, new)) if a != b] == [line]
+    assert b"edited" in new[line - 1] and edited[target] == after[f"parts/{edited_file}"]
+    assert load(tmp_path, "main.yaml").to_dict() == doc.to_dict()
+
+    for edit in structural:
+        doc = load(tmp_path, "main.yaml")
+        edit(doc["parts"])
+        message = "^" + re.escape(f"cannot write back '{form} parts' ({tmp_path / 'main.yaml'}, line 3): ")
+        for call in (doc.save, lambda: torvex.dump_includes_map(doc)):
+            with pytest.raises(torvex.TorvexIncludeError, match=message) as info:
+                call()
+            assert (info.value.file, info.value.line) == (str(tmp_path / "main.yaml"), 3)
+        assert snapshot(tmp_path) == after
+
+
+NESTED = {
+    "main.yaml": "top: !include pk.yaml\n",
+    "pk.yaml": "# pk\nall: !include_dir_named parts\nauto: !include_dir_merge_list autos\n",
+    "parts/a.yaml": "inner: !include ../leaf.yaml  # leaf\nv: 1\nlists: !include_dir_list ../lists\n",
+    "leaf.yaml": "w: 1\n",
+    "lists/x.yaml": "# x\nq: 1\n",
+    "autos/1.yaml": "# forwards\n!include ../more.yaml\n",
+    "autos/2.yaml": "- own: 1\n",
+    "autos/3.yaml": "!include_dir_list ../deep\n",
+    "more.yaml": "# more\n- m: 1\n",
+    "deep/d.yaml": "dd: 1\n",
+}
+NESTED_EDITS = {  # path below "top" -> the file that holds it
+    ("all", "a", "v"): "parts/a.yaml",
+    ("all", "a", "inner", "w"): "leaf.yaml",
+    ("all", "a", "lists", 0, "q"): "lists/x.yaml",
+    ("auto", 0, "m"): "more.yaml",  # autos/1.yaml includes it as its whole root
+    ("auto", 1, "own"): "autos/2.yaml",
+    ("auto", 2, "dd"): "deep/d.yaml",  # autos/3.yaml includes the directory as its whole root
+}
+
+
+def set_path(doc, path, value):
+    view = doc["top"]
+    for key in path[:-1]:
+        view = view[key]
+    view[path[-1]] = value
+
+
+@pytest.mark.parametrize("paths", [[p] for p in NESTED_EDITS] + [list(NESTED_EDITS)])
+def test_nested_directory_includes_write_the_files_holding_the_edits(tmp_path, paths):
+    write_tree(tmp_path, NESTED)
+    before = snapshot(tmp_path)
+    doc = load(tmp_path, "main.yaml", origin=False)
+    assert torvex.dump_includes_map(doc) == {str(tmp_path / n): before[n] for n in NESTED if n != "main.yaml"}
+    for path in paths:
+        set_path(doc, path, 2)
+    written = [NESTED_EDITS[p] for p in paths]  # document order, an including file before the files it includes
+    assert doc.save() == [str(tmp_path / name) for name in written]
+    after = snapshot(tmp_path)
+    assert changed(before, after) == set(written)
+    for name in written:
+        old, new = before[name].splitlines(), after[name].splitlines()
+        assert len(old) == len(new) and sum(a != b for a, b in zip(old, new)) == 1
+    assert load(tmp_path, "main.yaml").to_dict() == doc.to_dict()
+
+
+def test_entries_of_a_secret_merged_as_a_root_are_refused(tmp_path):
+    write_tree(tmp_path, {"main.yaml": "all: !include_dir_merge_list parts\n", "parts/a.yaml": "!secret items\n",
+                          "secrets.yaml": "items: [1, 2]\n"})
+    before = snapshot(tmp_path)
+    doc = torvex.loads(before["main.yaml"], option=RT | torvex.OPT_SECRETS, include_dir=str(tmp_path))
+    doc.set_origin(tmp_path / "main.yaml")
+    assert torvex.dump_includes_map(doc) == {str(tmp_path / "parts/a.yaml"): before["parts/a.yaml"]}
+    doc["all"][1] = 3
+    with pytest.raises(torvex.TorvexIncludeError) as info:
+        doc.save()
+    assert str(info.value) == (
+        f"cannot write back '!include_dir_merge_list parts' ({tmp_path / 'main.yaml'}, line 1): an entry it merged "
+        f"from '{tmp_path / 'parts/a.yaml'}' was edited, but that file's root is '!secret items', which reads no "
+        "file that saving could write")
+    assert snapshot(tmp_path) == before
+
+
+# Generated trees: every directory form, files of one or more documents with comments, blank lines, flow
+# collections and nested includes; a random leaf edit must reach exactly the line that holds it.
+WORDS = st.sampled_from(["a", "b", "on", "x y", "1.5", "'q'", '"d"', "[1, 2]", "{k: v}", "7"])
+COMMENTS = st.sampled_from(["", "  # c", "   # note"])
+
+
+def comment_after(draw, word):
+    # Only after plain words: the spaces before a comment that follows quotes or a flow collection are not kept.
+    return "" if word[0] in "'\"[{" else draw(COMMENTS)
+
+
+@st.composite
+def yaml_document(draw, kind, key_prefix):
+    lines = [draw(st.sampled_from(["", "# head\n"]))]
+    for i in range(draw(st.integers(1, 3))):
+        if i:  # blank lines between entries (the emitter drops those that end a document)
+            lines.append(draw(st.sampled_from(["", "", "\n"])))
+        entry = draw(st.sampled_from(["scalar", "scalar", "list", "include"]))
+        if entry == "include":  # a nested include below the directory's file
+            body = f"!include ../leaves/{draw(st.integers(0, 1))}.yaml"
+        else:
+            body = draw(WORDS)
+        start = f"{key_prefix}{i}:" if kind == "mapping" else "-"
+        if entry == "list":
+            # No comment after `key:` itself: the emitter moves it to the line below when it writes the file.
+            words = [draw(WORDS) for _ in range(2)]
+            lines.append(f"{start}\n" + "".join(f"  - {w}{comment_after(draw, w)}\n" for w in words))
+        else:
+            lines.append(f"{start} {body}{comment_after(draw, body)}\n")
+    return "".join(lines)
+
+
+@st.composite
+def directory_tree(draw):
+    files = {"leaves/0.yaml": "# leaf\nw: 1\n", "leaves/1.yaml": "- u  # item\n"}
+    lines = []
+    for d, form in enumerate(draw(st.lists(st.sampled_from(
+            ["!include_dir_named", "!include_dir_list", "!include_dir_merge_list", "!include_dir_merge_named"]),
+            min_size=1, max_size=3))):
+        for f in range(draw(st.integers(1, 3))):
+            kinds = {"!include_dir_merge_list": ["sequence"], "!include_dir_merge_named": ["mapping"]}.get(
+                form, ["mapping", "sequence"])
+            docs = [draw(yaml_document(draw(st.sampled_from(kinds)), f"k{f}_"))
+                    for _ in range(draw(st.integers(1, 2)))]
+            files[f"d{d}/f{f}.yaml"] = "---\n".join(docs)
+        lines.append(f"d{d}: {form} d{d}{draw(COMMENTS)}\n")
+    files["main.yaml"] = "# main\n" + "".join(lines)
+    return files
+
+
+def view_at(doc, path):
+    for segment in path:
+        doc = doc[segment]
+    return doc
+
+
+@settings(max_examples=60, deadline=None)
+@given(directory_tree(), st.data())
+def test_generated_directory_trees_write_each_edit_to_its_line(files, data):
+    with tempfile.TemporaryDirectory() as name:
+        root = Path(name)
+        write_tree(root, files)
+        before = snapshot(root)
+        doc = load(root, "main.yaml")
+        assert doc.save() == []
+        read = {os.path.relpath(name, root): text for name, text in torvex.dump_includes_map(doc).items()}
+        assert {n for n in files if n.startswith("d")} <= read.keys() and all(before[n] == read[n] for n in read)
+        path = data.draw(st.sampled_from([path for path, _ in doc.walk()]))
+        node = view_at(doc.node, path)
+        holder, line = node.file, node.line
+        view_at(doc, path[:-1])[path[-1]] = "edited"
+        assert doc.save() == [holder]
+        after = snapshot(root)
+        name = os.path.relpath(holder, root)
+        assert changed(before, after) == {name}
+        old, new = before[name].splitlines(), after[name].splitlines()
+        assert len(old) == len(new) and [i + 1 for i, (a, b) in enumerate(zip(old, new)) if a != b] == [line]
+        assert view_at(load(root, "main.yaml"), path) == "edited"
 
 
 # ---- links, permission bits ------------------------------------------------------------------------------------

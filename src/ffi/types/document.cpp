@@ -230,7 +230,7 @@ PyObject* document_save(PyObject* self, PyObject* args, PyObject* kwargs) {
         SharedBorrow borrow(self_of(self));
         if (!borrow.ok()) return nullptr;
         auto plan = rt::plan_save(*self_of(self)->doc, target);
-        if (!plan.ok()) return raise_torvex(TorvexException::IncludeError, plan.error().message);
+        if (!plan.ok()) return raise_write_back_error(plan.error());
         if (plan.value().root_needs_path) {
             PyErr_SetString(PyExc_ValueError, "save() needs a path: this document was not loaded from a file");
             return nullptr;
