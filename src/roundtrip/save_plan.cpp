@@ -7,6 +7,7 @@
 #include "directives/file_system.hpp"
 #include "roundtrip/directory_files.hpp"
 #include "roundtrip/emitter.hpp"
+#include "roundtrip/line_breaks.hpp"
 
 namespace torvex::rt {
 
@@ -67,6 +68,12 @@ Result<void> directory_records(const YamlNode& dir, const DocumentContainer& doc
     return Ok{};
 }
 
+// Rendered text in the line-end style its file was read with.
+std::string in_file_style(const DocumentContainer& doc, std::uint32_t id, std::string rendered) {
+    if (id < doc.file_sources.size() && doc.file_sources[id]) return in_style_of(*doc.file_sources[id], std::move(rendered));
+    return rendered;
+}
+
 }  // namespace
 
 bool is_modified_in_file(const YamlNode& node) { return modified_in_file_at(node, 0); }
@@ -78,14 +85,15 @@ Result<std::vector<WriteRecord>> changed_include_records(const DocumentContainer
         if (is_directory_result(node)) {
             Result<void> done = directory_records(node, doc, records, [&](const DirectoryTarget& target) {
                 if (!target_modified(node, target, false)) return std::optional<std::string>();
-                return std::optional<std::string>(render_target(node, target, doc.prefer_double_quotes));
+                return std::optional<std::string>(
+                    in_file_style(doc, target.file_id, render_target(node, target, doc.prefer_double_quotes)));
             });
             if (!done.ok()) return std::move(done).error();
             continue;
         }
         if (!boundary_file_changed(node)) continue;
-        records.push_back(
-            WriteRecord{*node.source->target_file_id, render_included_file(node, doc.prefer_double_quotes)});
+        const std::uint32_t id = *node.source->target_file_id;
+        records.push_back(WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes))});
     }
     return records;
 }
@@ -101,7 +109,8 @@ Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
             Result<void> done = directory_records(node, doc, records, [&](const DirectoryTarget& target) {
                 const auto* read = as_read(target.file_id);
                 if (read && !target_modified(node, target, true)) return std::optional<std::string>(**read);
-                return std::optional<std::string>(render_target(node, target, doc.prefer_double_quotes));
+                return std::optional<std::string>(
+                    in_file_style(doc, target.file_id, render_target(node, target, doc.prefer_double_quotes)));
             });
             if (!done.ok()) return std::move(done).error();
             continue;
@@ -111,7 +120,7 @@ Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
         if (read && !is_modified(node)) {
             records.push_back(WriteRecord{id, **read});
         } else {
-            records.push_back(WriteRecord{id, render_included_file(node, doc.prefer_double_quotes)});
+            records.push_back(WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes))});
         }
     }
     return records;

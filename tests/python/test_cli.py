@@ -36,7 +36,7 @@ TREE = {
                                "extra: !include extra.yaml\nport: 8123\n",
     "conf/pk/lights.yaml": "light:\n  - platform: x   # keep me\n    key: !secret light_key\n",
     "conf/extra.yaml": "hosts: [a, b, c]\nnested: !include deep/more.yaml\n",
-    "conf/deep/more.yaml": "v: 1\n",
+    "conf/deep/more.yaml": "v: 1\r\n",  # CRLF line ends, kept by an edit
     "conf/secrets.yaml": "light_key: abc\n",
 }
 DIRECTIVES = ("--includes", "conf", "--secrets")
@@ -136,19 +136,22 @@ def test_get_and_usage_errors(tmp_path, args, code, stderr):
 
 def test_set_changes_one_line_in_the_file_that_holds_the_value(tmp_path):
     write(tmp_path, TREE)
-    before = {name: (tmp_path / name).read_text() for name in TREE}
+    before = {name: (tmp_path / name).read_bytes().decode() for name in TREE}
     edits = [("port", "9000", "conf/configuration.yaml", "port: 9000"),
              ("extra.hosts[-1]", "z", "conf/extra.yaml", "hosts: [a, b, z]"),
              ("extra.nested.v", "two words", "conf/deep/more.yaml", "v: two words"),
+             ("packages.lights.light[0].platform", "hue", "conf/pk/lights.yaml", "  - platform: hue   # keep me"),
              ("name", "yes", "conf/configuration.yaml", 'name: "yes"  # kept')]
     for path, value, file, line in edits:
         assert run(tmp_path, "set", *DIRECTIVES, "conf/configuration.yaml", path, value) == (0, "", "")
         after = (tmp_path / file).read_text().splitlines()
         changed = [new for old, new in zip(before[file].splitlines(), after) if old != new]
         assert changed == [line] and len(after) == len(before[file].splitlines())
-        before[file] = "\n".join(after) + "\n"
+        raw = (tmp_path / file).read_bytes()
+        assert raw.count(b"\n") == raw.count(b"\r\n" if file.endswith("more.yaml") else b"\n")
+        before[file] = raw.decode()
         assert run(tmp_path, "get", *DIRECTIVES, "conf/configuration.yaml", path)[1] == value + "\n"
-    assert all((tmp_path / name).read_text() == before[name] for name in TREE)
+    assert all((tmp_path / name).read_bytes().decode() == before[name] for name in TREE)
     assert run(tmp_path, "set", "--string", "conf/extra.yaml", "new.key", "8") == (0, "", "")
     assert torvex.loads((tmp_path / "conf/extra.yaml").read_bytes())["new"] == {"key": "8"}
 
