@@ -252,9 +252,13 @@ Result<void> Loader::include_file(rt::YamlNode& node) {
     }
     rt::Comments file_comments = result.comments;
     rt::Text file_anchor = result.anchor;
+    // A file that is nothing but another directive forwards to it: that
+    // directive's file (or secret, or variable) holds the content.
+    std::shared_ptr<const rt::IncludeSource> forwarded(std::move(result.source));
     adopt_directive_layout(result, node);
     result.source = std::make_unique<rt::IncludeSource>(
         rt::IncludeSource{std::string(kInclude), shown, composed.id, std::move(file_comments), std::move(file_anchor)});
+    result.source->forwarded = std::move(forwarded);
     node = std::move(result);
     return Ok{};
 }

@@ -154,4 +154,10 @@ YamlNode YamlNode::null_node() { return YamlNode(); }
 
 bool is_modified(const YamlNode& node) { return modified_at(node, 0); }
 
+const IncludeSource* content_source(const YamlNode& node) noexcept {
+    const IncludeSource* record = node.source.get();
+    while (record && record->forwarded) record = record->forwarded.get();
+    return record;
+}
+
 }  // namespace torvex::rt

@@ -77,6 +77,7 @@ private:
 };
 
 struct DirectoryFiles;  // roundtrip/directory_files.hpp
+struct YamlNode;
 
 // The config directive that produced a node (`!include x.yaml`, `!secret k`, ...).
 struct IncludeSource {
@@ -91,7 +92,16 @@ struct IncludeSource {
     // Directory include: the files read and which entries of the node each
     // gave (never changed after loading, so copies share it).
     std::shared_ptr<const DirectoryFiles> directory = nullptr;
+    // Single-file include of a file that holds nothing but another directive
+    // (`!include b.yaml` where b.yaml reads `!include c.yaml`): that
+    // directive's record. The node's content belongs to it, while this file
+    // keeps its text as read. Never changed after loading.
+    std::shared_ptr<const IncludeSource> forwarded = nullptr;
 };
+
+// The record of the directive whose file holds a node's content: its own, or
+// the end of its chain of forwarded includes; null for a node no directive made.
+const IncludeSource* content_source(const YamlNode& node) noexcept;
 
 struct YamlNode {
     Comments comments;

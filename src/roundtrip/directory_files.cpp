@@ -12,7 +12,7 @@ namespace torvex::rt {
 namespace {
 
 bool is_merge_form(const YamlNode& dir) {
-    return dir.source->tag == "!include_dir_merge_list" || dir.source->tag == "!include_dir_merge_named";
+    return content_source(dir)->tag == "!include_dir_merge_list" || content_source(dir)->tag == "!include_dir_merge_named";
 }
 
 // What the directive wrote, its file and line, and why its entries cannot be written back.
@@ -21,7 +21,7 @@ Error refusal(const YamlNode& dir, const DocumentContainer& doc, const std::stri
     // The root text's path is a stand-in unless it was loaded from a file.
     std::string path = id == 0 && doc.origin ? *doc.origin : id < doc.file_paths.size() ? doc.file_paths[id] : "";
     Error error = Error::at(ErrorKind::DirectiveOther,
-                            "cannot write back '" + dir.source->tag + " " + dir.source->target + "' (" + path +
+                            "cannot write back '" + content_source(dir)->tag + " " + content_source(dir)->target + "' (" + path +
                                 ", line " + std::to_string(dir.span.line + 1UL) + "): " + reason,
                             dir.span);
     error.file = path;
@@ -60,7 +60,7 @@ bool forwards_file(const DirectoryDocument& document) {
 // entries a file forwarded, and `entries`, the entries it gave.
 Result<void> check_entries(const YamlNode& owner, std::span<const YamlNode> entries, const DocumentContainer& doc,
                            std::size_t depth) {
-    const DirectoryFiles& record = *owner.source->directory;
+    const DirectoryFiles& record = *content_source(owner)->directory;
     std::size_t total = 0;
     for (const DirectoryFile& file : record.files) total += file.entries();
     // Items can only be replaced or removed; pairs can also be appended. A
@@ -121,7 +121,7 @@ Result<void> check_entries(const YamlNode& owner, std::span<const YamlNode> entr
 void collect_targets(const YamlNode& owner, std::size_t first, std::vector<DirectoryTarget>& targets,
                      std::size_t depth) {
     with_stack_at(depth, [&] {
-        for (const DirectoryFile& file : owner.source->directory->files) {
+        for (const DirectoryFile& file : content_source(owner)->directory->files) {
             targets.push_back(DirectoryTarget{file.file_id, &file, nullptr, first});
             for (const DirectoryDocument& document : file.documents) {
                 if (forwards_file(document)) {
@@ -138,7 +138,10 @@ void collect_targets(const YamlNode& owner, std::size_t first, std::vector<Direc
 
 }  // namespace
 
-bool is_directory_result(const YamlNode& node) noexcept { return node.source && node.source->directory; }
+bool is_directory_result(const YamlNode& node) noexcept {
+    const IncludeSource* content = content_source(node);
+    return content && content->directory;
+}
 
 Result<void> check_directory(const YamlNode& dir, const DocumentContainer& doc) {
     return check_entries(dir, dir.children, doc, 0);

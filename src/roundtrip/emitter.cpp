@@ -516,15 +516,16 @@ std::string node_to_yaml(const YamlNode& node, const EmitStyle& style) {
 }
 
 std::string render_included_file(const YamlNode& node, bool prefer_double_quotes) {
-    if (!node.source || !node.source->file_comments) {
+    const IncludeSource* content = content_source(node);
+    if (!content || !content->file_comments) {
         return render_root(node, NullStyle::Keyword, prefer_double_quotes, true);
     }
     // The node's comments and anchor are the directive's, written in the
     // including file; the included file keeps its own.
     YamlNode file = node.clone();
-    file.comments = *node.source->file_comments;
+    file.comments = *content->file_comments;
     file.comments.modified = node.comments.modified;
-    file.anchor = node.source->file_anchor;
+    file.anchor = content->file_anchor;
     file.source.reset();
     return render_root(file, NullStyle::Keyword, prefer_double_quotes, false);
 }

@@ -13,7 +13,13 @@ namespace torvex::rt {
 
 namespace {
 
-bool is_boundary(const YamlNode& node) noexcept { return node.source && node.source->target_file_id.has_value(); }
+// The file that holds a boundary's content (the end of a chain of forwarding files).
+std::optional<std::uint32_t> content_file(const YamlNode& node) noexcept {
+    const IncludeSource* content = content_source(node);
+    return content ? content->target_file_id : std::nullopt;
+}
+
+bool is_boundary(const YamlNode& node) noexcept { return content_file(node).has_value(); }
 
 // Where a file's own content ends: an include boundary or a directory
 // result, whose entries are the content of other files.
@@ -92,7 +98,7 @@ Result<std::vector<WriteRecord>> changed_include_records(const DocumentContainer
             continue;
         }
         if (!boundary_file_changed(node)) continue;
-        const std::uint32_t id = *node.source->target_file_id;
+        const std::uint32_t id = *content_file(node);
         records.push_back(WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes))});
     }
     return records;
@@ -105,6 +111,11 @@ Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
     };
     for (const YamlNode* end : file_ends(doc)) {
         const YamlNode& node = *end;
+        // Files on the way that hold only the directive forwarding to the next are kept as read.
+        for (const IncludeSource* link = node.source.get(); link && link->forwarded; link = link->forwarded.get()) {
+            if (const auto* read = link->target_file_id ? as_read(*link->target_file_id) : nullptr)
+                records.push_back(WriteRecord{*link->target_file_id, **read});
+        }
         if (is_directory_result(node)) {
             Result<void> done = directory_records(node, doc, records, [&](const DirectoryTarget& target) {
                 const auto* read = as_read(target.file_id);
@@ -115,7 +126,7 @@ Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
             if (!done.ok()) return std::move(done).error();
             continue;
         }
-        const std::uint32_t id = *node.source->target_file_id;
+        const std::uint32_t id = *content_file(node);
         const auto* read = as_read(id);
         if (read && !is_modified(node)) {
             records.push_back(WriteRecord{id, **read});

@@ -575,3 +575,26 @@ def test_a_write_cut_short_leaves_every_file_intact(tree, limit):
     assert kind == "error" and message.startswith("OSError: cannot write ")
     assert message.endswith(": File too large")
     assert snapshot(tree) == before  # nothing renamed, no temporary file left behind
+
+
+@pytest.mark.parametrize("forward, path, changed", [
+    ("!include c.yaml", ("a", "x"), "c.yaml"),
+    ("# only a directive\n!include mid.yaml", ("a", "x"), "c.yaml"),
+    ("!include_dir_named pk", ("a", "l", "lamp"), "pk/l.yaml"),
+    ("!include_dir_merge_named pk", ("a", "lamp"), "pk/l.yaml"),
+])
+def test_a_file_that_only_forwards_keeps_its_text_and_the_edit_lands_at_the_end(tmp_path, forward, path, changed):
+    write_tree(tmp_path, {"root.yaml": "a: !include b.yaml\n", "b.yaml": forward + "\n", "mid.yaml": "!include c.yaml\n",
+                          "c.yaml": "# c\nx: 1  # one\n", "pk/l.yaml": "lamp: 1  # lit\n"})
+    before = snapshot(tmp_path)
+    doc = torvex.loads((tmp_path / "root.yaml").read_bytes(), option=RT, include_dir=str(tmp_path))
+    assert (doc.node["a"].source_tag, doc.node["a"].source_target) == ("!include", "b.yaml")
+    assert {Path(p).name for p in torvex.dump_includes_map(doc)} >= {"b.yaml"}
+    target = doc
+    for key in path[:-1]:
+        target = target[key]
+    target[path[-1]] = 2
+    assert doc.save() == [str(tmp_path / changed)]
+    after = snapshot(tmp_path)
+    assert {name for name in after if after[name] != before[name]} == {changed}
+    assert after[changed] == before[changed].replace(b": 1  #", b": 2  #")
