@@ -12,17 +12,29 @@ namespace torvex::ffi {
 
 namespace {
 
+// In 8-byte words, the last one overlapping the one before it; below 8
+// bytes, two 4-byte words that overlap, or the bytes one by one.
 bool is_ascii(std::string_view text) noexcept {
     const char* p = text.data();
     const std::size_t n = text.size();
     std::uint64_t high = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
+    if (n >= 8) {
         std::uint64_t word;
-        std::memcpy(&word, p + i, 8);
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&word, p + i, 8);
+            high |= word;
+        }
+        std::memcpy(&word, p + n - 8, 8);
         high |= word;
+    } else if (n >= 4) {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        high = first | last;
+    } else {
+        for (std::size_t i = 0; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
     }
-    for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
     return (high & 0x8080808080808080ULL) == 0;
 }
 
@@ -126,7 +138,10 @@ private:
         PyRef dict = PyRef::steal(PyDict_New());
         if (!dict) return dict;
         for (std::uint64_t n = 0; n < node.size(); ++n) {
-            PyRef key = convert_key(i, depth);
+            // Most keys are strings: from the key cache without a call.
+            const TapeNode& k = nodes_[i];
+            PyRef key = k.kind() == TapeNode::Kind::String ? (++i, PyRef::steal(context_.keys.get(k.text_view())))
+                                                           : convert_key(i, depth);
             if (!key) return key;
             PyRef value = convert(i, depth);
             if (!value) return value;
@@ -140,7 +155,7 @@ private:
     }
 
     // Keys: strings from the key cache, collections as (nested) tuples.
-    PyRef convert_key(std::size_t& i, std::size_t depth) {
+    [[gnu::noinline]] PyRef convert_key(std::size_t& i, std::size_t depth) {
         const TapeNode& node = nodes_[i];
         switch (node.kind()) {
             case TapeNode::Kind::String:

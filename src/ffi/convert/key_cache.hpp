@@ -56,6 +56,12 @@ private:
         return word;
     }
 
+    static std::uint64_t load4(const char* p) noexcept {
+        std::uint32_t word;
+        std::memcpy(&word, p, 4);
+        return word;
+    }
+
     static std::uint64_t mix(std::uint64_t h) noexcept {
         h ^= h >> 33;
         h *= 0xff51afd7ed558ccdULL;
@@ -64,15 +70,17 @@ private:
 
     // Every byte counts, read in 8-byte words (the last one overlapping the
     // one before it) without a byte loop: keys are short, so this is cheap.
+    // Below 8 bytes, two 4-byte words that overlap, or the bytes one by one.
     static std::uint64_t hash_text(std::string_view text) noexcept {
         const char* p = text.data();
         const std::size_t n = text.size();
         std::uint64_t h = 0x9e3779b97f4a7c15ULL * (n + 1);
-        if (n < 8) {
+        if (n < 4) {
             std::uint64_t small = 0;
             for (std::size_t k = 0; k < n; ++k) small = small << 8 | static_cast<unsigned char>(p[k]);
             return mix(h ^ small);
         }
+        if (n < 8) return mix(h ^ (load4(p) << 32 | load4(p + n - 4)));
         for (std::size_t k = 0; k + 8 < n; k += 8) h = (h ^ load8(p + k)) * 0x100000001b3ULL;
         return mix(h ^ load8(p + n - 8));
     }
