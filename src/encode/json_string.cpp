@@ -69,12 +69,11 @@ const bool kHaveAvx2 = detect_avx2();
     return i;
 }
 
-// Copies src[0, n) to dst up to the first byte that needs a look and returns
-// its index, or n when there is none. Bytes after that index may be written
-// too (the caller overwrites them); nothing is read or written outside
-// src[0, n) and dst[0, n). Tails shorter than a block are read as two
-// overlapping halves, so short keys need no byte loop.
-inline std::size_t copy_plain(const u8* src, std::size_t n, char* dst) noexcept {
+}  // namespace
+
+// Tails shorter than a block are read as two overlapping halves, so short
+// keys need no byte loop.
+std::size_t json_string_detail::copy_plain(const u8* src, std::size_t n, char* dst) noexcept {
     std::size_t i = (n >= 64 && kHaveAvx2) ? copy_blocks_avx2(src, n, dst) : 0;
     for (; n - i >= 16; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
@@ -107,6 +106,10 @@ inline std::size_t copy_plain(const u8* src, std::size_t n, char* dst) noexcept 
     return n;
 }
 
+namespace {
+
+using json_string_detail::copy_plain;
+
 // The escape for a byte flagged by the table other than 0xE2; returns its length.
 inline std::size_t escape_byte(u8 c, char* to) noexcept {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -129,11 +132,7 @@ inline std::size_t escape_byte(u8 c, char* to) noexcept {
 
 }  // namespace
 
-namespace {
-
-// The rest of a string from its first byte that needs a look, at p[i] (the
-// bytes before it are written and committed), closing quote included.
-[[gnu::noinline]] void append_escaped_rest(OutBuffer& out, const u8* p, std::size_t n, std::size_t i) {
+void json_string_detail::append_escaped_rest(OutBuffer& out, const u8* p, std::size_t n, std::size_t i) {
     // Room for the rest unescaped and the closing quote; each escape below
     // makes room for what it adds.
     char* d = out.reserve(n - i + 1);
@@ -163,25 +162,6 @@ namespace {
     }
     *d++ = '"';
     out.advance(static_cast<std::size_t>(d - (out.data() + out.size())));
-}
-
-}  // namespace
-
-// Most strings need no escape: they are copied in one pass with both quotes
-// and committed at once; the rest continue out of line.
-void append_json_string(OutBuffer& out, std::string_view s) {
-    const auto* p = reinterpret_cast<const u8*>(s.data());
-    const std::size_t n = s.size();
-    char* d = out.reserve(n + 2);
-    d[0] = '"';
-    const std::size_t plain = copy_plain(p, n, d + 1);
-    if (plain == n) [[likely]] {
-        d[n + 1] = '"';
-        out.advance(n + 2);
-        return;
-    }
-    out.advance(plain + 1);
-    append_escaped_rest(out, p, n, plain);
 }
 
 }  // namespace torvex

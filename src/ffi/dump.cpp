@@ -84,6 +84,9 @@ std::optional<NullStyle> settle_null_style(PyObject* null_style, std::uint64_t o
 }
 
 constexpr std::size_t kInitialOutput = 1024;
+// The first block of a bytes object written in place: past pymalloc's small
+// sizes either way, and enough for most documents to need no growing.
+constexpr std::size_t kInitialBytes = 4096;
 
 // The output buffer, kept per thread between calls (up to kMaxSpareBytes,
 // as SpareBuffer keeps the engine's): a large output then neither grows by
@@ -194,7 +197,7 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
     // Unsorted output follows the objects' own order: written as they are
     // read, straight into the bytes object returned.
     if (!(*option & OPT_SORT_KEYS)) {
-        BytesOutput output(kInitialOutput);
+        BytesOutput output(kInitialBytes);
         if (!output.ok()) return nullptr;
         if (!write_json(obj, conversion, indent, output.buffer())) return nullptr;
         return output.finish();

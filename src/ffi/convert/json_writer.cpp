@@ -135,6 +135,27 @@ private:
 
     // A leaf as an object key: a str escaped, another scalar's text in quotes
     // (plain ASCII, nothing to escape).
+    // Compact output: the separator, a key of plain ASCII and the colon in one
+    // reservation, for the common entry.
+    void compact_ascii_key(PyObject* key, bool comma) {
+        const auto* p = static_cast<const unsigned char*>(PyUnicode_DATA(key));
+        const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(key));
+        char* const start = out_.reserve(n + 4);
+        char* d = start;
+        if (comma) *d++ = ',';
+        *d++ = '"';
+        const std::size_t plain = json_string_detail::copy_plain(p, n, d);
+        if (plain == n) [[likely]] {
+            d[n] = '"';
+            d[n + 1] = ':';
+            out_.advance(static_cast<std::size_t>(d - start) + n + 2);
+            return;
+        }
+        out_.advance(static_cast<std::size_t>(d - start) + plain);
+        json_string_detail::append_escaped_rest(out_, p, n, plain);
+        out_.put(':');
+    }
+
     bool leaf_key(PyObject* key, Leaf kind) {
         if (kind == Leaf::Str) return string(key);
         out_.put('"');
@@ -244,9 +265,13 @@ private:
                     const Leaf key_kind = classify_in_section(k);
                     const Leaf value_kind = classify_in_section(v);
                     if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
-                        separate(count++, depth);
-                        if (!leaf_key(k, key_kind)) return false;
-                        colon();
+                        if (indent_ == 0 && key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) {
+                            compact_ascii_key(k, count++ != 0);
+                        } else {
+                            separate(count++, depth);
+                            if (!leaf_key(k, key_kind)) return false;
+                            colon();
+                        }
                         if (!leaf(v, value_kind)) return false;
                         continue;
                     }
