@@ -64,6 +64,11 @@ DecodeOptions decode_options(const LoadOptions& options) {
 // A decoded stream, converted to Python from its tape; where merge keys had
 // to be applied, from a second tape laid out from the merged Value trees.
 struct PlainStream {
+    // Built from the decoded stream, never default-built and assigned: a
+    // default-built one would take the thread's spare tape buffer (which the
+    // decoder wants) and the assignment would free it.
+    explicit PlainStream(DecodedTape stream) noexcept : decoded(std::move(stream)) {}
+
     DecodedTape decoded;
     std::vector<Value> merged;  // every document with merge keys applied, when the stream has any
     // `merged` as a tape. Its texts point into the Values' strings, short ones
@@ -95,21 +100,23 @@ struct PlainStream {
 // later document fails the call.
 std::optional<PlainStream> decode_plain(std::string_view text, const LoadOptions& options) {
     const DecodeOptions decode = decode_options(options);
-    std::optional<Result<DecodedTape>> result;
-    PlainStream stream;
+    std::optional<PlainStream> stream;
+    std::optional<Error> error;
     {
         Detached detached;
-        result.emplace(decode_tape(text, 0, decode));
-        if (result->ok()) {
-            stream.decoded = std::move(*result).value();
-            if (stream.decoded.has_merge_keys) stream.apply_merge_keys();
+        Result<DecodedTape> result = decode_tape(text, 0, decode);
+        if (result.ok()) {
+            stream.emplace(std::move(result).value());
+            if (stream->decoded.has_merge_keys) stream->apply_merge_keys();
+        } else {
+            error.emplace(std::move(result).error());
         }
     }
-    if (!result->ok()) {
-        raise_error(result->error());
+    if (error) {
+        raise_error(*error);
         return std::nullopt;
     }
-    for (const std::string& warning : stream.decoded.warnings) log_warning(warning);
+    for (const std::string& warning : stream->decoded.warnings) log_warning(warning);
     return stream;
 }
 
