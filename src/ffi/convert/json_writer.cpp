@@ -30,14 +30,28 @@ public:
     JsonWriter(const EncodeOptions& options, OutBuffer& out, unsigned indent) noexcept
         : options_(options), out_(out), indent_(indent) {}
 
-    // `depth` counts the collections around `obj`, which is also its level of indentation.
-    bool value(PyObject* obj, unsigned depth) {
+    // `depth` counts the collections around `obj`, which is also its level of
+    // indentation. Inlined where collections hold other collections, which
+    // then call each other directly.
+    [[gnu::always_inline]] bool value(PyObject* obj, unsigned depth) {
         if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, encode::kTooDeep);
         if (const Leaf kind = classify(obj); kind != Leaf::No) return leaf(obj, kind);
         PyTypeObject* type = Py_TYPE(obj);
         if (type == &PyDict_Type) return with_stack_at(depth, [&] { return dict(obj, depth); });
         if (type == &PyList_Type) return with_stack_at(depth, [&] { return list(obj, depth); });
         if (type == &PyTuple_Type) return with_stack_at(depth, [&] { return tuple(obj, depth); });
+        return with_stack([&] { return converted(obj, depth); });
+    }
+
+    // An item its container did not take for a leaf: most often a collection,
+    // so those are tried first (the order does not matter otherwise).
+    [[gnu::always_inline]] bool item(PyObject* obj, unsigned depth) {
+        if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, encode::kTooDeep);
+        PyTypeObject* type = Py_TYPE(obj);
+        if (type == &PyDict_Type) return with_stack_at(depth, [&] { return dict(obj, depth); });
+        if (type == &PyList_Type) return with_stack_at(depth, [&] { return list(obj, depth); });
+        if (type == &PyTuple_Type) return with_stack_at(depth, [&] { return tuple(obj, depth); });
+        if (const Leaf kind = classify(obj); kind != Leaf::No) return leaf(obj, kind);
         return with_stack([&] { return converted(obj, depth); });
     }
 
@@ -218,7 +232,7 @@ private:
             }
             if (!item) break;
             separate(count++, depth);
-            if (!value(item.get(), child)) return false;
+            if (!this->item(item.get(), child)) return false;
         }
         close(count, depth, ']');
         return true;
@@ -284,7 +298,7 @@ private:
             separate(count++, depth);
             if (!this->key(key.get(), child)) return false;
             colon();
-            if (!value(item.get(), child)) return false;
+            if (!this->item(item.get(), child)) return false;
         }
         close(count, depth, '}');
         return true;
