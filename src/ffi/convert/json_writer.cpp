@@ -257,6 +257,11 @@ private:
         Py_ssize_t position = 0;
         Py_ssize_t expected = -1;
         Py_ssize_t seen = 0;
+        // Until an entry is written outside the section (which may run user
+        // code), nothing can have changed the dict: once `expected` entries
+        // are read no further one can come, and the last, empty step of the
+        // iteration is skipped.
+        bool interrupted = false;
         for (;;) {
             PyRef key;
             PyRef item;
@@ -271,7 +276,7 @@ private:
                 }
                 PyObject* k = nullptr;
                 PyObject* v = nullptr;
-                while (PyDict_Next(dict, &position, &k, &v)) {
+                while ((interrupted || seen < expected) && PyDict_Next(dict, &position, &k, &v)) {
                     if (++seen > expected) {
                         PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
                         return false;
@@ -295,6 +300,7 @@ private:
                 }
             }
             if (!key) break;
+            interrupted = true;
             separate(count++, depth);
             if (!this->key(key.get(), child)) return false;
             colon();
