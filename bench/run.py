@@ -256,6 +256,125 @@ def python_loads_vs_json(ctx: Context) -> list[str]:
     return lines
 
 
+def _indent(line: str) -> int:
+    return len(line) - len(line.lstrip(" "))
+
+
+def _is_content(line: str) -> bool:
+    stripped = line.strip()
+    return bool(stripped) and not stripped.startswith("#") and stripped not in ("---", "...")
+
+
+def _cut_small(text: str, rng, lo: int, hi: int) -> list[str]:
+    """Cuts a block-style file into runs of sibling entries (a line and the deeper lines below it), dedented,
+    each run grown to a random size between lo and hi bytes; an entry larger than hi is cut from its children."""
+    lines = text.splitlines(keepends=True)
+    pieces, i = [], 0
+    while i < len(lines):
+        if not _is_content(lines[i]):
+            i += 1
+            continue
+        level, start, size, target = _indent(lines[i]), i, 0, rng.randint(lo, hi)
+        j = i
+        while j < len(lines) and size < target:  # whole siblings at this level
+            end = j + 1
+            while end < len(lines) and (not _is_content(lines[end]) or _indent(lines[end]) > level):
+                end += 1
+            entry = sum(len(line.encode()) for line in lines[j:end])
+            if size and size + entry > hi:
+                break
+            size, j = size + entry, end
+            if j >= len(lines) or not _is_content(lines[j]) or _indent(lines[j]) != level:
+                break
+        if size > hi:  # one entry too large: go on inside it
+            i = start + 1
+            continue
+        pieces.append("".join(line[level:] if len(line) > level else line.lstrip(" ") for line in lines[start:j]))
+        i = j
+    return pieces
+
+
+def _small_texts(ctx: Context, count: int = 4000, lo: int = 100, hi: int = 2048) -> list[str]:
+    """Small documents in the styles of the data files: cut from them deterministically, kept when both
+    libraries read them alike, then an equal share of each file."""
+    import random
+
+    import torvex
+    import yaml
+
+    per_file = []
+    for path in sorted(ctx.data.glob("*.yaml")):
+        kept = []
+        for piece in _cut_small(path.read_text(), random.Random(path.stem), lo, hi):
+            if not lo <= len(piece.encode()) <= hi:
+                continue
+            try:
+                same = torvex.loads(piece) == yaml.load(piece, Loader=yaml.CSafeLoader)
+            except Exception:  # an alias whose anchor stayed behind, a cut inside a block scalar
+                continue
+            if same:
+                kept.append(piece)
+        per_file.append(kept)
+    share = count // len(per_file)
+    texts = []
+    for kept in per_file:
+        step = max(1, len(kept) // share)
+        texts.extend(kept[::step][:share])
+    return texts
+
+
+def _best_of_turns(ours: Callable[[], object], peer: Callable[[], object], turns: int = 7,
+                   timed: bool = False) -> tuple[float, float]:
+    """Best time of each side over `turns` alternating runs (after one warm-up each). With timed=True the
+    callables return their own time (timeit), otherwise each call is timed here."""
+    import time
+
+    def run(fn: Callable[[], object]) -> float:
+        if timed:
+            return float(fn())  # type: ignore[arg-type]
+        start = time.perf_counter()
+        fn()
+        return time.perf_counter() - start
+
+    run(ours)
+    run(peer)
+    best_ours = best_peer = float("inf")
+    for _ in range(turns):
+        best_ours = min(best_ours, run(ours))
+        best_peer = min(best_peer, run(peer))
+    return best_ours, best_peer
+
+
+@comparison("loads-small")
+def python_loads_small(ctx: Context) -> list[str]:
+    """One torvex.loads call per small document (100 bytes to 2 KB) against PyYAML's CSafeLoader on the same
+    texts: the fixed cost of a call counts here. Then the cost of the smallest call beside orjson's."""
+    import timeit
+
+    import orjson
+    import torvex
+    import yaml
+
+    texts = _small_texts(ctx)
+    size = sum(len(text.encode()) for text in texts)
+    loads, peer_load, loader = torvex.loads, yaml.load, yaml.CSafeLoader
+    # The two sides take turns, each keeping its best, so that a change in the
+    # machine's load between them does not move the ratio.
+    ours, peer = _best_of_turns(lambda: [loads(text) for text in texts],
+                                lambda: [peer_load(text, Loader=loader) for text in texts])
+    lines = [f"loads-small: torvex {size / ours / 1e6:.1f} MB/s, PyYAML {size / peer / 1e6:.1f} MB/s, "
+             f"ratio {peer / ours:.2f} ({len(texts)} documents, {size / len(texts):.0f} bytes on average)"]
+    calls = 100_000
+    # Statements rather than lambdas, so that neither side pays for an extra Python call.
+    ours_timer = timeit.Timer("loads(text)", globals={"loads": loads, "text": "a: 1"})
+    json_timer = timeit.Timer("loads(text)", globals={"loads": orjson.loads, "text": '{"a":1}'})
+    tiny, json_tiny = (t / calls for t in _best_of_turns(lambda: ours_timer.timeit(calls),
+                                                         lambda: json_timer.timeit(calls), timed=True))
+    lines.append(f"loads-small tiny: torvex.loads(\"a: 1\") {tiny * 1e9:.0f} ns, "
+                 f"orjson.loads('{{\"a\":1}}') {json_tiny * 1e9:.0f} ns, ratio {json_tiny / tiny:.2f}")
+    return lines
+
+
 @comparison("loads-memory")
 def python_loads_memory(ctx: Context) -> list[str]:
     """Peak resident memory of one loads_all, in a fresh interpreter: of the largest data file, and of a

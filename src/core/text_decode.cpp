@@ -67,9 +67,6 @@ TextEncoding detect_encoding(std::string_view s) noexcept {
     return TextEncoding::Utf8;
 }
 
-namespace {
-
-// Converts UTF-16/32 input; for UTF-8 only validates and returns nothing.
 std::optional<Result<std::string>> convert_if_wide(std::string_view bytes) {
     switch (detect_encoding(bytes)) {
         case TextEncoding::Utf32BE: return decode_utf32(bytes, true);
@@ -81,8 +78,6 @@ std::optional<Result<std::string>> convert_if_wide(std::string_view bytes) {
     if (auto fault = utf8::validate(bytes)) return Result<std::string>(invalid("invalid UTF-8: " + fault->describe()));
     return std::nullopt;
 }
-
-}  // namespace
 
 Result<std::string> decode_bytes(std::string_view bytes) {
     if (auto converted = convert_if_wide(bytes)) return std::move(*converted);

@@ -4,6 +4,7 @@
 // skips it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ namespace torvex {
 enum class TextEncoding { Utf8, Utf16BE, Utf16LE, Utf32BE, Utf32LE };
 
 TextEncoding detect_encoding(std::string_view bytes) noexcept;
+
+// UTF-16 and UTF-32 input converted; nothing when the bytes are valid UTF-8
+// and can be used as they are; the error of decode_bytes otherwise.
+std::optional<Result<std::string>> convert_if_wide(std::string_view bytes);
 
 // Errors carry ErrorKind::InvalidText and the exact user-facing message.
 Result<std::string> decode_bytes(std::string_view bytes);

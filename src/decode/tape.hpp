@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <forward_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,7 +53,9 @@ static_assert(sizeof(TapeNode) == 16);
 
 struct Tape {
     std::vector<TapeNode> nodes = SpareBuffer<TapeNode>::take();
-    std::deque<std::string> texts;  // texts made while decoding (resolved tags); stable addresses
+    // Texts made while decoding (resolved tags), at stable addresses. A list
+    // costs nothing until a text is kept; most loads keep none.
+    std::forward_list<std::string> texts;
 
     Tape() = default;
     Tape(Tape&&) noexcept = default;
@@ -83,7 +85,7 @@ struct Tape {
         nodes[header].head = TapeNode::make_head(nodes[header].kind(), count);
         nodes[header].span = nodes.size() - header;
     }
-    std::string_view keep(std::string text) { return texts.emplace_back(std::move(text)); }
+    std::string_view keep(std::string text) { return texts.emplace_front(std::move(text)); }
 
 private:
     TapeNode& push(TapeNode::Kind kind, std::uint64_t size) {

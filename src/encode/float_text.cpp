@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace torvex {
@@ -17,9 +18,43 @@ struct Digits {
     bool negative = false;
 };
 
+constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                             1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+constexpr int kMaxFraction = 17;
+// Below this, v * 10^k is within a quarter of the integer it is meant to be
+// (its own rounding and the input's are each under 1/8 of a unit).
+constexpr double kExactScaled = 0x1p50;
+
+// The common case of data, a number with few decimals (61.34, 0.8652, 7.0):
+// the smallest k for which m = round(|v| * 10^k) gives back v as m / 10^k.
+// Both m and 10^k are exact doubles, so m / 10^k is the double that the text
+// m*10^-k reads as; no text with fewer digits reads as v (each smaller k was
+// tried, and round() found the only integer near enough at each), and no
+// other m with k digits does either (10^-k exceeds v's spacing here). These
+// are the shortest digits, the ones the general routine finds.
+bool few_decimals(double magnitude, Digits& r) noexcept {
+    for (int k = 0; k <= kMaxFraction; ++k) {
+        const double scaled = magnitude * kPow10[k];
+        if (!(scaled < kExactScaled)) return false;
+        const double m = std::nearbyint(scaled);
+        if (m / kPow10[k] != magnitude) continue;
+        auto digits = static_cast<std::uint64_t>(m);
+        char text[24];
+        const int length = static_cast<int>(std::to_chars(text, text + sizeof text, digits).ptr - text);
+        int count = length;
+        while (count > 1 && text[count - 1] == '0') --count;  // only when k is 0: 1200 is 12e2
+        std::memcpy(r.d, text, static_cast<std::size_t>(count));
+        r.count = count;
+        r.exp10 = digits == 0 ? 0 : length - 1 - k;
+        return true;
+    }
+    return false;
+}
+
 Digits shortest_digits(double value) noexcept {
     Digits r;
     r.negative = std::signbit(value);
+    if (few_decimals(std::fabs(value), r)) return r;
     char sci[40];
     const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific);
     const char* p = sci;

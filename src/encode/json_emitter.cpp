@@ -56,6 +56,20 @@ public:
 
     Error error() const { return Error::plain(ErrorKind::Encode, kJsonCollectionKeyMessage); }
 
+    // A mapping key: a string escaped, another scalar's text in quotes; false for a collection.
+    bool key(std::size_t i) {
+        const TapeNode& k = nodes_[untag(i)];
+        if (k.kind() == Kind::String) {
+            append_json_string(out_, k.text_view());
+            return true;
+        }
+        // Scalar key texts are plain ASCII: no escaping needed.
+        out_.put('"');
+        if (!key_text(k, out_)) return false;
+        out_.put('"');
+        return true;
+    }
+
 private:
     void newline(std::size_t level) {
         if (indent_ == 0) return;
@@ -120,15 +134,7 @@ private:
             for (std::uint64_t n = 0; n < node.size(); ++n) {
                 if (n) out_.put(',');
                 newline(depth + 1);
-                const TapeNode& k = nodes_[untag(i)];
-                if (k.kind() == Kind::String) {
-                    append_json_string(out_, k.text_view());
-                } else {
-                    // Scalar key texts are plain ASCII: no escaping needed.
-                    out_.put('"');
-                    if (!key_text(k, out_)) return false;
-                    out_.put('"');
-                }
+                if (!key(i)) return false;
                 i = tape_.end_of(i);
                 out_.put(':');
                 if (indent_) out_.put(' ');
@@ -192,9 +198,16 @@ private:
 
 }  // namespace
 
-Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys) {
+Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys,
+                            std::size_t level) {
     JsonEmitter emitter(tape, out, indent, sort_keys);
-    if (!emitter.value(root, 0)) return emitter.error();
+    if (!emitter.value(root, level)) return emitter.error();
+    return Ok{};
+}
+
+Result<void> emit_json_key_into(OutBuffer& out, const Tape& tape, std::size_t root) {
+    JsonEmitter emitter(tape, out, 0, false);
+    if (!emitter.key(root)) return emitter.error();
     return Ok{};
 }
 

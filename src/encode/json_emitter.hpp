@@ -22,8 +22,14 @@ Result<std::string> emit_json(const Value& root, unsigned indent, bool sort_keys
 Result<void> emit_json_into(OutBuffer& out, const Value& root, unsigned indent, bool sort_keys);
 
 // The same for the subtree of a tape at `root`: the form the converters
-// build, so no tree is made for the output.
-Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys);
+// build, so no tree is made for the output. `level` is the nesting level the
+// subtree is written at, which sets its indentation.
+Result<void> emit_json_into(OutBuffer& out, const Tape& tape, std::size_t root, unsigned indent, bool sort_keys,
+                            std::size_t level = 0);
+
+// The scalar at `root` (tags skipped) as an object key: a string escaped,
+// another scalar's JSON text in quotes. Fails like emit_json for a collection.
+Result<void> emit_json_key_into(OutBuffer& out, const Tape& tape, std::size_t root);
 
 inline constexpr const char* kJsonCollectionKeyMessage = "a collection cannot be a JSON object key";
 

@@ -1,6 +1,7 @@
 #include "encode/json_string.hpp"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <array>
 #include <cstdint>
@@ -40,13 +41,40 @@ inline __m128i load4(const u8* p) noexcept {
 }
 inline unsigned first_bit(unsigned bits) noexcept { return static_cast<unsigned>(__builtin_ctz(bits)); }
 
-// Copies src[0, n) to dst up to the first byte that needs a look and returns
-// its index, or n when there is none. Bytes after that index may be written
-// too (the caller overwrites them); nothing is read or written outside
-// src[0, n) and dst[0, n). Tails shorter than a block are read as two
-// overlapping halves, so short keys need no byte loop.
-std::size_t copy_plain(const u8* src, std::size_t n, char* dst) noexcept {
+// Long texts go 32 bytes at a time where the processor has AVX2 (asked once,
+// when the module loads; the answer never changes).
+bool detect_avx2() noexcept {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+const bool kHaveAvx2 = detect_avx2();
+
+// Copies whole 32-byte blocks of src[0, n) to dst until one holds a byte that
+// needs a look; returns the index of that block, or of the first byte after
+// the last whole block.
+[[gnu::target("avx2")]] std::size_t copy_blocks_avx2(const u8* src, std::size_t n, char* dst) noexcept {
+    const __m256i limit = _mm256_set1_epi8(0x1F);
+    const __m256i quote = _mm256_set1_epi8('"');
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xE2));
     std::size_t i = 0;
+    for (; n - i >= 32; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i special =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v, limit), v), _mm256_cmpeq_epi8(v, quote)),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(v, backslash), _mm256_cmpeq_epi8(v, lead)));
+        if (_mm256_movemask_epi8(special) != 0) break;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), v);
+    }
+    return i;
+}
+
+}  // namespace
+
+// Tails shorter than a block are read as two overlapping halves, so short
+// keys need no byte loop.
+std::size_t json_string_detail::copy_plain(const u8* src, std::size_t n, char* dst) noexcept {
+    std::size_t i = (n >= 64 && kHaveAvx2) ? copy_blocks_avx2(src, n, dst) : 0;
     for (; n - i >= 16; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
@@ -78,6 +106,10 @@ std::size_t copy_plain(const u8* src, std::size_t n, char* dst) noexcept {
     return n;
 }
 
+namespace {
+
+using json_string_detail::copy_plain;
+
 // The escape for a byte flagged by the table other than 0xE2; returns its length.
 inline std::size_t escape_byte(u8 c, char* to) noexcept {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -100,37 +132,33 @@ inline std::size_t escape_byte(u8 c, char* to) noexcept {
 
 }  // namespace
 
-void append_json_string(OutBuffer& out, std::string_view s) {
-    const auto* p = reinterpret_cast<const u8*>(s.data());
-    const std::size_t n = s.size();
-    // Room for the text unescaped and both quotes; each escape below makes
-    // room for what it adds.
-    char* d = out.reserve(n + 2);
-    *d++ = '"';
-    std::size_t i = 0;
+void json_string_detail::append_escaped_rest(OutBuffer& out, const u8* p, std::size_t n, std::size_t i) {
+    // Room for the rest unescaped and the closing quote; each escape below
+    // makes room for what it adds.
+    char* d = out.reserve(n - i + 1);
     for (;;) {
-        const std::size_t plain = copy_plain(p + i, n - i, d);
-        d += plain;
-        i += plain;
-        if (i == n) break;
         const u8 c = p[i];
         if (c == 0xE2 && !(n - i >= 3 && p[i + 1] == 0x80 && (p[i + 2] == 0xA8 || p[i + 2] == 0xA9))) {
             *d++ = static_cast<char>(c);  // another character starting with 0xE2
             ++i;
-            continue;
-        }
-        // Commit what is written, then room for the escape (at most 6 bytes),
-        // the rest of the text and the closing quote.
-        out.advance(static_cast<std::size_t>(d - (out.data() + out.size())));
-        d = out.reserve(6 + (n - i) + 1);
-        if (c == 0xE2) {
-            std::memcpy(d, p[i + 2] == 0xA8 ? "\\u2028" : "\\u2029", 6);
-            d += 6;
-            i += 3;
         } else {
-            d += escape_byte(c, d);
-            i += 1;
+            // Commit what is written, then room for the escape (at most 6
+            // bytes), the rest of the text and the closing quote.
+            out.advance(static_cast<std::size_t>(d - (out.data() + out.size())));
+            d = out.reserve(6 + (n - i) + 1);
+            if (c == 0xE2) {
+                std::memcpy(d, p[i + 2] == 0xA8 ? "\\u2028" : "\\u2029", 6);
+                d += 6;
+                i += 3;
+            } else {
+                d += escape_byte(c, d);
+                i += 1;
+            }
         }
+        const std::size_t plain = copy_plain(p + i, n - i, d);
+        d += plain;
+        i += plain;
+        if (i == n) break;
     }
     *d++ = '"';
     out.advance(static_cast<std::size_t>(d - (out.data() + out.size())));

@@ -1,7 +1,9 @@
 // The emitters' output: one growable byte buffer (malloc/realloc, so large
 // buffers grow without copying or zero-filling). Appends are a bounds check
 // and a memcpy. The bytes can be read in place (data(), size()) or copied
-// into a std::string with take().
+// into a std::string with take(). A buffer can also write into storage that
+// its owner allocates, grows and frees (Storage): the frame's bytes object,
+// so that the output needs no copy at the end.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,16 @@ namespace torvex {
 
 class OutBuffer {
 public:
+    // Storage of the owner's: `grow` moves the bytes written so far into a
+    // block of at least `want` bytes and returns it, or returns null when it
+    // cannot. The owner frees the storage; the buffer never does.
+    struct Storage {
+        void* owner = nullptr;
+        char* (*grow)(void* owner, std::size_t want) = nullptr;
+    };
+
+    OutBuffer(char* data, std::size_t capacity, Storage storage) noexcept
+        : buf_(data), cap_(capacity), storage_(storage) {}
     explicit OutBuffer(std::size_t initial = 1024) {
         if (initial) {
             buf_ = static_cast<char*>(std::malloc(initial));
@@ -26,10 +38,24 @@ public:
     OutBuffer(const OutBuffer&) = delete;
     OutBuffer& operator=(const OutBuffer&) = delete;
     OutBuffer(OutBuffer&& o) noexcept
-        : buf_(std::exchange(o.buf_, nullptr)), len_(std::exchange(o.len_, 0)), cap_(std::exchange(o.cap_, 0)) {}
-    ~OutBuffer() { std::free(buf_); }
+        : buf_(std::exchange(o.buf_, nullptr)),
+          len_(std::exchange(o.len_, 0)),
+          cap_(std::exchange(o.cap_, 0)),
+          storage_(std::exchange(o.storage_, Storage{})) {}
+    OutBuffer& operator=(OutBuffer&& o) noexcept {
+        if (this != &o) {
+            release();
+            buf_ = std::exchange(o.buf_, nullptr);
+            len_ = std::exchange(o.len_, 0);
+            cap_ = std::exchange(o.cap_, 0);
+            storage_ = std::exchange(o.storage_, Storage{});
+        }
+        return *this;
+    }
+    ~OutBuffer() { release(); }
 
     std::size_t size() const noexcept { return len_; }
+    std::size_t capacity() const noexcept { return cap_; }
     char* data() noexcept { return buf_; }
     const char* data() const noexcept { return buf_; }
     std::string_view view() const noexcept { return {buf_, len_}; }
@@ -83,15 +109,20 @@ private:
     void grow(std::size_t n) {
         std::size_t want = cap_ ? cap_ * 2 : 1024;
         if (want < len_ + n) want = len_ + n;
-        char* p = static_cast<char*>(std::realloc(buf_, want));
+        char* p = storage_.grow ? storage_.grow(storage_.owner, want) : static_cast<char*>(std::realloc(buf_, want));
         if (!p) throw std::bad_alloc();
         buf_ = p;
         cap_ = want;
     }
 
+    void release() noexcept {
+        if (!storage_.grow) std::free(buf_);
+    }
+
     char* buf_ = nullptr;
     std::size_t len_ = 0;
     std::size_t cap_ = 0;
+    Storage storage_;
 };
 
 }  // namespace torvex

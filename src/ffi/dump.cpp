@@ -2,6 +2,8 @@
 // fixed order, then the conversion to a value tree (attached: it may call
 // user code) and the emission (detached: it touches only the tree and the
 // output buffer). The tree is released before the bytes object is made.
+// to_json without sorted keys needs no tree: it writes the objects as it
+// reads them (json_writer), attached.
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -9,11 +11,14 @@
 
 #include "encode/dump_options.hpp"
 #include "encode/json_emitter.hpp"
+#include "core/spare_buffer.hpp"
 #include "encode/out_buffer.hpp"
 #include "encode/yaml_emitter.hpp"
 #include "ffi/args.hpp"
 #include "ffi/boundary.hpp"
+#include "ffi/bytes_output.hpp"
 #include "ffi/convert/encode.hpp"
+#include "ffi/convert/json_writer.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/functions.hpp"
 #include "ffi/options.hpp"
@@ -79,6 +84,37 @@ std::optional<NullStyle> settle_null_style(PyObject* null_style, std::uint64_t o
 }
 
 constexpr std::size_t kInitialOutput = 1024;
+// The first block of a bytes object written in place: past pymalloc's small
+// sizes either way, and enough for most documents to need no growing.
+constexpr std::size_t kInitialBytes = 4096;
+
+// The output buffer, kept per thread between calls (up to kMaxSpareBytes,
+// as SpareBuffer keeps the engine's): a large output then neither grows by
+// copies nor faults fresh pages in on every call. A call made from user code
+// inside another finds no spare and uses a buffer of its own.
+class SpareOutput {
+public:
+    SpareOutput() : buffer_(std::exchange(kept(), OutBuffer(0))) {
+        buffer_.truncate(0);
+        if (buffer_.capacity() == 0) buffer_ = OutBuffer(kInitialOutput);
+    }
+    ~SpareOutput() {
+        OutBuffer& slot = kept();
+        if (buffer_.capacity() <= kMaxSpareBytes && buffer_.capacity() > slot.capacity()) slot = std::move(buffer_);
+    }
+    SpareOutput(const SpareOutput&) = delete;
+    SpareOutput& operator=(const SpareOutput&) = delete;
+
+    OutBuffer& buffer() noexcept { return buffer_; }
+
+private:
+    static OutBuffer& kept() noexcept {
+        thread_local OutBuffer buffer(0);
+        return buffer;
+    }
+
+    OutBuffer buffer_;
+};
 
 DumpOptions yaml_options(std::uint64_t option, NullStyle nulls, std::uint64_t width) {
     DumpOptions o;
@@ -124,7 +160,8 @@ PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!to_tape(obj, conversion, *encoded)) return nullptr;
 
     const DumpOptions options = yaml_options(*option, *nulls, *width);
-    OutBuffer out(kInitialOutput);
+    SpareOutput spare;
+    OutBuffer& out = spare.buffer();
     {
         Detached detached;
         {
@@ -156,11 +193,20 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
 
     EncodeOptions conversion = EncodeOptions::from_option(*option);
     conversion.default_fn = args.keyword(0);
+    const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
+    // Unsorted output follows the objects' own order: written as they are
+    // read, straight into the bytes object returned.
+    if (!(*option & OPT_SORT_KEYS)) {
+        BytesOutput output(kInitialBytes);
+        if (!output.ok()) return nullptr;
+        if (!write_json(obj, conversion, indent, output.buffer())) return nullptr;
+        return output.finish();
+    }
+
+    SpareOutput spare;
+    OutBuffer& out = spare.buffer();
     std::optional<EncodedTape> encoded(std::in_place);
     if (!to_tape(obj, conversion, *encoded)) return nullptr;
-
-    const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
-    OutBuffer out(kInitialOutput);
     Result<void> written = Ok{};
     {
         Detached detached;

@@ -12,12 +12,12 @@ namespace {
 
 constexpr const char* kUnsupported = "loads() requires str, bytes, bytearray, or a buffer (e.g. memoryview)";
 
-std::optional<std::string> raise_or_take(Result<std::string> text) {
+std::optional<InputText> raise_or_take(Result<std::string> text) {
     if (!text.ok()) {
         raise_error(text.error());
         return std::nullopt;
     }
-    return std::move(text).value();
+    return InputText::owned(std::move(text).value());
 }
 
 // Single-byte item formats: unsigned or signed char, optionally with a
@@ -47,7 +47,7 @@ private:
     bool held_ = false;
 };
 
-std::optional<std::string> from_buffer(PyObject* data) {
+std::optional<InputText> from_buffer(PyObject* data) {
     BufferView buffer;
     if (!buffer.acquire(data)) {
         PyErr_Clear();
@@ -70,16 +70,17 @@ std::optional<std::string> from_buffer(PyObject* data) {
 
 }  // namespace
 
-std::optional<std::string> acquire_text(PyObject* data) {
+std::optional<InputText> acquire_text(PyObject* data) {
     if (PyUnicode_Check(data)) {
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_AsUTF8AndSize(data, &size);
         if (utf8 == nullptr) return std::nullopt;  // lone surrogates: the interpreter's own error
-        return std::string(utf8, static_cast<std::size_t>(size));
+        return InputText::borrowed(std::string_view(utf8, static_cast<std::size_t>(size)));
     }
     if (PyBytes_Check(data)) {
-        return raise_or_take(
-            decode_bytes(std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)))));
+        const std::string_view bytes(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)));
+        if (auto converted = convert_if_wide(bytes)) return raise_or_take(std::move(*converted));
+        return InputText::borrowed(bytes);
     }
     if (PyByteArray_Check(data)) {
         // Decoding touches no Python object, so it runs inside the critical

@@ -64,6 +64,11 @@ DecodeOptions decode_options(const LoadOptions& options) {
 // A decoded stream, converted to Python from its tape; where merge keys had
 // to be applied, from a second tape laid out from the merged Value trees.
 struct PlainStream {
+    // Built from the decoded stream, never default-built and assigned: a
+    // default-built one would take the thread's spare tape buffer (which the
+    // decoder wants) and the assignment would free it.
+    explicit PlainStream(DecodedTape stream) noexcept : decoded(std::move(stream)) {}
+
     DecodedTape decoded;
     std::vector<Value> merged;  // every document with merge keys applied, when the stream has any
     // `merged` as a tape. Its texts point into the Values' strings, short ones
@@ -77,7 +82,7 @@ struct PlainStream {
                                       : to_python(decoded.tape, decoded.documents[i], context);
     }
     // Checks the first document against the call's schema, if any.
-    bool validate(const LoadOptions& options, const std::string& text) const {
+    bool validate(const LoadOptions& options, std::string_view text) const {
         if (decoded.has_merge_keys) return validate_decoded(options, text, merged_tape, merged_roots[0], *decoded.tokens);
         return validate_decoded(options, text, decoded.tape, decoded.documents[0], *decoded.tokens);
     }
@@ -93,23 +98,25 @@ struct PlainStream {
 // Decodes the whole stream detached from the interpreter, then raises its
 // error or logs its warnings. Every document is decoded, so an error in a
 // later document fails the call.
-std::optional<PlainStream> decode_plain(const std::string& text, const LoadOptions& options) {
+std::optional<PlainStream> decode_plain(std::string_view text, const LoadOptions& options) {
     const DecodeOptions decode = decode_options(options);
-    std::optional<Result<DecodedTape>> result;
-    PlainStream stream;
+    std::optional<PlainStream> stream;
+    std::optional<Error> error;
     {
         Detached detached;
-        result.emplace(decode_tape(text, 0, decode));
-        if (result->ok()) {
-            stream.decoded = std::move(*result).value();
-            if (stream.decoded.has_merge_keys) stream.apply_merge_keys();
+        Result<DecodedTape> result = decode_tape(text, 0, decode);
+        if (result.ok()) {
+            stream.emplace(std::move(result).value());
+            if (stream->decoded.has_merge_keys) stream->apply_merge_keys();
+        } else {
+            error.emplace(std::move(result).error());
         }
     }
-    if (!result->ok()) {
-        raise_error(result->error());
+    if (error) {
+        raise_error(*error);
         return std::nullopt;
     }
-    for (const std::string& warning : stream.decoded.warnings) log_warning(warning);
+    for (const std::string& warning : stream->decoded.warnings) log_warning(warning);
     return stream;
 }
 
@@ -120,7 +127,13 @@ void set_up_conversion(DecodeContext& context, const LoadOptions& options) {
 }
 
 // Decoded streams can be large: free them without holding up other threads.
-void release_detached(std::optional<PlainStream>& stream) {
+// Freeing a small one costs less than detaching and attaching again.
+void release(std::optional<PlainStream>& stream) {
+    constexpr std::size_t kDetachedRelease = 4096;  // tape nodes
+    if (stream->decoded.tape.nodes.size() + stream->merged_tape.nodes.size() < kDetachedRelease) {
+        stream.reset();
+        return;
+    }
     Detached detached;
     stream.reset();
 }
@@ -130,25 +143,28 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     if (!parse_args(kLoadsSignature, argv, nargs, kwnames, args)) return nullptr;
     LoadOptions options;
     if (!convert_load_arguments(args, options)) return nullptr;
-    auto text = acquire_text(args.positional);
-    if (!text) return nullptr;
-    if (!settle_schema(options, *text)) return nullptr;
-    settle_resolution(options, *text);
+    auto input = acquire_text(args.positional);
+    if (!input) return nullptr;
+    const std::string_view text = input->view();
+    if (!settle_schema(options, text)) return nullptr;
+    settle_resolution(options, text);
     if (!check_tags(options)) return nullptr;
-    if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*text), options);
-    if (options.has(OPT_ANNOTATED) || uses_directives(options)) return load_composed(std::move(*text), options);
+    if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*input).take(), options);
+    if (options.has(OPT_ANNOTATED) || uses_directives(options)) {
+        return load_composed(std::move(*input).take(), options);
+    }
 
-    auto stream = decode_plain(*text, options);
+    auto stream = decode_plain(text, options);
     if (!stream) return nullptr;
     if (stream->size() == 0) Py_RETURN_NONE;
-    if (!stream->validate(options, *text)) return nullptr;
+    if (!stream->validate(options, text)) return nullptr;
     PyRef result;
     {
         DecodeContext context;
         set_up_conversion(context, options);
         result = stream->document(0, context);
     }
-    release_detached(stream);
+    release(stream);
     return result.release();
 }
 
@@ -161,36 +177,40 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     options.option = *option;
     options.tag_handler = args.keyword(1);
     options.tags = args.keyword(2);
-    auto text = acquire_text(args.positional);
-    if (!text) return nullptr;
+    auto input = acquire_text(args.positional);
+    if (!input) return nullptr;
+    const std::string_view text = input->view();
     if (options.has(OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR | OPT_ROUND_TRIP)) {
         PyErr_SetString(PyExc_ValueError,
                         "loads_all() does not support OPT_INCLUDES, OPT_SECRETS, OPT_ENV_VAR, or OPT_ROUND_TRIP; "
                         "use loads() for include resolution and round-trip editing");
         return nullptr;
     }
-    settle_resolution(options, *text);
+    settle_resolution(options, text);
     if (!check_tags(options)) return nullptr;
-    if (options.has(OPT_ANNOTATED)) return load_composed_all(std::move(*text), options);
+    if (options.has(OPT_ANNOTATED)) return load_composed_all(std::move(*input).take(), options);
 
-    auto stream = decode_plain(*text, options);
+    auto stream = decode_plain(text, options);
     if (!stream) return nullptr;
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(stream->size())));
     if (!list) return nullptr;
-    for (std::size_t i = 0; i < stream->size(); ++i) {
+    {
+        // One context for the stream: its documents share their keys.
         DecodeContext context;
         set_up_conversion(context, options);
-        PyRef document = stream->document(i, context);
-        if (!document) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), document.release());
+        for (std::size_t i = 0; i < stream->size(); ++i) {
+            PyRef document = stream->document(i, context);
+            if (!document) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), document.release());
+        }
     }
-    release_detached(stream);
+    release(stream);
     return list.release();
 }
 
 }  // namespace
 
-bool settle_schema(LoadOptions& options, const std::string& text) {
+bool settle_schema(LoadOptions& options, std::string_view text) {
     if (options.schema == nullptr) {
         if (options.schema_resolver != nullptr) {
             PyErr_SetString(PyExc_ValueError, "schema_resolver requires schema=\"auto\"");
@@ -219,7 +239,7 @@ bool settle_schema(LoadOptions& options, const std::string& text) {
     return true;
 }
 
-void settle_resolution(LoadOptions& options, const std::string& text) {
+void settle_resolution(LoadOptions& options, std::string_view text) {
     if (const auto version = find_yaml_version(text)) {
         options.yaml11 = version->major == 1 && version->minor == 1;
     } else {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ffi/args.hpp"
 #include "ffi/py_ref.hpp"
@@ -33,11 +34,11 @@ struct LoadOptions {
 
 // Settles the schema (schema="auto" consults the text's modeline and the
 // resolver). Returns false with the Python error set.
-bool settle_schema(LoadOptions& options, const std::string& text);
+bool settle_schema(LoadOptions& options, std::string_view text);
 
 // Chooses YAML 1.1 or 1.2 rules and the resolution mode: a %YAML directive in
 // the text wins over the version options.
-void settle_resolution(LoadOptions& options, const std::string& text);
+void settle_resolution(LoadOptions& options, std::string_view text);
 
 // `tags` must be a dict or a dict subclass.
 bool check_tags(const LoadOptions& options);

@@ -27,7 +27,7 @@ PyObject* py_schema_ref(PyObject*, PyObject* const* argv, Py_ssize_t nargs, PyOb
         if (!parse_args(kSchemaRefSignature, argv, nargs, kwnames, args)) return nullptr;
         const auto text = acquire_text(args.positional);
         if (!text) return nullptr;
-        return text_or_none(find_schema_reference(*text));
+        return text_or_none(find_schema_reference(text->view()));
     });
 }
 
@@ -37,7 +37,7 @@ PyObject* py_yaml_version(PyObject*, PyObject* const* argv, Py_ssize_t nargs, Py
         if (!parse_args(kYamlVersionSignature, argv, nargs, kwnames, args)) return nullptr;
         const auto text = acquire_text(args.positional);
         if (!text) return nullptr;
-        const auto version = find_yaml_version(*text);
+        const auto version = find_yaml_version(text->view());
         if (!version) Py_RETURN_NONE;
         return PyUnicode_FromFormat("%u.%u", version->major, version->minor);
     });

@@ -42,7 +42,7 @@ bool validate_first_document(const LoadOptions& options, const std::vector<rt::Y
     return check_root(compiled->compiled, options.mode, roots.front(), file_paths);
 }
 
-bool validate_decoded(const LoadOptions& options, const std::string& text, const Tape& tape, std::size_t root,
+bool validate_decoded(const LoadOptions& options, std::string_view text, const Tape& tape, std::size_t root,
                       const TokenList& tokens) {
     if (!options.resolved_schema) return true;
     auto compiled = compile_python_schema(options.resolved_schema.get());
@@ -51,7 +51,7 @@ bool validate_decoded(const LoadOptions& options, const std::string& text, const
         const auto tree = schema::build_instance_tree(tape, root);
         if (tree && schema::conforms(compiled->compiled, *tree)) return true;
     }
-    auto composed = rt::compose_stream(text, 0);
+    auto composed = rt::compose_stream(std::string(text), 0);
     if (!composed.ok()) {
         raise_error(composed.error());
         return false;

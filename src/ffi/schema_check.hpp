@@ -28,7 +28,7 @@ bool validate_first_document(const LoadOptions& options, const std::vector<rt::Y
 // nodes), that verdict stands; otherwise `text` is composed again and its
 // first document validated as above, which finds the violation's path and
 // position. A composer error raises TorvexParseError.
-bool validate_decoded(const LoadOptions& options, const std::string& text, const Tape& tape, std::size_t root,
+bool validate_decoded(const LoadOptions& options, std::string_view text, const Tape& tape, std::size_t root,
                       const TokenList& tokens);
 
 }  // namespace torvex::ffi

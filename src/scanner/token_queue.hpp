@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "scanner/token.hpp"
@@ -14,7 +15,9 @@ namespace torvex::scan {
 
 class TokenQueue {
 public:
-    TokenQueue() : slots_(kInitial), mask_(kInitial - 1) {}
+    TokenQueue() noexcept {}  // user-provided: the inline slots stay unfilled
+    TokenQueue(const TokenQueue&) = delete;  // the slots may be its own
+    TokenQueue& operator=(const TokenQueue&) = delete;
 
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
@@ -38,10 +41,9 @@ public:
     void drain_into(Vec& out) {
         if (size_ == 0) return;
         // At most two contiguous runs: head to the end of the slots, then the wrapped part.
-        const std::size_t first = std::min(size_, slots_.size() - head_);
-        out.insert(out.end(), slots_.begin() + static_cast<std::ptrdiff_t>(head_),
-                   slots_.begin() + static_cast<std::ptrdiff_t>(head_ + first));
-        out.insert(out.end(), slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(size_ - first));
+        const std::size_t first = std::min(size_, mask_ + 1 - head_);
+        out.insert(out.end(), slots_ + head_, slots_ + head_ + first);
+        out.insert(out.end(), slots_, slots_ + (size_ - first));
         head_ = (head_ + size_) & mask_;
         size_ = 0;
     }
@@ -53,16 +55,21 @@ private:
 
     // Rare (only a long line behind a pending candidate): kept out of line.
     [[gnu::noinline]] void grow() {
-        const std::size_t cap = slots_.size() * 2;
-        std::vector<Token> bigger(cap);
+        const std::size_t cap = (mask_ + 1) * 2;
+        auto bigger = std::make_unique_for_overwrite<Token[]>(cap);
         for (std::size_t i = 0; i < size_; ++i) bigger[i] = slots_[(head_ + i) & mask_];
-        slots_.swap(bigger);
+        heap_ = std::move(bigger);
+        slots_ = heap_.get();
         head_ = 0;
         mask_ = cap - 1;
     }
 
-    std::vector<Token> slots_;
-    std::size_t mask_;
+    // The first slots are part of the queue: a scanner (one per load) then
+    // allocates and fills nothing for them. A slot is written before it is read.
+    Token inline_[kInitial];
+    std::unique_ptr<Token[]> heap_;
+    Token* slots_ = inline_;
+    std::size_t mask_ = kInitial - 1;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
 };

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -85,6 +88,59 @@ TEST(FloatTextLong, RoundTripsBitForBit) {
             ASSERT_EQ(std::memcmp(&back, &d, sizeof d), 0) << text;
             ASSERT_NE(text.find('.'), std::string::npos) << text;
         }
+    }
+}
+
+// The spellings from the general shortest-digits routine of the library
+// (std::to_chars), for comparison with the fast path of few decimals.
+std::string reference_json_text(double d) {
+    char sci[40];
+    const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(d), std::chars_format::scientific);
+    std::string digits;
+    const char* p = sci;
+    digits += *p++;
+    if (*p == '.') {
+        ++p;
+        while (*p != 'e') digits += *p++;
+    }
+    ++p;
+    const bool negative_exponent = *p++ == '-';
+    int e = 0;
+    while (p < res.ptr) e = e * 10 + (*p++ - '0');
+    if (negative_exponent) e = -e;
+    std::string out = std::signbit(d) ? "-" : "";
+    if (e < 0) {
+        out += "0." + std::string(static_cast<std::size_t>(-e - 1), '0') + digits;
+    } else if (static_cast<int>(digits.size()) <= e + 1) {
+        out += digits + std::string(static_cast<std::size_t>(e + 1) - digits.size(), '0') + ".0";
+    } else {
+        out += digits.substr(0, static_cast<std::size_t>(e + 1)) + "." + digits.substr(static_cast<std::size_t>(e + 1));
+    }
+    return out;
+}
+
+// Numbers with few decimals take a fast path; it must spell them exactly as
+// the general routine does, next to values one step away from them.
+TEST(FloatTextLong, FewDecimalsMatchTheGeneralRoutine) {
+    std::uint64_t state = 0x2545F4914F6CDD1Dull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    const double scales[] = {1, 10, 100, 1e3, 1e4, 1e6, 1e9, 1e12, 1e15, 1e17, 1e19};
+    for (int i = 0; i < 200000; ++i) {
+        const std::uint64_t bits = next();
+        const double mantissa = static_cast<double>(bits % 100000000000ull) * ((bits >> 63) ? -1 : 1);
+        double d = mantissa / scales[(bits >> 40) % std::size(scales)];
+        if (bits & 0x100) d = std::nextafter(d, (bits & 0x200) ? 1e300 : -1e300);
+        ASSERT_EQ(json_text(d), reference_json_text(d)) << d;
+    }
+    for (double d : {0.1, 0.2, 0.3, 1.0 / 3, 2.0 / 3, 1e-17, 1.5e-17, 123e-17, 0x1p50, 0x1p50 - 1, 1125899906842623.5,
+                     9007199254740993.0, 4.35, 0.07, 5e-324, 1e-5, 99999999999999.99}) {
+        ASSERT_EQ(json_text(d), reference_json_text(d)) << d;
+        ASSERT_EQ(json_text(-d), reference_json_text(-d)) << d;
     }
 }
 

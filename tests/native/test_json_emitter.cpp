@@ -131,11 +131,12 @@ TEST(JsonEmitter, WordSkippingMatchesByteRule) {
 
 // Two special characters at every pair of positions in strings that span
 // several 16-byte blocks (the second one lands in a later block, in the
-// overlapping tail halves or in the byte tail), between non-ASCII text.
+// overlapping tail halves or in the byte tail), between non-ASCII text;
+// from 64 bytes on, also across the 32-byte blocks of the AVX2 scan.
 TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
     const std::vector<std::string> specials = {"\"", "\\", "\n", std::string("\0", 1), "\x1f", "\u2028", "\u2029",
                                                "\u2027", "\xe2", "\xe2\x80", "\x7f", "é", "東"};
-    for (const std::size_t len : {15u, 17u, 33u, 47u, 70u}) {
+    for (const std::size_t len : {15u, 17u, 33u, 47u, 70u, 101u}) {
         for (const std::string& first : specials) {
             for (const std::string& second : specials) {
                 for (std::size_t a = 0; a <= len; a += 3) {
@@ -158,6 +159,35 @@ TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
     out.append("prefix");
     append_json_string(out, many);
     EXPECT_EQ(out.view(), "prefix" + reference_json_string(many));
+}
+
+// A buffer over storage its owner grows: every growth goes through the
+// owner, the bytes written before it are kept, and the buffer frees nothing.
+TEST(JsonEmitter, OwnerGrownStorage) {
+    struct Owner {
+        std::vector<std::string> blocks;
+        static char* grow(void* self, std::size_t want) {
+            auto& blocks = static_cast<Owner*>(self)->blocks;
+            std::string bigger(want, '\0');
+            bigger.replace(0, blocks.back().size(), blocks.back());
+            blocks.push_back(std::move(bigger));
+            return blocks.back().data();
+        }
+    } owner;
+    owner.blocks.emplace_back(4, '\0');
+    std::string expected;
+    {
+        OutBuffer out(owner.blocks.back().data(), 4, {&owner, &Owner::grow});
+        for (int i = 0; i < 300; ++i) {
+            const std::string piece = "item " + std::to_string(i) + "\n";
+            append_json_string(out, piece);
+            expected += reference_json_string(piece);
+        }
+        ASSERT_EQ(out.view(), expected);
+        EXPECT_EQ(out.data(), owner.blocks.back().data());
+    }
+    EXPECT_GT(owner.blocks.size(), 5u);
+    EXPECT_EQ(owner.blocks.back().substr(0, expected.size()), expected);
 }
 
 TEST(JsonEmitter, CollectionKeysFail) {

@@ -151,3 +151,136 @@ def test_texts_survive_their_buffer_growing(count, sort):
     for _ in range(2):
         assert json.loads(torvex.to_json(doc, option=sort)) == expected
         assert torvex.loads(torvex.dumps(doc)) == expected  # YAML 1.2 reads a date back as its text
+
+
+# -- the written path and the tree path ---------------------------------------------------------------
+# Without OPT_SORT_KEYS objects are written as they are read; with it they go through the value tree and
+# its emitter. On data whose keys are already in sorted order the two must give the same bytes, and the
+# same error where the data has more than one fault.
+
+
+class Str(str):
+    pass
+
+
+class LoudStr(str):
+    def __str__(self):
+        return "loud:" + str.__str__(self)
+
+
+class Int(int):
+    pass
+
+
+class Dict(dict):
+    pass
+
+
+class List(list):
+    pass
+
+
+class Point:
+    def __init__(self, x):
+        self.x = x
+
+
+def point_default(p):
+    return {"x": p.x, "y": [p.x, {"z": None}]}
+
+
+rich_leaves = (
+    st.none() | st.booleans() | st.integers(min_value=-(2**100), max_value=2**100) | st.floats() | st.text()
+    | st.text(max_size=8).map(Str) | st.text(max_size=8).map(LoudStr) | st.integers().map(Int)
+    | st.text(max_size=8).map(str.encode) | st.integers(min_value=1, max_value=28).map(lambda d: __import__("datetime").date(2020, 1, d))
+    | st.integers().map(Point)
+)
+rich_keys = st.text(max_size=6) | st.text(max_size=6).map(Str) | st.integers(-5, 5) | st.booleans() | st.none() | st.floats()
+
+
+def _collections(inner):
+    return (
+        st.lists(inner, max_size=5) | st.lists(inner, max_size=5).map(tuple) | st.lists(inner, max_size=5).map(List)
+        | st.dictionaries(rich_keys, inner, max_size=5) | st.dictionaries(rich_keys, inner, max_size=5).map(Dict)
+        | inner.filter(lambda v: not isinstance(v, TorvexTag)).map(lambda v: TorvexTag("!t", v))
+    )
+
+
+rich_values = st.recursive(rich_leaves, _collections, max_leaves=30)
+
+
+def _key_text(key):
+    return next(iter(json.loads(torvex.to_json({key: 0})))).encode()
+
+
+def sorted_copy(obj):
+    """The same data with every mapping's keys in the order OPT_SORT_KEYS writes them."""
+    if isinstance(obj, dict):
+        return type(obj)(sorted(((k, sorted_copy(v)) for k, v in obj.items()), key=lambda kv: _key_text(kv[0])))
+    if isinstance(obj, (list, tuple)):
+        return type(obj)(sorted_copy(v) for v in obj)
+    if isinstance(obj, TorvexTag):
+        return TorvexTag(obj.tag, sorted_copy(obj.value))
+    return obj
+
+
+@settings(max_examples=400, suppress_health_check=[HealthCheck.too_slow])
+@given(rich_values, st.sampled_from([0, O.OPT_INDENT_2, O.OPT_INDENT_4]))
+def test_written_path_matches_the_tree_path(doc, option):
+    doc = sorted_copy(doc)
+    written = torvex.to_json(doc, option=option, default=point_default)
+    assert written == torvex.to_json(doc, option=option | O.OPT_SORT_KEYS, default=point_default)
+
+
+def _unserializable_later():
+    return {(1, 2): 1, "b": object()}
+
+
+def refuse(obj):
+    raise LookupError("refused")
+
+
+@pytest.mark.parametrize("sort", [0, O.OPT_SORT_KEYS])
+@pytest.mark.parametrize(
+    "build, default, error, message",
+    [
+        # a conversion error wins over a collection key, wherever the two are
+        (_unserializable_later, None, torvex.TorvexUnserializableError, "type object is not YAML serializable"),
+        (lambda: {"a": [object()], (1,): 1}, None, torvex.TorvexUnserializableError, "type object is not"),
+        (lambda: {(1,): 1, "b": [Point(1)]}, refuse, LookupError, "refused"),
+        (lambda: {(1,): 1, "deep": nested(1001)}, None, TorvexEncodeError, "object is too deeply nested"),
+        (lambda: {"a": 1, frozenset([2]): {"b": 2}}, None, TorvexEncodeError, "a collection cannot be a JSON object key"),
+        (lambda: [{Point(1): 1}], point_default, TorvexEncodeError, "a collection cannot be a JSON object key"),
+        (lambda: [{TorvexTag("!k", (1,)): 1}], None, TorvexEncodeError, "a collection cannot be a JSON object key"),
+        (lambda: ["\ud800"], None, UnicodeEncodeError, "surrogates not allowed"),
+        (lambda: {"\udc00": 1}, None, UnicodeEncodeError, "surrogates not allowed"),
+    ],
+)
+def test_first_error_is_the_same_on_both_paths(build, default, error, message, sort):
+    with pytest.raises(error, match=message):
+        torvex.to_json(build(), option=sort, default=default)
+
+
+def nested(levels):
+    obj = 0
+    for _ in range(levels):
+        obj = [obj]
+    return obj
+
+
+@pytest.mark.parametrize("sort", [0, O.OPT_SORT_KEYS])
+def test_default_results_indent_at_their_place_and_keys_convert(sort):
+    with pytest.raises(TorvexEncodeError):  # a Point key becomes a mapping
+        torvex.to_json({"p": [Point(1)], Point(2): 0}, option=sort, default=point_default)
+    text = torvex.to_json({"p": [Point(1)], Int(7): Str("s")}, option=sort | O.OPT_INDENT_2, default=point_default)
+    assert json.loads(text) == {"p": [{"x": 1, "y": [1, {"z": None}]}], "7": "s"}
+    assert b'\n    {\n      "x": 1,' in text
+
+
+@pytest.mark.parametrize("size", [0, 1023, 1024, 1025, 300_000])
+def test_outputs_of_every_size_are_exact(size):
+    # The output grows inside the bytes object returned; its length must be exact at every size.
+    text = "x" * max(0, size - 2)
+    assert torvex.to_json(text) == b'"' + text.encode() + b'"'
+    many = ["é" * 7] * (size // 17 + 1)
+    assert torvex.to_json(many) == json.dumps(many, ensure_ascii=False, separators=(",", ":")).encode()

@@ -1,5 +1,7 @@
 #include "ffi/convert/decode.hpp"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "core/stack_guard.hpp"
@@ -8,8 +10,44 @@
 
 namespace torvex::ffi {
 
+namespace {
+
+// In 8-byte words, the last one overlapping the one before it; below 8
+// bytes, two 4-byte words that overlap, or the bytes one by one.
+bool is_ascii(std::string_view text) noexcept {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::uint64_t high = 0;
+    if (n >= 8) {
+        std::uint64_t word;
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&word, p + i, 8);
+            high |= word;
+        }
+        std::memcpy(&word, p + n - 8, 8);
+        high |= word;
+    } else if (n >= 4) {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        high = first | last;
+    } else {
+        for (std::size_t i = 0; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
+    }
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
+}  // namespace
+
+// Most texts are ASCII: those are copied into a new str as they are, which
+// skips the decoder's checks and its error-handler set-up.
 PyRef make_str(std::string_view text) {
-    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+    const auto size = static_cast<Py_ssize_t>(text.size());
+    if (!is_ascii(text)) return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), size, "strict"));
+    PyObject* str = PyUnicode_New(size, 127);
+    if (str != nullptr && size != 0) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+    return PyRef::steal(str);
 }
 
 PyRef make_big_int(std::string_view text) {
@@ -65,7 +103,9 @@ class TapeConverter {
 public:
     TapeConverter(const Tape& tape, DecodeContext& context) : nodes_(tape.nodes), context_(context) {}
 
-    PyRef convert(std::size_t& i) {
+    // The node at `i`, `depth` collections below the root; the stack is
+    // measured every few levels (with_stack_at), not at every collection.
+    PyRef convert(std::size_t& i, std::size_t depth) {
         const TapeNode& node = nodes_[i++];
         switch (node.kind()) {
             case TapeNode::Kind::Null: return PyRef::borrow(Py_None);
@@ -74,33 +114,36 @@ public:
             case TapeNode::Kind::BigInt: return make_big_int(node.text_view());
             case TapeNode::Kind::Float: return PyRef::steal(PyFloat_FromDouble(node.floating));
             case TapeNode::Kind::String: return make_str(node.text_view());
-            case TapeNode::Kind::Sequence: return with_stack([&] { return sequence(node, i); });
-            case TapeNode::Kind::Mapping: return with_stack([&] { return mapping(node, i); });
-            case TapeNode::Kind::Tagged: return with_stack([&] { return tagged(node, i); });
+            case TapeNode::Kind::Sequence: return with_stack_at(depth, [&] { return sequence(node, i, depth + 1); });
+            case TapeNode::Kind::Mapping: return with_stack_at(depth, [&] { return mapping(node, i, depth + 1); });
+            case TapeNode::Kind::Tagged: return with_stack([&] { return tagged(node, i, depth + 1); });
         }
         set_internal_error("unknown value kind");
         return PyRef();
     }
 
 private:
-    PyRef sequence(const TapeNode& node, std::size_t& i) {
+    PyRef sequence(const TapeNode& node, std::size_t& i, std::size_t depth) {
         PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(node.size())));
         if (!list) return list;
         for (std::uint64_t n = 0; n < node.size(); ++n) {
-            PyRef item = convert(i);
+            PyRef item = convert(i, depth);
             if (!item) return item;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(n), item.release());
         }
         return list;
     }
 
-    PyRef mapping(const TapeNode& node, std::size_t& i) {
+    PyRef mapping(const TapeNode& node, std::size_t& i, std::size_t depth) {
         PyRef dict = PyRef::steal(PyDict_New());
         if (!dict) return dict;
         for (std::uint64_t n = 0; n < node.size(); ++n) {
-            PyRef key = convert_key(i);
+            // Most keys are strings: from the key cache without a call.
+            const TapeNode& k = nodes_[i];
+            PyRef key = k.kind() == TapeNode::Kind::String ? (++i, PyRef::steal(context_.keys.get(k.text_view())))
+                                                           : convert_key(i, depth);
             if (!key) return key;
-            PyRef value = convert(i);
+            PyRef value = convert(i, depth);
             if (!value) return value;
             if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) {
                 PyErr_Clear();
@@ -112,7 +155,7 @@ private:
     }
 
     // Keys: strings from the key cache, collections as (nested) tuples.
-    PyRef convert_key(std::size_t& i) {
+    [[gnu::noinline]] PyRef convert_key(std::size_t& i, std::size_t depth) {
         const TapeNode& node = nodes_[i];
         switch (node.kind()) {
             case TapeNode::Kind::String:
@@ -124,7 +167,7 @@ private:
                     PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(node.size())));
                     if (!tuple) return tuple;
                     for (std::uint64_t n = 0; n < node.size(); ++n) {
-                        PyRef item = convert_key(i);
+                        PyRef item = convert_key(i, depth + 1);
                         if (!item) return item;
                         PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(n), item.release());
                     }
@@ -136,9 +179,9 @@ private:
                     PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(node.size())));
                     if (!tuple) return tuple;
                     for (std::uint64_t n = 0; n < node.size(); ++n) {
-                        PyRef k = convert_key(i);
+                        PyRef k = convert_key(i, depth + 1);
                         if (!k) return k;
-                        PyRef v = convert_key(i);
+                        PyRef v = convert_key(i, depth + 1);
                         if (!v) return v;
                         PyObject* pair = PyTuple_Pack(2, k.get(), v.get());
                         if (pair == nullptr) return PyRef();
@@ -151,15 +194,15 @@ private:
                 // its untagged form, so a collection still becomes a tuple.
                 if (!tag_is_handled(node.text_view(), context_)) {
                     ++i;
-                    return with_stack([&] { return convert_key(i); });
+                    return with_stack([&] { return convert_key(i, depth + 1); });
                 }
-                return convert(i);
-            default: return convert(i);
+                return convert(i, depth);
+            default: return convert(i, depth);
         }
     }
 
-    PyRef tagged(const TapeNode& node, std::size_t& i) {
-        PyRef inner = convert(i);
+    PyRef tagged(const TapeNode& node, std::size_t& i, std::size_t depth) {
+        PyRef inner = convert(i, depth);
         if (!inner) return inner;
         return apply_tag(node.text_view(), std::move(inner), context_);
     }
@@ -172,7 +215,7 @@ private:
 
 PyRef to_python(const Tape& tape, std::size_t root, DecodeContext& context) {
     TapeConverter converter(tape, context);
-    return converter.convert(root);
+    return converter.convert(root, 0);
 }
 
 }  // namespace torvex::ffi

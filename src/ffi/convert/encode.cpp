@@ -32,46 +32,11 @@ namespace encode {
 
 namespace {
 
-constexpr const char* kTooDeep = "object is too deeply nested to serialize (possible self-reference)";
 constexpr const char* kInvalidBytes =
     "cannot serialize bytes that are not valid UTF-8; decode them yourself (e.g. base64) before dumping";
 constexpr const char* kBadTagsResult = "a tags callback must return a TorvexTag or a (tag, value) tuple";
 constexpr const char* kUnwritableTag = "a tag must be non-empty and cannot contain white space or control characters";
 constexpr const char* kTagOnTag = "a tagged value cannot directly hold another tagged value";
-
-// The UTF-8 text of a str or str subclass: compact ASCII strings are read in
-// place, others through the interpreter's cached UTF-8 form.
-inline bool str_text(PyObject* str, std::string_view& text) {
-    if (PyUnicode_IS_COMPACT_ASCII(str)) {
-        text = std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
-                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
-        return true;
-    }
-    return utf8_of(str, text) != nullptr;
-}
-
-inline Leaf classify(PyObject* obj) noexcept {
-    PyTypeObject* type = Py_TYPE(obj);
-    if (type == &PyUnicode_Type) return Leaf::Str;
-    if (type == &PyLong_Type) return Leaf::Int;
-    if (type == &PyFloat_Type) return Leaf::Float;
-    if (obj == Py_None) return Leaf::None;
-    if (type == &PyBool_Type) return Leaf::Bool;
-    return Leaf::No;
-}
-
-// Leaves that may be converted while a list's or dict's critical section is
-// held. On a free-threaded interpreter, filling the cached UTF-8 form of a
-// non-ASCII str takes the str's own critical section, which can suspend the
-// one held on the container and let another thread change it; such strings
-// are taken by strong reference and converted after the section is left.
-inline Leaf classify_in_section(PyObject* obj) noexcept {
-    const Leaf kind = classify(obj);
-#ifdef Py_GIL_DISABLED
-    if (kind == Leaf::Str && !PyUnicode_IS_COMPACT_ASCII(obj)) return Leaf::No;
-#endif
-    return kind;
-}
 
 }  // namespace
 
@@ -390,9 +355,9 @@ bool Encoder::convert_other(PyObject* obj, unsigned depth) {
 
 }  // namespace encode
 
-bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out) {
+bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out, unsigned depth) {
     encode::Encoder encoder(options, out);
-    if (encoder.convert(obj, 0)) {
+    if (encoder.convert(obj, depth)) {
         encoder.finish();
         return true;
     }

@@ -48,6 +48,8 @@ struct EncodedTape {
 
 // Converts `obj` into `out`; false with the Python exception set
 // (TorvexUnserializableError, TorvexEncodeError, or whatever user code raised).
-bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out);
+// `depth` is how deep `obj` sits in a larger object being converted, for the
+// nesting limit.
+bool to_tape(PyObject* obj, const EncodeOptions& options, EncodedTape& out, unsigned depth = 0);
 
 }  // namespace torvex::ffi

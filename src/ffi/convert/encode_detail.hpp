@@ -45,6 +45,32 @@ private:
 // alone and converted without any call that could reach user code.
 enum class Leaf : std::uint8_t { No, None, Str, Int, Float, Bool };
 
+inline Leaf classify(PyObject* obj) noexcept {
+    PyTypeObject* type = Py_TYPE(obj);
+    if (type == &PyUnicode_Type) return Leaf::Str;
+    if (type == &PyLong_Type) return Leaf::Int;
+    if (type == &PyFloat_Type) return Leaf::Float;
+    if (obj == Py_None) return Leaf::None;
+    if (type == &PyBool_Type) return Leaf::Bool;
+    return Leaf::No;
+}
+
+// Leaves that may be converted while a list's or dict's critical section is
+// held. On a free-threaded interpreter, filling the cached UTF-8 form of a
+// non-ASCII str takes the str's own critical section, which can suspend the
+// one held on the container and let another thread change it; such strings
+// are taken by strong reference and converted after the section is left.
+inline Leaf classify_in_section(PyObject* obj) noexcept {
+    const Leaf kind = classify(obj);
+#ifdef Py_GIL_DISABLED
+    if (kind == Leaf::Str && !PyUnicode_IS_COMPACT_ASCII(obj)) return Leaf::No;
+#endif
+    return kind;
+}
+
+inline constexpr const char* kTooDeep = "object is too deeply nested to serialize (possible self-reference)";
+
+
 // How a type-family rule ended: it produced the value, it does not apply to
 // the object (the next rule is tried), or it failed with an error set.
 enum class Outcome { Done, NoMatch, Failed };
@@ -99,6 +125,17 @@ inline const char* utf8_of(PyObject* str, std::string_view& out) {
     const char* data = PyUnicode_AsUTF8AndSize(str, &size);
     if (data != nullptr) out = std::string_view(data, static_cast<std::size_t>(size));
     return data;
+}
+
+// The UTF-8 text of a str or str subclass: compact ASCII strings are read in
+// place, others through the interpreter's cached UTF-8 form.
+inline bool str_text(PyObject* str, std::string_view& text) {
+    if (PyUnicode_IS_COMPACT_ASCII(str)) {
+        text = std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
+                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
+        return true;
+    }
+    return utf8_of(str, text) != nullptr;
 }
 
 // A str made once per process and interned, for attribute and method names.

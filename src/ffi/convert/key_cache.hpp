@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "ffi/py_ref.hpp"
 
@@ -15,11 +15,11 @@ namespace torvex::ffi {
 
 class KeyCache {
 public:
-    KeyCache() : slots_(kInitialSlots) {}
+    KeyCache() = default;
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        for (auto& slot : slots_) Py_XDECREF(slot.object);
+        for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
     }
 
     // A new reference to the str for `text`, or null with the error set.
@@ -27,7 +27,7 @@ public:
     // decoded input).
     PyObject* get(std::string_view text) {
         const std::uint64_t hash = hash_text(text);
-        const std::size_t mask = slots_.size() - 1;
+        const std::size_t mask = capacity_ - 1;
         std::size_t i = hash & mask;
         for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
             Slot& slot = slots_[i];
@@ -45,12 +45,20 @@ private:
         std::string_view text;
         PyObject* object = nullptr;
     };
-    static constexpr std::size_t kInitialSlots = 64;
+    // A small document has a few distinct keys: their slots are part of the
+    // cache itself, and only a document with more moves them to the heap.
+    static constexpr std::size_t kInlineSlots = 16;
     static constexpr std::size_t kMaxProbes = 16;
 
     static std::uint64_t load8(const char* p) noexcept {
         std::uint64_t word;
         std::memcpy(&word, p, 8);
+        return word;
+    }
+
+    static std::uint64_t load4(const char* p) noexcept {
+        std::uint32_t word;
+        std::memcpy(&word, p, 4);
         return word;
     }
 
@@ -62,15 +70,17 @@ private:
 
     // Every byte counts, read in 8-byte words (the last one overlapping the
     // one before it) without a byte loop: keys are short, so this is cheap.
+    // Below 8 bytes, two 4-byte words that overlap, or the bytes one by one.
     static std::uint64_t hash_text(std::string_view text) noexcept {
         const char* p = text.data();
         const std::size_t n = text.size();
         std::uint64_t h = 0x9e3779b97f4a7c15ULL * (n + 1);
-        if (n < 8) {
+        if (n < 4) {
             std::uint64_t small = 0;
             for (std::size_t k = 0; k < n; ++k) small = small << 8 | static_cast<unsigned char>(p[k]);
             return mix(h ^ small);
         }
+        if (n < 8) return mix(h ^ (load4(p) << 32 | load4(p + n - 4)));
         for (std::size_t k = 0; k + 8 < n; k += 8) h = (h ^ load8(p + k)) * 0x100000001b3ULL;
         return mix(h ^ load8(p + n - 8));
     }
@@ -87,23 +97,30 @@ private:
         slot.hash = hash;
         slot.text = text;
         slot.object = str;
-        if (++used_ * 2 > slots_.size()) grow();
+        if (++used_ * 2 > capacity_) grow();
         return Py_NewRef(str);
     }
 
     void grow() {
-        std::vector<Slot> old(slots_.size() * 2);
-        old.swap(slots_);
-        const std::size_t mask = slots_.size() - 1;
-        for (auto& entry : old) {
+        const std::size_t capacity = capacity_ * 4;
+        auto bigger = std::make_unique<Slot[]>(capacity);
+        const std::size_t mask = capacity - 1;
+        for (std::size_t k = 0; k < capacity_; ++k) {
+            const Slot& entry = slots_[k];
             if (entry.object == nullptr) continue;
             std::size_t i = entry.hash & mask;
-            while (slots_[i].object != nullptr) i = (i + 1) & mask;
-            slots_[i] = entry;
+            while (bigger[i].object != nullptr) i = (i + 1) & mask;
+            bigger[i] = entry;
         }
+        heap_ = std::move(bigger);
+        slots_ = heap_.get();
+        capacity_ = capacity;
     }
 
-    std::vector<Slot> slots_;
+    Slot inline_[kInlineSlots];
+    std::unique_ptr<Slot[]> heap_;
+    Slot* slots_ = inline_;
+    std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;
 };
 
