@@ -1,15 +1,51 @@
 #include "ffi/convert/decode.hpp"
 
+#include <cstring>
 #include <string>
 
 #include "core/stack_guard.hpp"
+#include "core/utf8_units.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/types/tag.hpp"
 
 namespace torvex::ffi {
 
-PyRef make_str(std::string_view text) {
+namespace {
+
+PyRef decode_checked(std::string_view text) {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+}
+
+// Fills a new str of `measured.chars` characters of the width the text needs.
+template <class Unit>
+PyRef decode_as(std::string_view text, const utf8::Measure& measured, Py_UCS4 maxchar) {
+    PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(measured.chars), maxchar));
+    if (!str) return str;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    if (!utf8::decode_units(bytes, text.size(), static_cast<Unit*>(PyUnicode_DATA(str.get())), measured.chars))
+        return decode_checked(text);  // malformed: CPython's decoder raises the error
+    return str;
+}
+
+}  // namespace
+
+// One measuring pass picks the str's width and length, one decoding pass
+// fills it, moving ASCII runs whole; CPython's own decoder would widen its
+// buffer and shrink it again for every text with a character above U+00FF.
+PyRef make_str(std::string_view text) {
+    if (text.size() <= 1) return decode_checked(text);  // the shared empty and one-character strs
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const utf8::Measure measured = utf8::measure(bytes, text.size());
+    if (measured.ascii()) {
+        PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+        if (str) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), bytes, text.size());
+        return str;
+    }
+    switch (measured.width()) {
+        case 1: return decode_as<Py_UCS1>(text, measured, 0xFF);
+        case 2: return decode_as<Py_UCS2>(text, measured, 0xFFFF);
+        default: return decode_as<Py_UCS4>(text, measured, 0x10FFFF);
+    }
 }
 
 PyRef make_big_int(std::string_view text) {
