@@ -3,12 +3,14 @@
 // The text is valid UTF-8 (validated by the caller), so nothing here fails.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "core/span.hpp"
+#include "core/wide_bytes.hpp"
 #include "core/utf8.hpp"
 
 namespace torvex::scan {
@@ -131,16 +133,19 @@ struct Reader {
     void skip_blanks() noexcept {
         while (pos < length && is_blank(text[pos])) advance_ascii(1);
     }
-    void skip_spaces() noexcept {
-        while (pos < length && text[pos] == ' ') advance_ascii(1);
-    }
+    void skip_spaces() noexcept { advance_ascii(wide::skip_spaces(text, pos, length) - pos); }
     // Skips spaces while the column is below `limit`, then for each line break
     // consumes it and skips spaces again up to the limit. Returns the number of
     // breaks consumed.
     std::size_t skip_indentation(std::uint32_t limit) noexcept {
         std::size_t breaks = 0;
         for (;;) {
-            while (column < limit && pos < length && text[pos] == ' ') advance_ascii(1);
+            if (column < limit) {
+                // The search may run past the limit (it stops at the first
+                // non-space anyway); the cursor does not.
+                const std::size_t spaces = wide::skip_spaces(text, pos, length) - pos;
+                advance_ascii(std::min<std::size_t>(spaces, limit - column));
+            }
             if (!at_break()) return breaks;
             consume_break();
             ++breaks;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
 #include "scanner/byte_search.hpp"
 #include "scanner/scanner_state.hpp"
 
@@ -473,19 +475,17 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
             else if (empty_lines == 0)
                 arena_.push_back(' ');
         }
-        arena_.append(empty_lines, '\n');
+        if (empty_lines != 0) arena_.append(empty_lines, '\n');
+        // The line is copied whole: its end is the only thing looked for.
         const std::size_t s = reader_.pos;
-        std::size_t e = s;
-        while (e < length && !is_break(text[e])) ++e;
+        const std::size_t e = wide::find_break(text, s, length);
         arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
         have_content = true;
         previous_more_indented = more_indented;
         reader_.pos = e;
         ended_with_break = reader_.at_break();
         if (!ended_with_break) {
-            std::uint32_t chars = 0;
-            for (std::size_t q = s; q < e; ++q) chars += (text[q] & 0xC0) != 0x80;
-            reader_.column += chars;
+            reader_.column += static_cast<std::uint32_t>(utf8::measure(text + s, e - s).chars);
             empty_lines = 0;
             break;
         }
