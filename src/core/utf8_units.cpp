@@ -2,36 +2,62 @@
 
 #include <bit>
 #include <cstring>
-#include <type_traits>
 
 #include "core/wide_bytes.hpp"
 
 namespace torvex::utf8 {
 
-Measure measure(const unsigned char* text, std::size_t size) noexcept {
-    std::size_t i = 0;
-    std::size_t continuation = 0;
-    unsigned char top = 0;
+namespace {
+
 #if TORVEX_SSE2
-    // Per 16 bytes: the running maximum, and a per-lane count of continuation
-    // bytes (0x80..0xBF: below -64 as signed bytes), folded into `continuation`
-    // before a lane can overflow.
-    const __m128i below = _mm_set1_epi8(-64);
-    __m128i high = _mm_setzero_si128();
-    while (i + 16 <= size) {
-        __m128i counts = _mm_setzero_si128();
-        for (int k = 0; k < 255 && i + 16 <= size; ++k, i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            high = _mm_max_epu8(high, v);
-            counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(v, below));
-        }
-        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-        continuation += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-                        static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-    }
-    top = wide::max_byte(high);
+// Lanes k >= 16 - n of a load at kTailLanes + n are set: they pick the last n
+// bytes out of a 16-byte load that overlaps bytes already counted.
+alignas(16) constexpr unsigned char kTailLanes[32] = {0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+                                                      0,    0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 #endif
-    for (; i < size; ++i) {
+
+}  // namespace
+
+Measure measure(const unsigned char* text, std::size_t size) noexcept {
+    std::size_t continuation = 0;
+#if TORVEX_SSE2
+    if (size >= 16) {
+        // Per 16 bytes: the running maximum, and a per-lane count of
+        // continuation bytes (0x80..0xBF: below -64 as signed bytes), summed
+        // into `continuation` before a lane can overflow. The last partial
+        // block is a load of the last 16 bytes with the lanes already seen masked off.
+        const __m128i below = _mm_set1_epi8(-64);
+        __m128i high = _mm_setzero_si128();
+        std::size_t i = 0;
+        while (i < size) {
+            __m128i counts = _mm_setzero_si128();
+            for (int k = 0; k < 255 && i + 16 <= size; ++k, i += 16) {
+                const __m128i v = wide::load16(text + i);
+                high = _mm_max_epu8(high, v);
+                counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(v, below));
+            }
+            if (i < size && i + 16 > size) {
+                const __m128i v = wide::load16(text + size - 16);
+                const __m128i fresh = wide::load16(kTailLanes + (size - i));
+                high = _mm_max_epu8(high, v);
+                counts = _mm_sub_epi8(counts, _mm_and_si128(_mm_cmplt_epi8(v, below), fresh));
+                i = size;
+            }
+            const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+            continuation += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                            static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+        }
+        return Measure{size - continuation, wide::max_byte(high)};
+    }
+#endif
+    // Short texts: all-ASCII ones (most of them) in one or two word tests.
+    if (size >= 8) {
+        const std::uint64_t high = (wide::load8(text) | wide::load8(text + size - 8)) & wide::kHighs;
+        if (high == 0) return Measure{size, 0x7F};
+    }
+    unsigned char top = 0;
+    for (std::size_t i = 0; i < size; ++i) {
         const unsigned char b = text[i];
         top = b > top ? b : top;
         continuation += (b & 0xC0) == 0x80;
@@ -77,11 +103,10 @@ inline bool decode_sequence(const unsigned char* text, std::size_t size, std::si
     return false;
 }
 
-// Stores 16 ASCII bytes as 16 units at out.
-template <class Unit>
-inline void store_ascii16([[maybe_unused]] const unsigned char* src, [[maybe_unused]] Unit* out) noexcept {
 #if TORVEX_SSE2
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+// Stores the 16 bytes of v as 16 units at out.
+template <class Unit>
+inline void store16(__m128i v, Unit* out) noexcept {
     const __m128i zero = _mm_setzero_si128();
     if constexpr (sizeof(Unit) == 1) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
@@ -95,36 +120,41 @@ inline void store_ascii16([[maybe_unused]] const unsigned char* src, [[maybe_unu
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpacklo_epi16(hi, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm_unpackhi_epi16(hi, zero));
     }
-#endif
 }
-
-// Copies `count` ASCII bytes as units.
-template <class Unit>
-inline void copy_ascii(const unsigned char* src, std::size_t count, Unit* out) noexcept {
-    if constexpr (sizeof(Unit) == 1) {
-        std::memcpy(out, src, count);
-    } else {
-        std::size_t k = 0;
-#if TORVEX_SSE2
-        for (; k + 16 <= count; k += 16) store_ascii16(src + k, out + k);
 #endif
-        for (; k < count; ++k) out[k] = src[k];
-    }
-}
 
 template <class Unit>
 bool decode_into(const unsigned char* text, std::size_t size, Unit* out, std::size_t chars) noexcept {
     constexpr char32_t limit = sizeof(Unit) == 1 ? 0xFF : sizeof(Unit) == 2 ? 0xFFFF : 0x10FFFF;
     std::size_t i = 0, o = 0;
-    // o <= chars throughout: nothing is written past out + chars even when
-    // the text is malformed and `chars` therefore wrong.
+    // o <= chars throughout, so nothing is written past out + chars even when
+    // the text is malformed and `chars` is therefore wrong. ASCII goes 16
+    // bytes (else 8) at a time: all of them are stored when there is room,
+    // and the cursors move past the ASCII ones; the units stored for the
+    // bytes after those are overwritten by what follows.
     while (i < size) {
-        if (text[i] < 0x80) {
-            const std::size_t end = wide::ascii_end(text, i, size);
-            if (end - i > chars - o) return false;
-            copy_ascii(text + i, end - i, out + o);
-            o += end - i;
-            i = end;
+#if TORVEX_SSE2
+        if (i + 16 <= size && chars - o >= 16) {
+            const __m128i v = wide::load16(text + i);
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(v));
+            store16(v, out + o);
+            const std::size_t run = mask == 0 ? 16 : static_cast<std::size_t>(std::countr_zero(mask));
+            i += run;
+            o += run;
+            if (mask == 0) continue;
+        } else
+#endif
+        if (i + 8 <= size && chars - o >= 8) {
+            const std::uint64_t word = wide::load8(text + i);
+            const std::uint64_t high = word & wide::kHighs;
+            for (std::size_t k = 0; k < 8; ++k) out[o + k] = static_cast<Unit>((word >> (8 * k)) & 0xFF);
+            const std::size_t run = high == 0 ? 8 : wide::first_flagged(high);
+            i += run;
+            o += run;
+            if (high == 0) continue;
+        } else if (text[i] < 0x80) {
+            if (o == chars) return false;
+            out[o++] = text[i++];
             continue;
         }
         char32_t cp = 0;
