@@ -434,6 +434,7 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, b
                      static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;
     if (bom && !out.roots.empty()) out.roots.front().leading_bom = true;
     store->tokens.release_tokens();
+    store->tokens.shrink_texts();  // the document keeps the texts
     out.store = std::move(store);
     return out;
 }
