@@ -27,28 +27,23 @@ constexpr bool is_hex(unsigned c) noexcept {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Byte tables. kPlainStop*: bytes that can end or interrupt a plain scalar run
-// (blanks, breaks, `#`, `:`, every non-ASCII lead or continuation byte; in flow
-// context also the flow indicators). kPlainStopInner*: the same without the
-// blanks, for scanning across the inner blanks of a line.
+// Byte tables. kPlainStopInner*: bytes that can end or interrupt a plain
+// scalar's run across a line (breaks, `#`, `:`; in flow context also the flow
+// indicators). Non-ASCII characters never do.
 struct ByteTable {
     std::array<bool, 256> stop{};
     constexpr bool operator[](unsigned char b) const noexcept { return stop[b]; }
 };
 
-constexpr ByteTable make_plain_table(bool flow, bool blanks) {
+constexpr ByteTable make_plain_table(bool flow) {
     ByteTable t;
-    for (unsigned b = 0x80; b < 256; ++b) t.stop[b] = true;
     t.stop['\n'] = t.stop['\r'] = t.stop['#'] = t.stop[':'] = true;
-    if (blanks) t.stop[' '] = t.stop['\t'] = true;
     if (flow) t.stop[','] = t.stop['['] = t.stop[']'] = t.stop['{'] = t.stop['}'] = true;
     return t;
 }
 
-inline constexpr ByteTable kPlainStopBlock = make_plain_table(false, true);
-inline constexpr ByteTable kPlainStopFlow = make_plain_table(true, true);
-inline constexpr ByteTable kPlainStopInnerBlock = make_plain_table(false, false);
-inline constexpr ByteTable kPlainStopInnerFlow = make_plain_table(true, false);
+inline constexpr ByteTable kPlainStopInnerBlock = make_plain_table(false);
+inline constexpr ByteTable kPlainStopInnerFlow = make_plain_table(true);
 
 // Anchor and alias names end at NUL, blanks, breaks, `,` and brackets.
 constexpr ByteTable make_name_table() {

@@ -36,41 +36,29 @@ void Scanner::scan_plain_line(bool flow) {
     const std::size_t length = reader_.length;
     const std::size_t line_start = reader_.pos;
     std::size_t p = line_start;
-    std::uint32_t column = reader_.column;
+    bool high = false;  // whether the content holds non-ASCII characters
     for (;;) {
-        const std::size_t run = p;
-        p = scan::find_plain_stop(text, p, length, flow);
-        column += static_cast<std::uint32_t>(p - run);
+        p = scan::find_plain_stop(text, p, length, flow, high);
         if (p >= length) break;
         const unsigned char c = text[p];
-        if (c >= 0x80) {
-            p += utf8::sequence_length(c);
-            ++column;
-            continue;
-        }
         if (c == ':') {
             if (p + 1 >= length) break;
             const unsigned char n = text[p + 1];
             if (is_blank(n) || is_break(n) || (flow && is_flow_indicator(n))) break;
             ++p;
-            ++column;
             continue;
         }
         if (c == '#') {
             if (p > line_start && is_blank(text[p - 1])) break;
             ++p;
-            ++column;
             continue;
         }
         break;  // a break, or a flow indicator in flow context
     }
     // Blanks at the end of the content do not belong to it.
-    while (p > line_start && is_blank(text[p - 1])) {
-        --p;
-        --column;
-    }
+    while (p > line_start && is_blank(text[p - 1])) --p;
     reader_.pos = p;
-    reader_.column = column;
+    reader_.column += run_columns(line_start, p, high);
 }
 
 bool Scanner::scan_plain(Token& token, bool& multi_line) {
@@ -170,11 +158,11 @@ bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
 // escape, line break or the end, into the arena.
 void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
     const std::size_t run = reader_.pos;
-    std::uint32_t cols = 0;
-    const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, cols);
+    bool high = false;
+    const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, high);
     arena_.append(reinterpret_cast<const char*>(reader_.text) + run, stop - run);
     reader_.pos = stop;
-    reader_.column += cols;
+    reader_.column += run_columns(run, stop, high);
 }
 
 // At an unescaped line break: drops the blanks that end this line's text, then
@@ -203,17 +191,20 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no doubled quote and no line break before the closing quote.
-    std::uint32_t chars = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', chars);
+    bool high = false;
+    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', high);
+    reader_.pos = p;
+    reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '\'' && !(p + 1 < length && text[p + 1] == '\'')) {
-        reader_.pos = p + 1;
-        reader_.column += chars + 1;
+        reader_.advance_ascii(1);
         multi_line = false;
         set_slice(token, content, p - content, p + 1);
         return true;
     }
 
+    // Otherwise the text goes to the arena, starting with the run just scanned.
     const std::size_t arena_pos = arena_.size();
+    arena_.append(reinterpret_cast<const char*>(text) + content, p - content);
     std::size_t trim_floor = arena_pos;
     for (;;) {
         if (reader_.at_end()) return fail("unterminated single-quoted scalar", start);
@@ -321,17 +312,20 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no escape and no line break before the closing quote.
-    std::uint32_t chars = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', chars);
+    bool high = false;
+    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', high);
+    reader_.pos = p;
+    reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '"') {
-        reader_.pos = p + 1;
-        reader_.column += chars + 1;
+        reader_.advance_ascii(1);
         multi_line = false;
         set_slice(token, content, p - content, p + 1);
         return true;
     }
 
+    // Otherwise the text goes to the arena, starting with the run just scanned.
     const std::size_t arena_pos = arena_.size();
+    arena_.append(reinterpret_cast<const char*>(text) + content, p - content);
     std::size_t trim_floor = arena_pos;
     for (;;) {
         if (reader_.at_end()) return fail("unterminated double-quoted scalar", start);

@@ -11,6 +11,7 @@
 
 #include "core/error.hpp"
 #include "core/result.hpp"
+#include "core/utf8_units.hpp"
 #include "scanner/reader.hpp"
 #include "scanner/token.hpp"
 #include "scanner/token_queue.hpp"
@@ -85,6 +86,12 @@ private:
     bool skip_escaped_break(std::size_t& trim_floor);
     bool scan_escape(std::size_t& trim_floor);
     bool scan_block_scalar(Token& token, bool folded);
+    // Columns taken by input[begin, end): its bytes, or its characters when
+    // `high` says it holds non-ASCII ones.
+    std::uint32_t run_columns(std::size_t begin, std::size_t end, bool high) const noexcept {
+        const std::size_t n = high ? utf8::measure(reader_.text + begin, end - begin).chars : end - begin;
+        return static_cast<std::uint32_t>(n);
+    }
 
     // --- output ---
     Token make(TokenKind kind, const Span& at) const noexcept {
