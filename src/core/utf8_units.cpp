@@ -51,11 +51,19 @@ Measure measure(const unsigned char* text, std::size_t size) noexcept {
         return Measure{size - continuation, wide::max_byte(high)};
     }
 #endif
-    // Short texts: all-ASCII ones (most of them) in one or two word tests.
+    // Short texts: all-ASCII ones (most of them) in two overlapping loads.
+    std::uint64_t any = 0;
     if (size >= 8) {
-        const std::uint64_t high = (wide::load8(text) | wide::load8(text + size - 8)) & wide::kHighs;
-        if (high == 0) return Measure{size, 0x7F};
+        any = wide::load8(text) | wide::load8(text + size - 8);
+    } else if (size >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, text, 4);
+        std::memcpy(&b, text + size - 4, 4);
+        any = a | b;
+    } else {
+        for (std::size_t i = 0; i < size; ++i) any |= text[i];
     }
+    if ((any & wide::kHighs) == 0) return Measure{size, 0x7F};
     unsigned char top = 0;
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char b = text[i];
@@ -63,6 +71,25 @@ Measure measure(const unsigned char* text, std::size_t size) noexcept {
         continuation += (b & 0xC0) == 0x80;
     }
     return Measure{size - continuation, top};
+}
+
+std::size_t copy_ascii(const unsigned char* text, std::size_t size, std::uint8_t* out) noexcept {
+    std::size_t i = 0;
+#if TORVEX_SSE2
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = wide::load16(text + i);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+        if (high != 0) return i + static_cast<std::size_t>(std::countr_zero(high));
+    }
+#endif
+    for (; i + 8 <= size; i += 8) {
+        std::memcpy(out + i, text + i, 8);
+        const std::uint64_t high = wide::load8(text + i) & wide::kHighs;
+        if (high != 0) return i + wide::first_flagged(high);
+    }
+    for (; i < size && text[i] < 0x80; ++i) out[i] = text[i];
+    return i;
 }
 
 namespace {

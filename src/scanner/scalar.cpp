@@ -29,36 +29,61 @@ std::string char_text(const scan::Reader& r, std::size_t offset) {
 // ---------------------------------------------------------------------------
 // Plain scalars
 
+namespace {
+
+// Where a plain scalar's content on one line ends (trailing blanks
+// included), from `p` within the line that starts at `line_start`. The first
+// form also stops at a non-ASCII byte; the second passes them, noting them in `high`.
+template <bool kPassHigh>
+std::size_t plain_line_end(const unsigned char* text, std::size_t line_start, std::size_t p, std::size_t length,
+                           bool flow, unsigned& high) noexcept {
+    for (;;) {
+        p = scan::detail::plain_stop<kPassHigh>(text, p, length, flow, high);
+        if (p >= length) return p;
+        const unsigned char c = text[p];
+        if (c == ':') {
+            if (p + 1 >= length) return p;
+            const unsigned char n = text[p + 1];
+            if (is_blank(n) || is_break(n) || (flow && is_flow_indicator(n))) return p;
+        } else if (c == '#') {
+            if (p > line_start && is_blank(text[p - 1])) return p;
+        } else {
+            return p;  // a break, a flow indicator in flow context, or (first form) a non-ASCII byte
+        }
+        ++p;
+    }
+}
+
+}  // namespace
+
 // Scans the content of one line from the cursor and leaves the cursor just past
-// the last content character (trailing blanks excluded).
+// the last content character (trailing blanks excluded). Lines of ASCII (the
+// usual case) count their columns in bytes; the rest of a line with another
+// character is left to a second search that passes them.
 void Scanner::scan_plain_line(bool flow) {
     const unsigned char* const text = reader_.text;
     const std::size_t length = reader_.length;
     const std::size_t line_start = reader_.pos;
-    std::size_t p = line_start;
-    bool high = false;  // whether the content holds non-ASCII characters
-    for (;;) {
-        p = scan::find_plain_stop(text, p, length, flow, high);
-        if (p >= length) break;
-        const unsigned char c = text[p];
-        if (c == ':') {
-            if (p + 1 >= length) break;
-            const unsigned char n = text[p + 1];
-            if (is_blank(n) || is_break(n) || (flow && is_flow_indicator(n))) break;
-            ++p;
-            continue;
-        }
-        if (c == '#') {
-            if (p > line_start && is_blank(text[p - 1])) break;
-            ++p;
-            continue;
-        }
-        break;  // a break, or a flow indicator in flow context
-    }
+    unsigned unused = 0;
+    std::size_t p = plain_line_end<false>(text, line_start, line_start, length, flow, unused);
+    if (p < length && text[p] >= 0x80) [[unlikely]]
+        return scan_plain_line_wide(p, flow);
     // Blanks at the end of the content do not belong to it.
     while (p > line_start && is_blank(text[p - 1])) --p;
     reader_.pos = p;
-    reader_.column += run_columns(line_start, p, high);
+    reader_.column += static_cast<std::uint32_t>(p - line_start);
+}
+
+// From the first non-ASCII byte `p` of a plain scalar's line to its end; the
+// columns are the line's characters.
+void Scanner::scan_plain_line_wide(std::size_t p, bool flow) {
+    const unsigned char* const text = reader_.text;
+    const std::size_t line_start = reader_.pos;
+    unsigned high = 1;
+    p = plain_line_end<true>(text, line_start, p, reader_.length, flow, high);
+    while (p > line_start && is_blank(text[p - 1])) --p;
+    reader_.pos = p;
+    reader_.column += static_cast<std::uint32_t>(utf8::measure(text + line_start, p - line_start).chars);
 }
 
 bool Scanner::scan_plain(Token& token, bool& multi_line) {
@@ -158,7 +183,7 @@ bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
 // escape, line break or the end, into the arena.
 void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
     const std::size_t run = reader_.pos;
-    bool high = false;
+    unsigned high = 0;
     const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, high);
     arena_.append(reinterpret_cast<const char*>(reader_.text) + run, stop - run);
     reader_.pos = stop;
@@ -191,7 +216,7 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no doubled quote and no line break before the closing quote.
-    bool high = false;
+    unsigned high = 0;
     const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', high);
     reader_.pos = p;
     reader_.column += run_columns(content, p, high);
@@ -312,7 +337,7 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no escape and no line break before the closing quote.
-    bool high = false;
+    unsigned high = 0;
     const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', high);
     reader_.pos = p;
     reader_.column += run_columns(content, p, high);

@@ -78,6 +78,7 @@ private:
     // --- scalars (scalar.cpp) ---
     bool scan_plain(Token& token, bool& multi_line);
     void scan_plain_line(bool flow);
+    [[gnu::noinline]] void scan_plain_line_wide(std::size_t p, bool flow);
     bool scan_single_quoted(Token& token, bool& multi_line);
     bool scan_double_quoted(Token& token, bool& multi_line);
     bool skip_quoted_empty_lines(std::size_t& empty_lines);

@@ -88,10 +88,7 @@ public:
     TokenList(TokenList&&) noexcept = default;
     TokenList& operator=(const TokenList&) = default;
     TokenList& operator=(TokenList&&) noexcept = default;
-    ~TokenList() {
-        SpareBuffer<Token>::give(tokens_);
-        SpareText::give(arena_);
-    }
+    ~TokenList();  // gives the token records and the arena back as the thread's spares
 
     // Frees the token records but keeps every text they point to, for a
     // consumer that holds on to the texts only.

@@ -66,18 +66,20 @@ TEST(WideSearch, AgreesWithByteLoopsFromEveryStart) {
                     const std::string_view stops = flow ? "\n\r#:,[]{}" : "\n\r#:";
                     e = i;
                     while (e < size && stops.find(static_cast<char>(t[e])) == std::string_view::npos) ++e;
-                    bool high = false, expect_high = false;
+                    unsigned high = 0;
+                    bool expect_high = false;
                     for (std::size_t k = i; k < e; ++k) expect_high |= t[k] >= 0x80;
                     EXPECT_EQ(scan::find_plain_stop(t, i, size, flow, high), e) << "flow " << flow << " at " << i;
-                    EXPECT_EQ(high, expect_high);
+                    EXPECT_EQ(high != 0, expect_high);
                 }
                 for (const auto& [a, b] : {std::pair<char, char>{'"', '\\'}, {'\'', '\''}}) {
                     e = i;
                     while (e < size && t[e] != a && t[e] != b && t[e] != '\n' && t[e] != '\r') ++e;
-                    bool high = false, expect_high = false;
+                    unsigned high = 0;
+                    bool expect_high = false;
                     for (std::size_t k = i; k < e; ++k) expect_high |= t[k] >= 0x80;
                     EXPECT_EQ(scan::find_quote_stop(t, i, size, a, b, high), e);
-                    EXPECT_EQ(high, expect_high);
+                    EXPECT_EQ(high != 0, expect_high);
                 }
             }
         }
@@ -85,7 +87,7 @@ TEST(WideSearch, AgreesWithByteLoopsFromEveryStart) {
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8 to code units
+// UTF-8 to code units (copy_ascii, measure, decode_units)
 
 std::string encode(const std::vector<char32_t>& cps) {
     std::string s;
@@ -137,6 +139,11 @@ TEST(Utf8Units, MeasureAndDecodeAgreeWithTheCodePoints) {
             ASSERT_EQ(m.chars, cps.size());
             EXPECT_EQ(m.ascii(), top < 0x80);
             EXPECT_EQ(m.width(), top < 0x100 ? 1u : top < 0x10000 ? 2u : 4u) << "top U+" << std::hex << static_cast<std::uint32_t>(top);
+            std::size_t ascii = 0;
+            while (ascii < cps.size() && cps[ascii] < 0x80) ++ascii;
+            Guarded<std::uint8_t> prefix(text.size());
+            ASSERT_EQ(utf8::copy_ascii(text.data(), text.size(), prefix.data()), ascii);
+            ASSERT_EQ(std::string_view(reinterpret_cast<const char*>(prefix.data()), ascii), text.view().substr(0, ascii));
             expect_decodes<std::uint8_t>(text.view(), cps, top < 0x100);
             expect_decodes<std::uint16_t>(text.view(), cps, top < 0x10000);
             expect_decodes<std::uint32_t>(text.view(), cps, true);

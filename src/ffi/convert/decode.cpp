@@ -5,6 +5,7 @@
 
 #include "core/stack_guard.hpp"
 #include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/types/tag.hpp"
 
@@ -16,37 +17,39 @@ PyRef decode_checked(std::string_view text) {
     return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
 }
 
-// Fills a new str of `measured.chars` characters of the width the text needs.
+// Fills a new str of `chars` characters of the width the text needs.
 template <class Unit>
-PyRef decode_as(std::string_view text, const utf8::Measure& measured, Py_UCS4 maxchar) {
-    PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(measured.chars), maxchar));
+PyRef decode_as(std::string_view text, std::size_t chars, Py_UCS4 maxchar) {
+    PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(chars), maxchar));
     if (!str) return str;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    if (!utf8::decode_units(bytes, text.size(), static_cast<Unit*>(PyUnicode_DATA(str.get())), measured.chars))
+    if (!utf8::decode_units(bytes, text.size(), static_cast<Unit*>(PyUnicode_DATA(str.get())), chars))
         return decode_checked(text);  // malformed: CPython's decoder raises the error
     return str;
 }
 
-}  // namespace
-
-// One measuring pass picks the str's width and length, one decoding pass
-// fills it, moving ASCII runs whole; CPython's own decoder would widen its
-// buffer and shrink it again for every text with a character above U+00FF.
-PyRef make_str(std::string_view text) {
-    if (text.size() <= 1) return decode_checked(text);  // the shared empty and one-character strs
+// An ASCII text (most are) goes to CPython's decoder, which copies it into
+// its str in one pass. Another is measured from its first non-ASCII byte
+// (characters, widest character) and decoded into a str of that width, ASCII
+// runs moved whole; CPython's decoder would widen its buffer and shrink it
+// again for every text with a character above U+00FF.
+[[gnu::noinline]] PyRef make_long_str(std::string_view text) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const utf8::Measure measured = utf8::measure(bytes, text.size());
-    if (measured.ascii()) {
-        PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
-        if (str) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), bytes, text.size());
-        return str;
-    }
-    switch (measured.width()) {
-        case 1: return decode_as<Py_UCS1>(text, measured, 0xFF);
-        case 2: return decode_as<Py_UCS2>(text, measured, 0xFFFF);
-        default: return decode_as<Py_UCS4>(text, measured, 0x10FFFF);
+    const std::size_t ascii = wide::ascii_end(bytes, 0, text.size());
+    if (ascii == text.size()) return decode_checked(text);
+    const utf8::Measure rest = utf8::measure(bytes + ascii, text.size() - ascii);
+    const std::size_t chars = ascii + rest.chars;
+    switch (rest.width()) {
+        case 1: return decode_as<Py_UCS1>(text, chars, 0xFF);
+        case 2: return decode_as<Py_UCS2>(text, chars, 0xFFFF);
+        default: return decode_as<Py_UCS4>(text, chars, 0x10FFFF);
     }
 }
+
+}  // namespace
+
+// Short texts, mostly ASCII, gain nothing from the measuring pass.
+PyRef make_str(std::string_view text) { return text.size() < 16 ? decode_checked(text) : make_long_str(text); }
 
 PyRef make_big_int(std::string_view text) {
     std::string digits;
