@@ -73,25 +73,6 @@ Measure measure(const unsigned char* text, std::size_t size) noexcept {
     return Measure{size - continuation, top};
 }
 
-std::size_t copy_ascii(const unsigned char* text, std::size_t size, std::uint8_t* out) noexcept {
-    std::size_t i = 0;
-#if TORVEX_SSE2
-    for (; i + 16 <= size; i += 16) {
-        const __m128i v = wide::load16(text + i);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
-        if (high != 0) return i + static_cast<std::size_t>(std::countr_zero(high));
-    }
-#endif
-    for (; i + 8 <= size; i += 8) {
-        std::memcpy(out + i, text + i, 8);
-        const std::uint64_t high = wide::load8(text + i) & wide::kHighs;
-        if (high != 0) return i + wide::first_flagged(high);
-    }
-    for (; i < size && text[i] < 0x80; ++i) out[i] = text[i];
-    return i;
-}
-
 namespace {
 
 // Decodes the sequence at text[i] (a byte >= 0x80) into `cp` and moves `i`

@@ -23,10 +23,6 @@ struct Measure {
 
 Measure measure(const unsigned char* text, std::size_t size) noexcept;
 
-// Copies the text's leading ASCII bytes to `out` (which has room for `size`
-// bytes; past the ASCII ones it may be overwritten) and returns their number.
-std::size_t copy_ascii(const unsigned char* text, std::size_t size, std::uint8_t* out) noexcept;
-
 // Decode a text into exactly `chars` units (from measure()). Each returns false,
 // having written nothing past out + chars, when the text is not valid UTF-8 or
 // holds a character too wide for the unit; the caller then falls back to a

@@ -87,7 +87,7 @@ TEST(WideSearch, AgreesWithByteLoopsFromEveryStart) {
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8 to code units (copy_ascii, measure, decode_units)
+// UTF-8 to code units
 
 std::string encode(const std::vector<char32_t>& cps) {
     std::string s;
@@ -139,11 +139,6 @@ TEST(Utf8Units, MeasureAndDecodeAgreeWithTheCodePoints) {
             ASSERT_EQ(m.chars, cps.size());
             EXPECT_EQ(m.ascii(), top < 0x80);
             EXPECT_EQ(m.width(), top < 0x100 ? 1u : top < 0x10000 ? 2u : 4u) << "top U+" << std::hex << static_cast<std::uint32_t>(top);
-            std::size_t ascii = 0;
-            while (ascii < cps.size() && cps[ascii] < 0x80) ++ascii;
-            Guarded<std::uint8_t> prefix(text.size());
-            ASSERT_EQ(utf8::copy_ascii(text.data(), text.size(), prefix.data()), ascii);
-            ASSERT_EQ(std::string_view(reinterpret_cast<const char*>(prefix.data()), ascii), text.view().substr(0, ascii));
             expect_decodes<std::uint8_t>(text.view(), cps, top < 0x100);
             expect_decodes<std::uint16_t>(text.view(), cps, top < 0x10000);
             expect_decodes<std::uint32_t>(text.view(), cps, true);
