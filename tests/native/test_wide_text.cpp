@@ -146,6 +146,22 @@ TEST(Utf8Units, MeasureAndDecodeAgreeWithTheCodePoints) {
     }
 }
 
+// Long texts: the per-lane counts of continuation bytes are summed every
+// 4032 bytes; lengths around those sums, in texts made almost wholly of
+// continuation bytes (the worst case for the lane counts).
+TEST(Utf8Units, MeasureCountsAcrossLaneSums) {
+    for (const std::size_t size : {4031, 4032, 4033, 4047, 4048, 4063, 4064, 4065, 8064, 8100, 12096, 20001}) {
+        // U+1F680 is four bytes, three of them continuation bytes; ASCII fills up to `size`.
+        std::string bytes;
+        for (std::size_t k = 0; k < size / 4; ++k) bytes += "\xF0\x9F\x9A\x80";
+        bytes.append(size % 4, 'a');
+        GuardedText text(bytes);
+        const utf8::Measure m = utf8::measure(text.data(), text.size());
+        EXPECT_EQ(m.chars, size / 4 + size % 4) << size;
+        EXPECT_EQ(m.width(), 4u);
+    }
+}
+
 // Whatever the bytes, decoding succeeds exactly when validation accepts
 // them, and writes nothing past the units measured (the output ends at a guard page).
 TEST(Utf8Units, MalformedTextIsRejectedWithoutOverrun) {
