@@ -424,6 +424,9 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, b
     auto scanned = tokenize(source, file_id, /*record_comments=*/with_comments);
     if (!scanned.ok()) return std::move(scanned).error();
     store->tokens = std::move(scanned).value();
+    // The document keeps the texts: the arena is cut to size now, before any
+    // node holds a view into it.
+    store->tokens.shrink_texts();
 
     const LineTable lines(source);
     ComposedStream out;
@@ -434,7 +437,6 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, b
                      static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;
     if (bom && !out.roots.empty()) out.roots.front().leading_bom = true;
     store->tokens.release_tokens();
-    store->tokens.shrink_texts();  // the document keeps the texts
     out.store = std::move(store);
     return out;
 }

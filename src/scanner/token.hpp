@@ -99,6 +99,7 @@ public:
     }
     // For a list kept long after its load: the arena (which may be the
     // thread's spare, sized for an earlier text) is cut to what it holds.
+    // It moves: call it before taking views of the texts.
     void shrink_texts() {
         if (arena_.capacity() > arena_.size() + arena_.size() / 4 + 4096) arena_.shrink_to_fit();
     }

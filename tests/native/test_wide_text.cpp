@@ -13,6 +13,7 @@
 #include "core/utf8_units.hpp"
 #include "core/wide_bytes.hpp"
 #include "guarded_bytes.hpp"
+#include "roundtrip/composer.hpp"
 #include "scanner/byte_search.hpp"
 #include "scanner/scanner.hpp"
 
@@ -299,6 +300,27 @@ TEST(LongScalars, ColumnsCountCharacters) {
             EXPECT_TRUE(seen) << yaml;
         }
     }
+}
+
+// The scanner's arena is the thread's spare, sized by an earlier, larger
+// text; a round-trip document cuts it to size and must do so before its
+// nodes take views of it (AddressSanitizer reports a view into the old one).
+TEST(LongScalars, RoundTripTextsOutliveTheArenaCut) {
+    auto block = [](std::size_t lines) {
+        std::string yaml = "k: |\n";
+        for (std::size_t i = 0; i < lines; ++i) yaml += "  line " + std::to_string(i) + " of a long literal block scalar\n";
+        return yaml;
+    };
+    ASSERT_TRUE(tokenize(block(4000), 0).ok());  // leaves a spare arena of about 160 KB
+    const std::string text = block(400);
+    auto composed = rt::compose_stream(text, 0);
+    ASSERT_TRUE(composed.ok());
+    ASSERT_TRUE(tokenize(block(4000), 0).ok());  // reuses whatever memory was freed
+    const rt::YamlNode& root = composed.value().roots.at(0);
+    ASSERT_EQ(root.children.size(), 2u);
+    const std::string_view value = root.children[1].text.str();
+    EXPECT_EQ(value.substr(0, 37), "line 0 of a long literal block scalar");
+    EXPECT_EQ(value.size(), text.size() - 5 - 2 * 400);
 }
 
 }  // namespace
