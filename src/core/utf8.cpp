@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/wide_bytes.hpp"
+
 namespace torvex::utf8 {
 
 std::string Utf8Fault::describe() const {
@@ -44,19 +46,11 @@ std::optional<Utf8Fault> validate(std::string_view bytes) noexcept {
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
-        // ASCII runs eight bytes at a time.
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080ULL) break;
-            i += 8;
-        }
-        if (i >= n) break;
-        const unsigned char lead = p[i];
-        if (lead < 0x80) {
-            ++i;
+        if (p[i] < 0x80) {  // ASCII runs, the bulk of most texts, many bytes at a time
+            i = wide::ascii_end(p, i, n);
             continue;
         }
+        const unsigned char lead = p[i];
         const std::size_t width = lead_width(lead);
         if (width == 0) return Utf8Fault{i, 1};
         // Each further byte: running out is "incomplete", a bad byte ends the

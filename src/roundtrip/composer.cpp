@@ -427,6 +427,10 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, b
 }
 
 ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments) {
+    // The nodes keep views of the texts: the arena (possibly the thread's
+    // spare, sized for an earlier text) is cut to size now, before any view
+    // is taken, since cutting moves it.
+    store->tokens.shrink_texts();
     const std::string_view source = store->text;
     const LineTable lines(source);
     ComposedStream out;

@@ -3,12 +3,14 @@
 // The text is valid UTF-8 (validated by the caller), so nothing here fails.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "core/span.hpp"
+#include "core/wide_bytes.hpp"
 #include "core/utf8.hpp"
 
 namespace torvex::scan {
@@ -25,28 +27,23 @@ constexpr bool is_hex(unsigned c) noexcept {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Byte tables. kPlainStop*: bytes that can end or interrupt a plain scalar run
-// (blanks, breaks, `#`, `:`, every non-ASCII lead or continuation byte; in flow
-// context also the flow indicators). kPlainStopInner*: the same without the
-// blanks, for scanning across the inner blanks of a line.
+// Byte tables. kPlainStopInner*: bytes that can end or interrupt a plain
+// scalar's run across a line (breaks, `#`, `:`; in flow context also the flow
+// indicators). Non-ASCII characters never do.
 struct ByteTable {
     std::array<bool, 256> stop{};
     constexpr bool operator[](unsigned char b) const noexcept { return stop[b]; }
 };
 
-constexpr ByteTable make_plain_table(bool flow, bool blanks) {
+constexpr ByteTable make_plain_table(bool flow) {
     ByteTable t;
-    for (unsigned b = 0x80; b < 256; ++b) t.stop[b] = true;
     t.stop['\n'] = t.stop['\r'] = t.stop['#'] = t.stop[':'] = true;
-    if (blanks) t.stop[' '] = t.stop['\t'] = true;
     if (flow) t.stop[','] = t.stop['['] = t.stop[']'] = t.stop['{'] = t.stop['}'] = true;
     return t;
 }
 
-inline constexpr ByteTable kPlainStopBlock = make_plain_table(false, true);
-inline constexpr ByteTable kPlainStopFlow = make_plain_table(true, true);
-inline constexpr ByteTable kPlainStopInnerBlock = make_plain_table(false, false);
-inline constexpr ByteTable kPlainStopInnerFlow = make_plain_table(true, false);
+inline constexpr ByteTable kPlainStopInnerBlock = make_plain_table(false);
+inline constexpr ByteTable kPlainStopInnerFlow = make_plain_table(true);
 
 // Anchor and alias names end at NUL, blanks, breaks, `,` and brackets.
 constexpr ByteTable make_name_table() {
@@ -131,16 +128,19 @@ struct Reader {
     void skip_blanks() noexcept {
         while (pos < length && is_blank(text[pos])) advance_ascii(1);
     }
-    void skip_spaces() noexcept {
-        while (pos < length && text[pos] == ' ') advance_ascii(1);
-    }
+    void skip_spaces() noexcept { advance_ascii(wide::skip_spaces(text, pos, length) - pos); }
     // Skips spaces while the column is below `limit`, then for each line break
     // consumes it and skips spaces again up to the limit. Returns the number of
     // breaks consumed.
     std::size_t skip_indentation(std::uint32_t limit) noexcept {
         std::size_t breaks = 0;
         for (;;) {
-            while (column < limit && pos < length && text[pos] == ' ') advance_ascii(1);
+            if (column < limit) {
+                // The search may run past the limit (it stops at the first
+                // non-space anyway); the cursor does not.
+                const std::size_t spaces = wide::skip_spaces(text, pos, length) - pos;
+                advance_ascii(std::min<std::size_t>(spaces, limit - column));
+            }
             if (!at_break()) return breaks;
             consume_break();
             ++breaks;

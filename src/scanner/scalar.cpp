@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
 #include "scanner/byte_search.hpp"
 #include "scanner/scanner_state.hpp"
 
@@ -27,48 +29,61 @@ std::string char_text(const scan::Reader& r, std::size_t offset) {
 // ---------------------------------------------------------------------------
 // Plain scalars
 
+namespace {
+
+// Where a plain scalar's content on one line ends (trailing blanks
+// included), from `p` within the line that starts at `line_start`. The first
+// form also stops at a non-ASCII byte; the second passes them, noting them in `high`.
+template <bool kPassHigh>
+std::size_t plain_line_end(const unsigned char* text, std::size_t line_start, std::size_t p, std::size_t length,
+                           bool flow, unsigned& high) noexcept {
+    for (;;) {
+        p = scan::detail::plain_stop<kPassHigh>(text, p, length, flow, high);
+        if (p >= length) return p;
+        const unsigned char c = text[p];
+        if (c == ':') {
+            if (p + 1 >= length) return p;
+            const unsigned char n = text[p + 1];
+            if (is_blank(n) || is_break(n) || (flow && is_flow_indicator(n))) return p;
+        } else if (c == '#') {
+            if (p > line_start && is_blank(text[p - 1])) return p;
+        } else {
+            return p;  // a break, a flow indicator in flow context, or (first form) a non-ASCII byte
+        }
+        ++p;
+    }
+}
+
+}  // namespace
+
 // Scans the content of one line from the cursor and leaves the cursor just past
-// the last content character (trailing blanks excluded).
+// the last content character (trailing blanks excluded). Lines of ASCII (the
+// usual case) count their columns in bytes; the rest of a line with another
+// character is left to a second search that passes them.
 void Scanner::scan_plain_line(bool flow) {
     const unsigned char* const text = reader_.text;
     const std::size_t length = reader_.length;
     const std::size_t line_start = reader_.pos;
-    std::size_t p = line_start;
-    std::uint32_t column = reader_.column;
-    for (;;) {
-        const std::size_t run = p;
-        p = scan::find_plain_stop(text, p, length, flow);
-        column += static_cast<std::uint32_t>(p - run);
-        if (p >= length) break;
-        const unsigned char c = text[p];
-        if (c >= 0x80) {
-            p += utf8::sequence_length(c);
-            ++column;
-            continue;
-        }
-        if (c == ':') {
-            if (p + 1 >= length) break;
-            const unsigned char n = text[p + 1];
-            if (is_blank(n) || is_break(n) || (flow && is_flow_indicator(n))) break;
-            ++p;
-            ++column;
-            continue;
-        }
-        if (c == '#') {
-            if (p > line_start && is_blank(text[p - 1])) break;
-            ++p;
-            ++column;
-            continue;
-        }
-        break;  // a break, or a flow indicator in flow context
-    }
+    unsigned unused = 0;
+    std::size_t p = plain_line_end<false>(text, line_start, line_start, length, flow, unused);
+    if (p < length && text[p] >= 0x80) [[unlikely]]
+        return scan_plain_line_wide(p, flow);
     // Blanks at the end of the content do not belong to it.
-    while (p > line_start && is_blank(text[p - 1])) {
-        --p;
-        --column;
-    }
+    while (p > line_start && is_blank(text[p - 1])) --p;
     reader_.pos = p;
-    reader_.column = column;
+    reader_.column += static_cast<std::uint32_t>(p - line_start);
+}
+
+// From the first non-ASCII byte `p` of a plain scalar's line to its end; the
+// columns are the line's characters.
+void Scanner::scan_plain_line_wide(std::size_t p, bool flow) {
+    const unsigned char* const text = reader_.text;
+    const std::size_t line_start = reader_.pos;
+    unsigned high = 1;
+    p = plain_line_end<true>(text, line_start, p, reader_.length, flow, high);
+    while (p > line_start && is_blank(text[p - 1])) --p;
+    reader_.pos = p;
+    reader_.column += static_cast<std::uint32_t>(utf8::measure(text + line_start, p - line_start).chars);
 }
 
 bool Scanner::scan_plain(Token& token, bool& multi_line) {
@@ -168,11 +183,11 @@ bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
 // escape, line break or the end, into the arena.
 void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
     const std::size_t run = reader_.pos;
-    std::uint32_t cols = 0;
-    const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, cols);
+    unsigned high = 0;
+    const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, high);
     arena_.append(reinterpret_cast<const char*>(reader_.text) + run, stop - run);
     reader_.pos = stop;
-    reader_.column += cols;
+    reader_.column += run_columns(run, stop, high);
 }
 
 // At an unescaped line break: drops the blanks that end this line's text, then
@@ -201,17 +216,20 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no doubled quote and no line break before the closing quote.
-    std::uint32_t chars = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', chars);
+    unsigned high = 0;
+    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', high);
+    reader_.pos = p;
+    reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '\'' && !(p + 1 < length && text[p + 1] == '\'')) {
-        reader_.pos = p + 1;
-        reader_.column += chars + 1;
+        reader_.advance_ascii(1);
         multi_line = false;
         set_slice(token, content, p - content, p + 1);
         return true;
     }
 
+    // Otherwise the text goes to the arena, starting with the run just scanned.
     const std::size_t arena_pos = arena_.size();
+    arena_.append(reinterpret_cast<const char*>(text) + content, p - content);
     std::size_t trim_floor = arena_pos;
     for (;;) {
         if (reader_.at_end()) return fail("unterminated single-quoted scalar", start);
@@ -319,17 +337,20 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
     const std::size_t content = reader_.pos;
 
     // Fast path: no escape and no line break before the closing quote.
-    std::uint32_t chars = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', chars);
+    unsigned high = 0;
+    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', high);
+    reader_.pos = p;
+    reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '"') {
-        reader_.pos = p + 1;
-        reader_.column += chars + 1;
+        reader_.advance_ascii(1);
         multi_line = false;
         set_slice(token, content, p - content, p + 1);
         return true;
     }
 
+    // Otherwise the text goes to the arena, starting with the run just scanned.
     const std::size_t arena_pos = arena_.size();
+    arena_.append(reinterpret_cast<const char*>(text) + content, p - content);
     std::size_t trim_floor = arena_pos;
     for (;;) {
         if (reader_.at_end()) return fail("unterminated double-quoted scalar", start);
@@ -473,19 +494,17 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
             else if (empty_lines == 0)
                 arena_.push_back(' ');
         }
-        arena_.append(empty_lines, '\n');
+        if (empty_lines != 0) arena_.append(empty_lines, '\n');
+        // The line is copied whole: its end is the only thing looked for.
         const std::size_t s = reader_.pos;
-        std::size_t e = s;
-        while (e < length && !is_break(text[e])) ++e;
+        const std::size_t e = wide::find_break(text, s, length);
         arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
         have_content = true;
         previous_more_indented = more_indented;
         reader_.pos = e;
         ended_with_break = reader_.at_break();
         if (!ended_with_break) {
-            std::uint32_t chars = 0;
-            for (std::size_t q = s; q < e; ++q) chars += (text[q] & 0xC0) != 0x80;
-            reader_.column += chars;
+            reader_.column += static_cast<std::uint32_t>(utf8::measure(text + s, e - s).chars);
             empty_lines = 0;
             break;
         }

@@ -22,6 +22,7 @@ constexpr const char* kTabIndent = "a tab cannot be used for indentation";
 Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool record_comments)
     : reader_(text, file_id), out_(text, file_id), arena_(out_.arena_), record_comments_(record_comments) {
     out_.tokens_ = SpareBuffer<Token>::take();
+    out_.arena_ = SpareText::take();
     out_.tokens_.reserve(std::clamp<std::size_t>(text.size() / 8, 8, 65536));
 }
 
@@ -37,7 +38,7 @@ Result<TokenList> Scanner::run() {
     if (!SpareBuffer<Token>::fits(capacity) && capacity > 2 * out_.tokens_.size() + 1024) {
         out_.tokens_.shrink_to_fit();
     }
-    if (arena_.capacity() > arena_.size() + arena_.size() / 4 + 4096) arena_.shrink_to_fit();
+    if (!SpareText::fits(arena_.capacity())) out_.shrink_texts();
     return std::move(out_);
 }
 

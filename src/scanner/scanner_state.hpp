@@ -11,6 +11,7 @@
 
 #include "core/error.hpp"
 #include "core/result.hpp"
+#include "core/utf8_units.hpp"
 #include "scanner/reader.hpp"
 #include "scanner/token.hpp"
 #include "scanner/token_queue.hpp"
@@ -77,6 +78,7 @@ private:
     // --- scalars (scalar.cpp) ---
     bool scan_plain(Token& token, bool& multi_line);
     void scan_plain_line(bool flow);
+    [[gnu::noinline]] void scan_plain_line_wide(std::size_t p, bool flow);
     bool scan_single_quoted(Token& token, bool& multi_line);
     bool scan_double_quoted(Token& token, bool& multi_line);
     bool skip_quoted_empty_lines(std::size_t& empty_lines);
@@ -85,6 +87,12 @@ private:
     bool skip_escaped_break(std::size_t& trim_floor);
     bool scan_escape(std::size_t& trim_floor);
     bool scan_block_scalar(Token& token, bool folded);
+    // Columns taken by input[begin, end): its bytes, or its characters when
+    // `high` says it holds non-ASCII ones.
+    std::uint32_t run_columns(std::size_t begin, std::size_t end, bool high) const noexcept {
+        const std::size_t n = high ? utf8::measure(reader_.text + begin, end - begin).chars : end - begin;
+        return static_cast<std::uint32_t>(n);
+    }
 
     // --- output ---
     Token make(TokenKind kind, const Span& at) const noexcept {

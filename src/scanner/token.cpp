@@ -2,6 +2,11 @@
 
 namespace torvex {
 
+TokenList::~TokenList() {
+    SpareBuffer<Token>::give(tokens_);
+    SpareText::give(arena_);
+}
+
 const char* token_kind_name(TokenKind kind) noexcept {
     switch (kind) {
         case TokenKind::StreamStart: return "StreamStart";

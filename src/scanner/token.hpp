@@ -88,7 +88,7 @@ public:
     TokenList(TokenList&&) noexcept = default;
     TokenList& operator=(const TokenList&) = default;
     TokenList& operator=(TokenList&&) noexcept = default;
-    ~TokenList() { SpareBuffer<Token>::give(tokens_); }
+    ~TokenList();  // gives the token records and the arena back as the thread's spares
 
     // Frees the token records but keeps every text they point to, for a
     // consumer that holds on to the texts only.
@@ -96,6 +96,12 @@ public:
         SpareBuffer<Token>::give(tokens_);
         std::vector<Token>().swap(tokens_);
         std::vector<OwnedText>().swap(owned_);
+    }
+    // For a list kept long after its load: the arena (which may be the
+    // thread's spare, sized for an earlier text) is cut to what it holds.
+    // It moves: call it before taking views of the texts.
+    void shrink_texts() {
+        if (arena_.capacity() > arena_.size() + arena_.size() / 4 + 4096) arena_.shrink_to_fit();
     }
 
     std::size_t size() const noexcept { return tokens_.size(); }

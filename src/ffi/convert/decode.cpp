@@ -5,6 +5,8 @@
 #include <string>
 
 #include "core/stack_guard.hpp"
+#include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/types/tag.hpp"
 
@@ -12,20 +14,30 @@ namespace torvex::ffi {
 
 namespace {
 
-// In 8-byte words, the last one overlapping the one before it; below 8
-// bytes, two 4-byte words that overlap, or the bytes one by one.
-bool is_ascii(std::string_view text) noexcept {
+PyRef decode_checked(std::string_view text) {
+    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+}
+
+// ASCII text is copied into a new str as it is, which skips the decoder's
+// checks and its error-handler set-up.
+PyRef ascii_str(std::string_view text) {
+    const auto size = static_cast<Py_ssize_t>(text.size());
+    PyObject* str = PyUnicode_New(size, 127);
+    if (str != nullptr && size != 0) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+    return PyRef::steal(str);
+}
+
+// Whether a short text (below 16 bytes) is ASCII: two overlapping words.
+bool short_is_ascii(std::string_view text) noexcept {
     const char* p = text.data();
     const std::size_t n = text.size();
     std::uint64_t high = 0;
     if (n >= 8) {
-        std::uint64_t word;
-        for (std::size_t i = 0; i + 8 < n; i += 8) {
-            std::memcpy(&word, p + i, 8);
-            high |= word;
-        }
-        std::memcpy(&word, p + n - 8, 8);
-        high |= word;
+        std::uint64_t first;
+        std::uint64_t last;
+        std::memcpy(&first, p, 8);
+        std::memcpy(&last, p + n - 8, 8);
+        high = first | last;
     } else if (n >= 4) {
         std::uint32_t first;
         std::uint32_t last;
@@ -38,16 +50,40 @@ bool is_ascii(std::string_view text) noexcept {
     return (high & 0x8080808080808080ULL) == 0;
 }
 
+// Fills a new str of `chars` characters of the width the text needs.
+template <class Unit>
+PyRef decode_as(std::string_view text, std::size_t chars, Py_UCS4 maxchar) {
+    PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(chars), maxchar));
+    if (!str) return str;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    if (!utf8::decode_units(bytes, text.size(), static_cast<Unit*>(PyUnicode_DATA(str.get())), chars))
+        return decode_checked(text);  // malformed: CPython's decoder raises the error
+    return str;
+}
+
+// An ASCII text (most are) is copied as it is. Another is measured from its first non-ASCII byte
+// (characters, widest character) and decoded into a str of that width, ASCII
+// runs moved whole; CPython's decoder would widen its buffer and shrink it
+// again for every text with a character above U+00FF.
+[[gnu::noinline]] PyRef make_long_str(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t ascii = wide::ascii_end(bytes, 0, text.size());
+    if (ascii == text.size()) return ascii_str(text);
+    const utf8::Measure rest = utf8::measure(bytes + ascii, text.size() - ascii);
+    const std::size_t chars = ascii + rest.chars;
+    switch (rest.width()) {
+        case 1: return decode_as<Py_UCS1>(text, chars, 0xFF);
+        case 2: return decode_as<Py_UCS2>(text, chars, 0xFFFF);
+        default: return decode_as<Py_UCS4>(text, chars, 0x10FFFF);
+    }
+}
+
 }  // namespace
 
-// Most texts are ASCII: those are copied into a new str as they are, which
-// skips the decoder's checks and its error-handler set-up.
+// Short texts gain nothing from the measuring pass.
 PyRef make_str(std::string_view text) {
-    const auto size = static_cast<Py_ssize_t>(text.size());
-    if (!is_ascii(text)) return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), size, "strict"));
-    PyObject* str = PyUnicode_New(size, 127);
-    if (str != nullptr && size != 0) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
-    return PyRef::steal(str);
+    if (text.size() >= 16) return make_long_str(text);
+    return short_is_ascii(text) ? ascii_str(text) : decode_checked(text);
 }
 
 PyRef make_big_int(std::string_view text) {

@@ -1,0 +1,69 @@
+// Fuzzes the wide text helpers: measuring and decoding UTF-8 into code
+// units (against validation and a one-character-at-a-time decode) and the
+// byte searches (against byte loops). The buffers are exactly sized, so the
+// sanitizer reports any read or write past them.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "core/utf8.hpp"
+#include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
+
+namespace {
+
+void require(bool ok) {
+    if (!ok) std::abort();
+}
+
+template <class Unit>
+void check_decode(const std::uint8_t* data, std::size_t size, const torvex::utf8::Measure& m,
+                  const std::vector<char32_t>& expected, bool fits) {
+    std::vector<Unit> out(m.chars);
+    const bool ok = torvex::utf8::decode_units(data, size, out.data(), m.chars);
+    require(ok == fits);
+    if (!ok) return;
+    for (std::size_t k = 0; k < expected.size(); ++k) require(out[k] == expected[k]);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // A private copy: the fuzzer's buffer is exactly sized too, but this keeps
+    // the searches below honest about their end.
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    const std::uint8_t* p = bytes.data();
+    const std::string_view text(reinterpret_cast<const char*>(p), size);
+
+    for (const std::size_t from : {std::size_t{0}, size / 3, size}) {
+        std::size_t e = from;
+        while (e < size && p[e] < 0x80) ++e;
+        require(torvex::wide::ascii_end(p, from, size) == e);
+        e = from;
+        while (e < size && p[e] != '\n' && p[e] != '\r') ++e;
+        require(torvex::wide::find_break(p, from, size) == e);
+        e = from;
+        while (e < size && p[e] == ' ') ++e;
+        require(torvex::wide::skip_spaces(p, from, size) == e);
+    }
+
+    const bool valid = !torvex::utf8::validate(text).has_value();
+    const torvex::utf8::Measure m = torvex::utf8::measure(p, size);
+    std::vector<char32_t> expected;
+    char32_t top = 0;
+    if (valid) {
+        for (std::size_t i = 0; i < size; i += torvex::utf8::sequence_length(p[i])) {
+            expected.push_back(torvex::utf8::decode_at(text, i));
+            top = expected.back() > top ? expected.back() : top;
+        }
+        require(m.chars == expected.size());
+        require(m.ascii() == (top < 0x80));
+        require(m.width() == (top < 0x100 ? 1u : top < 0x10000 ? 2u : 4u));
+    }
+    check_decode<std::uint32_t>(p, size, m, expected, valid);
+    check_decode<std::uint16_t>(p, size, m, expected, valid && top < 0x10000);
+    check_decode<std::uint8_t>(p, size, m, expected, valid && top < 0x100);
+    return 0;
+}
