@@ -32,12 +32,12 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     if (header_end == std::string_view::npos) return false;  // a header without content: written afresh
     const std::string_view header = raw.substr(0, header_end);
     // The header's indicators run up to the comment. An explicit
-    // indentation counts from the source's parent indentation, which is not
-    // known here.
+    // indentation counts from the parent's indentation: the text reads the
+    // same only while the parent stands where it was read.
     bool keep = false, strip = false;
     for (char c : header.substr(1)) {
         if (c == '#') break;  // a digit anywhere before the comment counts, separated or not
-        if (c >= '1' && c <= '9') return false;
+        if (c >= '1' && c <= '9' && !place.parent_as_read) return false;
         if (c == '+') keep = true;
         if (c == '-') strip = true;
     }
