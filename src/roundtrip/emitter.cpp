@@ -96,13 +96,13 @@ bool lead_is_current(const YamlNode& node) noexcept {
 
 bool Writer::lead(const YamlNode& node) {
     // Blank lines after a keep-chomped block scalar written afresh would join its content.
-    if (keep_tail_ || !lead_is_current(node)) return false;
+    if ((keep_tail_ && !tail_as_read_) || !lead_is_current(node)) return false;
     out_.append(node.comments.texts_view().lead->str());
     return true;
 }
 
 bool Writer::trail(const YamlNode& node) {
-    if (keep_tail_ || !node.comments.has_texts()) return false;
+    if ((keep_tail_ && !tail_as_read_) || !node.comments.has_texts()) return false;
     const CommentTexts& texts = node.comments.texts_view();
     if (!texts.trail) return false;
     const std::string_view tail = texts.trail->str();

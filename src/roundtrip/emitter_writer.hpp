@@ -111,6 +111,8 @@ private:
     // The last thing written was a keep-chomped block scalar: blank lines
     // written now would join its content.
     bool keep_tail_ = false;
+    // That scalar was written as read, with the blank lines it was read with.
+    bool tail_as_read_ = false;
     // Comments of nodes inside the flow collection being written; they go to
     // the end of its line rather than being lost.
     std::vector<const Text*> pending_;
