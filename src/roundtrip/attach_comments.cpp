@@ -171,7 +171,10 @@ private:
         see(first.line);
     }
 
-    LineColumn visit(YamlNode& node, bool inline_allowed, bool root, std::size_t depth) {
+    // `limit`: comments from this offset on are not the node's (they follow
+    // the flow collection it stands in).
+    LineColumn visit(YamlNode& node, bool inline_allowed, bool root, std::size_t depth,
+                     std::uint64_t limit = UINT64_MAX) {
         Span first = node.span;
         if (node.comments.has_texts() && node.comments.properties() && node.comments.properties()->offset < first.offset)
             first = *node.comments.properties();
@@ -190,7 +193,8 @@ private:
         const bool block_scalar = node.kind == NodeKind::Scalar && node.comments.has_texts() && node.comments.raw();
         LineColumn end{node.end_line, node.end_column};
         if (node.is_collection() && !node.children.empty()) {
-            end = std::max(end, with_stack_at(depth, [&] { return visit_children(node, depth); }));
+            const std::uint64_t inner = node.style == CollectionStyle::Flow ? std::min(limit, node.end_offset) : limit;
+            end = std::max(end, with_stack_at(depth, [&] { return visit_children(node, depth, inner); }));
         }
 
         if (block_scalar) {
@@ -205,7 +209,8 @@ private:
         const std::uint32_t tail_line = block_collection || block_scalar ? line : end.line;
         const std::uint32_t tail_column = block_collection || block_scalar ? node.span.column : end.column;
         if (inline_allowed && next_ < comments_.size() && comments_[next_].span.line == tail_line &&
-            comments_[next_].span.column >= tail_column && !node.comments.inline_comment()) {
+            comments_[next_].span.column >= tail_column && comments_[next_].span.offset < limit &&
+            !node.comments.inline_comment()) {
             const CommentRecord& comment = comments_[next_++];
             node.comments.texts().inline_comment = Text::view(comment.text);
             node.comments.inline_spaces = spaces_before(comment);
@@ -216,26 +221,27 @@ private:
         return end;
     }
 
-    LineColumn visit_children(YamlNode& node, std::size_t depth) {
+    LineColumn visit_children(YamlNode& node, std::size_t depth, std::uint64_t limit) {
         LineColumn best{};
         if (node.kind == NodeKind::Sequence) {
-            for (YamlNode& item : node.children) best = std::max(best, visit(item, true, false, depth + 1));
+            for (YamlNode& item : node.children) best = std::max(best, visit(item, true, false, depth + 1, limit));
             return best;
         }
         for (std::size_t i = 0; i + 1 < node.children.size(); i += 2) {
             YamlNode& key = node.children[i];
             YamlNode& value = node.children[i + 1];
-            const LineColumn key_end = visit(key, false, false, depth + 1);
+            const LineColumn key_end = visit(key, false, false, depth + 1, limit);
             // A comment after `key:` whose value starts on a later line stays on the key's line.
             if (next_ < comments_.size() && comments_[next_].span.line == key_end.line &&
-                comments_[next_].span.column > key_end.column && value.span.line > key_end.line) {
+                comments_[next_].span.column > key_end.column && value.span.line > key_end.line &&
+                comments_[next_].span.offset < limit) {
                 const CommentRecord& comment = comments_[next_++];
                 value.comments.texts().inline_comment = Text::view(comment.text);
                 value.comments.inline_spaces = spaces_before(comment);
                 value.comments.key_line_comment = true;
             }
             best = std::max(best, key_end);
-            best = std::max(best, visit(value, true, false, depth + 1));
+            best = std::max(best, visit(value, true, false, depth + 1, limit));
         }
         return best;
     }
