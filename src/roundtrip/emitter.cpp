@@ -94,6 +94,19 @@ bool lead_is_current(const YamlNode& node) noexcept {
     return head.size() == node.comments.texts_view().lead_comments && (head.empty() || !head.front().is_owned());
 }
 
+// A root's lead that holds a `---` or `...` line: it separates the root from the document before.
+bool lead_ends_document(const YamlNode& root) noexcept {
+    if (!lead_is_current(root)) return false;
+    const std::string_view lead = root.comments.texts_view().lead->str();
+    for (std::size_t at = 0; at < lead.size();) {
+        if (lead.substr(at).starts_with("---") || lead.substr(at).starts_with("...")) return true;
+        const std::size_t brk = lead.find_first_of("\r\n", at);
+        if (brk == std::string_view::npos) break;
+        at = brk + 1;
+    }
+    return false;
+}
+
 bool Writer::lead(const YamlNode& node) {
     // Blank lines after a keep-chomped block scalar written afresh would join its content.
     if ((keep_tail_ && !tail_as_read_) || !lead_is_current(node)) return false;
@@ -123,7 +136,7 @@ std::size_t Writer::output_column() const noexcept {
     return count_chars(std::string_view(out_.data() + start, out_.size() - start));
 }
 
-bool Writer::as_read(const YamlNode& n) {
+bool Writer::as_read(const YamlNode& n, bool one_line) {
     if (n.comments.modified || n.synthetic || !placed(n) || n.span.file_id >= sources_.size()) return false;
     const std::string_view source = sources_[n.span.file_id];
     Span first = n.span;
@@ -132,7 +145,9 @@ bool Writer::as_read(const YamlNode& n) {
     if (n.is_collection() && is_modified(n)) return false;
     const std::string_view text = source.substr(first.offset, n.end_offset - first.offset);
     // Continuation lines keep their columns: the first line must too.
-    if (text.find_first_of("\r\n") != std::string_view::npos && output_column() != first.column) return false;
+    // An implicit key must stay on one line.
+    if (text.find_first_of("\r\n") != std::string_view::npos && (one_line || output_column() != first.column))
+        return false;
     out_.append(text);
     return true;
 }
@@ -381,7 +396,8 @@ void Writer::sequence_item(const YamlNode& item, std::size_t indent, bool parent
         // Properties before a collection's first entry on the same line would
         // belong to that entry: such an item starts on the next line.
         const bool own_line = has_properties(item) || item.comments.inline_comment().has_value();
-        const std::size_t column = block_column(item, indent, false, inner);
+        // Past the `-` and at least one space.
+        const std::size_t column = block_column(item, indent + 1, false, inner);
         if (item.kind == NodeKind::Sequence) {
             if (item.comments.compact && !own_line) {
                 out_.spaces(column - indent - 1);
@@ -430,7 +446,7 @@ void Writer::node(const YamlNode& n, Position pos, BlockPlace place, std::size_t
                              (n.kind == NodeKind::Scalar && n.scalar_style != ScalarStyle::Literal &&
                               n.scalar_style != ScalarStyle::Folded) ||
                              (n.is_collection() && n.style == CollectionStyle::Flow);
-    if (inline_form && as_read(n)) return;
+    if (inline_form && as_read(n, pos == Position::Key)) return;
     if (n.kind == NodeKind::Null) {
         const NullForm form = null_form(n, pos);
         if (form == NullForm::Nothing) return;
@@ -555,7 +571,7 @@ void document(Writer& writer, OutBuffer& out, const YamlNode& root, std::size_t 
     if (index == 0 && root.leading_bom) out.append(kBom);
     // Every later document needs its marker; a root with directives writes
     // its own after them.
-    if (index > 0 && !root.explicit_start && root.comments.directives().empty() && !lead_is_current(root))
+    if (index > 0 && !root.explicit_start && root.comments.directives().empty() && !lead_ends_document(root))
         out.append("---\n");
     writer.root(root, false, index > 0);
 }

@@ -61,7 +61,7 @@ private:
     // Writes an unedited scalar, alias or flow collection as its source text
     // (properties included); false when that text is unknown or would not
     // read the same here.
-    bool as_read(const YamlNode& node);
+    bool as_read(const YamlNode& node, bool one_line);
     // The column a block collection's entries take: its source column while
     // that is valid below a parent at `parent_indent` (deeper, or the same for
     // a sequence under a mapping key when `same_allowed`), else `fallback`.
