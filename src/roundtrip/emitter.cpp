@@ -396,12 +396,13 @@ void Writer::sequence_item(const YamlNode& item, std::size_t indent, bool parent
         // Properties before a collection's first entry on the same line would
         // belong to that entry: such an item starts on the next line.
         const bool own_line = has_properties(item) || item.comments.inline_comment().has_value();
-        // Past the `-` and at least one space.
-        const std::size_t column = block_column(item, indent + 1, false, inner);
+        // On the `-` line: past the dash and at least one space.
+        const std::size_t column = block_column(item, indent, false, inner);
+        const std::size_t compact_column = block_column(item, indent + 1, false, inner);
         if (item.kind == NodeKind::Sequence) {
             if (item.comments.compact && !own_line) {
-                out_.spaces(column - indent - 1);
-                block_sequence(item, column, true, depth);
+                out_.spaces(compact_column - indent - 1);
+                block_sequence(item, compact_column, true, depth);
                 return;
             }
             suffix_properties(item);
@@ -416,8 +417,8 @@ void Writer::sequence_item(const YamlNode& item, std::size_t indent, bool parent
             block_mapping(item, column, false, depth);
             return;
         }
-        out_.spaces(column - indent - 1);
-        block_mapping(item, column, true, depth);
+        out_.spaces(compact_column - indent - 1);
+        block_mapping(item, compact_column, true, depth);
         return;
     }
     if (item.kind == NodeKind::Null && null_form(item, Position::SeqItem) == NullForm::Nothing) {
