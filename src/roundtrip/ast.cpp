@@ -6,6 +6,9 @@
 
 namespace torvex::rt {
 
+// Big documents hold millions of nodes: layout data that most lack goes into CommentTexts.
+static_assert(sizeof(YamlNode) <= 152, "round-trip nodes are kept small");
+
 namespace {
 
 const std::vector<Text> kNoTexts;
@@ -59,7 +62,8 @@ bool modified_at(const YamlNode& node, std::size_t depth) {
 
 Comments::Comments(const Comments& other)
     : blank_before(other.blank_before), inline_spaces(other.inline_spaces), value_pad(other.value_pad),
-      compact(other.compact), modified(other.modified),
+      compact(other.compact), modified(other.modified), own_line(other.own_line),
+      key_line_comment(other.key_line_comment), colon_pad(other.colon_pad),
       texts_(other.texts_ ? std::make_unique<CommentTexts>(*other.texts_) : nullptr) {}
 
 Comments& Comments::operator=(const Comments& other) {

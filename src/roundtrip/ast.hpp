@@ -40,9 +40,22 @@ struct CommentTexts {
     std::optional<Text> raw;              // exact source of a Literal/Folded scalar
     std::vector<Text> directives;         // document roots: the `%` lines before them, without the `%`
     std::optional<Span> properties;       // where the node's first property (`&anchor`, `!tag`) stands
+    // The source lines above the node (from the line after the previous
+    // content up to the node's first line; for a document root up to its
+    // first byte, so `---`, `...`, directive lines and the comments between
+    // documents come along), kept where they hold comments, markers, or
+    // blank lines that are not empty. Written as they are while the head
+    // comments are the `lead_comments` texts read from them.
+    std::optional<Text> lead;
+    std::uint32_t lead_comments = 0;
+    // Last root: everything after its content to the end of the text
+    // (blank lines, comments, `...`).
+    std::optional<Text> trail;
+    bool ends_without_break = false;  // last root: the text ends without a line break
 
     bool empty() const noexcept {
-        return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty() && !properties;
+        return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty() && !properties &&
+               !lead && !trail;
     }
 };
 
@@ -50,8 +63,11 @@ struct Comments {
     std::uint32_t blank_before = 0;  // blank lines before the head comments
     std::uint32_t inline_spaces = 0; // spaces before the inline `#`; 0 is written as 1
     std::uint32_t value_pad = 0;     // spaces after `:` or `-`; 0 is written as 1
-    bool compact = false;            // `- - a`: a block sequence entry opened on its parent's `-` line
-    bool modified = false;           // changed by an edit since loading
+    bool compact : 1 = false;        // `- - a`: a block sequence entry opened on its parent's `-` line
+    bool modified : 1 = false;       // changed by an edit since loading
+    bool own_line : 1 = false;       // a value or item starting on the line after its `:` or `-`
+    bool key_line_comment : 1 = false;  // own-line value: its inline comment stands after the `key:`
+    std::uint8_t colon_pad = 0;      // a key: spaces between it and its `:` (saturating)
 
     Comments() = default;
     Comments(const Comments& other);
@@ -68,6 +84,8 @@ struct Comments {
     // Where the node's properties begin, when it has any and they stand before its content.
     std::optional<Span> properties() const noexcept;
     bool has_texts() const noexcept { return texts_ != nullptr; }
+    // The record itself; only when has_texts().
+    const CommentTexts& texts_view() const noexcept { return *texts_; }
 
     // Write access; creates the record on first use.
     CommentTexts& texts();

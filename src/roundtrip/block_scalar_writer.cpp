@@ -32,12 +32,12 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     if (header_end == std::string_view::npos) return false;  // a header without content: written afresh
     const std::string_view header = raw.substr(0, header_end);
     // The header's indicators run up to the comment. An explicit
-    // indentation counts from the source's parent indentation, which is not
-    // known here.
+    // indentation counts from the parent's indentation: the text reads the
+    // same only while the parent stands where it was read.
     bool keep = false, strip = false;
     for (char c : header.substr(1)) {
         if (c == '#') break;  // a digit anywhere before the comment counts, separated or not
-        if (c >= '1' && c <= '9') return false;
+        if (c >= '1' && c <= '9' && !place.parent_as_read) return false;
         if (c == '+') keep = true;
         if (c == '-') strip = true;
     }
@@ -47,7 +47,8 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     // The content must stay deeper than the node it belongs to, or the
     // lines would leave the scalar.
     const long indent = first_content_indent(raw.substr(header_end + 1));
-    if (indent < 0 || indent <= place.parent) return false;
+    // A scalar without content lines reads the same anywhere.
+    if (indent >= 0 && indent <= place.parent) return false;
 
     std::size_t header_text_end = header_end;
     if (header_text_end > 0 && raw[header_text_end - 1] == '\r') --header_text_end;
@@ -60,6 +61,7 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     out_.append(raw.substr(header_text_end));
     if (out_.back() != '\n') out_.put('\n');
     keep_tail_ = keep;
+    tail_as_read_ = true;
     return true;
 }
 
@@ -123,6 +125,7 @@ void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
     }
     for (std::size_t i = 1; i < trailing; ++i) out_.put('\n');
     keep_tail_ = chomp == '+';
+    tail_as_read_ = false;
 }
 
 }  // namespace torvex::rt::detail

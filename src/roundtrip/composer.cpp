@@ -5,6 +5,7 @@
 // Texts are views into the source or the scanner's arena.
 #include "roundtrip/composer.hpp"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -70,8 +71,11 @@ private:
     bool has_pending() const noexcept { return pending_.anchor != kNone || pending_.tag != kNone; }
     void apply_properties(YamlNode& node, const Properties& props) const;
     // Moves the scratch nodes from `base` into a new collection node on the scratch stack.
+    // A flow collection ends just past its closing bracket, `end`, when it has one.
     YamlNode& close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
-                               bool flow);
+                               bool flow, const Token* end = nullptr);
+    // Layout of a block sequence item or mapping value against its `-` or `:`.
+    void mark_entry_layout(YamlNode& node, const Token& indicator, bool sequence_item) const;
     void set_end(YamlNode& node, std::uint64_t end, std::uint32_t from_line) const;
     Span span_of(const Token& t) const noexcept { return Span{tokens_.file_id(), t.line, t.column, t.offset}; }
     // The position just past a one-byte indicator token.
@@ -203,6 +207,7 @@ void Composer::compose_mapping(std::size_t depth) {
     const Properties props = take_properties();
     const bool flow = TokenList::flow(token(start));
     const std::size_t base = scratch_.size();
+    const Token* end = nullptr;
     for (;;) {
         const TokenKind k = kind();
         if (k == TokenKind::FlowEntry) {
@@ -210,6 +215,7 @@ void Composer::compose_mapping(std::size_t depth) {
             continue;
         }
         if (k == TokenKind::MappingEnd || k == TokenKind::BlockEnd) {
+            if (flow) end = &token(pos_);
             ++pos_;
             break;
         }
@@ -222,8 +228,15 @@ void Composer::compose_mapping(std::size_t depth) {
             compose_or_null(depth + 1, here());
         }
         if (kind() == TokenKind::Value) {
-            const Span at = after(token(pos_++));
-            compose_or_null(depth + 1, at, !flow);
+            const Token& colon = token(pos_++);
+            if (!flow) {
+                YamlNode& key = scratch_.back();
+                if (key.end_line == colon.line && colon.column >= key.end_column) {
+                    key.comments.colon_pad = static_cast<std::uint8_t>(std::min<std::uint32_t>(colon.column - key.end_column, 255));
+                }
+            }
+            compose_or_null(depth + 1, after(colon), !flow);
+            if (!flow) mark_entry_layout(scratch_.back(), colon, false);
         } else {
             push_null_after_last();
         }
@@ -233,7 +246,7 @@ void Composer::compose_mapping(std::size_t depth) {
             ++pos_;
         }
     }
-    close_collection(base, NodeKind::Mapping, token(start), props, flow);
+    close_collection(base, NodeKind::Mapping, token(start), props, flow, end);
 }
 
 // Sequences opened by a start token: `[` or a block sequence's first `-`.
@@ -242,9 +255,11 @@ void Composer::compose_sequence(std::size_t depth) {
     const Properties props = take_properties();
     const bool flow = TokenList::flow(token(start));
     const std::size_t base = scratch_.size();
+    const Token* end = nullptr;
     for (;;) {
         const TokenKind k = kind();
         if (k == TokenKind::SequenceEnd || k == TokenKind::BlockEnd || k == TokenKind::MappingEnd) {
+            if (flow && k != TokenKind::BlockEnd) end = &token(pos_);
             ++pos_;
             break;
         }
@@ -276,8 +291,9 @@ void Composer::compose_sequence(std::size_t depth) {
             continue;
         }
         if (flow && kind() == TokenKind::Value) compose_flow_pair(depth, item);
+        if (!flow && k == TokenKind::SequenceEntry) mark_entry_layout(scratch_.back(), token(before), true);
     }
-    close_collection(base, NodeKind::Sequence, token(start), props, flow);
+    close_collection(base, NodeKind::Sequence, token(start), props, flow, end);
 }
 
 // The rest of a flow sequence's single-pair mapping once its key is on the
@@ -316,15 +332,7 @@ void Composer::compose_indentless_sequence(std::size_t depth) {
             continue;
         }
         compose_or_null(depth + 1, after(dash));
-        YamlNode& item = scratch_.back();
-        if (item.span.line != dash.line) continue;
-        const bool leaf = item.kind == NodeKind::Scalar || item.kind == NodeKind::Alias;
-        if ((leaf || (item.is_collection() && item.style == CollectionStyle::Flow)) && item.anchor.empty() &&
-            item.tag.empty() && item.span.column > dash.column) {
-            item.comments.value_pad = item.span.column - dash.column - 1;
-        } else if (item.kind == NodeKind::Sequence && item.style == CollectionStyle::Block) {
-            item.comments.compact = true;
-        }
+        mark_entry_layout(scratch_.back(), dash, true);
     }
     close_collection(base, NodeKind::Sequence, token(start), props, false);
 }
@@ -366,8 +374,27 @@ void Composer::apply_properties(YamlNode& node, const Properties& props) const {
     }
 }
 
+void Composer::mark_entry_layout(YamlNode& node, const Token& indicator, bool sequence_item) const {
+    // The node's first character: its first property, or its content.
+    Span first = node.span;
+    if (node.comments.has_texts() && node.comments.properties() && node.comments.properties()->offset < first.offset)
+        first = *node.comments.properties();
+    if (first.line != indicator.line) {
+        node.comments.own_line = first.line > indicator.line && first.offset > indicator.offset;
+        return;
+    }
+    if (first.column <= indicator.column) return;
+    const bool block = node.is_collection() && node.style == CollectionStyle::Block;
+    if (block && node.span.line == indicator.line) {
+        // `- - a`: the entry opens its own block sequence on the `-` line.
+        if (sequence_item && node.kind == NodeKind::Sequence) node.comments.compact = true;
+        return;
+    }
+    node.comments.value_pad = first.column - indicator.column - 1;
+}
+
 YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
-                                     bool flow) {
+                                     bool flow, const Token* end) {
     std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
                                    std::make_move_iterator(scratch_.end()));
     scratch_.resize(base);
@@ -380,7 +407,11 @@ YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Toke
     for (const YamlNode& child : children) {
         if (last == nullptr || child.end_offset > last->end_offset) last = &child;
     }
-    if (last != nullptr && last->end_offset >= start.offset) {
+    if (end != nullptr) {
+        node.end_offset = end->offset + 1;
+        node.end_line = end->line;
+        node.end_column = end->column + 1;
+    } else if (last != nullptr && last->end_offset >= start.offset) {
         node.end_offset = last->end_offset;
         node.end_line = last->end_line;
         node.end_column = last->end_column;

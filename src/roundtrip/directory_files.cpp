@@ -180,11 +180,12 @@ YamlNode rebuilt_root(const DirectoryDocument& document, std::span<const YamlNod
 
 }  // namespace
 
-std::string render_target(const YamlNode& dir, const DirectoryTarget& target, bool prefer_double_quotes) {
+std::string render_target(const YamlNode& dir, const DirectoryTarget& target, bool prefer_double_quotes,
+                          std::span<const std::string_view> sources) {
     if (target.forwarded) {
         // The file included at the root: written as an include boundary's file is.
         const std::span<const YamlNode> entries = entries_of(dir.children, target.first, *target.forwarded);
-        return render_included_file(rebuilt_root(*target.forwarded, entries), prefer_double_quotes);
+        return render_included_file(rebuilt_root(*target.forwarded, entries), prefer_double_quotes, sources);
     }
     const std::vector<DirectoryDocument>& documents = target.file->documents;
     std::vector<YamlNode> rebuilt;
@@ -204,7 +205,7 @@ std::string render_target(const YamlNode& dir, const DirectoryTarget& target, bo
             case DocumentPlace::Left: roots.push_back(&document.shell); break;
         }
     }
-    return render_file_documents(roots, prefer_double_quotes);
+    return render_file_documents(roots, prefer_double_quotes, sources);
 }
 
 }  // namespace torvex::rt

@@ -13,7 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/result.hpp"
@@ -83,6 +85,7 @@ bool target_modified(const YamlNode& dir, const DirectoryTarget& target, bool de
 
 // The text of `target`'s file: every document, the entries written from the
 // result, the rest as recorded.
-std::string render_target(const YamlNode& dir, const DirectoryTarget& target, bool prefer_double_quotes);
+std::string render_target(const YamlNode& dir, const DirectoryTarget& target, bool prefer_double_quotes,
+                          std::span<const std::string_view> sources = {});
 
 }  // namespace torvex::rt

@@ -7,6 +7,7 @@
 #include "encode/out_buffer.hpp"
 #include "encode/yaml_quoting.hpp"
 #include "roundtrip/emitter_writer.hpp"
+#include "roundtrip/line_table.hpp"
 
 namespace torvex::rt {
 
@@ -86,6 +87,88 @@ void Writer::line_end(const YamlNode* node) {
     out_.put('\n');
 }
 
+bool lead_is_current(const YamlNode& node) noexcept {
+    if (!node.comments.has_texts() || !node.comments.texts_view().lead) return false;
+    // Head comments given by an edit are owned texts; removed ones leave fewer.
+    const std::vector<Text>& head = node.comments.head();
+    return head.size() == node.comments.texts_view().lead_comments && (head.empty() || !head.front().is_owned());
+}
+
+// A root's lead that holds a `---` or `...` line: it separates the root from the document before.
+bool lead_ends_document(const YamlNode& root) noexcept {
+    if (!lead_is_current(root)) return false;
+    const std::string_view lead = root.comments.texts_view().lead->str();
+    for (std::size_t at = 0; at < lead.size();) {
+        if (lead.substr(at).starts_with("---") || lead.substr(at).starts_with("...")) return true;
+        const std::size_t brk = lead.find_first_of("\r\n", at);
+        if (brk == std::string_view::npos) break;
+        at = brk + 1;
+    }
+    return false;
+}
+
+bool Writer::lead(const YamlNode& node) {
+    // Blank lines after a keep-chomped block scalar written afresh would join its content.
+    if ((keep_tail_ && !tail_as_read_) || !lead_is_current(node)) return false;
+    out_.append(node.comments.texts_view().lead->str());
+    return true;
+}
+
+bool Writer::trail(const YamlNode& node) {
+    if ((keep_tail_ && !tail_as_read_) || !node.comments.has_texts()) return false;
+    const CommentTexts& texts = node.comments.texts_view();
+    if (!texts.trail) return false;
+    const std::string_view tail = texts.trail->str();
+    for (const Text& t : texts.foot) {
+        const std::string_view s = t.str();
+        if (s.data() < tail.data() || s.data() + s.size() > tail.data() + tail.size()) return false;
+    }
+    if (texts.ends_without_break && out_.back() == '\n') {
+        out_.truncate(out_.size() - 1);
+        if (out_.back() == '\r') out_.truncate(out_.size() - 1);
+    }
+    out_.append(tail);
+    return true;
+}
+
+std::size_t Writer::output_column() const noexcept {
+    const std::size_t start = out_.line_start();
+    return count_chars(std::string_view(out_.data() + start, out_.size() - start));
+}
+
+// A plain scalar's source text is valid only where the text could be written
+// plain (`:` or `-` alone, a flow indicator inside a flow collection, ...);
+// elsewhere it is written as a modified one would be, quoted.
+bool readable_where_placed(const YamlNode& n, bool in_flow) {
+    if (n.kind != NodeKind::Scalar || n.scalar_style != ScalarStyle::Plain) return true;
+    const std::string_view text = n.text.str();
+    const yaml::PlainFit fit = yaml::plain_fit(text);
+    return (in_flow ? fit.flow_ok : fit.block_ok) && !text.starts_with(kBom);
+}
+
+bool Writer::as_read(const YamlNode& n, bool one_line) {
+    if (n.comments.modified || n.synthetic || !placed(n) || n.span.file_id >= sources_.size()) return false;
+    const std::string_view source = sources_[n.span.file_id];
+    Span first = n.span;
+    if (const std::optional<Span> props = n.comments.properties(); props && props->offset < first.offset) first = *props;
+    if (source.empty() || n.end_offset > source.size() || first.offset >= n.end_offset) return false;
+    if (n.is_collection() && is_modified(n)) return false;
+    const std::string_view text = source.substr(first.offset, n.end_offset - first.offset);
+    // Continuation lines keep their columns: the first line must too.
+    // An implicit key must stay on one line.
+    if (text.find_first_of("\r\n") != std::string_view::npos && (one_line || output_column() != first.column))
+        return false;
+    out_.append(text);
+    return true;
+}
+
+std::size_t Writer::block_column(const YamlNode& node, std::size_t parent_indent, bool same_allowed,
+                                 std::size_t fallback) const noexcept {
+    if (!placed(node)) return fallback;
+    const std::size_t column = node.span.column;
+    return column > parent_indent || (same_allowed && column == parent_indent) ? column : fallback;
+}
+
 void Writer::gather_flow_comments(const YamlNode& node) {
     if (!node.comments.has_texts()) return;
     for (const Text& t : node.comments.head()) pending_.push_back(&t);
@@ -133,19 +216,25 @@ Writer::NullForm Writer::null_form(const YamlNode& node, Position pos) const noe
 // ---- documents -------------------------------------------------------------
 
 void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
-    const auto& directives = node.comments.directives();
-    if (!directives.empty()) {
-        // A directive line may only follow the end of a document.
-        if (after_document) out_.append("...\n");
-        for (const Text& d : directives) {
-            out_.put('%');
-            out_.append(d.str());
-            out_.put('\n');
+    // The lines before the root as read: markers, directives, comments.
+    const bool framed = lead_is_current(node);
+    if (framed) {
+        out_.append(node.comments.texts_view().lead->str());
+    } else {
+        const auto& directives = node.comments.directives();
+        if (!directives.empty()) {
+            // A directive line may only follow the end of a document.
+            if (after_document) out_.append("...\n");
+            for (const Text& d : directives) {
+                out_.put('%');
+                out_.append(d.str());
+                out_.put('\n');
+            }
         }
+        if (node.explicit_start || !directives.empty()) out_.append("---\n");
     }
-    if (node.explicit_start || !directives.empty()) out_.append("---\n");
     keep_tail_ = false;
-    head_comments(node, 0);
+    if (!framed) head_comments(node, 0);
     if (skip_source) unsourced_ = &node;
     if (sourced(node)) {
         directive(node);
@@ -153,19 +242,33 @@ void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
     } else if (non_empty_block(node)) {
         if (properties(node)) {
             line_end(&node);
-        } else if (node.comments.inline_comment()) {
-            comment_line(0, node.comments.inline_comment()->str());
-        }
-        if (node.kind == NodeKind::Mapping) {
-            block_mapping(node, 0, false, 0);
         } else {
-            block_sequence(node, 0, false, 0);
+            if (out_.back() != '\n' && out_.size() > 0) {
+                // The root stood on the `---` line; a block collection cannot.
+                while (out_.back() == ' ' || out_.back() == '\t') out_.truncate(out_.size() - 1);
+                out_.put('\n');
+            }
+            if (node.comments.inline_comment()) comment_line(0, node.comments.inline_comment()->str());
+        }
+        const std::size_t column = block_column(node, 0, true, 0);
+        if (node.kind == NodeKind::Mapping) {
+            block_mapping(node, column, false, 0);
+        } else {
+            block_sequence(node, column, false, 0);
         }
     } else {
-        Writer::node(node, Position::Root, BlockPlace{2, 0}, 0);
+        // An empty document written as read stays empty.
+        const bool empty_as_read = framed && node.kind == NodeKind::Null && !node.synthetic && !has_properties(node);
+        if (!empty_as_read) {
+            // A root read on its `---` line stays there, apart from the marker.
+            if (framed && out_.size() > 0 && out_.back() != '\n' && out_.back() != ' ') out_.put(' ');
+            Writer::node(node, Position::Root, BlockPlace{2, 0}, 0);
+        }
         line_end(&node);
     }
-    for (const Text& t : node.comments.foot()) comment_line(0, t.str());
+    if (!trail(node)) {
+        for (const Text& t : node.comments.foot()) comment_line(0, t.str());
+    }
     unsourced_ = nullptr;
 }
 
@@ -173,13 +276,16 @@ void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
 
 void Writer::block_mapping(const YamlNode& map, std::size_t indent, bool first_on_line, std::size_t depth) {
     with_stack_at(depth, [&] {
+        const bool as_read_here = placed(map) && map.span.column == indent;
         const std::size_t pairs = map.size();
         for (std::size_t i = 0; i < pairs; ++i) {
             const YamlNode& key = map.key(i);
             const YamlNode& value = map.value(i);
             if (i > 0 || !first_on_line) {
-                blank_lines(key.comments.blank_before);
-                head_comments(key, indent);
+                if (!lead(key)) {
+                    blank_lines(key.comments.blank_before);
+                    head_comments(key, indent);
+                }
                 out_.spaces(indent);
             }
             keep_tail_ = false;
@@ -193,7 +299,9 @@ void Writer::block_mapping(const YamlNode& map, std::size_t indent, bool first_o
             } else {
                 const std::size_t start = out_.size();
                 node(key, Position::Key, BlockPlace{indent + 2, static_cast<long>(indent)}, depth + 1);
-                if (key.kind == NodeKind::Alias && !sourced(key)) out_.put(' ');  // `*a:` would name the anchor "a:"
+                std::size_t pad = key.comments.colon_pad;
+                if (pad == 0 && key.kind == NodeKind::Alias && !sourced(key)) pad = 1;  // `*a:` would name the anchor "a:"
+                out_.spaces(pad);
                 if (out_.size() - start > kMaxSimpleKey) {
                     out_.insert(start, "? ");
                     line_end(&key);
@@ -201,7 +309,7 @@ void Writer::block_mapping(const YamlNode& map, std::size_t indent, bool first_o
                 }
             }
             out_.put(':');
-            mapping_value(value, indent, depth + 1);
+            mapping_value(value, indent, as_read_here, depth + 1);
         }
     });
 }
@@ -223,7 +331,7 @@ void Writer::complex_key(const YamlNode& key, std::size_t indent, std::size_t de
     line_end(&key);
 }
 
-void Writer::mapping_value(const YamlNode& value, std::size_t indent, std::size_t depth) {
+void Writer::mapping_value(const YamlNode& value, std::size_t indent, bool parent_as_read, std::size_t depth) {
     if (sourced(value)) {
         out_.put(' ');
         directive(value);
@@ -235,12 +343,13 @@ void Writer::mapping_value(const YamlNode& value, std::size_t indent, std::size_
         line_end(&value);
         if (value.kind == NodeKind::Sequence) {
             // A sequence written at its key's column in the source stays there.
-            const std::size_t at = value.span.column > indent ? indent + 2 : indent;
-            head_comments(value, at);
+            const std::size_t at = block_column(value, indent, true, indent);
+            if (!lead(value)) head_comments(value, at);
             block_sequence(value, at, false, depth);
         } else {
-            head_comments(value, indent + 2);
-            block_mapping(value, indent + 2, false, depth);
+            const std::size_t at = block_column(value, indent, false, indent + 2);
+            if (!lead(value)) head_comments(value, at);
+            block_mapping(value, at, false, depth);
         }
         return;
     }
@@ -249,36 +358,43 @@ void Writer::mapping_value(const YamlNode& value, std::size_t indent, std::size_
         head_comments(value, indent + 2);
         return;
     }
-    if (!value.comments.head().empty()) {
-        // Comment lines above the value: the value goes on a line of its own.
+    // Comment lines above the value, or a value read on the line after its
+    // key: the value goes on a line of its own.
+    const bool own_line = value.comments.own_line || !value.comments.head().empty();
+    const bool comment_on_key = own_line && value.comments.key_line_comment;
+    if (own_line) {
+        if (comment_on_key) comment_tail(&value);
         line_end(nullptr);
-        head_comments(value, indent + 2);
-        out_.spaces(indent + 2);
+        if (!lead(value)) head_comments(value, indent + 2);
+        out_.spaces(own_line_column(value, indent, indent + 2));
     } else {
         out_.spaces(std::max<std::uint32_t>(value.comments.value_pad, 1));
     }
-    node(value, Position::MapValue, BlockPlace{indent + 2, static_cast<long>(indent)}, depth);
-    line_end(&value);
+    node(value, Position::MapValue, BlockPlace{indent + 2, static_cast<long>(indent), parent_as_read}, depth);
+    line_end(comment_on_key ? nullptr : &value);
 }
 
 void Writer::block_sequence(const YamlNode& seq, std::size_t indent, bool first_on_line, std::size_t depth) {
     with_stack_at(depth, [&] {
+        const bool as_read_here = placed(seq) && seq.span.column == indent;
         const std::size_t items = seq.children.size();
         for (std::size_t i = 0; i < items; ++i) {
             const YamlNode& item = seq.children[i];
             if (i > 0 || !first_on_line) {
-                blank_lines(item.comments.blank_before);
-                head_comments(item, indent);
+                if (!lead(item)) {
+                    blank_lines(item.comments.blank_before);
+                    head_comments(item, indent);
+                }
                 out_.spaces(indent);
             }
             keep_tail_ = false;
             out_.put('-');
-            sequence_item(item, indent, depth + 1);
+            sequence_item(item, indent, as_read_here, depth + 1);
         }
     });
 }
 
-void Writer::sequence_item(const YamlNode& item, std::size_t indent, std::size_t depth) {
+void Writer::sequence_item(const YamlNode& item, std::size_t indent, bool parent_as_read, std::size_t depth) {
     const std::size_t inner = indent + 2;
     if (sourced(item)) {
         out_.put(' ');
@@ -290,34 +406,42 @@ void Writer::sequence_item(const YamlNode& item, std::size_t indent, std::size_t
         // Properties before a collection's first entry on the same line would
         // belong to that entry: such an item starts on the next line.
         const bool own_line = has_properties(item) || item.comments.inline_comment().has_value();
+        // On the `-` line: past the dash and at least one space.
+        const std::size_t column = block_column(item, indent, false, inner);
+        const std::size_t compact_column = block_column(item, indent + 1, false, inner);
         if (item.kind == NodeKind::Sequence) {
             if (item.comments.compact && !own_line) {
-                out_.put(' ');
-                block_sequence(item, inner, true, depth);
+                out_.spaces(compact_column - indent - 1);
+                block_sequence(item, compact_column, true, depth);
                 return;
             }
             suffix_properties(item);
             line_end(&item);
-            block_sequence(item, inner, false, depth);
+            block_sequence(item, column, false, depth);
             return;
         }
         const YamlNode& first_key = item.key(0);
-        if (own_line || !first_key.comments.head().empty()) {
+        if (own_line || item.comments.own_line || !first_key.comments.head().empty()) {
             suffix_properties(item);
             line_end(&item);
-            block_mapping(item, inner, false, depth);
+            block_mapping(item, column, false, depth);
             return;
         }
-        out_.put(' ');
-        block_mapping(item, inner, true, depth);
+        out_.spaces(compact_column - indent - 1);
+        block_mapping(item, compact_column, true, depth);
         return;
     }
     if (item.kind == NodeKind::Null && null_form(item, Position::SeqItem) == NullForm::Nothing) {
         line_end(nullptr);
         return;
     }
-    out_.spaces(std::max<std::uint32_t>(item.comments.value_pad, 1));
-    node(item, Position::SeqItem, BlockPlace{inner + 2, static_cast<long>(indent)}, depth);
+    if (item.comments.own_line) {
+        line_end(nullptr);
+        out_.spaces(own_line_column(item, indent, inner));
+    } else {
+        out_.spaces(std::max<std::uint32_t>(item.comments.value_pad, 1));
+    }
+    node(item, Position::SeqItem, BlockPlace{inner + 2, static_cast<long>(indent), parent_as_read}, depth);
     line_end(&item);
 }
 
@@ -329,6 +453,11 @@ void Writer::node(const YamlNode& n, Position pos, BlockPlace place, std::size_t
         return;
     }
     const bool in_flow = pos == Position::Flow;
+    const bool inline_form = n.kind == NodeKind::Alias ||
+                             (n.kind == NodeKind::Scalar && n.scalar_style != ScalarStyle::Literal &&
+                              n.scalar_style != ScalarStyle::Folded) ||
+                             (n.is_collection() && n.style == CollectionStyle::Flow);
+    if (inline_form && readable_where_placed(n, in_flow) && as_read(n, pos == Position::Key)) return;
     if (n.kind == NodeKind::Null) {
         const NullForm form = null_form(n, pos);
         if (form == NullForm::Nothing) return;
@@ -453,7 +582,8 @@ void document(Writer& writer, OutBuffer& out, const YamlNode& root, std::size_t 
     if (index == 0 && root.leading_bom) out.append(kBom);
     // Every later document needs its marker; a root with directives writes
     // its own after them.
-    if (index > 0 && !root.explicit_start && root.comments.directives().empty()) out.append("---\n");
+    if (index > 0 && !root.explicit_start && root.comments.directives().empty() && !lead_ends_document(root))
+        out.append("---\n");
     writer.root(root, false, index > 0);
 }
 
@@ -477,6 +607,13 @@ std::string with_version_header(std::string text) {
 
 }  // namespace detail
 
+std::vector<std::string_view> source_texts(const DocumentContainer& container) {
+    std::vector<std::string_view> out;
+    out.reserve(container.stores.size());
+    for (const auto& store : container.stores) out.push_back(store ? std::string_view(store->text) : std::string_view());
+    return out;
+}
+
 std::string document_to_yaml(const DocumentContainer& container) {
     const std::optional<std::string_view> source = container.source();
     std::string result;
@@ -486,7 +623,8 @@ std::string document_to_yaml(const DocumentContainer& container) {
         result.assign(*source);
     } else {
         OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
-        detail::Writer writer(out, container.null_style, container.prefer_double_quotes);
+        const std::vector<std::string_view> sources = source_texts(container);
+        detail::Writer writer(out, container.null_style, container.prefer_double_quotes, sources);
         for (std::size_t i = 0; i < container.documents.size(); ++i) {
             detail::document(writer, out, container.documents[i], i);
         }
@@ -500,11 +638,12 @@ std::string document_to_yaml(const DocumentContainer& container) {
 
 namespace {
 
-std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source) {
+std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source,
+                        std::span<const std::string_view> sources) {
     const std::size_t estimate = node.end_offset > node.span.offset ? node.end_offset - node.span.offset : 0;
     OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
     if (node.leading_bom) out.append(detail::kBom);
-    detail::Writer writer(out, null_style, prefer_double);
+    detail::Writer writer(out, null_style, prefer_double, sources);
     writer.root(node, skip_source, false);
     return std::move(out).take();
 }
@@ -512,13 +651,14 @@ std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_
 }  // namespace
 
 std::string node_to_yaml(const YamlNode& node, const EmitStyle& style) {
-    return render_root(node, style.null_style, style.prefer_double_quotes, false);
+    return render_root(node, style.null_style, style.prefer_double_quotes, false, {});
 }
 
-std::string render_included_file(const YamlNode& node, bool prefer_double_quotes) {
+std::string render_included_file(const YamlNode& node, bool prefer_double_quotes,
+                                 std::span<const std::string_view> sources) {
     const IncludeSource* content = content_source(node);
     if (!content || !content->file_comments) {
-        return render_root(node, NullStyle::Keyword, prefer_double_quotes, true);
+        return render_root(node, NullStyle::Keyword, prefer_double_quotes, true, sources);
     }
     // The node's comments and anchor are the directive's, written in the
     // including file; the included file keeps its own.
@@ -527,16 +667,17 @@ std::string render_included_file(const YamlNode& node, bool prefer_double_quotes
     file.comments.modified = node.comments.modified;
     file.anchor = content->file_anchor;
     file.source.reset();
-    return render_root(file, NullStyle::Keyword, prefer_double_quotes, false);
+    return render_root(file, NullStyle::Keyword, prefer_double_quotes, false, sources);
 }
 
-std::string render_file_documents(const std::vector<const YamlNode*>& roots, bool prefer_double_quotes) {
+std::string render_file_documents(const std::vector<const YamlNode*>& roots, bool prefer_double_quotes,
+                                  std::span<const std::string_view> sources) {
     std::size_t estimate = 0;
     for (const YamlNode* root : roots) {
         estimate += root->end_offset > root->span.offset ? root->end_offset - root->span.offset : 0;
     }
     OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
-    detail::Writer writer(out, NullStyle::Keyword, prefer_double_quotes);
+    detail::Writer writer(out, NullStyle::Keyword, prefer_double_quotes, sources);
     for (std::size_t i = 0; i < roots.size(); ++i) detail::document(writer, out, *roots[i], i);
     return std::move(out).take();
 }

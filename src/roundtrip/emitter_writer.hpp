@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -23,12 +24,18 @@ enum class Position : std::uint8_t { Root, MapValue, SeqItem, Key, Flow };
 struct BlockPlace {
     std::size_t content = 2;
     long parent = 0;
+    // The parent stands at its source column, so an indentation indicator
+    // in the scalar's source text still counts from the same place.
+    bool parent_as_read = true;
 };
 
 class Writer {
 public:
-    Writer(OutBuffer& out, NullStyle null_style, bool prefer_double) noexcept
-        : out_(out), null_style_(null_style), prefer_double_(prefer_double) {}
+    // `sources`: the text each file id was read from, where known (empty
+    // views elsewhere); unedited nodes are written from it.
+    Writer(OutBuffer& out, NullStyle null_style, bool prefer_double,
+           std::span<const std::string_view> sources = {}) noexcept
+        : out_(out), null_style_(null_style), prefer_double_(prefer_double), sources_(sources) {}
 
     // A document root (also a node written as if it were one). `skip_source`
     // writes an include boundary's content instead of its directive;
@@ -47,12 +54,35 @@ private:
     bool properties(const YamlNode& node);
     void suffix_properties(const YamlNode& node);
     void directive(const YamlNode& node);
+    // The node's source lines above it (head comments, blank lines, document
+    // markers) as read, when they still describe it; false when not written.
+    bool lead(const YamlNode& node);
+    bool trail(const YamlNode& node);
+    // Writes an unedited scalar, alias or flow collection as its source text
+    // (properties included); false when that text is unknown or would not
+    // read the same here.
+    bool as_read(const YamlNode& node, bool one_line);
+    // The column a block collection's entries take: its source column while
+    // that is valid below a parent at `parent_indent` (deeper, or the same for
+    // a sequence under a mapping key when `same_allowed`), else `fallback`.
+    std::size_t block_column(const YamlNode& node, std::size_t parent_indent, bool same_allowed,
+                             std::size_t fallback) const noexcept;
+    std::size_t output_column() const noexcept;
 
     // Structure.
     void block_mapping(const YamlNode& map, std::size_t indent, bool first_on_line, std::size_t depth);
     void block_sequence(const YamlNode& seq, std::size_t indent, bool first_on_line, std::size_t depth);
-    void mapping_value(const YamlNode& value, std::size_t indent, std::size_t depth);
-    void sequence_item(const YamlNode& item, std::size_t indent, std::size_t depth);
+    void mapping_value(const YamlNode& value, std::size_t indent, bool parent_as_read, std::size_t depth);
+    void sequence_item(const YamlNode& item, std::size_t indent, bool parent_as_read, std::size_t depth);
+    // The column of a value or item read on a line of its own: its source
+    // column while deeper than `indent`, else `fallback`.
+    static std::size_t own_line_column(const YamlNode& node, std::size_t indent, std::size_t fallback) noexcept {
+        if (!placed(node)) return fallback;
+        std::size_t column = node.span.column;
+        if (const std::optional<Span> props = node.comments.properties(); props && props->offset < node.span.offset)
+            column = props->column;
+        return column > indent ? column : fallback;
+    }
     void complex_key(const YamlNode& key, std::size_t indent, std::size_t depth);
     void node(const YamlNode& node, Position pos, BlockPlace place, std::size_t depth);
     void flow_sequence(const YamlNode& seq, std::size_t depth);
@@ -66,6 +96,8 @@ private:
     void block_scalar(const YamlNode& node, BlockPlace place);      // block_scalar_writer.cpp
 
     bool sourced(const YamlNode& node) const noexcept { return node.source && &node != unsourced_; }
+    // A node that stands where it was read (new values have no position).
+    static bool placed(const YamlNode& node) noexcept { return node.end_offset > 0 || node.span.offset > 0; }
     bool non_empty_block(const YamlNode& node) const noexcept {
         return node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty() && !sourced(node);
     }
@@ -79,15 +111,21 @@ private:
     // The last thing written was a keep-chomped block scalar: blank lines
     // written now would join its content.
     bool keep_tail_ = false;
+    // That scalar was written as read, with the blank lines it was read with.
+    bool tail_as_read_ = false;
     // Comments of nodes inside the flow collection being written; they go to
     // the end of its line rather than being lost.
     std::vector<const Text*> pending_;
     // The root whose include directive is not written (an included file's own text).
     const YamlNode* unsourced_ = nullptr;
+    std::span<const std::string_view> sources_;
 };
 
 // Writes `root` as document `index` of a stream: the byte-order mark it was
 // read with before the first, the `---` every later one needs.
 void document(Writer& writer, OutBuffer& out, const YamlNode& root, std::size_t index);
+
+// Whether a root's source lines above it (its `---` and what precedes it) are written as read.
+bool lead_is_current(const YamlNode& node) noexcept;
 
 }  // namespace torvex::rt::detail

@@ -20,6 +20,11 @@ public:
 
     std::size_t line_count() const noexcept { return starts_.size(); }
     std::uint64_t line_start(std::uint32_t line) const noexcept { return starts_[line]; }
+    // Where the line after `line` starts; the end of the text after the last line.
+    std::uint64_t next_line_start(std::uint32_t line) const noexcept {
+        return line + 1u < starts_.size() ? starts_[line + 1] : text_.size();
+    }
+    std::string_view text() const noexcept { return text_; }
 
     // The last line whose start is not after `offset`; the search begins at
     // `from`, a line known not to lie after the answer.

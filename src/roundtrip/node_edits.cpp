@@ -81,6 +81,13 @@ public:
         out.anchor = Text();
         out.explicit_start = false;
         out.leading_bom = false;
+        // A copy is not the text it was read from (its anchors are gone, its
+        // aliases expanded), nor at that text's place.
+        out.comments.modified = true;
+        if (out.comments.has_texts()) {
+            out.comments.texts().lead.reset();
+            out.comments.texts().trail.reset();
+        }
         out.children.reserve(source->children.size());
         with_stack_at(depth, [&] {
             for (const YamlNode& child : source->children) out.children.push_back(copy(child, depth + 1));

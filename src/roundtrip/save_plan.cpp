@@ -86,26 +86,29 @@ bool is_modified_in_file(const YamlNode& node) { return modified_in_file_at(node
 
 Result<std::vector<WriteRecord>> changed_include_records(const DocumentContainer& doc) {
     std::vector<WriteRecord> records;
+    const std::vector<std::string_view> sources = source_texts(doc);
     for (const YamlNode* end : file_ends(doc)) {
         const YamlNode& node = *end;
         if (is_directory_result(node)) {
             Result<void> done = directory_records(node, doc, records, [&](const DirectoryTarget& target) {
                 if (!target_modified(node, target, false)) return std::optional<std::string>();
                 return std::optional<std::string>(
-                    in_file_style(doc, target.file_id, render_target(node, target, doc.prefer_double_quotes)));
+                    in_file_style(doc, target.file_id, render_target(node, target, doc.prefer_double_quotes, sources)));
             });
             if (!done.ok()) return std::move(done).error();
             continue;
         }
         if (!boundary_file_changed(node)) continue;
         const std::uint32_t id = *content_file(node);
-        records.push_back(WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes))});
+        records.push_back(
+            WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes, sources))});
     }
     return records;
 }
 
 Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
     std::vector<WriteRecord> records;
+    const std::vector<std::string_view> sources = source_texts(doc);
     auto as_read = [&](std::uint32_t id) -> const std::optional<std::string>* {
         return id < doc.file_sources.size() && doc.file_sources[id] ? &doc.file_sources[id] : nullptr;
     };
@@ -121,7 +124,7 @@ Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
                 const auto* read = as_read(target.file_id);
                 if (read && !target_modified(node, target, true)) return std::optional<std::string>(**read);
                 return std::optional<std::string>(
-                    in_file_style(doc, target.file_id, render_target(node, target, doc.prefer_double_quotes)));
+                    in_file_style(doc, target.file_id, render_target(node, target, doc.prefer_double_quotes, sources)));
             });
             if (!done.ok()) return std::move(done).error();
             continue;
@@ -131,7 +134,7 @@ Result<std::vector<WriteRecord>> include_records(const DocumentContainer& doc) {
         if (read && !is_modified(node)) {
             records.push_back(WriteRecord{id, **read});
         } else {
-            records.push_back(WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes))});
+            records.push_back(WriteRecord{id, in_file_style(doc, id, render_included_file(node, doc.prefer_double_quotes, sources))});
         }
     }
     return records;

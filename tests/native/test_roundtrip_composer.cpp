@@ -360,8 +360,8 @@ INSTANTIATE_TEST_SUITE_P(
         // value 1 takes the inline comment, the key none
         LayoutCase{"a: 1  # note\n", "1", 0, 1, 2, "note", {}},
         LayoutCase{"a: 1  # note\n", "a", 0, 0, 0, "", {}},
-        // the quotes are not counted in the end used for the spacing
-        LayoutCase{"key: \"v\"  # c\n", "v", 0, 1, 4, "c", {}},
+        // the spacing is what stands before the `#`, after the closing quote
+        LayoutCase{"key: \"v\"  # c\n", "v", 0, 1, 2, "c", {}},
         // blank lines before the comment count; those after it do not
         LayoutCase{"a: 1\n\n\n# head\n\nkey: 2\n", "key", 2, 0, 0, "", {"head"}},
         LayoutCase{"a: 1\n  \n\t\nkey: 2\n", "key", 2, 0, 0, "", {}},
@@ -371,21 +371,21 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"# one\nkey: 2\n", "", 0, 0, 0, "", {"one"}},
         // the first node of the stream has no blank lines before it
         LayoutCase{"\n\n# c\n\nkey: 1\n", "", 0, 0, 0, "", {"c"}},
-        // value padding after `:`, none with properties
+        // value padding after `:`, before the properties if any, whatever the key's style
         LayoutCase{"key:   value\n", "value", 0, 3, 0, "", {}},
-        LayoutCase{"key: &a value\n", "value", 0, 0, 0, "", {}},
-        LayoutCase{"key: !t value\n", "value", 0, 0, 0, "", {}},
-        LayoutCase{"'key':   value\n", "value", 0, 0, 0, "", {}},
+        LayoutCase{"key: &a value\n", "value", 0, 1, 0, "", {}},
+        LayoutCase{"key:  !t value\n", "value", 0, 2, 0, "", {}},
+        LayoutCase{"'key':   value\n", "value", 0, 3, 0, "", {}},
         // indentless sequence entries: padding after `-`
         LayoutCase{"k:\n-    x\n", "x", 0, 4, 0, "", {}},
         LayoutCase{"k:\n- [x]\n", "x", 0, 0, 0, "", {}},
-        LayoutCase{"k:\n- &a x\n", "x", 0, 0, 0, "", {}},
-        // entries of a sequence opened by a start token get no padding
-        LayoutCase{"-    x\n", "x", 0, 0, 0, "", {}},
-        // comments inside a flow collection attach by position
-        LayoutCase{"k: {a: 1}  # c\n", "1", 0, 1, 3, "c", {}},
+        LayoutCase{"k:\n- &a x\n", "x", 0, 1, 0, "", {}},
+        // so do entries of a sequence opened by a start token
+        LayoutCase{"-    x\n", "x", 0, 4, 0, "", {}},
+        // comments inside a flow collection attach by position; one after it is the collection's
+        LayoutCase{"k: {a: 1}  # c\n", "1", 0, 0, 0, "", {}},
         LayoutCase{"k: [\n  a,  # first\n  # between\n  b\n  ]\n", "b", 0, 0, 0, "", {"between"}},
-        LayoutCase{"k: [\n  a,  # first\n  b\n  ]\n", "a", 0, 0, 3, "first", {}},
+        LayoutCase{"k: [\n  a,  # first\n  b\n  ]\n", "a", 0, 0, 2, "first", {}},
         // an alias ends after its name
         LayoutCase{"a: &x 1\nb: *x  # c\n", "x", 0, 1, 2, "c", {}},
         // a comment after a key with nothing after it trails its null value, not the next key
@@ -403,7 +403,7 @@ TEST(RoundtripCompose, BlankLinesCountFromTheEndOfThePreviousDocument) {
     EXPECT_EQ(s.roots[1].key(0).comments.blank_before, 0u);
 }
 
-TEST(RoundtripCompose, CompactOnlyForEntriesOfIndentlessSequences) {
+TEST(RoundtripCompose, CompactForSequenceEntriesOpenedOnTheirParentsLine) {
     {
         const ComposedStream s = compose_ok("k:\n- - a\n  - b\n- c\n");
         const YamlNode& seq = s.roots.at(0).value(0);
@@ -413,8 +413,10 @@ TEST(RoundtripCompose, CompactOnlyForEntriesOfIndentlessSequences) {
         EXPECT_FALSE(seq.children.at(1).comments.compact);
     }
     {
-        const ComposedStream s = compose_ok("- - a\n");
-        EXPECT_FALSE(s.roots.at(0).children.at(0).comments.compact);
+        const ComposedStream s = compose_ok("- - a\n-\n  - b\n");
+        EXPECT_TRUE(s.roots.at(0).children.at(0).comments.compact);
+        EXPECT_FALSE(s.roots.at(0).children.at(1).comments.compact);
+        EXPECT_TRUE(s.roots.at(0).children.at(1).comments.own_line);
     }
 }
 

@@ -156,12 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
         ComposedCase{"CommentsAndBlankLines", "# top\na: 1  # one\n\n\n# two\nb:   x\n",
                      "# top\na: 1  # one\n\n\n# two\nb:   x\n"},
         ComposedCase{"BlockScalarKept", "a: |\n    kept  \n  # not a comment? no, less indented\nb: 2\n",
-                     "a: |\n    kept  \n# not a comment? no, less indented\nb: 2\n"},
+                     "a: |\n    kept  \n  # not a comment? no, less indented\nb: 2\n"},
         ComposedCase{"SecondDocumentMarker", "a\n---\nb\n", "a\n---\nb\n"},
         ComposedCase{"DirectivesKept", "%YAML 1.1\n--- a\n...\n%TAG !e! tag:e,2000:\n--- !e!x b\n",
-                     "%YAML 1.1\n---\na\n...\n%TAG !e! tag:e,2000:\n---\n!e!x b\n"},
+                     "%YAML 1.1\n--- a\n...\n%TAG !e! tag:e,2000:\n--- !e!x b\n"},
         ComposedCase{"FlowCommentKept", "k: {a: 1}  # c\n", "k: {a: 1}  # c\n"},
-        ComposedCase{"MultiLinePlainQuoted", "k: a\n\n  b\n", "k: \"a\\nb\"\n"},
+        ComposedCase{"MultiLinePlainKept", "k: a\n\n  b\n", "k: a\n\n  b\n"},
         ComposedCase{"IndentlessSequenceStays", "k:\n- a\n- b\n", "k:\n- a\n- b\n"},
         ComposedCase{"PlainTypesStayPlain", "- true\n- 0x1F\n- -5\n- null\n", "- true\n- 0x1F\n- -5\n- null\n"}));
 

@@ -149,7 +149,7 @@ def test_view_of_an_alias_reads_and_edits_the_anchored_node():
 EDITS = [
     # (text, edit, expected to_yaml)
     ("a: 1  # keep\nb: 2\n", lambda d: d.__setitem__("a", 10), "a: 10  # keep\nb: 2\n"),
-    ("# head\n\n\na: 1\n\n# c\nz: 2\n", lambda d: d.__setitem__("b", "x y"), "# head\na: 1\n\n# c\nz: 2\nb: x y\n"),
+    ("# head\n\n\na: 1\n\n# c\nz: 2\n", lambda d: d.__setitem__("b", "x y"), "# head\n\n\na: 1\n\n# c\nz: 2\nb: x y\n"),
     ("a: {x: 1}\n", lambda d: d["a"].__setitem__("z", [1, 2]), "a: {x: 1, z: [1, 2]}\n"),
     ("a: 1\nb: 2\n", lambda d: d.__delitem__("a"), "b: 2\n"),
     ("s:\n  - 1\n  - 2\n", lambda d: d["s"].__delitem__(0), "s:\n  - 2\n"),
