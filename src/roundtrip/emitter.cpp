@@ -139,9 +139,12 @@ std::size_t Writer::output_column() const noexcept {
 // A plain scalar's source text is valid only where the text could be written
 // plain (`:` or `-` alone, a flow indicator inside a flow collection, ...);
 // elsewhere it is written as a modified one would be, quoted.
+// (A multi-line one, whose text holds line breaks, is kept only at its own
+// column, which as_read checks.)
 bool readable_where_placed(const YamlNode& n, bool in_flow) {
     if (n.kind != NodeKind::Scalar || n.scalar_style != ScalarStyle::Plain) return true;
     const std::string_view text = n.text.str();
+    if (text.find('\n') != std::string_view::npos) return true;
     const yaml::PlainFit fit = yaml::plain_fit(text);
     return (in_flow ? fit.flow_ok : fit.block_ok) && !text.starts_with(kBom);
 }
