@@ -1,12 +1,13 @@
 #include "roundtrip/emitter.hpp"
-#include "roundtrip/line_breaks.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/stack_guard.hpp"
 #include "encode/out_buffer.hpp"
 #include "encode/yaml_quoting.hpp"
 #include "roundtrip/emitter_writer.hpp"
+#include "roundtrip/line_breaks.hpp"
 #include "roundtrip/line_table.hpp"
 
 namespace torvex::rt {
@@ -301,7 +302,9 @@ void Writer::block_mapping(const YamlNode& map, std::size_t indent, bool first_o
                 out_.spaces(indent);
             } else {
                 const std::size_t start = out_.size();
+                const bool outer = std::exchange(one_line_, true);
                 node(key, Position::Key, BlockPlace{indent + 2, static_cast<long>(indent)}, depth + 1);
+                one_line_ = outer;
                 std::size_t pad = key.comments.colon_pad;
                 if (pad == 0 && key.kind == NodeKind::Alias && !sourced(key)) pad = 1;  // `*a:` would name the anchor "a:"
                 out_.spaces(pad);
@@ -460,7 +463,7 @@ void Writer::node(const YamlNode& n, Position pos, BlockPlace place, std::size_t
                              (n.kind == NodeKind::Scalar && n.scalar_style != ScalarStyle::Literal &&
                               n.scalar_style != ScalarStyle::Folded) ||
                              (n.is_collection() && n.style == CollectionStyle::Flow);
-    if (inline_form && readable_where_placed(n, in_flow) && as_read(n, pos == Position::Key)) return;
+    if (inline_form && readable_where_placed(n, in_flow) && as_read(n, one_line_ || pos == Position::Key)) return;
     if (n.kind == NodeKind::Null) {
         const NullForm form = null_form(n, pos);
         if (form == NullForm::Nothing) return;
@@ -511,7 +514,9 @@ void Writer::flow_mapping(const YamlNode& map, std::size_t depth) {
             const YamlNode& value = map.value(i);
             gather_flow_comments(key);
             gather_flow_comments(value);
+            const bool outer = std::exchange(one_line_, true);
             node(key, Position::Flow, BlockPlace{}, depth + 1);
+            one_line_ = outer;
             if (key.kind == NodeKind::Alias && !sourced(key)) out_.put(' ');
             out_.append(": ");
             node(value, Position::Flow, BlockPlace{}, depth + 1);

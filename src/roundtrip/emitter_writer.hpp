@@ -113,6 +113,9 @@ private:
     bool keep_tail_ = false;
     // That scalar was written as read, with the blank lines it was read with.
     bool tail_as_read_ = false;
+    // Inside an implicit key, block or flow: nothing may be written as read
+    // across lines, since such a key must stay on one line.
+    bool one_line_ = false;
     // Comments of nodes inside the flow collection being written; they go to
     // the end of its line rather than being lost.
     std::vector<const Text*> pending_;
