@@ -1,4 +1,5 @@
-// Fuzzes the wide text helpers: measuring and decoding UTF-8 into code
+// Fuzzes the wide text helpers: block-wise UTF-8 validation (against the
+// one-sequence-at-a-time check), measuring and decoding UTF-8 into code
 // units (against validation and a one-character-at-a-time decode) and the
 // byte searches (against byte loops). The buffers are exactly sized, so the
 // sanitizer reports any read or write past them.
@@ -28,6 +29,14 @@ void check_decode(const std::uint8_t* data, std::size_t size, const torvex::utf8
     for (std::size_t k = 0; k < expected.size(); ++k) require(out[k] == expected[k]);
 }
 
+// The block-wise check and the scalar one agree on the verdict and the fault.
+void check_validate(std::string_view text) {
+    const auto got = torvex::utf8::validate(text);
+    const auto expected = torvex::utf8::validate_scalar(text);
+    require(got.has_value() == expected.has_value());
+    if (got) require(got->index == expected->index && got->length == expected->length);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -48,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         while (e < size && p[e] == ' ') ++e;
         require(torvex::wide::skip_spaces(p, from, size) == e);
     }
+
+    // From two starts, so each sequence meets the 32-byte blocks at two offsets.
+    check_validate(text);
+    check_validate(text.substr(size / 3));
 
     const bool valid = !torvex::utf8::validate(text).has_value();
     const torvex::utf8::Measure m = torvex::utf8::measure(p, size);

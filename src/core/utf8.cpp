@@ -1,7 +1,5 @@
 #include "core/utf8.hpp"
 
-#include <cstring>
-
 #include "core/wide_bytes.hpp"
 
 namespace torvex::utf8 {
@@ -41,7 +39,7 @@ bool second_byte_ok(unsigned char lead, unsigned char b) noexcept {
 
 }  // namespace
 
-std::optional<Utf8Fault> validate(std::string_view bytes) noexcept {
+std::optional<Utf8Fault> validate_scalar(std::string_view bytes) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;

@@ -62,7 +62,13 @@ struct Utf8Fault {
 };
 
 // Checks a byte string; returns the first fault, or nothing when it is valid
-// UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+// UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF). Checks 16
+// bytes at a time where SSE2 is available (utf8_validate.cpp) and finishes
+// with validate_scalar.
 std::optional<Utf8Fault> validate(std::string_view bytes) noexcept;
+
+// The same check one sequence at a time: the tail of validate, the fallback
+// on other targets, and the reference the block-wise check is tested against.
+std::optional<Utf8Fault> validate_scalar(std::string_view bytes) noexcept;
 
 }  // namespace torvex::utf8
