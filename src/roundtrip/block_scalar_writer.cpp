@@ -62,6 +62,7 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     if (out_.back() != '\n') out_.put('\n');
     keep_tail_ = keep;
     tail_as_read_ = true;
+    fresh_block_ = false;
     return true;
 }
 
@@ -98,6 +99,8 @@ void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
     if (body.empty()) {
         for (std::size_t i = 0; i < trailing; ++i) out_.put('\n');
         keep_tail_ = chomp == '+';
+        tail_as_read_ = false;
+        fresh_block_ = true;
         return;
     }
     // Folded: a single line break between two lines that start with neither
@@ -126,6 +129,7 @@ void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
     for (std::size_t i = 1; i < trailing; ++i) out_.put('\n');
     keep_tail_ = chomp == '+';
     tail_as_read_ = false;
+    fresh_block_ = true;
 }
 
 }  // namespace torvex::rt::detail

@@ -109,14 +109,14 @@ bool lead_ends_document(const YamlNode& root) noexcept {
 }
 
 bool Writer::lead(const YamlNode& node) {
-    // Blank lines after a keep-chomped block scalar written afresh would join its content.
-    if ((keep_tail_ && !tail_as_read_) || !lead_is_current(node)) return false;
+    // Lines after a block scalar written afresh could join its content (see fresh_block_).
+    if (((keep_tail_ || fresh_block_) && !tail_as_read_) || !lead_is_current(node)) return false;
     out_.append(node.comments.texts_view().lead->str());
     return true;
 }
 
 bool Writer::trail(const YamlNode& node) {
-    if ((keep_tail_ && !tail_as_read_) || !node.comments.has_texts()) return false;
+    if (((keep_tail_ || fresh_block_) && !tail_as_read_) || !node.comments.has_texts()) return false;
     const CommentTexts& texts = node.comments.texts_view();
     if (!texts.trail) return false;
     const std::string_view tail = texts.trail->str();
@@ -158,6 +158,9 @@ bool Writer::as_read(const YamlNode& n, bool one_line) {
     if (source.empty() || n.end_offset > source.size() || first.offset >= n.end_offset) return false;
     if (n.is_collection() && is_modified(n)) return false;
     const std::string_view text = source.substr(first.offset, n.end_offset - first.offset);
+    // A single pair inside a flow sequence (`[a: b]`) has no brackets of its
+    // own to delimit its text: it is written afresh.
+    if (n.kind == NodeKind::Mapping && source[n.span.offset] != '{') return false;
     // Continuation lines keep their columns: the first line must too.
     // An implicit key must stay on one line.
     if (text.find_first_of("\r\n") != std::string_view::npos && (one_line || output_column() != first.column))
@@ -238,6 +241,7 @@ void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
         if (node.explicit_start || !directives.empty()) out_.append("---\n");
     }
     keep_tail_ = false;
+    fresh_block_ = false;
     if (!framed) head_comments(node, 0);
     if (skip_source) unsourced_ = &node;
     if (sourced(node)) {
@@ -293,6 +297,7 @@ void Writer::block_mapping(const YamlNode& map, std::size_t indent, bool first_o
                 out_.spaces(indent);
             }
             keep_tail_ = false;
+            fresh_block_ = false;
             const bool block_key = !sourced(key) && (non_empty_block(key) ||
                                                    ((key.scalar_style == ScalarStyle::Literal ||
                                                      key.scalar_style == ScalarStyle::Folded) &&
@@ -394,6 +399,7 @@ void Writer::block_sequence(const YamlNode& seq, std::size_t indent, bool first_
                 out_.spaces(indent);
             }
             keep_tail_ = false;
+            fresh_block_ = false;
             out_.put('-');
             sequence_item(item, indent, as_read_here, depth + 1);
         }

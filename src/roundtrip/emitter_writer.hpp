@@ -113,6 +113,10 @@ private:
     bool keep_tail_ = false;
     // That scalar was written as read, with the blank lines it was read with.
     bool tail_as_read_ = false;
+    // The last thing written was a block scalar written afresh: source lines
+    // after it (comments, lines of spaces) could be deeper than its new
+    // content column and would join its content, so they are not copied.
+    bool fresh_block_ = false;
     // Inside an implicit key, block or flow: nothing may be written as read
     // across lines, since such a key must stay on one line.
     bool one_line_ = false;
