@@ -1,4 +1,5 @@
 #include "roundtrip/attach_comments.hpp"
+#include "roundtrip/line_breaks.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -67,7 +68,7 @@ LineColumn approximate_end_at(const YamlNode& node, std::size_t depth) {
 class Attacher {
 public:
     Attacher(const std::vector<CommentRecord>& comments, const LineTable& lines)
-        : comments_(comments), lines_(lines), text_(lines.text()) {
+        : comments_(comments), lines_(lines), text_(lines.text()), copyable_(!has_lone_cr(text_)) {
         if (lines_.line_count() > 0) region_from_ = lines_.line_start(0);
     }
 
@@ -81,7 +82,7 @@ public:
         }
         // What follows the last root's content, as it stands.
         const bool final_break = !text_.empty() && (text_.back() == '\n' || text_.back() == '\r');
-        if (region_from_ < text_.size() || !final_break) {
+        if (copyable_ && (region_from_ < text_.size() || !final_break)) {
             if (texts == nullptr) texts = &roots.back().comments.texts();
             texts->trail = Text::view(text_.substr(std::min<std::uint64_t>(region_from_, text_.size())));
             texts->ends_without_break = !final_break && region_from_ >= text_.size();
@@ -161,7 +162,7 @@ private:
         const bool after_marker = root && holds_more_than_blanks(line_start, first.offset);
         const std::uint64_t region_end =
             after_marker ? first.offset : root ? line_start : comment_lines_end(region_from_, line_start);
-        if (region_from_ < region_end &&
+        if (copyable_ && region_from_ < region_end &&
             (taken > 0 || (root ? true : holds_more_than_breaks(region_from_, region_end)))) {
             CommentTexts& texts = node.comments.texts();
             texts.lead = Text::view(text_.substr(region_from_, region_end - region_from_));
@@ -249,6 +250,10 @@ private:
     const std::vector<CommentRecord>& comments_;
     const LineTable& lines_;
     std::string_view text_;
+    // Lines around nodes are kept as read for writing back, except in a text
+    // that breaks lines with a lone carriage return: the writers' line logic
+    // knows line feeds only, so such a text is always written afresh.
+    bool copyable_;
     std::size_t next_ = 0;
     std::uint32_t last_line_ = 0;
     bool seen_any_ = false;

@@ -624,7 +624,11 @@ std::string with_version_header(std::string text) {
 std::vector<std::string_view> source_texts(const DocumentContainer& container) {
     std::vector<std::string_view> out;
     out.reserve(container.stores.size());
-    for (const auto& store : container.stores) out.push_back(store ? std::string_view(store->text) : std::string_view());
+    for (const auto& store : container.stores) {
+        const std::string_view text = store ? std::string_view(store->text) : std::string_view();
+        // Line breaks by a lone carriage return: nothing of the text is copied (see attach_comments).
+        out.push_back(has_lone_cr(text) ? std::string_view() : text);
+    }
     return out;
 }
 

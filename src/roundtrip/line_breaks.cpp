@@ -4,6 +4,13 @@
 
 namespace torvex::rt {
 
+bool has_lone_cr(std::string_view text) noexcept {
+    for (std::size_t at = text.find('\r'); at != std::string_view::npos; at = text.find('\r', at + 1)) {
+        if (at + 1 == text.size() || text[at + 1] != '\n') return true;
+    }
+    return false;
+}
+
 bool uses_crlf(std::string_view source) noexcept {
     const std::size_t feed = source.find('\n');
     return feed != std::string_view::npos && feed > 0 && source[feed - 1] == '\r';

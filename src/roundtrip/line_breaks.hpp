@@ -8,6 +8,9 @@
 
 namespace torvex::rt {
 
+// Whether `text` breaks a line with a carriage return not followed by a line feed.
+bool has_lone_cr(std::string_view text) noexcept;
+
 // Whether `source` ends its first line with CRLF (a text without line breaks: no).
 bool uses_crlf(std::string_view source) noexcept;
 
