@@ -10,6 +10,33 @@ namespace torvex::rt {
 
 namespace {
 
+// Whether every line of `text` is layout only: blank, a comment, a document
+// marker (with a comment after it) or, above a root, a directive. Text that holds anything else
+// (an empty node's indicator, say) is not copied: written elsewhere it
+// could read as content.
+bool layout_only(std::string_view text, bool root) noexcept {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first != std::string_view::npos) {
+            line.remove_prefix(first);
+            const bool marker = first == 0 && (line.starts_with("---") || line.starts_with("...")) &&
+                                (line.size() == 3 || line[3] == ' ' || line[3] == '\t' || line[3] == '\r');
+            if (marker) {
+                const std::size_t rest = line.find_first_not_of(" \t\r", 3);
+                if (rest != std::string_view::npos && line[rest] != '#') return false;
+            } else if (line[0] != '#' && !(root && first == 0 && line[0] == '%')) {
+                return false;
+            }
+        }
+        at = end + 1;
+    }
+    return true;
+}
+
 std::uint32_t count_breaks(std::string_view s) noexcept {
     std::uint32_t n = 0;
     const char* p = s.data();
@@ -82,7 +109,8 @@ public:
         }
         // What follows the last root's content, as it stands.
         const bool final_break = !text_.empty() && (text_.back() == '\n' || text_.back() == '\r');
-        if (copyable_ && (region_from_ < text_.size() || !final_break)) {
+        const std::string_view rest = text_.substr(std::min<std::uint64_t>(region_from_, text_.size()));
+        if (copyable_ && (region_from_ < text_.size() || !final_break) && layout_only(rest, false)) {
             if (texts == nullptr) texts = &roots.back().comments.texts();
             texts->trail = Text::view(text_.substr(std::min<std::uint64_t>(region_from_, text_.size())));
             texts->ends_without_break = !final_break && region_from_ >= text_.size();
@@ -163,6 +191,7 @@ private:
         const std::uint64_t region_end =
             after_marker ? first.offset : root ? line_start : comment_lines_end(region_from_, line_start);
         if (copyable_ && region_from_ < region_end &&
+            layout_only(text_.substr(region_from_, region_end - region_from_), root) &&
             (taken > 0 || (root ? true : holds_more_than_breaks(region_from_, region_end)))) {
             CommentTexts& texts = node.comments.texts();
             texts.lead = Text::view(text_.substr(region_from_, region_end - region_from_));
