@@ -47,8 +47,10 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     // The content must stay deeper than the node it belongs to, or the
     // lines would leave the scalar.
     const long indent = first_content_indent(raw.substr(header_end + 1));
-    // A scalar without content lines reads the same anywhere.
-    if (indent >= 0 && indent <= place.parent) return false;
+    // A scalar without content lines is written afresh: whatever line came
+    // after it in the source, the line written after it now (a comment, say)
+    // could become its first content line.
+    if (indent < 0 || indent <= place.parent) return false;
 
     std::size_t header_text_end = header_end;
     if (header_text_end > 0 && raw[header_text_end - 1] == '\r') --header_text_end;

@@ -110,6 +110,7 @@ TAB_SEPARATION = re.compile(rb"[:\-,\[\]{}][ ]*\t|^[ ]*\t+[^\r\n \t#]", re.M)
 EMPTY_KEY = re.compile(rb"^[ \t]*(?:-[ \t]+)*:(?:[ \t]|\r?$)", re.M)
 EMPTY_ITEM_WITH_COMMENT_OR_ANCHOR = re.compile(rb"^[ \t]*-[ \t]+(?:#|&\S+[ \t]*\r?$)", re.M)
 ROOT_BLOCK_SCALAR_AT_COLUMN_0 = re.compile(rb"^(?:--- )?[|>][-+1-9]*[ \t]*\r?\n[^ \t\r\n]", re.M)
+EMPTY_BLOCK_SCALAR = re.compile(rb"[|>][-+1-9]*[ \t]*\r?\n(?:[ \t]*\r?\n)*(?:[^ \t\r\n]|\Z)")
 PROPERTIES_LINE = re.compile(rb"^[ \t]*(?:-[ \t]+)?(?:[&!]\S*[ \t]*)+\r?$", re.M)
 
 
@@ -128,7 +129,9 @@ def layout_exclusion(text: bytes, doc, path) -> str | None:
     - empty item: an empty sequence item with a comment or an anchor is written
       with `null`, so that the comment or anchor does not attach elsewhere;
     - properties line: properties on a line of their own join their content's line;
-    - root block scalar at column 0: its content is indented when written.
+    - root block scalar at column 0: its content is indented when written;
+    - empty block scalar: one without content lines is written afresh, with an
+      indentation indicator, so that no line written after it can join it.
     """
     node = doc.node
     for segment in path[:-1] if path else ():
@@ -151,6 +154,8 @@ def layout_exclusion(text: bytes, doc, path) -> str | None:
         return "properties line"
     if ROOT_BLOCK_SCALAR_AT_COLUMN_0.search(text):
         return "root block scalar at column 0"
+    if EMPTY_BLOCK_SCALAR.search(text):
+        return "empty block scalar"
     return None
 
 
