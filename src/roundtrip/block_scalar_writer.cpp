@@ -27,6 +27,7 @@ long first_content_indent(std::string_view body) noexcept {
 }  // namespace
 
 bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
+    if (!copy_) return false;
     const std::string_view raw = node.comments.raw()->str();
     const std::size_t header_end = raw.find('\n');
     if (header_end == std::string_view::npos) return false;  // a header without content: written afresh

@@ -1,9 +1,11 @@
 #include "roundtrip/emitter.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "core/stack_guard.hpp"
+#include "decode/decoder.hpp"
 #include "encode/out_buffer.hpp"
 #include "encode/yaml_quoting.hpp"
 #include "roundtrip/emitter_writer.hpp"
@@ -109,6 +111,7 @@ bool lead_ends_document(const YamlNode& root) noexcept {
 }
 
 bool Writer::lead(const YamlNode& node) {
+    if (!copy_) return false;
     // Lines after a block scalar written afresh could join its content (see fresh_block_).
     if (((keep_tail_ || fresh_block_) && !tail_as_read_) || !lead_is_current(node)) return false;
     out_.append(node.comments.texts_view().lead->str());
@@ -116,6 +119,7 @@ bool Writer::lead(const YamlNode& node) {
 }
 
 bool Writer::trail(const YamlNode& node) {
+    if (!copy_) return false;
     if (((keep_tail_ || fresh_block_) && !tail_as_read_) || !node.comments.has_texts()) return false;
     const CommentTexts& texts = node.comments.texts_view();
     if (!texts.trail) return false;
@@ -151,6 +155,7 @@ bool readable_where_placed(const YamlNode& n, bool in_flow) {
 }
 
 bool Writer::as_read(const YamlNode& n, bool one_line) {
+    if (!copy_) return false;
     if (n.comments.modified || n.synthetic || !placed(n) || n.span.file_id >= sources_.size()) return false;
     const std::string_view source = sources_[n.span.file_id];
     Span first = n.span;
@@ -224,7 +229,7 @@ Writer::NullForm Writer::null_form(const YamlNode& node, Position pos) const noe
 
 void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
     // The lines before the root as read: markers, directives, comments.
-    const bool framed = lead_is_current(node);
+    const bool framed = copy_ && lead_is_current(node);
     if (framed) {
         out_.append(node.comments.texts_view().lead->str());
     } else {
@@ -592,11 +597,24 @@ void Writer::scalar(const YamlNode& n, Position pos, BlockPlace place) {
     }
 }
 
+std::string checked_emission(const std::function<std::string(bool copy)>& emit) {
+    std::string kept = emit(true);
+    std::string fresh = emit(false);
+    if (kept == fresh) return kept;
+    // Copied source text is checked, not trusted: the layout around an edit
+    // is kept only when the text reads as the same tree written afresh does.
+    const Result<DecodedStream> read_kept = decode_stream(kept, 0, {});
+    const Result<DecodedStream> read_fresh = decode_stream(fresh, 0, {});
+    if (read_kept.ok() && read_fresh.ok() && read_kept.value().documents == read_fresh.value().documents) return kept;
+    return fresh;
+}
+
 void document(Writer& writer, OutBuffer& out, const YamlNode& root, std::size_t index) {
     if (index == 0 && root.leading_bom) out.append(kBom);
     // Every later document needs its marker; a root with directives writes
     // its own after them.
-    if (index > 0 && !root.explicit_start && root.comments.directives().empty() && !lead_ends_document(root))
+    if (index > 0 && !root.explicit_start && root.comments.directives().empty() &&
+        !(writer.copies() && lead_ends_document(root)))
         out.append("---\n");
     writer.root(root, false, index > 0);
 }
@@ -640,13 +658,15 @@ std::string document_to_yaml(const DocumentContainer& container) {
     if (source && !modified) {
         result.assign(*source);
     } else {
-        OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
         const std::vector<std::string_view> sources = source_texts(container);
-        detail::Writer writer(out, container.null_style, container.prefer_double_quotes, sources);
-        for (std::size_t i = 0; i < container.documents.size(); ++i) {
-            detail::document(writer, out, container.documents[i], i);
-        }
-        result = std::move(out).take();
+        result = detail::checked_emission([&](bool copy) {
+            OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
+            detail::Writer writer(out, container.null_style, container.prefer_double_quotes, sources, copy);
+            for (std::size_t i = 0; i < container.documents.size(); ++i) {
+                detail::document(writer, out, container.documents[i], i);
+            }
+            return std::move(out).take();
+        });
     }
     if (container.version_header) result = detail::with_version_header(std::move(result));
     // Unedited text stays byte for byte; written text takes the source's line ends.
@@ -659,11 +679,13 @@ namespace {
 std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source,
                         std::span<const std::string_view> sources) {
     const std::size_t estimate = node.end_offset > node.span.offset ? node.end_offset - node.span.offset : 0;
-    OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
-    if (node.leading_bom) out.append(detail::kBom);
-    detail::Writer writer(out, null_style, prefer_double, sources);
-    writer.root(node, skip_source, false);
-    return std::move(out).take();
+    return detail::checked_emission([&](bool copy) {
+        OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
+        if (node.leading_bom) out.append(detail::kBom);
+        detail::Writer writer(out, null_style, prefer_double, sources, copy);
+        writer.root(node, skip_source, false);
+        return std::move(out).take();
+    });
 }
 
 }  // namespace
@@ -694,10 +716,12 @@ std::string render_file_documents(const std::vector<const YamlNode*>& roots, boo
     for (const YamlNode* root : roots) {
         estimate += root->end_offset > root->span.offset ? root->end_offset - root->span.offset : 0;
     }
-    OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
-    detail::Writer writer(out, NullStyle::Keyword, prefer_double_quotes, sources);
-    for (std::size_t i = 0; i < roots.size(); ++i) detail::document(writer, out, *roots[i], i);
-    return std::move(out).take();
+    return detail::checked_emission([&](bool copy) {
+        OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
+        detail::Writer writer(out, NullStyle::Keyword, prefer_double_quotes, sources, copy);
+        for (std::size_t i = 0; i < roots.size(); ++i) detail::document(writer, out, *roots[i], i);
+        return std::move(out).take();
+    });
 }
 
 }  // namespace torvex::rt

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -29,18 +30,26 @@ struct BlockPlace {
     bool parent_as_read = true;
 };
 
+// What `emit` writes with source text copied (its argument true), unless
+// that reads differently from what it writes afresh (false): then the latter.
+std::string checked_emission(const std::function<std::string(bool copy)>& emit);
+
 class Writer {
 public:
     // `sources`: the text each file id was read from, where known (empty
     // views elsewhere); unedited nodes are written from it.
+    // `copy`: false writes every node afresh, nothing copied from the source.
     Writer(OutBuffer& out, NullStyle null_style, bool prefer_double,
-           std::span<const std::string_view> sources = {}) noexcept
-        : out_(out), null_style_(null_style), prefer_double_(prefer_double), sources_(sources) {}
+           std::span<const std::string_view> sources = {}, bool copy = true) noexcept
+        : out_(out), null_style_(null_style), prefer_double_(prefer_double), sources_(sources), copy_(copy) {}
 
     // A document root (also a node written as if it were one). `skip_source`
     // writes an include boundary's content instead of its directive;
     // `after_document` tells that an earlier document precedes it.
     void root(const YamlNode& node, bool skip_source, bool after_document);
+
+    // Whether source text is copied (a root's lead, with its markers, among it).
+    bool copies() const noexcept { return copy_; }
 
 private:
     // Layout pieces.
@@ -126,6 +135,7 @@ private:
     // The root whose include directive is not written (an included file's own text).
     const YamlNode* unsourced_ = nullptr;
     std::span<const std::string_view> sources_;
+    bool copy_;
 };
 
 // Writes `root` as document `index` of a stream: the byte-order mark it was
