@@ -141,6 +141,11 @@ std::size_t Writer::output_column() const noexcept {
     return count_chars(std::string_view(out_.data() + start, out_.size() - start));
 }
 
+// Whether `text`, with its fit, can be written plain here.
+bool plain_here(const yaml::PlainFit& fit, std::string_view text, bool in_flow) noexcept {
+    return (in_flow ? fit.flow_ok : fit.block_ok) && !text.starts_with(kBom);
+}
+
 // A plain scalar's source text is valid only where the text could be written
 // plain (`:` or `-` alone, a flow indicator inside a flow collection, ...);
 // elsewhere it is written as a modified one would be, quoted.
@@ -150,8 +155,7 @@ bool readable_where_placed(const YamlNode& n, bool in_flow) {
     if (n.kind != NodeKind::Scalar || n.scalar_style != ScalarStyle::Plain) return true;
     const std::string_view text = n.text.str();
     if (text.find('\n') != std::string_view::npos) return true;
-    const yaml::PlainFit fit = yaml::plain_fit(text);
-    return (in_flow ? fit.flow_ok : fit.block_ok) && !text.starts_with(kBom);
+    return plain_here(yaml::plain_fit(text), text, in_flow);
 }
 
 bool Writer::as_read(const YamlNode& n, bool one_line) {
@@ -563,7 +567,7 @@ void Writer::scalar(const YamlNode& n, Position pos, BlockPlace place) {
     switch (n.scalar_style) {
         case ScalarStyle::Plain: {
             const yaml::PlainFit fit = yaml::plain_fit(text);
-            if ((in_flow ? fit.flow_ok : fit.block_ok) && !text.starts_with(kBom)) {
+            if (plain_here(fit, text, in_flow)) {
                 out_.append(text);
             } else if (!prefer_double_ && fit.single_ok) {
                 single_quoted(text);

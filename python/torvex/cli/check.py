@@ -38,22 +38,23 @@ def add_parser(commands: argparse._SubParsersAction) -> None:
 
 def check_file(path: str, loading: Loading, schemas: SchemaChoice) -> Outcome:
     name = display_name(path)
-    notes: list[str] = []
-    modeline = [1]
+    note_lines: list[str] = []
 
     def load(text: bytes) -> None:
-        modeline[0] = _modeline_line(text)
+        notes: list[str] = []
         try:
             torvex.loads(text, **loading.keywords(path), **schemas.keywords(path, notes))
         except SchemaUnavailable as error:
-            raise Finding(Problem(name, modeline[0], 1, str(error))) from None
+            raise Finding(Problem(name, _modeline_line(text), 1, str(error))) from None
         except torvex.TorvexError:
             raise
         except Exception as error:  # noqa: BLE001  (one odd file must not end a run over many)
             raise Finding(Problem(name, 1, 1, f"{type(error).__name__}: {error}")) from None
+        finally:
+            note_lines.extend(f"{shown(name)}:{_modeline_line(text)}:1: note: {note}" for note in notes)
 
     outcome = attempt(path, load)
-    outcome.warnings += [f"{shown(name)}:{modeline[0]}:1: note: {note}" for note in notes]
+    outcome.warnings += note_lines
     return outcome
 
 
