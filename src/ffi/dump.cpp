@@ -16,7 +16,6 @@
 #include "encode/yaml_emitter.hpp"
 #include "ffi/args.hpp"
 #include "ffi/boundary.hpp"
-#include "ffi/bytes_output.hpp"
 #include "ffi/convert/encode.hpp"
 #include "ffi/convert/json_writer.hpp"
 #include "ffi/errors.hpp"
@@ -84,10 +83,6 @@ std::optional<NullStyle> settle_null_style(PyObject* null_style, std::uint64_t o
 }
 
 constexpr std::size_t kInitialOutput = 1024;
-// The first block of a bytes object written in place: past pymalloc's small
-// sizes either way, and enough for most documents to need no growing.
-constexpr std::size_t kInitialBytes = 4096;
-
 // The output buffer, kept per thread between calls (up to kMaxSpareBytes,
 // as SpareBuffer keeps the engine's): a large output then neither grows by
 // copies nor faults fresh pages in on every call. A call made from user code
@@ -195,12 +190,15 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
     conversion.default_fn = args.keyword(0);
     const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
     // Unsorted output follows the objects' own order: written as they are
-    // read, straight into the bytes object returned.
+    // read. The thread's kept buffer takes the output and the bytes object is
+    // made by one copy at the end: writing into the bytes object in place and
+    // growing it made a large output a fresh memory mapping on every call
+    // (the allocator maps blocks past its threshold), and faulting in its
+    // pages cost four times the writing itself.
     if (!(*option & OPT_SORT_KEYS)) {
-        BytesOutput output(kInitialBytes);
-        if (!output.ok()) return nullptr;
-        if (!write_json(obj, conversion, indent, output.buffer())) return nullptr;
-        return output.finish();
+        SpareOutput spare;
+        if (!write_json(obj, conversion, indent, spare.buffer())) return nullptr;
+        return PyBytes_FromStringAndSize(spare.buffer().data(), static_cast<Py_ssize_t>(spare.buffer().size()));
     }
 
     SpareOutput spare;

@@ -25,6 +25,18 @@ using encode::classify_in_section;
 using encode::CriticalSection;
 using encode::Leaf;
 
+// Entries a dict loop reads ahead, and items a list loop looks ahead.
+constexpr std::size_t kBatch = 16;
+constexpr Py_ssize_t kPrefetchAhead = 8;
+
+// A dict entry read ahead, with the iteration position before it. Left
+// uninitialised in a batch: only the entries read are looked at.
+struct Entry {
+    PyObject* key;
+    PyObject* value;
+    Py_ssize_t resume;
+};
+
 class JsonWriter {
 public:
     JsonWriter(const EncodeOptions& options, OutBuffer& out, unsigned indent) noexcept
@@ -219,6 +231,9 @@ private:
             {
                 CriticalSection section(list);
                 while (index < PyList_GET_SIZE(list)) {
+                    if (index + kPrefetchAhead < PyList_GET_SIZE(list)) {
+                        __builtin_prefetch(PyList_GET_ITEM(list, index + kPrefetchAhead));
+                    }
                     PyObject* current = PyList_GET_ITEM(list, index);
                     ++index;
                     if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
@@ -274,29 +289,53 @@ private:
                     PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
                     return false;
                 }
-                PyObject* k = nullptr;
-                PyObject* v = nullptr;
-                while ((interrupted || seen < expected) && PyDict_Next(dict, &position, &k, &v)) {
-                    if (++seen > expected) {
-                        PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
-                        return false;
-                    }
-                    const Leaf key_kind = classify_in_section(k);
-                    const Leaf value_kind = classify_in_section(v);
-                    if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
-                        if (indent_ == 0 && key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) {
-                            compact_ascii_key(k, count++ != 0);
-                        } else {
-                            separate(count++, depth);
-                            if (!leaf_key(k, key_kind)) return false;
-                            colon();
+                for (bool more = true; more && !key;) {
+                    // A batch of entries is read first and their objects
+                    // fetched from memory side by side; writing them one
+                    // at a time waited on each key's and value's first
+                    // cache line in turn.
+                    Entry batch[kBatch];
+                    std::size_t got = 0;
+                    while (got < kBatch && (interrupted || seen < expected)) {
+                        Entry& entry = batch[got];
+                        entry.resume = position;
+                        if (!PyDict_Next(dict, &position, &entry.key, &entry.value)) break;
+                        if (++seen > expected) {
+                            PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
+                            return false;
                         }
-                        if (!leaf(v, value_kind)) return false;
-                        continue;
+                        __builtin_prefetch(entry.key);
+                        __builtin_prefetch(entry.value);
+                        ++got;
                     }
-                    key = PyRef::borrow(k);
-                    item = PyRef::borrow(v);
-                    break;
+                    more = got == kBatch;
+                    for (std::size_t i = 0; i < got; ++i) {
+                        PyObject* const k = batch[i].key;
+                        PyObject* const v = batch[i].value;
+                        const Leaf key_kind = classify_in_section(k);
+                        const Leaf value_kind = classify_in_section(v);
+                        if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
+                            if (indent_ == 0 && key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) {
+                                compact_ascii_key(k, count++ != 0);
+                            } else {
+                                separate(count++, depth);
+                                if (!leaf_key(k, key_kind)) return false;
+                                colon();
+                            }
+                            if (!leaf(v, value_kind)) return false;
+                            continue;
+                        }
+                        // Written outside the section: the entries read
+                        // after it are read again when the section is
+                        // entered again.
+                        key = PyRef::borrow(k);
+                        item = PyRef::borrow(v);
+                        if (i + 1 < got) {
+                            position = batch[i + 1].resume;
+                            seen -= static_cast<Py_ssize_t>(got - i - 1);
+                        }
+                        break;
+                    }
                 }
             }
             if (!key) break;
