@@ -117,4 +117,10 @@ void append_value(Tape& tape, const Value& value);
 // Every document as a Value tree, merge keys applied.
 std::vector<Value> tape_documents(const DecodedTape& decoded);
 
+// Whether two decoded streams hold the same documents node for node: kinds,
+// counts and values alike, texts compared by content and floats by their
+// bits (a NaN equals itself). Merge keys are compared as written, so two
+// streams that differ only in how merges apply count as different.
+bool same_documents(const DecodedTape& a, const DecodedTape& b) noexcept;
+
 }  // namespace torvex

@@ -66,6 +66,7 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     keep_tail_ = keep;
     tail_as_read_ = true;
     fresh_block_ = false;
+    copied_ = true;
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/stack_guard.hpp"
 #include "decode/decoder.hpp"
+#include "decode/tape.hpp"
 #include "encode/out_buffer.hpp"
 #include "encode/yaml_quoting.hpp"
 #include "roundtrip/emitter_writer.hpp"
@@ -115,6 +116,7 @@ bool Writer::lead(const YamlNode& node) {
     // Lines after a block scalar written afresh could join its content (see fresh_block_).
     if (((keep_tail_ || fresh_block_) && !tail_as_read_) || !lead_is_current(node)) return false;
     out_.append(node.comments.texts_view().lead->str());
+    copied_ = true;
     return true;
 }
 
@@ -133,6 +135,7 @@ bool Writer::trail(const YamlNode& node) {
         if (out_.back() == '\r') out_.truncate(out_.size() - 1);
     }
     out_.append(tail);
+    copied_ = true;
     return true;
 }
 
@@ -175,6 +178,7 @@ bool Writer::as_read(const YamlNode& n, bool one_line) {
     if (text.find_first_of("\r\n") != std::string_view::npos && (one_line || output_column() != first.column))
         return false;
     out_.append(text);
+    copied_ = true;
     return true;
 }
 
@@ -236,6 +240,7 @@ void Writer::root(const YamlNode& node, bool skip_source, bool after_document) {
     const bool framed = copy_ && lead_is_current(node);
     if (framed) {
         out_.append(node.comments.texts_view().lead->str());
+        copied_ = true;
     } else {
         const auto& directives = node.comments.directives();
         if (!directives.empty()) {
@@ -601,15 +606,20 @@ void Writer::scalar(const YamlNode& n, Position pos, BlockPlace place) {
     }
 }
 
-std::string checked_emission(const std::function<std::string(bool copy)>& emit) {
-    std::string kept = emit(true);
-    std::string fresh = emit(false);
+std::string checked_emission(const std::function<std::string(bool copy, bool& copied)>& emit) {
+    bool copied = false;
+    std::string kept = emit(true, copied);
+    // Nothing copied: the text is what the fresh writer writes.
+    if (!copied) return kept;
+    bool unused = false;
+    std::string fresh = emit(false, unused);
     if (kept == fresh) return kept;
     // Copied source text is checked, not trusted: the layout around an edit
     // is kept only when the text reads as the same tree written afresh does.
-    const Result<DecodedStream> read_kept = decode_stream(kept, 0, {});
-    const Result<DecodedStream> read_fresh = decode_stream(fresh, 0, {});
-    if (read_kept.ok() && read_fresh.ok() && read_kept.value().documents == read_fresh.value().documents) return kept;
+    const Result<DecodedTape> read_kept = decode_tape(kept, 0, {});
+    if (!read_kept.ok()) return fresh;
+    const Result<DecodedTape> read_fresh = decode_tape(fresh, 0, {});
+    if (read_fresh.ok() && same_documents(read_kept.value(), read_fresh.value())) return kept;
     return fresh;
 }
 
@@ -663,12 +673,13 @@ std::string document_to_yaml(const DocumentContainer& container) {
         result.assign(*source);
     } else {
         const std::vector<std::string_view> sources = source_texts(container);
-        result = detail::checked_emission([&](bool copy) {
+        result = detail::checked_emission([&](bool copy, bool& copied) {
             OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
             detail::Writer writer(out, container.null_style, container.prefer_double_quotes, sources, copy);
             for (std::size_t i = 0; i < container.documents.size(); ++i) {
                 detail::document(writer, out, container.documents[i], i);
             }
+            copied = writer.copied();
             return std::move(out).take();
         });
     }
@@ -683,11 +694,12 @@ namespace {
 std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source,
                         std::span<const std::string_view> sources) {
     const std::size_t estimate = node.end_offset > node.span.offset ? node.end_offset - node.span.offset : 0;
-    return detail::checked_emission([&](bool copy) {
+    return detail::checked_emission([&](bool copy, bool& copied) {
         OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
         if (node.leading_bom) out.append(detail::kBom);
         detail::Writer writer(out, null_style, prefer_double, sources, copy);
         writer.root(node, skip_source, false);
+        copied = writer.copied();
         return std::move(out).take();
     });
 }
@@ -720,10 +732,11 @@ std::string render_file_documents(const std::vector<const YamlNode*>& roots, boo
     for (const YamlNode* root : roots) {
         estimate += root->end_offset > root->span.offset ? root->end_offset - root->span.offset : 0;
     }
-    return detail::checked_emission([&](bool copy) {
+    return detail::checked_emission([&](bool copy, bool& copied) {
         OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
         detail::Writer writer(out, NullStyle::Keyword, prefer_double_quotes, sources, copy);
         for (std::size_t i = 0; i < roots.size(); ++i) detail::document(writer, out, *roots[i], i);
+        copied = writer.copied();
         return std::move(out).take();
     });
 }

@@ -32,7 +32,9 @@ struct BlockPlace {
 
 // What `emit` writes with source text copied (its argument true), unless
 // that reads differently from what it writes afresh (false): then the latter.
-std::string checked_emission(const std::function<std::string(bool copy)>& emit);
+// `emit` reports whether it copied any source text; when it did not, its
+// text is the fresh one and is not written again.
+std::string checked_emission(const std::function<std::string(bool copy, bool& copied)>& emit);
 
 class Writer {
 public:
@@ -50,6 +52,9 @@ public:
 
     // Whether source text is copied (a root's lead, with its markers, among it).
     bool copies() const noexcept { return copy_; }
+    // Whether any source text was copied so far: without it, the output is
+    // what the writer writes with copying off.
+    bool copied() const noexcept { return copied_; }
 
 private:
     // Layout pieces.
@@ -136,6 +141,7 @@ private:
     const YamlNode* unsourced_ = nullptr;
     std::span<const std::string_view> sources_;
     bool copy_;
+    bool copied_ = false;
 };
 
 // Writes `root` as document `index` of a stream: the byte-order mark it was

@@ -159,6 +159,9 @@ EDITS = [
     ("run: |\n  make\n", lambda d: d.__setitem__("run", "make\nmake test\n"), "run: |\n  make\n  make test\n"),
     ("run: |\n  make\n", lambda d: d.__setitem__("run", "one line"), "run: one line\n"),
     ("f: >\n  a\n  b\n", lambda d: d.__setitem__("f", "x\ny\n"), "f: >\n  x\n\n  y\n"),
+    # a value that is not equal to itself must not cost the rest of the document its layout
+    ("a:   1  # one\nb: .nan   # nan\nc: [1,   2]\n", lambda d: d.__setitem__("a", 5),
+     "a:   5  # one\nb: .nan   # nan\nc: [1,   2]\n"),
 ]
 
 
