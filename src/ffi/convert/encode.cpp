@@ -10,6 +10,7 @@
 
 #include "core/stack_guard.hpp"
 #include "core/utf8.hpp"
+#include "ffi/convert/dict_entries.hpp"
 #include "ffi/convert/encode_detail.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
@@ -194,56 +195,24 @@ bool Encoder::convert_iterable(PyObject* obj, unsigned depth) {
     return true;
 }
 
-// Dicts and dict subclasses in insertion order, checked like the
-// interpreter's own dict iteration: the size is compared with the size at
-// the start before every step, and finding more entries than that means keys
-// were replaced. Runs of leaf entries are converted inside the critical
-// section; any other entry is held by strong references and converted after
-// the section is left.
+// Dicts and dict subclasses in insertion order (see dict_entries.hpp).
 bool Encoder::convert_dict(PyObject* dict, unsigned depth) {
     const unsigned child = depth + 1;
-    const bool leaves = child < kMaxEncodeDepth;
     const std::size_t header = open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
-    Py_ssize_t position = 0;
-    Py_ssize_t expected = -1;
-    Py_ssize_t seen = 0;
-    for (;;) {
-        PyRef key;
-        PyRef value;
-        {
-            CriticalSection section(dict);
-            const Py_ssize_t size = PyDict_GET_SIZE(dict);
-            if (expected < 0) {
-                expected = size;
-            } else if (size != expected) {
-                PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
-                return false;
-            }
-            PyObject* k = nullptr;
-            PyObject* v = nullptr;
-            while (PyDict_Next(dict, &position, &k, &v)) {
-                if (++seen > expected) {
-                    PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
-                    return false;
-                }
-                const Leaf key_kind = classify_in_section(k);
-                const Leaf value_kind = classify_in_section(v);
-                if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
-                    if (!put_leaf(k, key_kind) || !put_leaf(v, value_kind)) return false;
-                    ++count;
-                    continue;
-                }
-                key = PyRef::borrow(k);
-                value = PyRef::borrow(v);
-                break;
-            }
-        }
-        if (!key) break;
-        if (!convert(key.get(), child)) return false;
-        if (!convert(value.get(), child)) return false;
-        ++count;
-    }
+    const bool ok = for_each_dict_entry(
+        dict, child < kMaxEncodeDepth,
+        [&](PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind) {
+            if (!put_leaf(k, key_kind) || !put_leaf(v, value_kind)) return false;
+            ++count;
+            return true;
+        },
+        [&](PyObject* k, PyObject* v) {
+            if (!convert(k, child) || !convert(v, child)) return false;
+            ++count;
+            return true;
+        });
+    if (!ok) return false;
     close(header, count);
     return true;
 }

@@ -13,6 +13,7 @@
 #include "encode/json_emitter.hpp"
 #include "encode/json_string.hpp"
 #include "encode/number_text.hpp"
+#include "ffi/convert/dict_entries.hpp"
 #include "ffi/convert/encode_detail.hpp"
 #include "ffi/errors.hpp"
 
@@ -25,17 +26,8 @@ using encode::classify_in_section;
 using encode::CriticalSection;
 using encode::Leaf;
 
-// Entries a dict loop reads ahead, and items a list loop looks ahead.
-constexpr std::size_t kBatch = 16;
+// Items a list loop looks ahead to prefetch.
 constexpr Py_ssize_t kPrefetchAhead = 8;
-
-// A dict entry read ahead, with the iteration position before it. Left
-// uninitialised in a batch: only the entries read are looked at.
-struct Entry {
-    PyObject* key;
-    PyObject* value;
-    Py_ssize_t resume;
-};
 
 class JsonWriter {
 public:
@@ -266,85 +258,27 @@ private:
 
     bool dict(PyObject* dict, unsigned depth) {
         const unsigned child = depth + 1;
-        const bool leaves = child < kMaxEncodeDepth;
         out_.put('{');
         std::uint64_t count = 0;
-        Py_ssize_t position = 0;
-        Py_ssize_t expected = -1;
-        Py_ssize_t seen = 0;
-        // Until an entry is written outside the section (which may run user
-        // code), nothing can have changed the dict: once `expected` entries
-        // are read no further one can come, and the last, empty step of the
-        // iteration is skipped.
-        bool interrupted = false;
-        for (;;) {
-            PyRef key;
-            PyRef item;
-            {
-                CriticalSection section(dict);
-                const Py_ssize_t size = PyDict_GET_SIZE(dict);
-                if (expected < 0) {
-                    expected = size;
-                } else if (size != expected) {
-                    PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
-                    return false;
+        const bool ok = encode::for_each_dict_entry(
+            dict, child < kMaxEncodeDepth,
+            [&](PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind) {
+                if (indent_ == 0 && key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) {
+                    compact_ascii_key(k, count++ != 0);
+                } else {
+                    separate(count++, depth);
+                    if (!leaf_key(k, key_kind)) return false;
+                    colon();
                 }
-                for (bool more = true; more && !key;) {
-                    // A batch of entries is read first and their objects
-                    // fetched from memory side by side; writing them one
-                    // at a time waited on each key's and value's first
-                    // cache line in turn.
-                    Entry batch[kBatch];
-                    std::size_t got = 0;
-                    while (got < kBatch && (interrupted || seen < expected)) {
-                        Entry& entry = batch[got];
-                        entry.resume = position;
-                        if (!PyDict_Next(dict, &position, &entry.key, &entry.value)) break;
-                        if (++seen > expected) {
-                            PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
-                            return false;
-                        }
-                        __builtin_prefetch(entry.key);
-                        __builtin_prefetch(entry.value);
-                        ++got;
-                    }
-                    more = got == kBatch;
-                    for (std::size_t i = 0; i < got; ++i) {
-                        PyObject* const k = batch[i].key;
-                        PyObject* const v = batch[i].value;
-                        const Leaf key_kind = classify_in_section(k);
-                        const Leaf value_kind = classify_in_section(v);
-                        if (leaves && key_kind != Leaf::No && value_kind != Leaf::No) {
-                            if (indent_ == 0 && key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) {
-                                compact_ascii_key(k, count++ != 0);
-                            } else {
-                                separate(count++, depth);
-                                if (!leaf_key(k, key_kind)) return false;
-                                colon();
-                            }
-                            if (!leaf(v, value_kind)) return false;
-                            continue;
-                        }
-                        // Written outside the section: the entries read
-                        // after it are read again when the section is
-                        // entered again.
-                        key = PyRef::borrow(k);
-                        item = PyRef::borrow(v);
-                        if (i + 1 < got) {
-                            position = batch[i + 1].resume;
-                            seen -= static_cast<Py_ssize_t>(got - i - 1);
-                        }
-                        break;
-                    }
-                }
-            }
-            if (!key) break;
-            interrupted = true;
-            separate(count++, depth);
-            if (!this->key(key.get(), child)) return false;
-            colon();
-            if (!this->item(item.get(), child)) return false;
-        }
+                return leaf(v, value_kind);
+            },
+            [&](PyObject* k, PyObject* v) {
+                separate(count++, depth);
+                if (!key(k, child)) return false;
+                colon();
+                return item(v, child);
+            });
+        if (!ok) return false;
         close(count, depth, '}');
         return true;
     }
