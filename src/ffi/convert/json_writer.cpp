@@ -104,7 +104,19 @@ private:
     [[gnu::always_inline]] bool string(PyObject* str) {
         std::string_view text;
         if (!encode::str_text(str, text)) return false;
-        append_json_string(out_, text);
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t n = text.size();
+        char* const d = out_.reserve(n + 2 + json_string_detail::kShortSlack);
+        d[0] = '"';
+        std::size_t plain = json_string_detail::short_plain(p, n, d + 1);
+        if (plain > n) plain = json_string_detail::copy_plain(p, n, d + 1);
+        if (plain == n) [[likely]] {
+            d[n + 1] = '"';
+            out_.advance(n + 2);
+            return true;
+        }
+        out_.advance(plain + 1);
+        json_string_detail::append_escaped_rest(out_, p, n, plain);
         return true;
     }
 
@@ -158,11 +170,12 @@ private:
     void compact_ascii_key(PyObject* key, bool comma) {
         const auto* p = static_cast<const unsigned char*>(PyUnicode_DATA(key));
         const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(key));
-        char* const start = out_.reserve(n + 4);
+        char* const start = out_.reserve(n + 4 + json_string_detail::kShortSlack);
         char* d = start;
         if (comma) *d++ = ',';
         *d++ = '"';
-        const std::size_t plain = json_string_detail::copy_plain(p, n, d);
+        std::size_t plain = json_string_detail::short_plain(p, n, d);
+        if (plain > n) plain = json_string_detail::copy_plain(p, n, d);
         if (plain == n) [[likely]] {
             d[n] = '"';
             d[n + 1] = ':';
