@@ -293,8 +293,10 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
 }
 
 bool StreamDecoder::decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token) {
-    if (style != ScalarStyle::Plain) {
-        tape_.push_text(TapeNode::Kind::String, text);  // quoted and block scalars are strings
+    // Quoted and block scalars are strings, and so are most plain ones (a str
+    // in every mode gives no version warning either).
+    if (style != ScalarStyle::Plain || plain_is_str_by_first_byte(text)) {
+        tape_.push_text(TapeNode::Kind::String, text);
         return true;
     }
     if (options_.yaml11_warnings) {
