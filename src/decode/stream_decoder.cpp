@@ -439,7 +439,9 @@ bool StreamDecoder::decode_mapping() {
             return fail(std::string("unexpected ") + token_kind_name(kind()) + " in a mapping", span_here());
         }
         if (!has_value) tape_.push_null();
-        if (!check_entry(seen, key_node, key_at)) return false;
+        // Without key policies (the usual load) there is nothing to check.
+        const bool checked = seen != nullptr || options_.reject_complex_keys;
+        if (checked && !check_entry(seen, key_node, key_at)) return false;
         ++count;
     }
     tape_.close(header, count);
