@@ -171,7 +171,9 @@ private:
     }
 
     PyRef mapping(const TapeNode& node, std::size_t& i, std::size_t depth) {
-        PyRef dict = PyRef::steal(PyDict_New());
+        // Sized for its entries up front: a dict grown one insertion at a
+        // time rebuilds its table at every power of two on the way.
+        PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(node.size())));
         if (!dict) return dict;
         for (std::uint64_t n = 0; n < node.size(); ++n) {
             // Most keys are strings: from the key cache without a call.
