@@ -122,12 +122,8 @@ bool StreamDecoder::decode_node(bool& present) {
         return fail("maximum nesting depth (" + std::to_string(kMaxNestingDepth) + ") exceeded", span_here());
     }
     if (current().kind == TokenKind::Scalar) {
-        // Most nodes: a scalar without properties.
-        const Token& t = current();
-        indentless_allowed_ = false;
         present = true;
-        ++pos_;
-        return decode_untagged_scalar(tokens_.text(t), TokenList::style(t), pos_ - 1);
+        return decode_lone_scalar();
     }
     ++depth_;
     Properties props;
@@ -332,8 +328,17 @@ void StreamDecoder::push_resolved(const Resolved& r, std::string_view text) {
 // A node of a block mapping entry (explicit key or value), where a
 // SequenceEntry at the entry's own column starts an indentless sequence.
 bool StreamDecoder::decode_mapping_value(bool flow) {
+    // Most keys and values are lone scalars: read without the general node path.
+    if (!at_end() && current().kind == TokenKind::Scalar && depth_ < kMaxNestingDepth) return decode_lone_scalar();
     indentless_allowed_ = !flow;
     return decode_value_or_null();
+}
+
+bool StreamDecoder::decode_lone_scalar() {
+    const Token& t = current();
+    indentless_allowed_ = false;
+    ++pos_;
+    return decode_untagged_scalar(tokens_.text(t), TokenList::style(t), pos_ - 1);
 }
 
 bool StreamDecoder::decode_value_or_null() {

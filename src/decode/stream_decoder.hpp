@@ -55,6 +55,8 @@ private:
     bool decode_node(bool& present);
     bool decode_node_body(bool& present, Properties& props, bool indentless_allowed);
     bool decode_alias();
+    // The scalar token at the current position, which has no properties.
+    bool decode_lone_scalar();
     // `token`: where the scalar stands, for warnings (an empty node's: the token after it).
     bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, std::size_t token);
     bool decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token);
