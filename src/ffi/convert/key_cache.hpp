@@ -85,11 +85,9 @@ private:
         return mix(h ^ load8(p + n - 8));
     }
 
-    static PyObject* make_key(std::string_view text) {
-        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
-        if (str != nullptr) PyUnicode_InternInPlace(&str);
-        return str;
-    }
+    // The interned str of `text`: made as the plain conversion makes a str
+    // (ASCII copied as it is), then swapped for the interned one.
+    static PyObject* make_key(std::string_view text);
 
     PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
         PyObject* str = make_key(text);
