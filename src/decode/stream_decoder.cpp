@@ -329,7 +329,7 @@ void StreamDecoder::push_resolved(const Resolved& r, std::string_view text) {
 // SequenceEntry at the entry's own column starts an indentless sequence.
 bool StreamDecoder::decode_mapping_value(bool flow) {
     // Most keys and values are lone scalars: read without the general node path.
-    if (!at_end() && current().kind == TokenKind::Scalar && depth_ < kMaxNestingDepth) return decode_lone_scalar();
+    if (lone_scalar_here()) return decode_lone_scalar();
     indentless_allowed_ = !flow;
     return decode_value_or_null();
 }
@@ -540,7 +540,12 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, std::uint6
     const std::size_t item_at = pos_;
     const std::size_t item_node = tape_.nodes.size();
     bool present = false;
-    if (!decode_node(present)) return false;
+    if (lone_scalar_here()) {
+        present = true;
+        if (!decode_lone_scalar()) return false;
+    } else if (!decode_node(present)) {
+        return false;
+    }
     if (flow && kind() == TokenKind::Value) {
         // `[a: 1]`: a single-pair mapping whose key was read as the item.
         if (!present) tape_.push_null();
