@@ -19,7 +19,13 @@ public:
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
+        // Stops once every key held is released, not at the end of the table.
+        std::size_t left = used_;
+        for (std::size_t i = 0; left != 0; ++i) {
+            if (slots_[i].object == nullptr) continue;
+            Py_DECREF(slots_[i].object);
+            --left;
+        }
     }
 
     // A new reference to the str for `text`, or null with the error set.
