@@ -122,12 +122,8 @@ bool StreamDecoder::decode_node(bool& present) {
         return fail("maximum nesting depth (" + std::to_string(kMaxNestingDepth) + ") exceeded", span_here());
     }
     if (current().kind == TokenKind::Scalar) {
-        // Most nodes: a scalar without properties.
-        const Token& t = current();
-        indentless_allowed_ = false;
         present = true;
-        ++pos_;
-        return decode_untagged_scalar(tokens_.text(t), TokenList::style(t), pos_ - 1);
+        return decode_lone_scalar();
     }
     ++depth_;
     Properties props;
@@ -293,8 +289,10 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
 }
 
 bool StreamDecoder::decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token) {
-    if (style != ScalarStyle::Plain) {
-        tape_.push_text(TapeNode::Kind::String, text);  // quoted and block scalars are strings
+    // Quoted and block scalars are strings, and so are most plain ones (a str
+    // in every mode gives no version warning either).
+    if (style != ScalarStyle::Plain || plain_is_str_by_first_byte(text)) {
+        tape_.push_text(TapeNode::Kind::String, text);
         return true;
     }
     if (options_.yaml11_warnings) {
@@ -330,8 +328,17 @@ void StreamDecoder::push_resolved(const Resolved& r, std::string_view text) {
 // A node of a block mapping entry (explicit key or value), where a
 // SequenceEntry at the entry's own column starts an indentless sequence.
 bool StreamDecoder::decode_mapping_value(bool flow) {
+    // Most keys and values are lone scalars: read without the general node path.
+    if (lone_scalar_here()) return decode_lone_scalar();
     indentless_allowed_ = !flow;
     return decode_value_or_null();
+}
+
+bool StreamDecoder::decode_lone_scalar() {
+    const Token& t = current();
+    indentless_allowed_ = false;
+    ++pos_;
+    return decode_untagged_scalar(tokens_.text(t), TokenList::style(t), pos_ - 1);
 }
 
 bool StreamDecoder::decode_value_or_null() {
@@ -437,7 +444,9 @@ bool StreamDecoder::decode_mapping() {
             return fail(std::string("unexpected ") + token_kind_name(kind()) + " in a mapping", span_here());
         }
         if (!has_value) tape_.push_null();
-        if (!check_entry(seen, key_node, key_at)) return false;
+        // Without key policies (the usual load) there is nothing to check.
+        const bool checked = seen != nullptr || options_.reject_complex_keys;
+        if (checked && !check_entry(seen, key_node, key_at)) return false;
         ++count;
     }
     tape_.close(header, count);
@@ -531,7 +540,12 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, std::uint6
     const std::size_t item_at = pos_;
     const std::size_t item_node = tape_.nodes.size();
     bool present = false;
-    if (!decode_node(present)) return false;
+    if (lone_scalar_here()) {
+        present = true;
+        if (!decode_lone_scalar()) return false;
+    } else if (!decode_node(present)) {
+        return false;
+    }
     if (flow && kind() == TokenKind::Value) {
         // `[a: 1]`: a single-pair mapping whose key was read as the item.
         if (!present) tape_.push_null();

@@ -55,6 +55,12 @@ private:
     bool decode_node(bool& present);
     bool decode_node_body(bool& present, Properties& props, bool indentless_allowed);
     bool decode_alias();
+    // A scalar token at the current position (so without properties), which
+    // decode_node would read as decode_lone_scalar does.
+    bool lone_scalar_here() const {
+        return !at_end() && current().kind == TokenKind::Scalar && depth_ < kMaxNestingDepth;
+    }
+    bool decode_lone_scalar();
     // `token`: where the scalar stands, for warnings (an empty node's: the token after it).
     bool decode_scalar(std::string_view text, ScalarStyle style, const Properties& props, std::size_t token);
     bool decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token);

@@ -1,5 +1,6 @@
 // loads and loads_all: argument conversion, text acquisition, the checks in
 // their fixed order, then the pipeline the option bits select.
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -103,7 +104,11 @@ std::optional<PlainStream> decode_plain(std::string_view text, const LoadOptions
     std::optional<PlainStream> stream;
     std::optional<Error> error;
     {
-        Detached detached;
+        // A small text decodes in less time than handing the interpreter to
+        // another thread and taking it back costs: it keeps it.
+        constexpr std::size_t kDetachedDecode = 4096;  // bytes
+        std::optional<Detached> detached;
+        if (text.size() >= kDetachedDecode) detached.emplace();
         Result<DecodedTape> result = decode_tape(text, 0, decode);
         if (result.ok()) {
             stream.emplace(std::move(result).value());

@@ -3,6 +3,7 @@
 // PyYAML-compatible variant of 1.1. A pure function of text, style and tag.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,6 +35,26 @@ const char* resolved_kind_name(ResolvedKind kind) noexcept;
 // explicit tag says otherwise. `tag` is the resolved tag (shorthand such as
 // "!!int" or the full "tag:yaml.org,2002:int"), or empty when the node has none.
 Resolved resolve(ResolveMode mode, std::string_view text, bool plain, std::optional<std::string_view> tag) noexcept;
+
+// Whether an untagged plain scalar is a str in every mode, judged by its
+// first byte alone: most scalars (keys, words) start with a byte no other
+// kind can start with, and the decoder skips resolution for them. An empty
+// text is null, never this.
+namespace resolve_detail {
+// The first bytes with which a plain scalar can be something other than a
+// str in some mode: null (`~`, `n`, `N`), merge (`<`), the booleans of 1.2
+// and 1.1 (`t`, `f`, `y`, `n`, `o` in either case) and numbers (sign, `.`,
+// digits). The modes' readers dispatch on the same bytes.
+inline constexpr std::array<bool, 256> kMayResolve = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : std::string_view("~<nNtTfFyYoO+-.0123456789")) table[c] = true;
+    return table;
+}();
+}  // namespace resolve_detail
+
+inline bool plain_is_str_by_first_byte(std::string_view text) noexcept {
+    return !text.empty() && !resolve_detail::kMayResolve[static_cast<unsigned char>(text[0])];
+}
 
 // Names under the load's mode and under YAML 1.2, when they differ and the
 // first is not "str"; used for the 1.1-versus-1.2 warnings.

@@ -11,6 +11,25 @@ namespace torvex::resolver {
 namespace nt = number_text;
 constexpr std::uint64_t kInt64Max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
+namespace {
+
+// Up to 18 decimal digits cannot overflow 64 bits: most integers are read by
+// this loop without the general reader's per-digit base and overflow checks.
+constexpr std::size_t kShortDecimal = 18;
+
+bool short_decimal(std::string_view t, std::uint64_t& out) noexcept {
+    std::uint64_t value = 0;
+    for (const char c : t) {
+        const auto digit = static_cast<unsigned>(static_cast<unsigned char>(c) - '0');
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+    }
+    out = value;
+    return true;
+}
+
+}  // namespace
+
 bool yaml12_int(std::string_view t, std::int64_t& out) noexcept {
     bool negative = false;
     if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
@@ -34,7 +53,11 @@ bool yaml12_int(std::string_view t, std::int64_t& out) noexcept {
         t.remove_prefix(2);
     }
     std::uint64_t magnitude = 0;
-    if (!nt::parse_unsigned(t, base, kInt64Max, false, magnitude)) return false;
+    if (base == 10 && t.size() <= kShortDecimal) {
+        if (!short_decimal(t, magnitude)) return false;
+    } else if (!nt::parse_unsigned(t, base, kInt64Max, false, magnitude)) {
+        return false;
+    }
     out = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     return true;
 }

@@ -422,5 +422,41 @@ TEST(ResolverProperty, LongFixedTextReadsBack) {
     }
 }
 
+// The decoder skips resolution for plain scalars whose first byte says str.
+// Every first byte joined to the tail of each text that is something other
+// than a str in some mode, and to random tails: where the first byte says
+// str, every mode must agree.
+TEST(ResolverProperty, FirstByteStrAgreesWithResolution) {
+    const std::vector<std::string> meaningful = {
+        "~", "<<", "null", "Null", "NULL", "true", "True", "TRUE", "false", "False", "FALSE", "y", "Y", "n", "N",
+        "yes", "Yes", "YES", "no", "No", "NO", "on", "On", "ON", "off", "Off", "OFF", "0", "7", "-1", "+1",
+        "0x1F", "0o17", "0b101", "017", "1_000", "190:20:30", ".5", "-.5", "1.5", "1e3", "6.8523015e+5",
+        ".inf", "-.Inf", "+.INF", ".nan", ".NaN", "123456789012345678901234567890"};
+    std::vector<std::string> tails;
+    for (const std::string& word : meaningful) tails.push_back(word.substr(1));
+    std::mt19937_64 rng(7);
+    const std::string alphabet = "0123456789._:+-eExXoObBnNaAlLuUtTrRsSfF ~<";
+    for (int i = 0; i < 400; ++i) {
+        std::string tail;
+        for (std::size_t n = rng() % 8; n > 0; --n) tail.push_back(alphabet[rng() % alphabet.size()]);
+        tails.push_back(tail);
+    }
+    int judged_str = 0;
+    for (int first = 0; first < 256; ++first) {
+        for (const std::string& tail : tails) {
+            const std::string text = std::string(1, static_cast<char>(first)) + tail;
+            if (!plain_is_str_by_first_byte(text)) continue;
+            ++judged_str;
+            for (const auto mode : kModes) {
+                ASSERT_EQ(resolve(mode, text, true, std::nullopt).kind, ResolvedKind::Str) << describe(text, mode);
+            }
+        }
+    }
+    // Most first bytes (letters other than the keywords' initials, `/`, `$`, ...) take the short cut.
+    EXPECT_GT(judged_str, 200 * static_cast<int>(tails.size()));
+    EXPECT_FALSE(plain_is_str_by_first_byte(""));
+    for (const std::string& word : meaningful) EXPECT_FALSE(plain_is_str_by_first_byte(word)) << word;
+}
+
 }  // namespace
 }  // namespace torvex

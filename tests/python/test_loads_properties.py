@@ -92,3 +92,54 @@ def test_json_text_loads_like_json(value):
 def test_nan_and_infinities():
     assert math.isnan(torvex.loads(".NaN"))
     assert torvex.loads("[.inf, -.Inf, +.INF]") == [math.inf, -math.inf, math.inf]
+
+
+# Plain scalars of every kind, keyword spellings included: the decoder stores
+# most of them without resolving (by their first byte) and reads lone scalars
+# outside its general node path, in block and flow collections alike.
+KEYWORDS = ["null", "Null", "NULL", "~", "true", "True", "FALSE", "false", "yes", "No", "ON", "off", "y", "n",
+            ".inf", "-.Inf", "+.INF"]
+PLAIN_WORDS = st.from_regex(r"[A-Za-z_/$^][A-Za-z0-9_./-]{0,8}", fullmatch=True)
+PLAIN_LEAVES = (st.sampled_from(KEYWORDS) | st.integers().map(str) | PLAIN_WORDS
+                | st.floats(-1e6, 1e6).map(lambda x: f"{x:.3f}"))
+PLAIN_KEYS = st.from_regex(r"[a-z][a-z0-9_]{0,6}", fullmatch=True).filter(
+    lambda k: k not in {w.lower() for w in KEYWORDS})
+PLAIN_TREES = st.recursive(
+    PLAIN_LEAVES,
+    lambda children: st.lists(children, min_size=1, max_size=4)
+    | st.dictionaries(PLAIN_KEYS, children, min_size=1, max_size=4),
+    max_leaves=25,
+)
+
+
+def _block(tree, indent=0):
+    pad = " " * indent
+    items = tree.items() if isinstance(tree, dict) else ((None, x) for x in tree)
+    out = []
+    for key, value in items:
+        lead = f"{pad}{key}:" if key is not None else f"{pad}-"
+        if isinstance(value, (dict, list)):
+            out.append(f"{lead}\n{_block(value, indent + 2)}")
+        else:
+            out.append(f"{lead} {value}\n")
+    return "".join(out)
+
+
+def _flow(tree):
+    if isinstance(tree, dict):
+        return "{" + ", ".join(f"{k}: {_flow(v)}" for k, v in tree.items()) + "}"
+    if isinstance(tree, list):
+        return "[" + ", ".join(_flow(v) for v in tree) + "]"
+    return tree
+
+
+@settings(max_examples=300, suppress_health_check=[HealthCheck.too_slow])
+@given(st.lists(PLAIN_TREES, min_size=1, max_size=3).map(lambda t: {f"k{i}": v for i, v in enumerate(t)}))
+def test_plain_scalars_load_alike_in_block_and_flow_and_as_pyyaml_reads_them(tree):
+    import yaml
+
+    block, flow = _block(tree), _flow(tree)
+    assert torvex.loads(block) == torvex.loads(flow)
+    compat = torvex.loads(block, option=torvex.OPT_PYYAML_COMPAT)
+    assert compat == torvex.loads(flow, option=torvex.OPT_PYYAML_COMPAT)
+    assert compat == yaml.load(block, Loader=yaml.CSafeLoader)

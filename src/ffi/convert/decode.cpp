@@ -86,6 +86,12 @@ PyRef make_str(std::string_view text) {
     return short_is_ascii(text) ? ascii_str(text) : decode_checked(text);
 }
 
+PyObject* KeyCache::make_key(std::string_view text) {
+    PyObject* str = make_str(text).release();
+    if (str != nullptr) PyUnicode_InternInPlace(&str);
+    return str;
+}
+
 PyRef make_big_int(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());
@@ -171,7 +177,9 @@ private:
     }
 
     PyRef mapping(const TapeNode& node, std::size_t& i, std::size_t depth) {
-        PyRef dict = PyRef::steal(PyDict_New());
+        // Sized for its entries up front: a dict grown one insertion at a
+        // time rebuilds its table at every power of two on the way.
+        PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(node.size())));
         if (!dict) return dict;
         for (std::uint64_t n = 0; n < node.size(); ++n) {
             // Most keys are strings: from the key cache without a call.

@@ -19,7 +19,13 @@ public:
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
+        // Stops once every key held is released, not at the end of the table.
+        std::size_t left = used_;
+        for (std::size_t i = 0; left != 0; ++i) {
+            if (slots_[i].object == nullptr) continue;
+            Py_DECREF(slots_[i].object);
+            --left;
+        }
     }
 
     // A new reference to the str for `text`, or null with the error set.
@@ -85,11 +91,9 @@ private:
         return mix(h ^ load8(p + n - 8));
     }
 
-    static PyObject* make_key(std::string_view text) {
-        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
-        if (str != nullptr) PyUnicode_InternInPlace(&str);
-        return str;
-    }
+    // The interned str of `text`: made as the plain conversion makes a str
+    // (ASCII copied as it is), then swapped for the interned one.
+    static PyObject* make_key(std::string_view text);
 
     PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
         PyObject* str = make_key(text);
