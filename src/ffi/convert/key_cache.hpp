@@ -13,6 +13,8 @@
 
 namespace torvex::ffi {
 
+PyRef make_str(std::string_view text);  // decode.hpp
+
 class KeyCache {
 public:
     KeyCache() = default;
@@ -85,8 +87,9 @@ private:
         return mix(h ^ load8(p + n - 8));
     }
 
+    // Made as any other str is (short ASCII keys without the decoder's set-up), then interned.
     static PyObject* make_key(std::string_view text) {
-        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        PyObject* str = make_str(text).release();
         if (str != nullptr) PyUnicode_InternInPlace(&str);
         return str;
     }
