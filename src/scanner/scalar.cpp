@@ -510,8 +510,22 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
         }
         if (empty_lines != 0) arena_.append(empty_lines, '\n');
         empty_lines = 0;
-        const std::size_t e = wide::find_break(text, s, length);
-        arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+        std::size_t e;
+        if (length - s >= wide::kBreakWindow) {
+            // Most lines fit one window: their end is found and they are
+            // copied without branching on their length.
+            const std::size_t in_window = wide::break_in_window(text + s);
+            if (in_window < wide::kBreakWindow - 1) [[likely]] {
+                e = s + in_window;
+                append_window(text + s, in_window);
+            } else {
+                e = wide::find_break(text, s + in_window, length);
+                arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+            }
+        } else {
+            e = wide::find_break(text, s, length);
+            arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+        }
         have_content = true;
         previous_more_indented = more_indented;
         if (e >= length) {  // the last line, without a break
