@@ -183,6 +183,18 @@ bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
 // escape, line break or the end, into the arena.
 void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
     const std::size_t run = reader_.pos;
+    if (reader_.length - run >= wide::kBreakWindow) {
+        // Most runs end within a window: found, copied and counted without
+        // branching on their length.
+        std::size_t columns = 0;
+        const std::size_t off = scan::quote_run_in_window(reader_.text + run, quote, escape, columns);
+        if (off < wide::kBreakWindow - 1) [[likely]] {
+            append_window(reader_.text + run, off);
+            reader_.pos = run + off;
+            reader_.column += static_cast<std::uint32_t>(columns);
+            return;
+        }
+    }
     unsigned high = 0;
     const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, high);
     arena_.append(reinterpret_cast<const char*>(reader_.text) + run, stop - run);

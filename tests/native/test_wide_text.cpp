@@ -150,6 +150,35 @@ TEST(WideSearch, BreakWindowAgreesWithAByteLoop) {
     }
 }
 
+// The quoted-run window: the first quote, escape or break among the first 127
+// bytes, and the characters before it, from every start with a whole window.
+TEST(WideSearch, QuoteRunWindowAgreesWithAByteLoop) {
+    std::mt19937 rng(31);
+    const std::vector<std::string_view> pieces = {"a", "a", "a", "a", "a", "a", "a", "a", "a", "a", "a", "a", " ",
+                                                  "\xC3\xA9", "\xE6\x9D\xB1", "\xF0\x9F\x9A\x80", "\"", "\\",
+                                                  "'", "\n", "\r"};
+    for (int round = 0; round < 60; ++round) {
+        std::string s = random_chars(rng, pieces, 130 + rng() % 200);
+        if (round % 3 == 0) std::erase_if(s, [](char c) { return c == '"' || c == '\\' || c == '\'' || c == '\n' || c == '\r'; });
+        GuardedText text(s);
+        ASSERT_TRUE(text.ok());
+        const unsigned char* t = text.data();
+        for (std::size_t i = 0; i + wide::kBreakWindow <= text.size(); ++i) {
+            for (const auto& [a, b] : {std::pair<unsigned char, unsigned char>{'"', '\\'}, {'\'', '\''}}) {
+                std::size_t e = 0, chars = 0;
+                for (; e < wide::kBreakWindow - 1; ++e) {
+                    const unsigned char c = t[i + e];
+                    if (c == a || c == b || c == '\n' || c == '\r') break;
+                    chars += (c & 0xC0) != 0x80;
+                }
+                std::size_t columns = 0;
+                ASSERT_EQ(scan::quote_run_in_window(t + i, a, b, columns), e) << "at " << i;
+                ASSERT_EQ(columns, chars) << "at " << i;
+            }
+        }
+    }
+}
+
 TEST(Utf8Units, MeasureAndDecodeAgreeWithTheCodePoints) {
     std::mt19937 rng(11);
     for (int widest = 0; widest <= 3; ++widest) {
