@@ -15,8 +15,6 @@
 
 namespace torvex::ffi {
 
-PyRef make_str(std::string_view text);  // decode.hpp
-
 class KeyCache {
 public:
     KeyCache() = default;
@@ -99,9 +97,9 @@ private:
     // a tenth off the load of such a document.
     static constexpr std::size_t kInternedKeys = 256;
 
-    // Made as any other str is (short ASCII keys without the decoder's set-up).
+    // CPython's decoder, which hands out its shared str for a one-character key.
     PyObject* make_key(std::string_view text) const {
-        PyObject* str = make_str(text).release();
+        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
         if (str != nullptr && used_ < kInternedKeys) PyUnicode_InternInPlace(&str);
         return str;
     }
