@@ -88,6 +88,29 @@ namespace {
 // past it; false for anything that is not one well-formed character.
 inline bool decode_sequence(const unsigned char* text, std::size_t size, std::size_t& i, char32_t& cp) noexcept {
     const unsigned char b0 = text[i];
+    if (size - i >= 4) [[likely]] {
+        // Four bytes are there to read: the continuation bytes are checked
+        // together, with no test of the length per byte.
+        const unsigned b1 = text[i + 1], b2 = text[i + 2], b3 = text[i + 3];
+        if (b0 < 0xE0) {
+            if (b0 < 0xC2 || (b1 & 0xC0) != 0x80) return false;
+            cp = static_cast<char32_t>((b0 & 0x1Fu) << 6 | (b1 & 0x3Fu));
+            i += 2;
+            return true;
+        }
+        if (b0 < 0xF0) {
+            if ((((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80)) != 0) return false;
+            cp = static_cast<char32_t>((b0 & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu));
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return false;  // overlong, surrogate
+            i += 3;
+            return true;
+        }
+        if (b0 >= 0xF5 || (((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80) | ((b3 & 0xC0) ^ 0x80)) != 0) return false;
+        cp = static_cast<char32_t>((b0 & 0x07u) << 18 | (b1 & 0x3Fu) << 12 | (b2 & 0x3Fu) << 6 | (b3 & 0x3Fu));
+        if (cp < 0x10000 || cp > 0x10FFFF) return false;
+        i += 4;
+        return true;
+    }
     auto cont = [&](std::size_t k) -> int {
         if (i + k >= size) return -1;
         const unsigned char b = text[i + k];

@@ -91,6 +91,42 @@ inline std::size_t find_break(const unsigned char* text, std::size_t i, std::siz
     return i;
 }
 
+// Offsets of the line breaks among the 64 bytes at p, as bits.
+inline std::uint64_t break_bits64(const unsigned char* p) noexcept {
+#if TORVEX_SSE2
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = load16(p + 16 * k);
+        const auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+        bits |= static_cast<std::uint64_t>(m) << (16 * k);
+    }
+    return bits;
+#else
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 8; ++k) {
+        const std::uint64_t w = load8(p + 8 * k);
+        const std::uint64_t hit = (equal_bytes(w, '\n') | equal_bytes(w, '\r')) >> 7;  // bit 8j: byte j
+        // Gather bit 8j of `hit` into bit j (the multiply moves each into the top byte; no carries meet).
+        bits |= ((hit * 0x0102040810204080ULL) >> 56) << (8 * k);
+    }
+    return bits;
+#endif
+}
+
+inline constexpr std::size_t kBreakWindow = 128;
+
+// The offset from `p` of the first line break among the first 127 of the
+// kBreakWindow bytes at p (all of which must be readable), or 127 when there
+// is none there (the last byte is not looked at). Without a branch on where
+// the break is: lines of varying length cost no mispredicted exit.
+inline std::size_t break_in_window(const unsigned char* p) noexcept {
+    const std::uint64_t lo = break_bits64(p), hi = break_bits64(p + 64);
+    const std::uint64_t in_hi = 0 - static_cast<std::uint64_t>(lo == 0);  // all ones when none is in the first 64
+    const std::uint64_t bits = lo | (in_hi & (hi | 1ULL << 63));           // never zero
+    return static_cast<std::size_t>(in_hi & 64) + static_cast<std::size_t>(__builtin_ctzll(bits));
+}
+
 // The first index from `i` holding a byte other than a space, or `size`.
 inline std::size_t skip_spaces(const unsigned char* text, std::size_t i, std::size_t size) noexcept {
 #if TORVEX_SSE2

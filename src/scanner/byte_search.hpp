@@ -10,6 +10,7 @@
 // at its end (its column), instead of restarting the search per character.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -120,7 +121,56 @@ inline std::size_t quote_stop(const unsigned char* text, std::size_t p, std::siz
     return p;
 }
 
+// Bits of the 64 bytes at p: `stops` for the bytes `a`, `b`, LF and CR,
+// `continuation` for the bytes 0x80..0xBF (those that do not start a character).
+inline void quote_bits64(const unsigned char* p, unsigned char a, unsigned char b, std::uint64_t& stops,
+                         std::uint64_t& continuation) noexcept {
+    stops = 0;
+    continuation = 0;
+#if TORVEX_SSE2
+    const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+    const __m128i nl = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), below = _mm_set1_epi8(-64);
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = wide::load16(p + 16 * k);
+        const __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, nl), _mm_cmpeq_epi8(v, cr)));
+        stops |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+        continuation |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, below))))
+                        << (16 * k);
+    }
+#else
+    // Bit 8j of a flag word into bit j: the multiply moves each into the top byte, no carries meeting.
+    auto gather = [](std::uint64_t flags) { return ((flags >> 7) * 0x0102040810204080ULL) >> 56; };
+    for (int k = 0; k < 8; ++k) {
+        const std::uint64_t w = wide::load8(p + 8 * k);
+        const std::uint64_t hit = wide::equal_bytes(w, a) | wide::equal_bytes(w, b) | wide::equal_bytes(w, '\n') |
+                                  wide::equal_bytes(w, '\r');
+        stops |= gather(hit) << (8 * k);
+        continuation |= gather(wide::equal_bytes(w & wide::kOnes * 0xC0, 0x80)) << (8 * k);
+    }
+#endif
+}
+
 }  // namespace detail
+
+// A quoted scalar's run in the kBreakWindow bytes at p (all readable): the
+// offset of the first `a`, `b`, LF or CR among the first 127 bytes, or 127
+// when there is none there; `columns` gets the characters before it. Without
+// a branch on where the run ends.
+inline std::size_t quote_run_in_window(const unsigned char* p, unsigned char a, unsigned char b,
+                                       std::size_t& columns) noexcept {
+    std::uint64_t stops_lo, stops_hi, cont_lo, cont_hi;
+    detail::quote_bits64(p, a, b, stops_lo, cont_lo);
+    detail::quote_bits64(p + 64, a, b, stops_hi, cont_hi);
+    const std::uint64_t in_hi = 0 - static_cast<std::uint64_t>(stops_lo == 0);
+    const std::uint64_t bits = stops_lo | (in_hi & (stops_hi | 1ULL << 63));  // never zero
+    const std::size_t off = static_cast<std::size_t>(in_hi & 64) + static_cast<std::size_t>(__builtin_ctzll(bits));
+    // The continuation bytes below `off`, in the low word whole when the run reaches the high one.
+    const std::uint64_t below_lo = (in_hi & ~0ULL) | (~in_hi & ((1ULL << (off & 63)) - 1));
+    const std::uint64_t below_hi = in_hi & ((1ULL << (off & 63)) - 1);
+    columns = off - static_cast<std::size_t>(std::popcount(cont_lo & below_lo) + std::popcount(cont_hi & below_hi));
+    return off;
+}
 
 // The first offset from `p` holding a byte of kPlainStopInner*, or `length`.
 // `high` is nonzero once a byte >= 0x80 was passed (by this call or by an

@@ -183,6 +183,18 @@ bool Scanner::skip_quoted_empty_lines(std::size_t& empty_lines) {
 // escape, line break or the end, into the arena.
 void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
     const std::size_t run = reader_.pos;
+    if (reader_.length - run >= wide::kBreakWindow) {
+        // Most runs end within a window: found, copied and counted without
+        // branching on their length.
+        std::size_t columns = 0;
+        const std::size_t off = scan::quote_run_in_window(reader_.text + run, quote, escape, columns);
+        if (off < wide::kBreakWindow - 1) [[likely]] {
+            append_window(reader_.text + run, off);
+            reader_.pos = run + off;
+            reader_.column += static_cast<std::uint32_t>(columns);
+            return;
+        }
+    }
     unsigned high = 0;
     const std::size_t stop = scan::find_quote_stop(reader_.text, run, reader_.length, quote, escape, high);
     arena_.append(reinterpret_cast<const char*>(reader_.text) + run, stop - run);
@@ -479,15 +491,29 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
         }
     }
 
-    std::size_t empty_lines = reader_.skip_indentation(n);
+    // The body, a line at a time from a local cursor (always at a line start
+    // here): the indentation is one compare, the content is copied whole and
+    // only its end is looked for.
+    std::size_t pos = reader_.pos;
+    std::uint32_t line = reader_.line;
+    std::uint32_t column = 0;  // of the cursor once the body ends
+    std::size_t empty_lines = 0;
     bool have_content = false;
     bool previous_more_indented = false;
     bool ended_with_break = false;
     for (;;) {
-        if (reader_.at_end() || reader_.column != n) break;
-        if (n == 0 && reader_.document_marker()) break;
-        const unsigned char first = reader_.byte();
-        const bool more_indented = is_blank(first);
+        const std::size_t s = pos + scan::leading_spaces(text, pos, length, n);
+        if (s < length && is_break(text[s])) {  // an empty line (or one of fewer spaces)
+            ++empty_lines;
+            ++line;
+            pos = s + scan::break_length(text, s, length);
+            continue;
+        }
+        // The end of input, a line indented less, or a document marker ends
+        // the body at this line's start.
+        if (s >= length || s - pos != n) break;
+        if (n == 0 && scan::document_marker_at(text, pos, length)) break;
+        const bool more_indented = is_blank(text[s]);
         if (have_content) {
             if (!folded || previous_more_indented || more_indented)
                 arena_.push_back('\n');
@@ -495,27 +521,38 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
                 arena_.push_back(' ');
         }
         if (empty_lines != 0) arena_.append(empty_lines, '\n');
-        // The line is copied whole: its end is the only thing looked for.
-        const std::size_t s = reader_.pos;
-        const std::size_t e = wide::find_break(text, s, length);
-        arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+        empty_lines = 0;
+        std::size_t e;
+        if (length - s >= wide::kBreakWindow) {
+            // Most lines fit one window: their end is found and they are
+            // copied without branching on their length.
+            const std::size_t in_window = wide::break_in_window(text + s);
+            if (in_window < wide::kBreakWindow - 1) [[likely]] {
+                e = s + in_window;
+                append_window(text + s, in_window);
+            } else {
+                e = wide::find_break(text, s + in_window, length);
+                arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+            }
+        } else {
+            e = wide::find_break(text, s, length);
+            arena_.append(reinterpret_cast<const char*>(text) + s, e - s);
+        }
         have_content = true;
         previous_more_indented = more_indented;
-        reader_.pos = e;
-        ended_with_break = reader_.at_break();
-        if (!ended_with_break) {
-            reader_.column += static_cast<std::uint32_t>(utf8::measure(text + s, e - s).chars);
-            empty_lines = 0;
+        if (e >= length) {  // the last line, without a break
+            ended_with_break = false;
+            pos = e;
+            column = n + static_cast<std::uint32_t>(utf8::measure(text + s, e - s).chars);
             break;
         }
-        reader_.consume_break();
-        empty_lines = reader_.skip_indentation(n);
+        ended_with_break = true;
+        ++line;
+        pos = e + scan::break_length(text, e, length);
     }
-    // Stop at the start of the first line that does not belong to the scalar.
-    if (!reader_.at_end() || reader_.column <= n) {
-        reader_.pos -= reader_.column;
-        reader_.column = 0;
-    }
+    reader_.pos = pos;
+    reader_.line = line;
+    reader_.column = column;
     const std::size_t trailing = empty_lines + (have_content && ended_with_break ? 1 : 0);
     switch (chomp) {
         case Chomp::Keep: arena_.append(trailing, '\n'); break;

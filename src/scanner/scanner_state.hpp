@@ -12,6 +12,7 @@
 #include "core/error.hpp"
 #include "core/result.hpp"
 #include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
 #include "scanner/reader.hpp"
 #include "scanner/token.hpp"
 #include "scanner/token_queue.hpp"
@@ -87,6 +88,14 @@ private:
     bool skip_escaped_break(std::size_t& trim_floor);
     bool scan_escape(std::size_t& trim_floor);
     bool scan_block_scalar(Token& token, bool folded);
+    // Appends the first `n` of the kBreakWindow bytes at `src` (all readable)
+    // to the arena: the copy is always of the whole window, so its cost does
+    // not branch on the length; the string is then cut back.
+    void append_window(const unsigned char* src, std::size_t n) {
+        const std::size_t at = arena_.size();
+        arena_.append(reinterpret_cast<const char*>(src), wide::kBreakWindow);
+        arena_.resize(at + n);
+    }
     // Columns taken by input[begin, end): its bytes, or its characters when
     // `high` says it holds non-ASCII ones.
     std::uint32_t run_columns(std::size_t begin, std::size_t end, bool high) const noexcept {

@@ -128,6 +128,57 @@ void expect_decodes(std::string_view bytes, const std::vector<char32_t>& cps, bo
     for (std::size_t k = 0; k < cps.size(); ++k) ASSERT_EQ(out.data()[k], static_cast<std::uint32_t>(cps[k])) << "at " << k;
 }
 
+// The branch-free window search: the first break among the first 127 bytes,
+// from every start that leaves a whole window before the guard page.
+TEST(WideSearch, BreakWindowAgreesWithAByteLoop) {
+    std::mt19937 rng(23);
+    for (const std::string_view alphabet : {std::string_view("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\n"),
+                                            std::string_view("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                                                             "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r"),
+                                            std::string_view("\xC3\xA9 a\n")}) {
+        for (int round = 0; round < 40; ++round) {
+            const std::size_t size = wide::kBreakWindow + rng() % 200;
+            GuardedText text(random_text(rng, alphabet, size));
+            ASSERT_TRUE(text.ok());
+            const unsigned char* t = text.data();
+            for (std::size_t i = 0; i + wide::kBreakWindow <= size; ++i) {
+                std::size_t e = 0;
+                while (e < wide::kBreakWindow - 1 && t[i + e] != '\n' && t[i + e] != '\r') ++e;
+                ASSERT_EQ(wide::break_in_window(t + i), e) << "at " << i;
+            }
+        }
+    }
+}
+
+// The quoted-run window: the first quote, escape or break among the first 127
+// bytes, and the characters before it, from every start with a whole window.
+TEST(WideSearch, QuoteRunWindowAgreesWithAByteLoop) {
+    std::mt19937 rng(31);
+    const std::vector<std::string_view> pieces = {"a", "a", "a", "a", "a", "a", "a", "a", "a", "a", "a", "a", " ",
+                                                  "\xC3\xA9", "\xE6\x9D\xB1", "\xF0\x9F\x9A\x80", "\"", "\\",
+                                                  "'", "\n", "\r"};
+    for (int round = 0; round < 60; ++round) {
+        std::string s = random_chars(rng, pieces, 130 + rng() % 200);
+        if (round % 3 == 0) std::erase_if(s, [](char c) { return c == '"' || c == '\\' || c == '\'' || c == '\n' || c == '\r'; });
+        GuardedText text(s);
+        ASSERT_TRUE(text.ok());
+        const unsigned char* t = text.data();
+        for (std::size_t i = 0; i + wide::kBreakWindow <= text.size(); ++i) {
+            for (const auto& [a, b] : {std::pair<unsigned char, unsigned char>{'"', '\\'}, {'\'', '\''}}) {
+                std::size_t e = 0, chars = 0;
+                for (; e < wide::kBreakWindow - 1; ++e) {
+                    const unsigned char c = t[i + e];
+                    if (c == a || c == b || c == '\n' || c == '\r') break;
+                    chars += (c & 0xC0) != 0x80;
+                }
+                std::size_t columns = 0;
+                ASSERT_EQ(scan::quote_run_in_window(t + i, a, b, columns), e) << "at " << i;
+                ASSERT_EQ(columns, chars) << "at " << i;
+            }
+        }
+    }
+}
+
 TEST(Utf8Units, MeasureAndDecodeAgreeWithTheCodePoints) {
     std::mt19937 rng(11);
     for (int widest = 0; widest <= 3; ++widest) {
@@ -202,6 +253,17 @@ std::string scalar_of(std::string_view yaml) {
     return found;
 }
 
+std::vector<std::string> scalars_of(std::string_view yaml) {
+    GuardedText text(yaml);
+    auto tokens = tokenize(text.view(), 0);
+    EXPECT_TRUE(tokens.ok()) << (tokens.ok() ? "" : tokens.error().message);
+    std::vector<std::string> found;
+    if (!tokens.ok()) return found;
+    for (const Token& t : tokens.value())
+        if (t.kind == TokenKind::Scalar) found.emplace_back(tokens.value().text(t));
+    return found;
+}
+
 TEST(LongScalars, BlockScalarsAtEveryLineLength) {
     std::mt19937 rng(17);
     const std::vector<std::string_view> words = {"a", "b", "c", "d", "e", "f", " ", "\t", "\xC3\xA9", "#", ":",
@@ -247,6 +309,37 @@ TEST(LongScalars, BlockScalarsAtEveryLineLength) {
             if (ends_with_break) expected += "\n";
             expected += std::string(trailing_empty - (trailing_empty > 0 && !break_at_end ? 1 : 0), '\n');
         }
+        ASSERT_EQ(scalar_of(yaml), expected) << "round " << round << ": " << yaml;
+    }
+}
+
+// Lines whose ends fall around the 64- and 128-byte steps of the window
+// search, and texts that end inside a window.
+TEST(LongScalars, BlockScalarLinesAroundTheBreakWindow) {
+    std::mt19937 rng(29);
+    const std::size_t lengths[] = {1, 62, 63, 64, 65, 120, 125, 126, 127, 128, 129, 200, 255, 256, 300};
+    for (int round = 0; round < 300; ++round) {
+        const bool folded = round % 2 == 1;
+        const std::string_view brk = round % 3 == 0 ? "\r\n" : "\n";
+        const std::size_t indent = 1 + rng() % 20;
+        std::string yaml = std::string("k: ") + (folded ? ">" : "|") + std::string(brk);
+        std::string expected;
+        const std::size_t count = 1 + rng() % 6;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t n = lengths[rng() % std::size(lengths)];
+            std::string line(1, 'x');
+            line += random_text(rng, "abcdefgh", n - 1);
+            yaml += std::string(indent, ' ') + line + std::string(brk);
+            if (i > 0) expected += folded ? " " : "\n";
+            expected += line;
+        }
+        expected += "\n";
+        // Followed by a key (the body ends at a line indented less), and
+        // alone without the last break (the text ends inside the last line's window).
+        const std::vector<std::string> followed = scalars_of(yaml + "after: 1" + std::string(brk));
+        ASSERT_EQ(followed, (std::vector<std::string>{"k", expected, "after", "1"})) << "round " << round;
+        ASSERT_EQ(scalar_of(yaml), expected) << "round " << round << ": " << yaml;
+        yaml.resize(yaml.size() - brk.size());
         ASSERT_EQ(scalar_of(yaml), expected) << "round " << round << ": " << yaml;
     }
 }

@@ -54,6 +54,43 @@ def test_many_distinct_keys_stay_one_object_each(count):
     assert all(first[k] is k for k in doc["b"])
 
 
+def _key_cache_hash(b):
+    """The key cache's hash of a key's UTF-8 text, as the cache computes it."""
+    m = (1 << 64) - 1
+
+    def mix(h):
+        h ^= h >> 33
+        h = (h * 0xFF51AFD7ED558CCD) & m
+        return h ^ (h >> 29)
+
+    n, h = len(b), (0x9E3779B97F4A7C15 * (len(b) + 1)) & m
+    if n < 4:
+        return mix(h ^ int.from_bytes(b, "big"))
+    if n < 8:
+        return mix(h ^ (int.from_bytes(b[:4], "little") << 32 | int.from_bytes(b[-4:], "little")))
+    for k in range(0, n - 8, 8):
+        h = ((h ^ int.from_bytes(b[k:k + 8], "little")) * 0x100000001B3) & m
+    return mix(h ^ int.from_bytes(b[-8:], "little"))
+
+
+def test_keys_crowding_one_slot_stay_one_object_each():
+    # Keys that start at one slot of the cache: 24 while it has 64 slots (they spread out when it grows),
+    # and three runs' worth while it has up to 4096, among others, in two documents. The keys past a full
+    # run are kept aside, and still come out as one object per text, before and after the cache grows.
+    def crowd(prefix, bits, count):
+        found = [k for k in (f"{prefix}{i}" for i in range(200_000)) if _key_cache_hash(k.encode()) & bits == 0]
+        assert len(found) >= count
+        return found[:count]
+
+    early, late = crowd("e", 0x3F, 24), crowd("c", 0xFFF, 48)
+    keys = early + [k for pair in zip(late, (f"f{i}" for i in range(48))) for k in pair] + [f"g{i}" for i in range(400)]
+    text = "---\n" + "".join(f"{k}: 1\n" for k in keys) + "---\n" + "".join(f"{k}: 2\n" for k in reversed(keys))
+    first, second = torvex.loads_all(text)
+    assert list(first) == keys and list(second) == keys[::-1]
+    same = {k: k for k in first}
+    assert all(same[k] is k for k in second)
+
+
 def test_nan():
     assert math.isnan(torvex.loads(".nan"))
 

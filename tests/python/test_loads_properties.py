@@ -143,3 +143,25 @@ def test_plain_scalars_load_alike_in_block_and_flow_and_as_pyyaml_reads_them(tre
     compat = torvex.loads(block, option=torvex.OPT_PYYAML_COMPAT)
     assert compat == torvex.loads(flow, option=torvex.OPT_PYYAML_COMPAT)
     assert compat == yaml.load(block, Loader=yaml.CSafeLoader)
+
+
+KEY_CHARS = st.sampled_from(list("abcxyz_0123") + ["é", "ж", "東", "🚀"])
+
+
+@settings(max_examples=60, suppress_health_check=[HealthCheck.too_slow])
+@given(st.lists(st.text(KEY_CHARS, min_size=1, max_size=20), min_size=1, max_size=700, unique=True),
+       st.integers(1, 3))
+def test_equal_keys_are_one_object_across_a_streams_documents(keys, documents):
+    # However many distinct keys a stream has (the key cache fills and overflows), each text is one str for the
+    # whole call, and every key is interned.
+    import sys
+
+    import yaml
+
+    text = "".join("---\n" + "".join(f'"{k}": {i}\n' for i, k in enumerate(keys)) for _ in range(documents))
+    loaded = torvex.loads_all(text)
+    assert loaded == list(yaml.load_all(text, Loader=yaml.CSafeLoader))
+    first = list(loaded[0])
+    for doc in loaded[1:]:
+        assert all(a is b for a, b in zip(first, doc, strict=True))
+    assert all(sys._is_interned(k) for k in first)

@@ -86,12 +86,6 @@ PyRef make_str(std::string_view text) {
     return short_is_ascii(text) ? ascii_str(text) : decode_checked(text);
 }
 
-PyObject* KeyCache::make_key(std::string_view text) {
-    PyObject* str = make_str(text).release();
-    if (str != nullptr) PyUnicode_InternInPlace(&str);
-    return str;
-}
-
 PyRef make_big_int(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());

@@ -1,13 +1,14 @@
 // Mapping keys repeat: the same few texts appear as keys throughout a
-// document. The cache makes each distinct key text into one interned str and
-// hands out new references to it, so equal keys are the identical object and
-// are made (and hashed by dicts) once.
+// document. The cache makes each distinct key text into one str and hands
+// out new references to it, so equal keys are the identical object and are
+// made (and hashed by dicts) once. Every key is also interned.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 
 #include "ffi/py_ref.hpp"
 
@@ -19,13 +20,8 @@ public:
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        // Stops once every key held is released, not at the end of the table.
-        std::size_t left = used_;
-        for (std::size_t i = 0; left != 0; ++i) {
-            if (slots_[i].object == nullptr) continue;
-            Py_DECREF(slots_[i].object);
-            --left;
-        }
+        for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
+        for (const auto& entry : overflow_) Py_DECREF(entry.second);
     }
 
     // A new reference to the str for `text`, or null with the error set.
@@ -40,9 +36,10 @@ public:
             if (slot.object == nullptr) return insert(slot, hash, text);
             if (slot.hash == hash && slot.text == text) return Py_NewRef(slot.object);
         }
-        // A crowded run of slots: texts made to share a hash must not turn
-        // each lookup into a scan of all of them, so such a key goes uncached.
-        return make_key(text);
+        // A crowded run of slots (long runs occur at half load, and texts
+        // made to share a hash must not turn each lookup into a scan of all
+        // of them): such keys are kept in a map of their own.
+        return get_overflow(text);
     }
 
 private:
@@ -91,9 +88,14 @@ private:
         return mix(h ^ load8(p + n - 8));
     }
 
-    // The interned str of `text`: made as the plain conversion makes a str
-    // (ASCII copied as it is), then swapped for the interned one.
-    static PyObject* make_key(std::string_view text);
+    // The interned str of `text`, shared with the interpreter's own strs and
+    // with the same key of later loads. Made by CPython's decoder, which
+    // hands out its shared str for a one-character key.
+    static PyObject* make_key(std::string_view text) {
+        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        if (str != nullptr) PyUnicode_InternInPlace(&str);
+        return str;
+    }
 
     PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
         PyObject* str = make_key(text);
@@ -105,17 +107,41 @@ private:
         return Py_NewRef(str);
     }
 
+    [[gnu::noinline]] PyObject* get_overflow(std::string_view text) {
+        const auto found = overflow_.find(text);
+        if (found != overflow_.end()) return Py_NewRef(found->second);
+        PyRef str = PyRef::steal(make_key(text));
+        if (!str) return nullptr;
+        overflow_.emplace(text, str.get());  // may throw: the reference is still held
+        ++used_;
+        return Py_NewRef(str.release());
+    }
+
+    // Every entry stays within kMaxProbes of its first slot, where get()
+    // looks, or goes to the overflow map. Entries are placed at the first
+    // free slot and never removed, so a text in the overflow map finds its
+    // run of slots full until the next growth: get() never places it twice.
     void grow() {
         const std::size_t capacity = capacity_ * 4;
         auto bigger = std::make_unique<Slot[]>(capacity);
         const std::size_t mask = capacity - 1;
-        for (std::size_t k = 0; k < capacity_; ++k) {
-            const Slot& entry = slots_[k];
-            if (entry.object == nullptr) continue;
+        std::unordered_map<std::string_view, PyObject*> overflow;
+        auto place = [&](const Slot& entry) {
             std::size_t i = entry.hash & mask;
-            while (bigger[i].object != nullptr) i = (i + 1) & mask;
-            bigger[i] = entry;
+            for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
+                if (bigger[i].object == nullptr) {
+                    bigger[i] = entry;
+                    return;
+                }
+            }
+            overflow.emplace(entry.text, entry.object);
+        };
+        for (std::size_t k = 0; k < capacity_; ++k) {
+            if (slots_[k].object != nullptr) place(slots_[k]);
         }
+        // Last, so that one that does not fit again finds its run full.
+        for (const auto& [text, object] : overflow_) place(Slot{hash_text(text), text, object});
+        overflow_ = std::move(overflow);
         heap_ = std::move(bigger);
         slots_ = heap_.get();
         capacity_ = capacity;
@@ -125,7 +151,8 @@ private:
     std::unique_ptr<Slot[]> heap_;
     Slot* slots_ = inline_;
     std::size_t capacity_ = kInlineSlots;
-    std::size_t used_ = 0;
+    std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
+    std::unordered_map<std::string_view, PyObject*> overflow_;
 };
 
 }  // namespace torvex::ffi
