@@ -111,9 +111,10 @@ void release_detached(std::optional<ComposedRoots>& composed) {
 namespace {
 
 // Steps 1 and 2 for a text without directives, detached: the text is
-// tokenized once, the decoder runs over the tokens (with `decoder_first`),
-// then the composer over the same tokens. Errors as the separate passes give
-// them: the decoder's tokens are the composer's.
+// tokenized once, the composer runs over the tokens, then (with
+// `decoder_first`) the decoder over the same tokens unless the composer
+// vouches that it accepts them. Errors as the separate passes give them: the
+// decoder's tokens are the composer's, and its error wins over the tree.
 std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptions& options, bool decoder_first) {
     std::optional<Error> error;
     std::optional<ComposedRoots> out;
@@ -127,15 +128,21 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
             error = std::move(scanned).error();
         } else {
             store->tokens = std::move(scanned).value();
-            if (decoder_first) error = decoder_error(store->tokens, options);
+            rt::ComposedStream stream =
+                rt::compose_tokenized(std::move(store), /*with_comments=*/false, /*keep_tokens=*/decoder_first);
+            // The composer vouches for the decoder on most texts; it knows
+            // nothing of the complex-key policy.
+            if (decoder_first && (!stream.decoder_accepts || options.has(OPT_REJECT_COMPLEX_KEYS))) {
+                error = decoder_error(stream.store->tokens, options);
+            }
+            stream.store->tokens.release_tokens();
+            if (!error) {
+                out.emplace();
+                out->roots = std::move(stream.roots);
+                out->stores.push_back(std::move(stream.store));
+            }
         }
-        if (!error) {
-            rt::ComposedStream stream = rt::compose_tokenized(std::move(store), /*with_comments=*/false);
-            out.emplace();
-            out->roots = std::move(stream.roots);
-            out->stores.push_back(std::move(stream.store));
-        }
-    }  // a failed attempt's tokens are freed detached too
+    }  // a failed attempt's tokens and tree are freed detached too
     if (error) raise_error(*error);
     return out;
 }

@@ -1,0 +1,151 @@
+// The composer's word for the value decoder (ComposedStream::decoder_accepts),
+// on which annotated loads skip the decoder: over every text of the YAML
+// test suite (error cases included), the fuzz corpora and texts made to hit
+// each of the decoder's refusals, a list the composer vouches for is one the
+// decoder accepts. And the word is given where it pays: for plain data with
+// anchors, aliases and several documents.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/utf8.hpp"
+#include "decode/decoder.hpp"
+#include "decode/stream_decoder.hpp"
+#include "roundtrip/composer.hpp"
+#include "scanner/scanner.hpp"
+#include "suite_cases.hpp"
+
+namespace torvex::rt {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Verdict {
+    bool scanned = false;
+    bool vouched = false;
+    bool decoder_accepts = false;
+};
+
+Verdict judge(std::string text) {
+    Verdict out;
+    auto store = std::make_unique<TextStore>();
+    store->text = std::move(text);
+    auto scanned = tokenize(store->text, 0, /*record_comments=*/false);
+    if (!scanned.ok()) return out;
+    out.scanned = true;
+    store->tokens = std::move(scanned).value();
+    ComposedStream stream = compose_tokenized(std::move(store), /*with_comments=*/false, /*keep_tokens=*/true);
+    out.vouched = stream.decoder_accepts;
+    DecodedTape decoded;
+    const DecodeOptions options;
+    StreamDecoder decoder(stream.store->tokens, options, decoded.tape);
+    out.decoder_accepts = decoder.run(decoded);
+    return out;
+}
+
+std::vector<std::pair<std::string, std::string>> corpus_texts() {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const testing_suite::SuiteCase& c : testing_suite::suite_cases()) {
+        out.emplace_back(c.name, testing_suite::read_file(c.dir / "in.yaml"));
+    }
+    const fs::path corpus = fs::path(TORVEX_SOURCE_DIR) / "fuzz" / "corpus";
+    if (fs::is_directory(corpus)) {
+        for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+            if (entry.is_regular_file()) out.emplace_back(entry.path().string(), testing_suite::read_file(entry.path()));
+        }
+    }
+    return out;
+}
+
+std::string repeated(std::string_view unit, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += unit;
+    return out;
+}
+
+// Texts that the decoder refuses after the scanner took them, one per refusal.
+std::vector<std::string> refused_texts() {
+    std::string bomb = "a: &a [x, x, x, x, x, x, x, x, x, x]\n";
+    for (char name = 'b'; name <= 'h'; ++name) {
+        const char prev = static_cast<char>(name - 1);
+        bomb += std::string(1, name) + ": &" + name + " [";
+        for (int i = 0; i < 10; ++i) bomb += std::string(i ? ", *" : "*") + prev;
+        bomb += "]\n";
+    }
+    return {
+        "a: *nowhere\n",
+        "a: &x [*x]\n",                           // an anchor is defined once its node is complete
+        "--- &x a\n--- *x\n",                     // anchors do not reach past their document
+        "&a &b x\n",
+        "a: &a *b\n",
+        "!!str *a\n",
+        "a: !e!x b\n",
+        "%TAG !e! tag:x,2000:\n--- !f!y a\n",
+        "%YAML 1.2\n%YAML 1.2\n--- a\n",
+        "a\nb: c\n",
+        "key:\nvalue\n",
+        "a: b\nc\n",
+        "- a\nb: c\n",
+        "[a, b]]\n",
+        "{a: 1]\n",
+        bomb,
+        repeated("[", kMaxNestingDepth + 1) + repeated("]", kMaxNestingDepth + 1),
+        repeated("- ", kMaxNestingDepth + 1) + "x\n",
+    };
+}
+
+TEST(ComposerDecoderWord, VouchedListsAreAcceptedOverTheSuiteAndCorpora) {
+    std::size_t vouched = 0, checked = 0;
+    for (const auto& [name, text] : corpus_texts()) {
+        if (utf8::validate(text)) continue;
+        const Verdict v = judge(text);
+        if (!v.scanned) continue;
+        ++checked;
+        if (!v.vouched) continue;
+        ++vouched;
+        EXPECT_TRUE(v.decoder_accepts) << name;
+    }
+    std::cout << "[ vouched  ] " << vouched << " of " << checked << " scanned texts\n";
+    if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
+    // Not a word withheld everywhere: most texts are plain data.
+    EXPECT_GT(vouched, checked / 3) << vouched << " of " << checked;
+}
+
+TEST(ComposerDecoderWord, NoWordForTextsTheDecoderRefuses) {
+    const std::vector<std::string> texts = refused_texts();
+    std::size_t scanned = 0;
+    for (const std::string& text : texts) {
+        const Verdict v = judge(text);
+        if (!v.scanned) continue;  // the scanner's refusal comes first
+        ++scanned;
+        EXPECT_FALSE(v.decoder_accepts) << "not a refusal after all: " << text.substr(0, 80);
+        EXPECT_FALSE(v.vouched) << text.substr(0, 80);
+    }
+    std::cout << "[ refused  ] " << scanned << " of " << texts.size() << " scanned\n";
+    EXPECT_GT(scanned, texts.size() / 2);
+}
+
+TEST(ComposerDecoderWord, GivenForPlainData) {
+    const std::string texts[] = {
+        "a: 1\nb: [x, {y: z}]\nc:\n  - d\n  - e: f\n    g: |\n      text\n",
+        "base: &base {host: h, port: 1}\nuse: *base\nlist:\n- *base\n- &s scalar\n- *s\n",
+        "--- [&a x, *a]\n--- [&a y, *a]\n...\n",  // each document its own anchors
+        "key:\n- a\n- b\nother: ''\n",
+        "? complex\n: value\n[a, b]: c\n",
+        repeated("- ", 100) + "x\n",
+    };
+    for (const std::string& text : texts) {
+        const Verdict v = judge(text);
+        ASSERT_TRUE(v.scanned) << text;
+        EXPECT_TRUE(v.decoder_accepts) << text;
+        EXPECT_TRUE(v.vouched) << text;
+    }
+}
+
+}  // namespace
+}  // namespace torvex::rt
