@@ -575,7 +575,7 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
     // is taken, since cutting moves it.
     store->tokens.shrink_texts();
     const std::string_view source = store->text;
-    const LineTable lines(source);
+    const LineTable lines(source, /*blanks=*/with_comments);
     ComposedStream out;
     Composer composer(store->tokens, lines);
     composer.run(out.roots);

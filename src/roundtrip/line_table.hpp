@@ -16,7 +16,9 @@ namespace torvex::rt {
 
 class LineTable {
 public:
-    explicit LineTable(std::string_view text);
+    // Without `count_blanks` the blank-line counts are not made (and read as none):
+    // only the comment attacher needs them.
+    explicit LineTable(std::string_view text, bool count_blanks = true);
 
     std::size_t line_count() const noexcept { return starts_.size(); }
     std::uint64_t line_start(std::uint32_t line) const noexcept { return starts_[line]; }
@@ -47,6 +49,9 @@ public:
     }
 
 private:
+    // The line starts alone, from `start` on.
+    void find_starts(const char* data, std::size_t size, std::size_t start, bool has_cr);
+
     std::string_view text_;
     std::vector<std::uint64_t> starts_;
     // blank_upto_[i]: blank lines among lines 0 .. i-1 (one entry more than lines).
