@@ -124,7 +124,7 @@ void add_documents(rt::YamlNode& result, rt::DirectoryFile& read, std::vector<rt
             result.children.push_back(std::move(root));
             read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Entry, 1, {}});
         } else {
-            std::vector<rt::YamlNode> entries = std::move(root.children);
+            rt::NodeList entries = std::move(root.children);
             root.children.clear();
             // A root that was a directive gave another file's entries.
             const auto place = root.source ? rt::DocumentPlace::Forwarded : rt::DocumentPlace::Spread;

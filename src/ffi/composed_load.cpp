@@ -170,6 +170,8 @@ std::optional<ComposedRoots> checked_composition(std::string text, const LoadOpt
 }
 
 PyObject* load_composed(std::string text, const LoadOptions& options) {
+    // The trees of this call are freed before it returns (declared first, closed last).
+    const rt::NodeArenaSession arena;
     const bool decoder_first = options.has(OPT_ANNOTATED | OPT_REJECT_COMPLEX_KEYS);
     // 1. Errors as the decoder reports them, before anything is composed.
     // 2. Compose the root text (and, with directives, the files it includes).
@@ -193,6 +195,7 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
 }
 
 PyObject* load_composed_all(std::string text, const LoadOptions& options) {
+    const rt::NodeArenaSession arena;  // as in load_composed
     auto composed = checked_composition(std::move(text), options, /*decoder_first=*/true);
     if (!composed) return nullptr;
     if (!check_roots(composed->roots, options, composed->file_paths)) return nullptr;

@@ -372,7 +372,7 @@ void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
     } else {
         push_null_after_last();
     }
-    std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
+    NodeList children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
                                    std::make_move_iterator(scratch_.end()));
     scratch_.resize(base);
     count_nodes(2);
@@ -507,7 +507,7 @@ YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Toke
                                      std::uint64_t first, bool flow, const Token* end) {
     count_nodes(2);
     remember_anchor(props, emitted_ - first);
-    std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
+    NodeList children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
                                    std::make_move_iterator(scratch_.end()));
     scratch_.resize(base);
     YamlNode& node = scratch_.emplace_back();
@@ -578,7 +578,11 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
     const LineTable lines(source, /*blanks=*/with_comments);
     ComposedStream out;
     Composer composer(store->tokens, lines);
-    composer.run(out.roots);
+    {
+        // Trees without comments are read-only loads' (see node_memory.hpp).
+        const ArenaComposition arena(/*wanted=*/!with_comments);
+        composer.run(out.roots);
+    }
     out.decoder_accepts = composer.decoder_accepts();
     if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&
