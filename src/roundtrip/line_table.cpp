@@ -1,26 +1,9 @@
 #include "roundtrip/line_table.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace torvex::rt {
-
-std::uint32_t count_chars(std::string_view bytes) noexcept {
-    // Every scalar's end column comes through here: eight bytes at a time,
-    // counting the continuation bytes (bit 7 set, bit 6 clear) of each word.
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    std::size_t continuations = 0;
-    for (; left >= 8; p += 8, left -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        continuations += static_cast<std::size_t>(std::popcount(word & ~(word << 1) & kHighBits));
-    }
-    for (; left != 0; ++p, --left) continuations += (static_cast<unsigned char>(*p) & 0xC0) == 0x80;
-    return static_cast<std::uint32_t>(bytes.size() - continuations);
-}
 
 LineTable::LineTable(std::string_view text, bool count_blanks) : text_(text) {
     const std::size_t size = text.size();
