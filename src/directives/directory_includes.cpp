@@ -166,7 +166,8 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
                 roots.resize(1);
             }
             for (rt::YamlNode& root : roots) {
-                if (Result<void> resolved = resolve_included(root, file.path, node); !resolved.ok()) return resolved;
+                if (Result<void> resolved = resolve_included(root, composed.value(), file.path, node); !resolved.ok())
+                    return resolved;
             }
             if (named && !merge) {
                 rt::YamlNode value = roots.empty() ? collection_at(rt::NodeKind::Mapping, node) : std::move(roots.front());

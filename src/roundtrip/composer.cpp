@@ -39,6 +39,7 @@ public:
 
     void run(std::vector<YamlNode>& roots);
     bool decoder_accepts() const noexcept { return decoder_accepts_; }
+    bool has_tags() const noexcept { return has_tags_; }
 
 private:
     TokenKind kind() const noexcept { return pos_ < tokens_.size() ? tokens_[pos_].kind : TokenKind::StreamEnd; }
@@ -120,6 +121,7 @@ private:
     Properties pending_;
     std::vector<YamlNode> scratch_;
     bool decoder_accepts_ = true;
+    bool has_tags_ = false;
     // An upper bound of the nodes the decoder writes so far (two per node:
     // a tagged scalar takes two), aliases counted by what they copy.
     std::uint64_t emitted_ = 0;
@@ -192,6 +194,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
                 continue;
             case TokenKind::Tag:
                 doubt();  // a tag may name an undefined handle
+                has_tags_ = true;
                 pending_.tag = pos_++;
                 continue;
             case TokenKind::FlowEntry:
@@ -584,6 +587,7 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
         composer.run(out.roots);
     }
     out.decoder_accepts = composer.decoder_accepts();
+    out.has_tags = composer.has_tags();
     if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&
                      static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;

@@ -24,6 +24,8 @@ struct ComposedStream {
     // would accept the same tokens, so a caller that runs it only to report
     // its errors can skip it. False says nothing either way.
     bool decoder_accepts = false;
+    // Whether any node has a tag: without one, no node is a directive.
+    bool has_tags = true;
 };
 
 // Composes `text` (valid UTF-8), stamping `file_id` on every span. A syntax

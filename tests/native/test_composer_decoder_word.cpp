@@ -1,9 +1,15 @@
-// The composer's word for the value decoder (ComposedStream::decoder_accepts),
-// on which annotated loads skip the decoder: over every text of the YAML
-// test suite (error cases included), the fuzz corpora and texts made to hit
-// each of the decoder's refusals, a list the composer vouches for is one the
-// decoder accepts. And the word is given where it pays: for plain data with
-// anchors, aliases and several documents.
+// What the composer tells its callers about a text besides the tree.
+//
+// Its word for the value decoder (ComposedStream::decoder_accepts), on which
+// annotated loads skip the decoder: over every text of the YAML test suite
+// (error cases included), the fuzz corpora and texts made to hit each of the
+// decoder's refusals, a list the composer vouches for is one the decoder
+// accepts. And the word is given where it pays: for plain data with anchors,
+// aliases and several documents.
+//
+// Whether any node has a tag (ComposedStream::has_tags), on which the
+// directive loader skips walking included files: exactly when a node of the
+// tree has one.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -114,6 +120,31 @@ TEST(ComposerDecoderWord, VouchedListsAreAcceptedOverTheSuiteAndCorpora) {
     if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
     // Not a word withheld everywhere: most texts are plain data.
     EXPECT_GT(vouched, checked / 3) << vouched << " of " << checked;
+}
+
+bool any_tag(const YamlNode& node) {
+    if (!node.tag.empty()) return true;
+    for (const YamlNode& child : node.children) {
+        if (any_tag(child)) return true;
+    }
+    return false;
+}
+
+TEST(ComposerTagWord, SaysWhetherAnyNodeHasATag) {
+    std::size_t tagged = 0, checked = 0;
+    for (const auto& [name, text] : corpus_texts()) {
+        if (utf8::validate(text)) continue;
+        auto composed = compose_stream(text, 0, /*with_comments=*/false);
+        if (!composed.ok()) continue;
+        bool expected = false;
+        for (const YamlNode& root : composed.value().roots) expected = expected || any_tag(root);
+        EXPECT_EQ(composed.value().has_tags, expected) << name;
+        ++checked;
+        tagged += expected;
+    }
+    if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
+    EXPECT_GT(tagged, 0u);
+    EXPECT_LT(tagged, checked);
 }
 
 TEST(ComposerDecoderWord, NoWordForTextsTheDecoderRefuses) {
