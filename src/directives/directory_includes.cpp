@@ -172,6 +172,7 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
             if (named && !merge) {
                 rt::YamlNode value = roots.empty() ? collection_at(rt::NodeKind::Mapping, node) : std::move(roots.front());
                 rt::YamlNode key = rt::YamlNode::scalar(rt::Text::owned(file.stem), ScalarStyle::Plain);
+                if (file.stem == "<<") note_merge_key();  // `<<.yaml` names a merge key
                 place_at(key, node);
                 result.children.push_back(std::move(key));
                 result.children.push_back(std::move(value));

@@ -66,6 +66,7 @@ Result<void> Loader::load_root(std::string text) {
         return error;
     }
     rt::ComposedStream stream = std::move(composed).value();
+    out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[0] = std::move(stream.store);
     out_.roots = std::move(stream.roots);
     for (rt::YamlNode& root : out_.roots) {
@@ -218,6 +219,7 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
         return error;
     }
     rt::ComposedStream stream = std::move(composed).value();
+    out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[id] = std::move(stream.store);
     return ComposedFile{id, std::move(stream.roots), stream.has_tags};
 }

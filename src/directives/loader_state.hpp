@@ -65,6 +65,8 @@ public:
     Result<void> env_var(rt::YamlNode& node);
 
     const DirectiveOptions& options() const noexcept { return options_; }
+    // A key that reads as a merge key was made outside any composed text.
+    void note_merge_key() noexcept { out_.merge_keys = true; }
     const std::string& confinement_root() const noexcept { return root_; }
 
 private:

@@ -97,6 +97,7 @@ ComposedConversion conversion(const LoadOptions& options, const ComposedRoots& c
     c.tag_handler = options.tag_handler;
     c.passthrough = options.has(OPT_PASSTHROUGH_TAG);
     c.file_paths = &composed.file_paths;
+    c.merge_keys = composed.merge_keys;
     return c;
 }
 
@@ -138,6 +139,7 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
             stream.store->tokens.release_tokens();
             if (!error) {
                 out.emplace();
+                out->merge_keys = stream.merge_keys;
                 out->roots = std::move(stream.roots);
                 out->stores.push_back(std::move(stream.store));
             }
@@ -157,6 +159,7 @@ std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptio
         out.roots = std::move(load->roots);
         out.file_paths = std::move(load->files.paths);
         out.stores = std::move(load->files.stores);
+        out.merge_keys = load->merge_keys;
         return out;
     }
     return check_and_compose(std::move(text), options, /*decoder_first=*/false);

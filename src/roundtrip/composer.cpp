@@ -40,6 +40,7 @@ public:
     void run(std::vector<YamlNode>& roots);
     bool decoder_accepts() const noexcept { return decoder_accepts_; }
     bool has_tags() const noexcept { return has_tags_; }
+    bool merge_keys() const noexcept { return merge_keys_; }
 
 private:
     TokenKind kind() const noexcept { return pos_ < tokens_.size() ? tokens_[pos_].kind : TokenKind::StreamEnd; }
@@ -122,6 +123,7 @@ private:
     std::vector<YamlNode> scratch_;
     bool decoder_accepts_ = true;
     bool has_tags_ = false;
+    bool merge_keys_ = false;  // see ComposedStream::merge_keys
     // An upper bound of the nodes the decoder writes so far (two per node:
     // a tagged scalar takes two), aliases counted by what they copy.
     std::uint64_t emitted_ = 0;
@@ -150,6 +152,7 @@ void Composer::run(std::vector<YamlNode>& roots) {
             case TokenKind::DocumentEnd: ++pos_; continue;
             case TokenKind::Directive:
                 doubt();  // the decoder checks directives and resolves tags by them
+                merge_keys_ = true;
                 directives.push_back(Text::view(tokens_.text(token(pos_))));
                 ++pos_;
                 continue;
@@ -195,6 +198,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             case TokenKind::Tag:
                 doubt();  // a tag may name an undefined handle
                 has_tags_ = true;
+                if (tokens_.text(t).find("merge") != std::string_view::npos) merge_keys_ = true;
                 pending_.tag = pos_++;
                 continue;
             case TokenKind::FlowEntry:
@@ -208,6 +212,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             case TokenKind::StreamStart:
             case TokenKind::Directive:
                 doubt();
+                merge_keys_ = true;
                 ++pos_;
                 continue;
             case TokenKind::Scalar: {
@@ -217,6 +222,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
                 const ScalarStyle style = TokenList::style(t);
                 node.scalar_style = style;
                 node.text = Text::view(tokens_.text(t));
+                if (style == ScalarStyle::Plain && node.text.str() == "<<") merge_keys_ = true;
                 const std::uint64_t end = tokens_.end_offset(t);
                 if (style == ScalarStyle::Literal || style == ScalarStyle::Folded) {
                     node.comments.texts().raw = Text::view(tokens_.input().substr(t.offset, end - t.offset));
@@ -588,6 +594,7 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
     }
     out.decoder_accepts = composer.decoder_accepts();
     out.has_tags = composer.has_tags();
+    out.merge_keys = composer.merge_keys();
     if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&
                      static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;

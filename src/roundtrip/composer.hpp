@@ -26,6 +26,9 @@ struct ComposedStream {
     bool decoder_accepts = false;
     // Whether any node has a tag: without one, no node is a directive.
     bool has_tags = true;
+    // Whether a mapping key may be a merge key: the text holds a plain `<<`,
+    // a tag that names merge, or a directive (a %TAG line may spell one).
+    bool merge_keys = true;
 };
 
 // Composes `text` (valid UTF-8), stamping `file_id` on every span. A syntax

@@ -9,7 +9,9 @@
 //
 // Whether any node has a tag (ComposedStream::has_tags), on which the
 // directive loader skips walking included files: exactly when a node of the
-// tree has one.
+// tree has one. Whether a key may be a merge key (ComposedStream::merge_keys),
+// on which conversions skip looking for them: never false where a mapping of
+// the tree has one, in any resolution mode.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,6 +25,7 @@
 #include "decode/decoder.hpp"
 #include "decode/stream_decoder.hpp"
 #include "roundtrip/composer.hpp"
+#include "roundtrip/reading.hpp"
 #include "scanner/scanner.hpp"
 #include "suite_cases.hpp"
 
@@ -145,6 +148,39 @@ TEST(ComposerTagWord, SaysWhetherAnyNodeHasATag) {
     if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
     EXPECT_GT(tagged, 0u);
     EXPECT_LT(tagged, checked);
+}
+
+bool any_merge_key(const DocumentReader& reader, const YamlNode& node) {
+    if (node.kind == NodeKind::Mapping && reader.has_merge_keys(node)) return true;
+    for (const YamlNode& child : node.children) {
+        if (any_merge_key(reader, child)) return true;
+    }
+    return false;
+}
+
+TEST(ComposerMergeWord, FalseOnlyWhereNoKeyMerges) {
+    std::size_t with_merges = 0, without_word = 0;
+    std::vector<std::pair<std::string, std::string>> texts = corpus_texts();
+    texts.emplace_back("plain", "a: &a {x: 1}\nb: {<<: *a, y: 2}\n");
+    texts.emplace_back("tagged", "a: {!!merge <<: {x: 1}}\n");
+    texts.emplace_back("handle", "%TAG !m! tag:yaml.org,2002:\n--- {!m!merge <<: {x: 1}}\n");
+    for (const auto& [name, text] : texts) {
+        if (utf8::validate(text)) continue;
+        auto composed = compose_stream(text, 0, /*with_comments=*/false);
+        if (!composed.ok()) continue;
+        const ComposedStream& stream = composed.value();
+        without_word += !stream.merge_keys;
+        for (int mode = 0; mode < 3; ++mode) {
+            for (const YamlNode& root : stream.roots) {
+                const DocumentReader reader(root, static_cast<ResolveMode>(mode));
+                if (!any_merge_key(reader, root)) continue;
+                ++with_merges;
+                EXPECT_TRUE(stream.merge_keys) << name;
+            }
+        }
+    }
+    EXPECT_GT(with_merges, 3u);
+    EXPECT_GT(without_word, 100u);  // the word is given for most texts
 }
 
 TEST(ComposerDecoderWord, NoWordForTextsTheDecoderRefuses) {
