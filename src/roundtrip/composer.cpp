@@ -35,7 +35,10 @@ bool ends_entry(TokenKind k) noexcept {
 
 class Composer {
 public:
-    Composer(const TokenList& tokens, const LineTable& lines) : tokens_(tokens), lines_(lines) {}
+    // Without `layout`, the spacing that only writing a tree back reads
+    // (padding around `:` and `-`, own-line and compact entries) is not recorded.
+    Composer(const TokenList& tokens, const LineTable& lines, bool layout)
+        : tokens_(tokens), lines_(lines), layout_(layout) {}
 
     void run(std::vector<YamlNode>& roots);
     bool decoder_accepts() const noexcept { return decoder_accepts_; }
@@ -118,6 +121,7 @@ private:
 
     const TokenList& tokens_;
     const LineTable& lines_;
+    const bool layout_;
     std::size_t pos_ = 0;
     Properties pending_;
     std::vector<YamlNode> scratch_;
@@ -299,14 +303,14 @@ void Composer::compose_mapping(std::size_t depth) {
         if (kind() == TokenKind::Value) {
             if (!flow) check_value_indent(token(start));
             const Token& colon = token(pos_++);
-            if (!flow) {
+            if (!flow && layout_) {
                 YamlNode& key = scratch_.back();
                 if (key.end_line == colon.line && colon.column >= key.end_column) {
                     key.comments.colon_pad = static_cast<std::uint8_t>(std::min<std::uint32_t>(colon.column - key.end_column, 255));
                 }
             }
             compose_or_null(depth + 1, after(colon), !flow);
-            if (!flow) mark_entry_layout(scratch_.back(), colon, false);
+            if (!flow && layout_) mark_entry_layout(scratch_.back(), colon, false);
         } else {
             push_null_after_last();
         }
@@ -367,7 +371,7 @@ void Composer::compose_sequence(std::size_t depth) {
             continue;
         }
         if (flow && kind() == TokenKind::Value) compose_flow_pair(depth, item);
-        if (!flow && k == TokenKind::SequenceEntry) mark_entry_layout(scratch_.back(), token(before), true);
+        if (!flow && layout_ && k == TokenKind::SequenceEntry) mark_entry_layout(scratch_.back(), token(before), true);
     }
     close_collection(base, NodeKind::Sequence, token(start), props, first, flow, end);
 }
@@ -411,7 +415,7 @@ void Composer::compose_indentless_sequence(std::size_t depth) {
             continue;
         }
         compose_or_null(depth + 1, after(dash));
-        mark_entry_layout(scratch_.back(), dash, true);
+        if (layout_) mark_entry_layout(scratch_.back(), dash, true);
     }
     close_collection(base, NodeKind::Sequence, token(start), props, first, false);
 }
@@ -586,7 +590,8 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
     const std::string_view source = store->text;
     const LineTable lines(source, /*blanks=*/with_comments);
     ComposedStream out;
-    Composer composer(store->tokens, lines);
+    // Layout goes with the comments: both are kept for writing the tree back only.
+    Composer composer(store->tokens, lines, /*layout=*/with_comments);
     {
         // Trees without comments are read-only loads' (see node_memory.hpp).
         const ArenaComposition arena(/*wanted=*/!with_comments);
