@@ -16,7 +16,7 @@ constexpr std::uint64_t kFromArena = 0x4152454e'414e4f44ULL;
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 // What a thread keeps between loads; a larger tree's extra blocks are freed.
-constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+constexpr std::size_t kKeptBytes = std::size_t{32} << 20;
 
 struct Block {
     std::unique_ptr<std::byte[]> bytes;
