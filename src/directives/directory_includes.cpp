@@ -124,7 +124,7 @@ void add_documents(rt::YamlNode& result, rt::DirectoryFile& read, std::vector<rt
             result.children.push_back(std::move(root));
             read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Entry, 1, {}});
         } else {
-            std::vector<rt::YamlNode> entries = std::move(root.children);
+            rt::NodeList entries = std::move(root.children);
             root.children.clear();
             // A root that was a directive gave another file's entries.
             const auto place = root.source ? rt::DocumentPlace::Forwarded : rt::DocumentPlace::Spread;
@@ -166,11 +166,13 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
                 roots.resize(1);
             }
             for (rt::YamlNode& root : roots) {
-                if (Result<void> resolved = resolve_included(root, file.path, node); !resolved.ok()) return resolved;
+                if (Result<void> resolved = resolve_included(root, composed.value(), file.path, node); !resolved.ok())
+                    return resolved;
             }
             if (named && !merge) {
                 rt::YamlNode value = roots.empty() ? collection_at(rt::NodeKind::Mapping, node) : std::move(roots.front());
                 rt::YamlNode key = rt::YamlNode::scalar(rt::Text::owned(file.stem), ScalarStyle::Plain);
+                if (file.stem == "<<") note_merge_key();  // `<<.yaml` names a merge key
                 place_at(key, node);
                 result.children.push_back(std::move(key));
                 result.children.push_back(std::move(value));

@@ -66,6 +66,7 @@ Result<void> Loader::load_root(std::string text) {
         return error;
     }
     rt::ComposedStream stream = std::move(composed).value();
+    out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[0] = std::move(stream.store);
     out_.roots = std::move(stream.roots);
     for (rt::YamlNode& root : out_.roots) {
@@ -218,11 +219,14 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
         return error;
     }
     rt::ComposedStream stream = std::move(composed).value();
+    out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[id] = std::move(stream.store);
-    return ComposedFile{id, std::move(stream.roots)};
+    return ComposedFile{id, std::move(stream.roots), stream.has_tags};
 }
 
-Result<void> Loader::resolve_included(rt::YamlNode& root, const std::string& path, const rt::YamlNode& directive) {
+Result<void> Loader::resolve_included(rt::YamlNode& root, const ComposedFile& file, const std::string& path,
+                                      const rt::YamlNode& directive) {
+    if (!file.has_tags) return Ok{};  // most configuration files: a walk that would find nothing
     stack_.push_back(IncludeFrame{path, directive.span.line});
     Result<void> resolved = resolve(root, 0);
     stack_.pop_back();
@@ -248,7 +252,8 @@ Result<void> Loader::include_file(rt::YamlNode& node) {
     } else {
         // Later documents of the file are not part of the include.
         result = std::move(composed.roots.front());
-        if (Result<void> resolved = resolve_included(result, path.value(), node); !resolved.ok()) return resolved;
+        if (Result<void> resolved = resolve_included(result, composed, path.value(), node); !resolved.ok())
+            return resolved;
     }
     rt::Comments file_comments = result.comments;
     rt::Text file_anchor = result.anchor;

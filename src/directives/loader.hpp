@@ -67,6 +67,9 @@ struct DirectiveLoad {
     std::vector<std::string> warnings;
     std::vector<MissingValue> missing_secrets;
     std::vector<MissingValue> missing_env_vars;
+    // Whether a mapping key of the roots may be a merge key: some file read
+    // held a plain `<<` or a tag, or a directory gave a file named `<<`.
+    bool merge_keys = false;
 };
 
 // Loads `text` (valid UTF-8) as file 0. The first error ends the load:

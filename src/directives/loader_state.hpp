@@ -23,6 +23,7 @@ namespace torvex::directives::detail {
 struct ComposedFile {
     std::uint32_t id = 0;
     std::vector<rt::YamlNode> roots;
+    bool has_tags = true;  // false: no node of the file is a directive, nothing to resolve
 };
 
 // One secrets.yaml: its documents (kept while the load runs) and its secrets.
@@ -53,8 +54,9 @@ public:
     Result<void> check_circular(const std::string& path, std::string_view shown, const rt::YamlNode& directive) const;
     // Reads, registers and composes a file that a directive reached.
     Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive);
-    // Resolves `root`, a root of the file at `path`, with the include stack extended by that file.
-    Result<void> resolve_included(rt::YamlNode& root, const std::string& path, const rt::YamlNode& directive);
+    // Resolves `root`, a root of `file` read from `path`, with the include stack extended by that file.
+    Result<void> resolve_included(rt::YamlNode& root, const ComposedFile& file, const std::string& path,
+                                  const rt::YamlNode& directive);
 
     // ---- the directive forms (each replaces `node`) ----
     Result<void> include_file(rt::YamlNode& node);
@@ -63,6 +65,8 @@ public:
     Result<void> env_var(rt::YamlNode& node);
 
     const DirectiveOptions& options() const noexcept { return options_; }
+    // A key that reads as a merge key was made outside any composed text.
+    void note_merge_key() noexcept { out_.merge_keys = true; }
     const std::string& confinement_root() const noexcept { return root_; }
 
 private:

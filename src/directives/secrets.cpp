@@ -89,6 +89,7 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
         return located(ErrorKind::DirectiveOther, "invalid secrets.yaml: " + failure.message, failure.span);
     }
     rt::ComposedStream stream = std::move(composed).value();
+    out_.merge_keys = out_.merge_keys || stream.merge_keys;  // a secret's value may be a mapping
     out_.files.stores[id] = std::move(stream.store);
     file.roots = std::move(stream.roots);
     if (file.roots.empty()) return &file;

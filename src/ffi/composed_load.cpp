@@ -97,6 +97,7 @@ ComposedConversion conversion(const LoadOptions& options, const ComposedRoots& c
     c.tag_handler = options.tag_handler;
     c.passthrough = options.has(OPT_PASSTHROUGH_TAG);
     c.file_paths = &composed.file_paths;
+    c.merge_keys = composed.merge_keys;
     return c;
 }
 
@@ -111,9 +112,10 @@ void release_detached(std::optional<ComposedRoots>& composed) {
 namespace {
 
 // Steps 1 and 2 for a text without directives, detached: the text is
-// tokenized once, the decoder runs over the tokens (with `decoder_first`),
-// then the composer over the same tokens. Errors as the separate passes give
-// them: the decoder's tokens are the composer's.
+// tokenized once, the composer runs over the tokens, then (with
+// `decoder_first`) the decoder over the same tokens unless the composer
+// vouches that it accepts them. Errors as the separate passes give them: the
+// decoder's tokens are the composer's, and its error wins over the tree.
 std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptions& options, bool decoder_first) {
     std::optional<Error> error;
     std::optional<ComposedRoots> out;
@@ -127,15 +129,22 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
             error = std::move(scanned).error();
         } else {
             store->tokens = std::move(scanned).value();
-            if (decoder_first) error = decoder_error(store->tokens, options);
+            rt::ComposedStream stream =
+                rt::compose_tokenized(std::move(store), /*with_comments=*/false, /*keep_tokens=*/decoder_first);
+            // The composer vouches for the decoder on most texts; it knows
+            // nothing of the complex-key policy.
+            if (decoder_first && (!stream.decoder_accepts || options.has(OPT_REJECT_COMPLEX_KEYS))) {
+                error = decoder_error(stream.store->tokens, options);
+            }
+            stream.store->tokens.release_tokens();
+            if (!error) {
+                out.emplace();
+                out->merge_keys = stream.merge_keys;
+                out->roots = std::move(stream.roots);
+                out->stores.push_back(std::move(stream.store));
+            }
         }
-        if (!error) {
-            rt::ComposedStream stream = rt::compose_tokenized(std::move(store), /*with_comments=*/false);
-            out.emplace();
-            out->roots = std::move(stream.roots);
-            out->stores.push_back(std::move(stream.store));
-        }
-    }  // a failed attempt's tokens are freed detached too
+    }  // a failed attempt's tokens and tree are freed detached too
     if (error) raise_error(*error);
     return out;
 }
@@ -150,6 +159,7 @@ std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptio
         out.roots = std::move(load->roots);
         out.file_paths = std::move(load->files.paths);
         out.stores = std::move(load->files.stores);
+        out.merge_keys = load->merge_keys;
         return out;
     }
     return check_and_compose(std::move(text), options, /*decoder_first=*/false);
@@ -163,6 +173,8 @@ std::optional<ComposedRoots> checked_composition(std::string text, const LoadOpt
 }
 
 PyObject* load_composed(std::string text, const LoadOptions& options) {
+    // The trees of this call are freed before it returns (declared first, closed last).
+    const rt::NodeArenaSession arena;
     const bool decoder_first = options.has(OPT_ANNOTATED | OPT_REJECT_COMPLEX_KEYS);
     // 1. Errors as the decoder reports them, before anything is composed.
     // 2. Compose the root text (and, with directives, the files it includes).
@@ -186,6 +198,7 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
 }
 
 PyObject* load_composed_all(std::string text, const LoadOptions& options) {
+    const rt::NodeArenaSession arena;  // as in load_composed
     auto composed = checked_composition(std::move(text), options, /*decoder_first=*/true);
     if (!composed) return nullptr;
     if (!check_roots(composed->roots, options, composed->file_paths)) return nullptr;

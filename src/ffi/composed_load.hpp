@@ -21,6 +21,7 @@ struct ComposedRoots {
     std::vector<rt::YamlNode> roots;
     std::vector<std::string> file_paths;  // file id -> path; empty for a single text
     std::vector<std::unique_ptr<rt::TextStore>> stores;
+    bool merge_keys = true;  // false: no mapping key of the roots is a merge key
 };
 
 // Step 2, composing the root text. With a directive option: the directive

@@ -17,15 +17,15 @@ const std::optional<Text> kNoText;
 // Frees a subtree without recursing once per level: each collection's
 // children are moved onto a work list before the collection is destroyed,
 // so every node dies with an empty child vector.
-void release_iteratively(std::vector<YamlNode>&& children) noexcept {
-    std::vector<std::vector<YamlNode>> pending;
+void release_iteratively(NodeList&& children) noexcept {
+    std::vector<NodeList> pending;
     try {
         pending.push_back(std::move(children));
     } catch (...) {
         return;  // out of memory: let the vector go recursively
     }
     while (!pending.empty()) {
-        std::vector<YamlNode> batch = std::move(pending.back());
+        NodeList batch = std::move(pending.back());
         pending.pop_back();
         for (YamlNode& node : batch) {
             if (node.children.empty()) continue;

@@ -24,6 +24,7 @@
 #include "core/scalar_style.hpp"
 #include "core/span.hpp"
 #include "encode/dump_options.hpp"
+#include "roundtrip/node_memory.hpp"
 #include "roundtrip/text.hpp"
 #include "scanner/token.hpp"
 
@@ -97,6 +98,9 @@ private:
 struct DirectoryFiles;  // roundtrip/directory_files.hpp
 struct YamlNode;
 
+// A collection's children (see node_memory.hpp for where their memory comes from).
+using NodeList = std::vector<YamlNode, NodeAllocator<YamlNode>>;
+
 // The config directive that produced a node (`!include x.yaml`, `!secret k`, ...).
 struct IncludeSource {
     std::string tag;                              // as written
@@ -133,7 +137,7 @@ struct YamlNode {
     bool leading_bom = false;     // first root of a text that began with a byte-order mark
     bool synthetic = false;       // a null assigned from Python
     Text text;                    // Scalar: decoded text; Alias: the anchor name
-    std::vector<YamlNode> children;  // Sequence: items; Mapping: key, value, key, value, ...
+    NodeList children;            // Sequence: items; Mapping: key, value, key, value, ...
     Span span;                    // start
     std::uint64_t end_offset = 0; // just past the last source byte
     std::uint32_t end_line = 0;

@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "core/stack_guard.hpp"
+#include "decode/decoder.hpp"
 #include "roundtrip/attach_comments.hpp"
 #include "roundtrip/line_table.hpp"
 #include "scanner/scanner.hpp"
@@ -32,9 +35,15 @@ bool ends_entry(TokenKind k) noexcept {
 
 class Composer {
 public:
-    Composer(const TokenList& tokens, const LineTable& lines) : tokens_(tokens), lines_(lines) {}
+    // Without `layout`, the spacing that only writing a tree back reads
+    // (padding around `:` and `-`, own-line and compact entries) is not recorded.
+    Composer(const TokenList& tokens, const LineTable& lines, bool layout)
+        : tokens_(tokens), lines_(lines), layout_(layout) {}
 
     void run(std::vector<YamlNode>& roots);
+    bool decoder_accepts() const noexcept { return decoder_accepts_; }
+    bool has_tags() const noexcept { return has_tags_; }
+    bool merge_keys() const noexcept { return merge_keys_; }
 
 private:
     TokenKind kind() const noexcept { return pos_ < tokens_.size() ? tokens_[pos_].kind : TokenKind::StreamEnd; }
@@ -72,8 +81,9 @@ private:
     void apply_properties(YamlNode& node, const Properties& props) const;
     // Moves the scratch nodes from `base` into a new collection node on the scratch stack.
     // A flow collection ends just past its closing bracket, `end`, when it has one.
+    // `first` is the decoder's node count (see emitted_) when the collection began.
     YamlNode& close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
-                               bool flow, const Token* end = nullptr);
+                               std::uint64_t first, bool flow, const Token* end = nullptr);
     // Layout of a block sequence item or mapping value against its `-` or `:`.
     void mark_entry_layout(YamlNode& node, const Token& indicator, bool sequence_item) const;
     void set_end(YamlNode& node, std::uint64_t end, std::uint32_t from_line) const;
@@ -88,11 +98,42 @@ private:
     }
     std::uint64_t text_end(const Token& t) const noexcept;
 
+    // ---- what the value decoder would make of the same tokens ----
+    // The composer is lenient where the decoder refuses; wherever the two
+    // could part (or the decoder could hit a limit) the composer stops
+    // vouching for the decoder (see ComposedStream::decoder_accepts).
+    void doubt() noexcept { decoder_accepts_ = false; }
+    void count_nodes(std::uint64_t n) noexcept { emitted_ = n > kNoBound - emitted_ ? kNoBound : emitted_ + n; }
+    void remember_anchor(const Properties& props, std::uint64_t nodes);
+    void expand_alias(const Token& alias);
+    // The decoder fails a block mapping's value that starts on a later line
+    // at or left of the keys' column (a key missing its `:`).
+    void check_value_indent(const Token& mapping_start);
+    // After a document's root: the decoder refuses anything but a document boundary.
+    void check_document_end() noexcept {
+        if (pos_ < tokens_.size() && kind() != TokenKind::StreamEnd && kind() != TokenKind::DocumentStart &&
+            kind() != TokenKind::DocumentEnd) {
+            doubt();
+        }
+    }
+
+    static constexpr std::uint64_t kNoBound = static_cast<std::uint64_t>(-1);
+
     const TokenList& tokens_;
     const LineTable& lines_;
+    const bool layout_;
     std::size_t pos_ = 0;
     Properties pending_;
     std::vector<YamlNode> scratch_;
+    bool decoder_accepts_ = true;
+    bool has_tags_ = false;
+    bool merge_keys_ = false;  // see ComposedStream::merge_keys
+    // An upper bound of the nodes the decoder writes so far (two per node:
+    // a tagged scalar takes two), aliases counted by what they copy.
+    std::uint64_t emitted_ = 0;
+    std::uint64_t expanded_ = 0;  // the same bound for the nodes copied by aliases, as the decoder limits them
+    // The document's anchors so far and the bound of the nodes each names.
+    std::unordered_map<std::string_view, std::uint64_t> anchors_;
 };
 
 void Composer::run(std::vector<YamlNode>& roots) {
@@ -105,6 +146,8 @@ void Composer::run(std::vector<YamlNode>& roots) {
         if (!directives.empty()) root.comments.texts().directives = std::move(directives);
         directives.clear();
         roots.push_back(std::move(root));
+        anchors_.clear();  // aliases name anchors of their own document
+        check_document_end();
     };
     while (pos_ < tokens_.size()) {
         switch (kind()) {
@@ -112,6 +155,8 @@ void Composer::run(std::vector<YamlNode>& roots) {
             case TokenKind::StreamEnd:
             case TokenKind::DocumentEnd: ++pos_; continue;
             case TokenKind::Directive:
+                doubt();  // the decoder checks directives and resolves tags by them
+                merge_keys_ = true;
                 directives.push_back(Text::view(tokens_.text(token(pos_))));
                 ++pos_;
                 continue;
@@ -135,6 +180,7 @@ void Composer::run(std::vector<YamlNode>& roots) {
                 if (compose_node(0)) {
                     take_root(false);
                 } else if (pos_ == before) {
+                    doubt();
                     ++pos_;  // a token no document can start with
                 }
                 continue;
@@ -144,24 +190,43 @@ void Composer::run(std::vector<YamlNode>& roots) {
 }
 
 bool Composer::compose_node(std::size_t depth, bool indentless) {
+    if (depth >= kMaxNestingDepth / 2) doubt();  // the decoder counts its depth a little differently
     for (;;) {
         if (pos_ >= tokens_.size()) break;
         const Token& t = token(pos_);
         switch (t.kind) {
-            case TokenKind::Anchor: pending_.anchor = pos_++; continue;
-            case TokenKind::Tag: pending_.tag = pos_++; continue;
+            case TokenKind::Anchor:
+                if (pending_.anchor != kNone) doubt();  // two anchors on one node
+                pending_.anchor = pos_++;
+                continue;
+            case TokenKind::Tag:
+                doubt();  // a tag may name an undefined handle
+                has_tags_ = true;
+                if (tokens_.text(t).find("merge") != std::string_view::npos) merge_keys_ = true;
+                pending_.tag = pos_++;
+                continue;
             case TokenKind::FlowEntry:
                 // A `,` where a node should start belongs to the enclosing flow
                 // collection: the node is empty (`{a: , b: 1}`, `{a: !t, b: 1}`).
                 break;
+            case TokenKind::Value:
+                // Without properties the decoder skips a stray `:` and reads the next node here.
+                if (!has_pending()) doubt();
+                break;
             case TokenKind::StreamStart:
-            case TokenKind::Directive: ++pos_; continue;
+            case TokenKind::Directive:
+                doubt();
+                merge_keys_ = true;
+                ++pos_;
+                continue;
             case TokenKind::Scalar: {
                 ++pos_;
+                count_nodes(2);
                 YamlNode& node = push_leaf(NodeKind::Scalar, t);
                 const ScalarStyle style = TokenList::style(t);
                 node.scalar_style = style;
                 node.text = Text::view(tokens_.text(t));
+                if (style == ScalarStyle::Plain && node.text.str() == "<<") merge_keys_ = true;
                 const std::uint64_t end = tokens_.end_offset(t);
                 if (style == ScalarStyle::Literal || style == ScalarStyle::Folded) {
                     node.comments.texts().raw = Text::view(tokens_.input().substr(t.offset, end - t.offset));
@@ -171,6 +236,8 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             }
             case TokenKind::Alias: {
                 ++pos_;
+                if (has_pending()) doubt();  // an alias cannot have properties
+                expand_alias(t);
                 YamlNode& node = push_leaf(NodeKind::Alias, t);
                 node.text = Text::view(tokens_.text(t));
                 node.end_offset = t.offset + 1 + node.text.size();
@@ -203,6 +270,7 @@ void Composer::compose_or_null(std::size_t depth, const Span& at, bool indentles
 
 // Block and flow mappings. Keys and values go onto the scratch stack in turn.
 void Composer::compose_mapping(std::size_t depth) {
+    const std::uint64_t first = emitted_;
     const std::size_t start = pos_++;
     const Properties props = take_properties();
     const bool flow = TokenList::flow(token(start));
@@ -224,33 +292,41 @@ void Composer::compose_mapping(std::size_t depth) {
         if (k == TokenKind::Key) {
             ++pos_;
             compose_or_null(depth + 1, after(token(entry)), !flow);
+        } else if (k == TokenKind::Value) {
+            push_null(here(), here().offset);  // `: value`: the key is empty
         } else {
+            // A block mapping's keys come with their Key tokens; the decoder
+            // reads an entry without one in ways of its own.
+            if (!flow) doubt();
             compose_or_null(depth + 1, here());
         }
         if (kind() == TokenKind::Value) {
+            if (!flow) check_value_indent(token(start));
             const Token& colon = token(pos_++);
-            if (!flow) {
+            if (!flow && layout_) {
                 YamlNode& key = scratch_.back();
                 if (key.end_line == colon.line && colon.column >= key.end_column) {
                     key.comments.colon_pad = static_cast<std::uint8_t>(std::min<std::uint32_t>(colon.column - key.end_column, 255));
                 }
             }
             compose_or_null(depth + 1, after(colon), !flow);
-            if (!flow) mark_entry_layout(scratch_.back(), colon, false);
+            if (!flow && layout_) mark_entry_layout(scratch_.back(), colon, false);
         } else {
             push_null_after_last();
         }
         if (pos_ == entry) {
             // A token no entry can start with (the scanner lets none through): drop it.
+            doubt();
             scratch_.resize(scratch_.size() - 2);
             ++pos_;
         }
     }
-    close_collection(base, NodeKind::Mapping, token(start), props, flow, end);
+    close_collection(base, NodeKind::Mapping, token(start), props, first, flow, end);
 }
 
 // Sequences opened by a start token: `[` or a block sequence's first `-`.
 void Composer::compose_sequence(std::size_t depth) {
+    const std::uint64_t first = emitted_;
     const std::size_t start = pos_++;
     const Properties props = take_properties();
     const bool flow = TokenList::flow(token(start));
@@ -272,6 +348,7 @@ void Composer::compose_sequence(std::size_t depth) {
                 // A trailing comma adds no item.
                 if (next == TokenKind::SequenceEnd || next == TokenKind::FlowEntry) continue;
             } else if (ends_entry(next)) {
+                if (next == TokenKind::Value) doubt();  // the decoder skips a stray `:`
                 push_null(after(separator), separator.offset + 1);
                 continue;
             }
@@ -287,13 +364,16 @@ void Composer::compose_sequence(std::size_t depth) {
         const std::size_t item = scratch_.size();
         if (!compose_node(depth + 1)) {
             if (!flow && (k == TokenKind::SequenceEntry)) push_null(after(token(before)), token(before).offset + 1);
-            if (pos_ == before) ++pos_;  // nothing here belongs to the sequence
+            if (pos_ == before) {
+                doubt();  // the decoder ends the sequence here
+                ++pos_;   // nothing here belongs to the sequence
+            }
             continue;
         }
         if (flow && kind() == TokenKind::Value) compose_flow_pair(depth, item);
-        if (!flow && k == TokenKind::SequenceEntry) mark_entry_layout(scratch_.back(), token(before), true);
+        if (!flow && layout_ && k == TokenKind::SequenceEntry) mark_entry_layout(scratch_.back(), token(before), true);
     }
-    close_collection(base, NodeKind::Sequence, token(start), props, flow, end);
+    close_collection(base, NodeKind::Sequence, token(start), props, first, flow, end);
 }
 
 // The rest of a flow sequence's single-pair mapping once its key is on the
@@ -305,9 +385,10 @@ void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
     } else {
         push_null_after_last();
     }
-    std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
+    NodeList children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
                                    std::make_move_iterator(scratch_.end()));
     scratch_.resize(base);
+    count_nodes(2);
     YamlNode pair;
     pair.kind = NodeKind::Mapping;
     pair.style = CollectionStyle::Flow;
@@ -322,30 +403,35 @@ void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
 
 // A sequence of bare `-` entries at the column of its parent mapping's keys.
 void Composer::compose_indentless_sequence(std::size_t depth) {
+    const std::uint64_t first = emitted_;
     const std::size_t start = pos_;
     const Properties props = take_properties();
     const std::size_t base = scratch_.size();
     while (kind() == TokenKind::SequenceEntry) {
         const Token& dash = token(pos_++);
         if (ends_entry(kind())) {
+            if (kind() == TokenKind::Value) doubt();  // the decoder skips a stray `:`
             push_null(after(dash), dash.offset + 1);
             continue;
         }
         compose_or_null(depth + 1, after(dash));
-        mark_entry_layout(scratch_.back(), dash, true);
+        if (layout_) mark_entry_layout(scratch_.back(), dash, true);
     }
-    close_collection(base, NodeKind::Sequence, token(start), props, false);
+    close_collection(base, NodeKind::Sequence, token(start), props, first, false);
 }
 
 YamlNode& Composer::push_leaf(NodeKind kind, const Token& at) {
     YamlNode& node = scratch_.emplace_back();
     node.kind = kind;
     node.span = span_of(at);
-    apply_properties(node, take_properties());
+    const Properties props = take_properties();
+    apply_properties(node, props);
+    remember_anchor(props, 2);
     return node;
 }
 
 void Composer::push_null(const Span& at, std::uint64_t end_offset) {
+    count_nodes(2);
     YamlNode& node = scratch_.emplace_back();
     node.span = at;
     set_end(node, end_offset, at.line);
@@ -359,10 +445,47 @@ void Composer::push_property_null() {
     const std::size_t last = props.anchor == kNone ? props.tag : props.tag == kNone ? props.anchor
                              : props.anchor > props.tag                               ? props.anchor
                                                                                       : props.tag;
+    count_nodes(2);
     YamlNode& node = scratch_.emplace_back();
     node.span = span_of(token(first));
     apply_properties(node, props);
+    remember_anchor(props, 2);
     set_end(node, text_end(token(last)), token(first).line);
+}
+
+void Composer::remember_anchor(const Properties& props, std::uint64_t nodes) {
+    // A name defined again names the later node from here on.
+    if (props.anchor != kNone) anchors_.insert_or_assign(tokens_.text(token(props.anchor)), nodes);
+}
+
+void Composer::expand_alias(const Token& alias) {
+    const auto found = anchors_.find(tokens_.text(alias));
+    if (found == anchors_.end()) {
+        doubt();  // an unknown alias, or one to an anchor that is not yet complete
+        return;
+    }
+    const std::uint64_t copied = std::max<std::uint64_t>(found->second, 1);
+    expanded_ = copied > kNoBound - expanded_ ? kNoBound : expanded_ + copied;
+    if (expanded_ > kMaxExpandedNodes) doubt();
+    count_nodes(copied);
+}
+
+void Composer::check_value_indent(const Token& mapping_start) {
+    const std::size_t next = pos_ + 1;
+    if (next >= tokens_.size()) return;
+    const Token& t = token(next);
+    switch (t.kind) {
+        case TokenKind::SequenceEntry:
+        case TokenKind::BlockEnd:
+        case TokenKind::MappingEnd:
+        case TokenKind::Key:
+        case TokenKind::Value:
+        case TokenKind::StreamEnd:
+        case TokenKind::DocumentStart:
+        case TokenKind::DocumentEnd: return;
+        default: break;
+    }
+    if (t.line > token(pos_).line && t.column <= mapping_start.column) doubt();
 }
 
 void Composer::apply_properties(YamlNode& node, const Properties& props) const {
@@ -394,8 +517,10 @@ void Composer::mark_entry_layout(YamlNode& node, const Token& indicator, bool se
 }
 
 YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Token& start, const Properties& props,
-                                     bool flow, const Token* end) {
-    std::vector<YamlNode> children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
+                                     std::uint64_t first, bool flow, const Token* end) {
+    count_nodes(2);
+    remember_anchor(props, emitted_ - first);
+    NodeList children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
                                    std::make_move_iterator(scratch_.end()));
     scratch_.resize(base);
     YamlNode& node = scratch_.emplace_back();
@@ -457,21 +582,29 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, b
     return compose_tokenized(std::move(store), with_comments);
 }
 
-ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments) {
+ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments, bool keep_tokens) {
     // The nodes keep views of the texts: the arena (possibly the thread's
     // spare, sized for an earlier text) is cut to size now, before any view
     // is taken, since cutting moves it.
     store->tokens.shrink_texts();
     const std::string_view source = store->text;
-    const LineTable lines(source);
+    const LineTable lines(source, /*blanks=*/with_comments);
     ComposedStream out;
-    Composer composer(store->tokens, lines);
-    composer.run(out.roots);
+    // Layout goes with the comments: both are kept for writing the tree back only.
+    Composer composer(store->tokens, lines, /*layout=*/with_comments);
+    {
+        // Trees without comments are read-only loads' (see node_memory.hpp).
+        const ArenaComposition arena(/*wanted=*/!with_comments);
+        composer.run(out.roots);
+    }
+    out.decoder_accepts = composer.decoder_accepts();
+    out.has_tags = composer.has_tags();
+    out.merge_keys = composer.merge_keys();
     if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&
                      static_cast<unsigned char>(source[1]) == 0xBB && static_cast<unsigned char>(source[2]) == 0xBF;
     if (bom && !out.roots.empty()) out.roots.front().leading_bom = true;
-    store->tokens.release_tokens();
+    if (!keep_tokens) store->tokens.release_tokens();
     out.store = std::move(store);
     return out;
 }

@@ -18,6 +18,17 @@ struct ComposedStream {
     // The text and the scanner's arena that the roots' texts point into;
     // whoever keeps the roots keeps this too.
     std::unique_ptr<TextStore> store;
+    // True when the composer met nothing the value decoder could refuse (no
+    // directive, tag, stray token, unknown alias, expansion or depth near
+    // the decoder's limits, entry the two read differently): the decoder
+    // would accept the same tokens, so a caller that runs it only to report
+    // its errors can skip it. False says nothing either way.
+    bool decoder_accepts = false;
+    // Whether any node has a tag: without one, no node is a directive.
+    bool has_tags = true;
+    // Whether a mapping key may be a merge key: the text holds a plain `<<`,
+    // a tag that names merge, or a directive (a %TAG line may spell one).
+    bool merge_keys = true;
 };
 
 // Composes `text` (valid UTF-8), stamping `file_id` on every span. A syntax
@@ -28,7 +39,8 @@ Result<ComposedStream> compose_stream(std::string text, std::uint32_t file_id, b
 
 // The same over a text already tokenized into `store` (its token list made
 // from its own text, with comments recorded when `with_comments`), for a
-// caller that ran the value decoder over the same tokens first.
-ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments);
+// caller that runs the value decoder over the same tokens. The token records
+// are freed unless `keep_tokens` (the caller frees them once done).
+ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_comments, bool keep_tokens = false);
 
 }  // namespace torvex::rt

@@ -5,19 +5,18 @@
 
 namespace torvex::rt {
 
-std::uint32_t count_chars(std::string_view bytes) noexcept {
-    std::uint32_t n = 0;
-    for (const char c : bytes) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-}
-
-LineTable::LineTable(std::string_view text) : text_(text) {
+LineTable::LineTable(std::string_view text, bool count_blanks) : text_(text) {
     const std::size_t size = text.size();
     const bool bom = size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
                      static_cast<unsigned char>(text[1]) == 0xBB && static_cast<unsigned char>(text[2]) == 0xBF;
     const char* data = text.data();
     const bool has_cr = std::memchr(data, '\r', size) != nullptr;
     starts_.reserve(size / 32 + 2);
+    if (!count_blanks) {
+        blank_upto_.push_back(0);
+        find_starts(data, size, bom ? 3 : 0, has_cr);
+        return;
+    }
     blank_upto_.reserve(size / 32 + 3);
     blank_upto_.push_back(0);
 
@@ -45,6 +44,23 @@ LineTable::LineTable(std::string_view text) : text_(text) {
             start = brk + 1;
             if (data[brk] == '\r' && start < size && data[start] == '\n') ++start;
         }
+    }
+}
+
+void LineTable::find_starts(const char* data, std::size_t size, std::size_t start, bool has_cr) {
+    for (;;) {
+        starts_.push_back(start);
+        if (!has_cr) {
+            const void* nl = start < size ? std::memchr(data + start, '\n', size - start) : nullptr;
+            if (nl == nullptr) return;
+            start = static_cast<std::size_t>(static_cast<const char*>(nl) - data) + 1;
+            continue;
+        }
+        std::size_t brk = start;
+        while (brk < size && data[brk] != '\n' && data[brk] != '\r') ++brk;
+        if (brk >= size) return;
+        start = brk + 1;
+        if (data[brk] == '\r' && start < size && data[start] == '\n') ++start;
     }
 }
 

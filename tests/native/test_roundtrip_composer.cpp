@@ -25,6 +25,7 @@
 #include "decode/stream_decoder.hpp"
 #include "roundtrip/attach_comments.hpp"
 #include "roundtrip/composer.hpp"
+#include "roundtrip/line_table.hpp"
 #include "roundtrip/passes.hpp"
 #include "scanner/scanner.hpp"
 #include "suite_cases.hpp"
@@ -792,6 +793,21 @@ TEST(RoundtripVersionWarnings, TagHandlesFromDirectives) {
     auto decoded = decode_stream("%TAG !e! tag:yaml.org,2002:\n--- !e!bool yes\n", 0, options);
     ASSERT_TRUE(decoded.ok());
     EXPECT_EQ(got, decoded.value().warnings);
+}
+
+// Columns count characters: every byte but UTF-8 continuation bytes, for
+// every length and alignment (the count goes a word at a time).
+TEST(RoundtripLineTable, CountsCharactersAsTheBytewiseRuleDoes) {
+    const std::string text =
+        "ab\xC3\xA9" "c \xE2\x82\xAC\xF0\x9F\x98\x80xyz\x80\xBF\xFF\t\xC2\xA0" "end of text, plain ascii tail";
+    for (std::size_t from = 0; from < text.size(); ++from) {
+        for (std::size_t length = 0; from + length <= text.size(); ++length) {
+            const std::string_view bytes = std::string_view(text).substr(from, length);
+            std::uint32_t expected = 0;
+            for (const char c : bytes) expected += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+            ASSERT_EQ(count_chars(bytes), expected) << from << "+" << length;
+        }
+    }
 }
 
 }  // namespace

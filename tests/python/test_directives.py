@@ -112,6 +112,21 @@ def test_recursive_directory_forms_and_missing_directories(tmp_path):
                         include_dir=str(tmp_path)) == [[], {}]
 
 
+@pytest.mark.parametrize("option", [ALL, ALL | torvex.OPT_ANNOTATED])
+@pytest.mark.parametrize("files, merged", [
+    # Merge keys that only some file read holds, and one that no file holds: a directory's file named `<<`.
+    ({"<<.yaml": "a: 1\nb: 2", "x.yaml": "c: 3"}, {"x": {"c": 3}, "a": 1, "b": 2}),
+    ({"m.yaml": "base: &b {a: 1}\nuse: {<<: *b, c: 2}"}, {"m": {"base": {"a": 1}, "use": {"c": 2, "a": 1}}}),
+])
+def test_merge_keys_from_included_files_and_directory_names(tmp_path, option, files, merged):
+    """Mappings are read without looking for merge keys when no text of the load can hold one: keys from
+    included files and from directory entries must still merge."""
+    write(tmp_path / "d", files)
+    assert torvex.loads("!include_dir_named d", option=option, include_dir=str(tmp_path)) == merged
+    assert torvex.loads("x: 1\ny: !include_dir_named d", option=option, include_dir=str(tmp_path)) == {
+        "x": 1, "y": merged}
+
+
 def test_include_switched_off_stays_a_tag(tmp_path):
     write(tmp_path, {"x.yaml": "1"})
     assert torvex.loads("a: !include x.yaml", option=torvex.OPT_SECRETS, include_dir=str(tmp_path)) == {"a": "x.yaml"}

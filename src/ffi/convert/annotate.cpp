@@ -265,7 +265,7 @@ private:
     }
 
     bool fill_mapping(PyObject* dict, const rt::YamlNode& node, std::size_t depth) {
-        if (!reader_.has_merge_keys(node)) {
+        if (!merges(node)) {
             for (std::size_t i = 0; i < node.size(); ++i) {
                 if (!set_item(dict, node.key(i), node.value(i), nullptr, depth)) return false;
             }
@@ -331,7 +331,7 @@ private:
     PyRef key_tuple(const rt::YamlNode& node, std::size_t depth) {
         if (node.kind == rt::NodeKind::Sequence) return items_tuple(node.children, depth);
         std::vector<rt::ReadEntry> entries;
-        if (reader_.has_merge_keys(node)) {
+        if (merges(node)) {
             entries = reader_.entries(node, depth);
         } else {
             for (std::size_t i = 0; i < node.size(); ++i) entries.push_back({&node.key(i), &node.value(i), std::nullopt, false});
@@ -369,6 +369,10 @@ private:
     }
     static const rt::YamlNode& item_node(const rt::YamlNode& node) { return node; }
     static const rt::YamlNode& item_node(const rt::YamlNode* node) { return *node; }
+
+    bool merges(const rt::YamlNode& mapping) const {
+        return options_.merge_keys && reader_.has_merge_keys(mapping);
+    }
 
     // ---- tags ----
 

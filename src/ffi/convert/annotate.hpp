@@ -32,6 +32,9 @@ struct ComposedConversion {
     bool passthrough = false;         // OPT_PASSTHROUGH_TAG
     // file id -> path; empty when the load read a single text (`__file__` is then None).
     const std::vector<std::string>* file_paths = nullptr;
+    // False when no mapping key of the tree can be a merge key (its texts
+    // held no plain `<<` and no tag): mappings are then read without looking.
+    bool merge_keys = true;
     // Shared by the conversions of one load's documents; null: this
     // conversion's own.
     ConversionShared* shared = nullptr;
