@@ -402,7 +402,11 @@ bool StreamDecoder::decode_mapping() {
         if (k == TokenKind::Key) {
             ++pos_;
             key_at = pos_;
-            if (!decode_mapping_value(flow)) return false;  // `?` may hold an indentless sequence
+            if (kind() == TokenKind::Value) {
+                tape_.push_null();  // `?` with nothing after it: the key is an empty node
+            } else if (!decode_mapping_value(flow)) {
+                return false;  // `?` may hold an indentless sequence
+            }
             if (kind() == TokenKind::Value) {
                 if (!flow && !value_indented(column)) return false;
                 ++pos_;
@@ -533,7 +537,11 @@ bool StreamDecoder::decode_sequence_item(bool flow, bool after_entry, std::uint6
         ++pos_;
         const std::size_t key_at = pos_;
         const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
-        if (!decode_value_or_null()) return false;
+        if (kind() == TokenKind::Value) {
+            tape_.push_null();  // `[? : 1]`: the key is an empty node
+        } else if (!decode_value_or_null()) {
+            return false;
+        }
         ++count;
         return decode_single_pair(header, header + 1, key_at);
     }

@@ -369,7 +369,14 @@ def test_nested_calls_from_callbacks_keep_their_own_buffers():
         ("{? foo :, : bar}", {"foo": None, None: "bar"}),
         ("{a: , b}", {"a": None, "b": None}),
         ("&a", None),
+        # `?` with nothing after it: the key is empty, the `:` that follows gives its value
+        ("?\n: x", {None: "x"}),
+        ("- ? # c\n  : x\n", [{None: "x"}]),
+        ("{? : x}", {None: "x"}),
+        ("[? : x]", [{None: "x"}]),
+        ("? &a\n: x\nb: *a", {None: "x", "b": None}),
     ],
 )
 def test_empty_keys_values_and_documents(text, expected):
     assert torvex.loads(text) == expected
+    assert torvex.loads(text, option=torvex.OPT_ANNOTATED) == expected
