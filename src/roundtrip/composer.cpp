@@ -21,6 +21,14 @@ namespace torvex::rt {
 
 namespace {
 
+// Whether a tag can resolve to the merge tag without a %TAG directive (which
+// marks the stream anyway): only through the secondary handle (`!!merge`)
+// or written verbatim. A local tag such as `!include_dir_merge_named` names
+// no merge.
+bool may_name_merge(std::string_view tag) noexcept {
+    return (tag.starts_with("!!") || tag.starts_with("!<")) && tag.find("merge") != std::string_view::npos;
+}
+
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool is_document_boundary(TokenKind k) noexcept {
@@ -202,7 +210,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             case TokenKind::Tag:
                 doubt();  // a tag may name an undefined handle
                 has_tags_ = true;
-                if (tokens_.text(t).find("merge") != std::string_view::npos) merge_keys_ = true;
+                if (may_name_merge(tokens_.text(t))) merge_keys_ = true;
                 pending_.tag = pos_++;
                 continue;
             case TokenKind::FlowEntry:

@@ -127,6 +127,15 @@ def test_merge_keys_from_included_files_and_directory_names(tmp_path, option, fi
         "x": 1, "y": merged}
 
 
+@pytest.mark.parametrize("option", [ALL | torvex.OPT_YAML_1_1, ALL | torvex.OPT_YAML_1_1 | torvex.OPT_ANNOTATED])
+@pytest.mark.parametrize("tag", ["!!merge", "!<tag:yaml.org,2002:merge>"])
+def test_a_key_made_a_merge_key_by_its_tag_alone_merges(tmp_path, option, tag):
+    # beside a directive whose name holds "merge", which names no merge
+    write(tmp_path, {"m.yaml": f"base: &b {{a: 1}}\nuse: {{{tag} x: *b, c: 2}}\nz: !include_dir_merge_named e"})
+    assert torvex.loads("!include m.yaml", option=option, include_dir=str(tmp_path)) == {
+        "base": {"a": 1}, "use": {"c": 2, "a": 1}, "z": {}}
+
+
 def test_include_switched_off_stays_a_tag(tmp_path):
     write(tmp_path, {"x.yaml": "1"})
     assert torvex.loads("a: !include x.yaml", option=torvex.OPT_SECRETS, include_dir=str(tmp_path)) == {"a": "x.yaml"}
