@@ -464,17 +464,7 @@ bool StreamDecoder::value_indented(std::uint32_t key_column) {
     const std::size_t next = pos_ + 1;
     if (next >= tokens_.size()) return true;
     const Token& t = at(next);
-    switch (t.kind) {
-        case TokenKind::SequenceEntry:
-        case TokenKind::BlockEnd:
-        case TokenKind::MappingEnd:
-        case TokenKind::Key:
-        case TokenKind::Value:
-        case TokenKind::StreamEnd:
-        case TokenKind::DocumentStart:
-        case TokenKind::DocumentEnd: return true;
-        default: break;
-    }
+    if (starts_no_value_after_colon(t.kind)) return true;
     if (t.line > current().line && t.column <= key_column) {
         return fail("expected ':' after mapping key", tokens_.span(t));
     }

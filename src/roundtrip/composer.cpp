@@ -482,17 +482,7 @@ void Composer::check_value_indent(const Token& mapping_start) {
     const std::size_t next = pos_ + 1;
     if (next >= tokens_.size()) return;
     const Token& t = token(next);
-    switch (t.kind) {
-        case TokenKind::SequenceEntry:
-        case TokenKind::BlockEnd:
-        case TokenKind::MappingEnd:
-        case TokenKind::Key:
-        case TokenKind::Value:
-        case TokenKind::StreamEnd:
-        case TokenKind::DocumentStart:
-        case TokenKind::DocumentEnd: return;
-        default: break;
-    }
+    if (starts_no_value_after_colon(t.kind)) return;
     if (t.line > token(pos_).line && t.column <= mapping_start.column) doubt();
 }
 

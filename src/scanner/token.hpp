@@ -44,6 +44,23 @@ enum class TokenKind : std::uint8_t {
 
 const char* token_kind_name(TokenKind kind) noexcept;
 
+// After a block mapping's `:`, a token that stands for no value of its own
+// there (an empty value, an indentless sequence, the next entry or the end):
+// its column says nothing about the value's indentation.
+inline bool starts_no_value_after_colon(TokenKind kind) noexcept {
+    switch (kind) {
+        case TokenKind::SequenceEntry:
+        case TokenKind::BlockEnd:
+        case TokenKind::MappingEnd:
+        case TokenKind::Key:
+        case TokenKind::Value:
+        case TokenKind::StreamEnd:
+        case TokenKind::DocumentStart:
+        case TokenKind::DocumentEnd: return true;
+        default: return false;
+    }
+}
+
 // Where a token's payload lives.
 enum class TextStorage : std::uint8_t {
     None,   // no payload
