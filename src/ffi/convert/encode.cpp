@@ -10,7 +10,7 @@
 
 #include "core/stack_guard.hpp"
 #include "core/utf8.hpp"
-#include "ffi/convert/dict_entries.hpp"
+#include "ffi/convert/container_items.hpp"
 #include "ffi/convert/encode_detail.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
@@ -122,37 +122,24 @@ bool Encoder::convert(PyObject* obj, unsigned depth) {
     return with_stack([&] { return convert_other(obj, depth); });
 }
 
-// Exact lists: each step reads the current length and, below it, either
-// converts a run of leaves or takes a strong reference to one other item,
-// all inside the list's critical section; that item is converted after the
-// section is left. A list that shrinks or grows meanwhile is never read out
-// of range, and an item removed from it stays alive while it is converted.
+// Exact lists, read as container_items.hpp says.
 bool Encoder::convert_list(PyObject* list, unsigned depth) {
     const unsigned child = depth + 1;
-    const bool leaves = child < kMaxEncodeDepth;
     const std::size_t header = open(TapeNode::Kind::Sequence);
     std::uint64_t count = 0;
-    Py_ssize_t index = 0;
-    for (;;) {
-        PyRef item;
-        {
-            CriticalSection section(list);
-            while (index < PyList_GET_SIZE(list)) {
-                PyObject* current = PyList_GET_ITEM(list, index);
-                ++index;
-                if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
-                    if (!put_leaf(current, kind)) return false;
-                    ++count;
-                    continue;
-                }
-                item = PyRef::borrow(current);
-                break;
-            }
-        }
-        if (!item) break;
-        if (!convert(item.get(), child)) return false;
-        ++count;
-    }
+    const bool ok = for_each_list_item(
+        list, child < kMaxEncodeDepth,
+        [&](PyObject* item, Leaf kind) {
+            if (!put_leaf(item, kind)) return false;
+            ++count;
+            return true;
+        },
+        [&](PyObject* item) {
+            if (!convert(item, child)) return false;
+            ++count;
+            return true;
+        });
+    if (!ok) return false;
     close(header, count);
     return true;
 }
@@ -195,7 +182,7 @@ bool Encoder::convert_iterable(PyObject* obj, unsigned depth) {
     return true;
 }
 
-// Dicts and dict subclasses in insertion order (see dict_entries.hpp).
+// Dicts and dict subclasses in insertion order (see container_items.hpp).
 bool Encoder::convert_dict(PyObject* dict, unsigned depth) {
     const unsigned child = depth + 1;
     const std::size_t header = open(TapeNode::Kind::Mapping);

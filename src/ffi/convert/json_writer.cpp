@@ -13,7 +13,7 @@
 #include "encode/json_emitter.hpp"
 #include "encode/json_string.hpp"
 #include "encode/number_text.hpp"
-#include "ffi/convert/dict_entries.hpp"
+#include "ffi/convert/container_items.hpp"
 #include "ffi/convert/encode_detail.hpp"
 #include "ffi/errors.hpp"
 
@@ -25,9 +25,6 @@ using encode::classify;
 using encode::classify_in_section;
 using encode::CriticalSection;
 using encode::Leaf;
-
-// Items a list loop looks ahead to prefetch.
-constexpr Py_ssize_t kPrefetchAhead = 8;
 
 class JsonWriter {
 public:
@@ -227,33 +224,19 @@ private:
 
     bool list(PyObject* list, unsigned depth) {
         const unsigned child = depth + 1;
-        const bool leaves = child < kMaxEncodeDepth;
         out_.put('[');
         std::uint64_t count = 0;
-        Py_ssize_t index = 0;
-        for (;;) {
-            PyRef item;
-            {
-                CriticalSection section(list);
-                while (index < PyList_GET_SIZE(list)) {
-                    if (index + kPrefetchAhead < PyList_GET_SIZE(list)) {
-                        __builtin_prefetch(PyList_GET_ITEM(list, index + kPrefetchAhead));
-                    }
-                    PyObject* current = PyList_GET_ITEM(list, index);
-                    ++index;
-                    if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
-                        separate(count++, depth);
-                        if (!leaf(current, kind)) return false;
-                        continue;
-                    }
-                    item = PyRef::borrow(current);
-                    break;
-                }
-            }
-            if (!item) break;
-            separate(count++, depth);
-            if (!this->item(item.get(), child)) return false;
-        }
+        const bool ok = encode::for_each_list_item(
+            list, child < kMaxEncodeDepth,
+            [&](PyObject* current, Leaf kind) {
+                separate(count++, depth);
+                return leaf(current, kind);
+            },
+            [&](PyObject* current) {
+                separate(count++, depth);
+                return item(current, child);
+            });
+        if (!ok) return false;
         close(count, depth, ']');
         return true;
     }

@@ -1,5 +1,14 @@
-// Reading a dict for conversion, shared by the tree encoder and the direct
-// JSON writer. The dict is checked the way the interpreter checks its own
+// Reading lists and dicts for conversion, shared by the tree encoder and the
+// direct JSON writer.
+//
+// A list is read by index below its current length at each step, inside its
+// critical section: a list that shrinks or grows meanwhile is never read out
+// of range. Leaf items are handed over inside the section; any other item is
+// held by a strong reference and handed over after it is left (converting it
+// may run user code, and a removed item stays alive while it is converted).
+// Items a few places ahead are prefetched.
+//
+// The dict is checked the way the interpreter checks its own
 // iteration: its size is compared with the size at the start whenever the
 // critical section is entered again, and finding more entries than that means
 // keys were replaced.
@@ -19,6 +28,36 @@
 #include "ffi/py_ref.hpp"
 
 namespace torvex::ffi::encode {
+
+// `leaf_item(item, kind)` is called for leaf items when `leaves` is true;
+// `other_item(item)` for the rest. Each returns false to stop with an error
+// set (or recorded by the caller); so does this.
+template <class LeafItem, class OtherItem>
+bool for_each_list_item(PyObject* list, bool leaves, LeafItem&& leaf_item, OtherItem&& other_item) {
+    constexpr Py_ssize_t kPrefetchAhead = 8;
+    Py_ssize_t index = 0;
+    for (;;) {
+        PyRef item;
+        {
+            CriticalSection section(list);
+            while (index < PyList_GET_SIZE(list)) {
+                if (index + kPrefetchAhead < PyList_GET_SIZE(list)) {
+                    __builtin_prefetch(PyList_GET_ITEM(list, index + kPrefetchAhead));
+                }
+                PyObject* current = PyList_GET_ITEM(list, index);
+                ++index;
+                if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
+                    if (!leaf_item(current, kind)) return false;
+                    continue;
+                }
+                item = PyRef::borrow(current);
+                break;
+            }
+        }
+        if (!item) return true;
+        if (!other_item(item.get())) return false;
+    }
+}
 
 // `leaf_entry(key, value, key_kind, value_kind)` is called for leaf entries
 // when `leaves` is true; `other_entry(key, value)` for the rest. Each returns
