@@ -113,27 +113,23 @@ def test_recursive_directory_forms_and_missing_directories(tmp_path):
 
 
 @pytest.mark.parametrize("option", [ALL, ALL | torvex.OPT_ANNOTATED])
-@pytest.mark.parametrize("files, merged", [
+@pytest.mark.parametrize("mode, files, merged", [
     # Merge keys that only some file read holds, and one that no file holds: a directory's file named `<<`.
-    ({"<<.yaml": "a: 1\nb: 2", "x.yaml": "c: 3"}, {"x": {"c": 3}, "a": 1, "b": 2}),
-    ({"m.yaml": "base: &b {a: 1}\nuse: {<<: *b, c: 2}"}, {"m": {"base": {"a": 1}, "use": {"c": 2, "a": 1}}}),
+    (0, {"<<.yaml": "a: 1\nb: 2", "x.yaml": "c: 3"}, {"x": {"c": 3}, "a": 1, "b": 2}),
+    (0, {"m.yaml": "base: &b {a: 1}\nuse: {<<: *b, c: 2}"}, {"m": {"base": {"a": 1}, "use": {"c": 2, "a": 1}}}),
+    # keys that only their tag makes merge keys (1.1), beside a directive whose name holds "merge"
+    *[(torvex.OPT_YAML_1_1, {"m.yaml": f"base: &b {{a: 1}}\nuse: {{{tag} x: *b, c: 2}}\nz: !include_dir_merge_named e"},
+       {"m": {"base": {"a": 1}, "use": {"c": 2, "a": 1}, "z": {}}})
+      for tag in ("!!merge", "!<tag:yaml.org,2002:merge>")],
 ])
-def test_merge_keys_from_included_files_and_directory_names(tmp_path, option, files, merged):
+def test_merge_keys_from_included_files_and_directory_names(tmp_path, option, mode, files, merged):
     """Mappings are read without looking for merge keys when no text of the load can hold one: keys from
     included files and from directory entries must still merge."""
+    option |= mode
     write(tmp_path / "d", files)
     assert torvex.loads("!include_dir_named d", option=option, include_dir=str(tmp_path)) == merged
-    assert torvex.loads("x: 1\ny: !include_dir_named d", option=option, include_dir=str(tmp_path)) == {
-        "x": 1, "y": merged}
-
-
-@pytest.mark.parametrize("option", [ALL | torvex.OPT_YAML_1_1, ALL | torvex.OPT_YAML_1_1 | torvex.OPT_ANNOTATED])
-@pytest.mark.parametrize("tag", ["!!merge", "!<tag:yaml.org,2002:merge>"])
-def test_a_key_made_a_merge_key_by_its_tag_alone_merges(tmp_path, option, tag):
-    # beside a directive whose name holds "merge", which names no merge
-    write(tmp_path, {"m.yaml": f"base: &b {{a: 1}}\nuse: {{{tag} x: *b, c: 2}}\nz: !include_dir_merge_named e"})
-    assert torvex.loads("!include m.yaml", option=option, include_dir=str(tmp_path)) == {
-        "base": {"a": 1}, "use": {"c": 2, "a": 1}, "z": {}}
+    assert torvex.loads("x: 1\nk: !include_dir_named d", option=option, include_dir=str(tmp_path)) == {
+        "x": 1, "k": merged}
 
 
 def test_include_switched_off_stays_a_tag(tmp_path):

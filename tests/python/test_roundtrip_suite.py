@@ -112,6 +112,17 @@ EMPTY_ITEM_WITH_COMMENT_OR_ANCHOR = re.compile(rb"^[ \t]*-[ \t]+(?:#|&\S+[ \t]*\
 ROOT_BLOCK_SCALAR_AT_COLUMN_0 = re.compile(rb"^(?:--- )?[|>][-+1-9]*[ \t]*\r?\n[^ \t\r\n]", re.M)
 EMPTY_BLOCK_SCALAR = re.compile(rb"[|>][-+1-9]*[ \t]*\r?\n(?:[ \t]*\r?\n)*(?:[^ \t\r\n]|\Z)")
 PROPERTIES_LINE = re.compile(rb"^[ \t]*(?:-[ \t]+)?(?:[&!]\S*[ \t]*)+\r?$", re.M)
+# The exclusion rules read off the text, in the order they are tried (see layout_exclusion).
+TEXT_RULES = [
+    ("explicit key", EXPLICIT_KEY),
+    ("trailing blanks", CONTENT_LINE_WITH_TRAILING_BLANK),
+    ("tab separation", TAB_SEPARATION),
+    ("empty key", EMPTY_KEY),
+    ("empty item", EMPTY_ITEM_WITH_COMMENT_OR_ANCHOR),
+    ("properties line", PROPERTIES_LINE),
+    ("root block scalar at column 0", ROOT_BLOCK_SCALAR_AT_COLUMN_0),
+    ("empty block scalar", EMPTY_BLOCK_SCALAR),
+]
 
 
 def layout_exclusion(text: bytes, doc, path) -> str | None:
@@ -140,23 +151,7 @@ def layout_exclusion(text: bytes, doc, path) -> str | None:
             return "flow collection"
     if path and doc.node.style == "flow":
         return "flow collection"
-    if EXPLICIT_KEY.search(text):
-        return "explicit key"
-    if CONTENT_LINE_WITH_TRAILING_BLANK.search(text):
-        return "trailing blanks"
-    if TAB_SEPARATION.search(text):
-        return "tab separation"
-    if EMPTY_KEY.search(text):
-        return "empty key"
-    if EMPTY_ITEM_WITH_COMMENT_OR_ANCHOR.search(text):
-        return "empty item"
-    if PROPERTIES_LINE.search(text):
-        return "properties line"
-    if ROOT_BLOCK_SCALAR_AT_COLUMN_0.search(text):
-        return "root block scalar at column 0"
-    if EMPTY_BLOCK_SCALAR.search(text):
-        return "empty block scalar"
-    return None
+    return next((name for name, pattern in TEXT_RULES if pattern.search(text)), None)
 
 
 def line_index(text: bytes, offset: int) -> int:
