@@ -62,13 +62,29 @@ struct Utf8Fault {
 };
 
 // Checks a byte string; returns the first fault, or nothing when it is valid
-// UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF). Checks 16
-// bytes at a time where SSE2 is available (utf8_validate.cpp) and finishes
-// with validate_scalar.
+// UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF). Checks 64
+// bytes at a time where the CPU has AVX2 (utf8_validate_avx2.cpp), else 16
+// at a time where SSE2 is available (utf8_validate.cpp), and finishes with
+// validate_scalar.
 std::optional<Utf8Fault> validate(std::string_view bytes) noexcept;
 
 // The same check one sequence at a time: the tail of validate, the fallback
 // on other targets, and the reference the block-wise check is tested against.
 std::optional<Utf8Fault> validate_scalar(std::string_view bytes) noexcept;
+
+// The block-wise kernels validate chooses between, declared so that tests
+// run each. The AVX2 one may be called only where has_avx2() says so.
+#if defined(__x86_64__) && !defined(TORVEX_PORTABLE)
+#define TORVEX_UTF8_AVX2 1
+bool has_avx2() noexcept;
+std::optional<Utf8Fault> validate_avx2(std::string_view bytes) noexcept;
+#else
+#define TORVEX_UTF8_AVX2 0
+#endif
+std::optional<Utf8Fault> validate_sse2(std::string_view bytes) noexcept;  // validate_scalar without SSE2
+
+// Where a kernel hands over: the bytes from the last sequence start at or
+// before `i` to the end, by validate_scalar; those before `i` have passed.
+std::optional<Utf8Fault> validate_tail(std::string_view bytes, std::size_t i) noexcept;
 
 }  // namespace torvex::utf8

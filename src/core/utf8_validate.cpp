@@ -1,6 +1,6 @@
-// UTF-8 validation 16 bytes at a time with SSE2 (part of every x86-64; the
-// build does not assume SSSE3, so byte classes come from compares rather
-// than table shuffles). Each byte is checked against the three bytes before
+// UTF-8 validation: the choice of kernel, and the one that checks 16 bytes
+// at a time with SSE2 (part of every x86-64; the build does not assume
+// SSSE3, so byte classes come from compares rather than table shuffles). Each byte is checked against the three bytes before
 // it: a continuation byte must stand exactly where a lead byte announced
 // one, lead bytes C0, C1 and F5..FF never appear, and the byte after E0, ED,
 // F0 and F4 stays in the narrower range that excludes overlongs, surrogates
@@ -20,13 +20,6 @@ namespace torvex::utf8 {
 namespace {
 
 #if TORVEX_SSE2
-
-// Scalar validation of bytes[from..], reported as indices of the whole text.
-std::optional<Utf8Fault> validate_from(std::string_view bytes, std::size_t from) noexcept {
-    auto fault = validate_scalar(bytes.substr(from));
-    if (fault) fault->index += from;
-    return fault;
-}
 
 __m128i splat(unsigned char b) noexcept { return _mm_set1_epi8(static_cast<char>(b)); }
 
@@ -66,19 +59,34 @@ bool open_at_end(__m128i v) noexcept {
     return _mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF;
 }
 
-// A sequence start at or before `i` from which every sequence reaching `i`
-// or later begins; the bytes before `i` have passed the block checks.
-std::size_t sequence_start_before(const unsigned char* p, std::size_t i) noexcept {
-    std::size_t q = i >= 3 ? i - 3 : 0;
-    while (q > 0 && (p[q] & 0xC0) == 0x80) --q;
-    return q;
-}
-
 #endif
 
 }  // namespace
 
+std::optional<Utf8Fault> validate_tail(std::string_view bytes, std::size_t i) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t q = i >= 3 ? i - 3 : 0;
+    while (q > 0 && (p[q] & 0xC0) == 0x80) --q;
+    auto fault = validate_scalar(bytes.substr(q));
+    if (fault) fault->index += q;
+    return fault;
+}
+
+#if TORVEX_UTF8_AVX2
+bool has_avx2() noexcept {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#endif
+
 std::optional<Utf8Fault> validate(std::string_view bytes) noexcept {
+#if TORVEX_UTF8_AVX2
+    if (bytes.size() >= 64 && has_avx2()) return validate_avx2(bytes);
+#endif
+    return validate_sse2(bytes);
+}
+
+std::optional<Utf8Fault> validate_sse2(std::string_view bytes) noexcept {
 #if TORVEX_SSE2
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
@@ -95,12 +103,12 @@ std::optional<Utf8Fault> validate(std::string_view bytes) noexcept {
         }
         if (i + 16 > n) break;
         const __m128i v = wide::load16(p + i);
-        if (_mm_movemask_epi8(faults(v, prev)) != 0) return validate_from(bytes, sequence_start_before(p, i));
+        if (_mm_movemask_epi8(faults(v, prev)) != 0) break;
         prev = v;
         open = open_at_end(v);
         i += 16;
     }
-    return validate_from(bytes, sequence_start_before(p, i));
+    return validate_tail(bytes, i);
 #else
     return validate_scalar(bytes);
 #endif

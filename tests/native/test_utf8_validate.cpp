@@ -34,13 +34,19 @@ private:
 bool expect_agreement(PageEnd& page, const std::string& text) {
     const std::string_view placed = page.place(text);
     const auto expected = utf8::validate_scalar(placed);
-    const auto got = utf8::validate(placed);
-    EXPECT_EQ(got.has_value(), expected.has_value()) << testing::PrintToString(text);
-    if (!got || !expected) return expected.has_value();
-    EXPECT_EQ(got->index, expected->index) << testing::PrintToString(text);
-    EXPECT_EQ(got->length, expected->length) << testing::PrintToString(text);
-    EXPECT_EQ(got->describe(), expected->describe());
-    return true;
+    auto agree = [&](const std::optional<utf8::Utf8Fault>& got, const char* kernel) {
+        EXPECT_EQ(got.has_value(), expected.has_value()) << kernel << ": " << testing::PrintToString(text);
+        if (!got || !expected) return;
+        EXPECT_EQ(got->index, expected->index) << kernel << ": " << testing::PrintToString(text);
+        EXPECT_EQ(got->length, expected->length) << kernel << ": " << testing::PrintToString(text);
+        EXPECT_EQ(got->describe(), expected->describe());
+    };
+    agree(utf8::validate(placed), "chosen");
+    agree(utf8::validate_sse2(placed), "16-byte");
+#if TORVEX_UTF8_AVX2
+    if (utf8::has_avx2()) agree(utf8::validate_avx2(placed), "64-byte");
+#endif
+    return expected.has_value();
 }
 
 // Leads of every width and the bytes that can never lead; second bytes at
@@ -71,19 +77,21 @@ TEST(Utf8Validate, EverySequenceClassAtEveryBlockLane) {
             }
         }
     }
-    // Blocks start at the first non-ASCII byte after ASCII, so the lane a
-    // sequence lands on is set by the non-ASCII text before it: a run of
-    // every length over three blocks, and one character then ASCII. Each
+    // Blocks start at the first non-ASCII byte after ASCII (16-byte blocks)
+    // or at the text's start (64-byte blocks), so the lane a sequence lands
+    // on is set by the text before it: a non-ASCII run of every length over
+    // four 16-byte blocks and past a 64-byte one, and one character then
+    // ASCII. The ASCII tail makes every text long enough for 64-byte blocks. Each
     // sequence is cut to 1..4 bytes (the short ones truncated where a longer
     // one was announced); then the text ends, goes on in ASCII, or goes on
     // in non-ASCII characters.
     std::vector<std::string> prefixes;
-    for (std::size_t size = 0; size < 48; ++size) {
+    for (std::size_t size = 0; size < 72; ++size) {
         if (size != 1) prefixes.push_back(non_ascii_run(size));
     }
     for (std::size_t gap = 1; gap < 18; ++gap) prefixes.push_back("\xC3\xA9" + std::string(gap, 'a'));
     prefixes.push_back(std::string(37, 'a'));
-    const std::string tails[] = {"", std::string(20, 'z'), non_ascii_run(20)};
+    const std::string tails[] = {"", std::string(64, 'z'), non_ascii_run(20)};
     PageEnd page;
     std::size_t faults = 0, valid = 0;
     for (const std::string& sequence : sequences) {
