@@ -3,7 +3,12 @@
 #include <bit>
 #include <cstring>
 
+#include "core/utf8.hpp"
 #include "core/wide_bytes.hpp"
+
+#if TORVEX_UTF8_AVX2
+#include <immintrin.h>
+#endif
 
 namespace torvex::utf8 {
 
@@ -163,9 +168,23 @@ inline void store16(__m128i v, Unit* out) noexcept {
 }
 #endif
 
+// A run of non-ASCII characters (a word of a script other than Latin) from
+// text[i], decoded without going back to the ASCII test in between; false
+// at a malformed sequence, a character too wide for Unit, or no room.
+template <class Unit>
+inline bool decode_non_ascii(const unsigned char* text, std::size_t size, std::size_t& i, Unit* out, std::size_t& o,
+                             std::size_t chars) noexcept {
+    constexpr char32_t limit = sizeof(Unit) == 1 ? 0xFF : sizeof(Unit) == 2 ? 0xFFFF : 0x10FFFF;
+    do {
+        char32_t cp = 0;
+        if (!decode_sequence(text, size, i, cp) || cp > limit || o == chars) return false;
+        out[o++] = static_cast<Unit>(cp);
+    } while (i < size && text[i] >= 0x80);
+    return true;
+}
+
 template <class Unit>
 bool decode_into(const unsigned char* text, std::size_t size, Unit* out, std::size_t chars) noexcept {
-    constexpr char32_t limit = sizeof(Unit) == 1 ? 0xFF : sizeof(Unit) == 2 ? 0xFFFF : 0x10FFFF;
     std::size_t i = 0, o = 0;
     // o <= chars throughout, so nothing is written past out + chars even when
     // the text is malformed and `chars` is therefore wrong. ASCII goes 16
@@ -197,27 +216,67 @@ bool decode_into(const unsigned char* text, std::size_t size, Unit* out, std::si
             out[o++] = text[i++];
             continue;
         }
-        // A run of non-ASCII characters (a word of a script other than Latin)
-        // is decoded without going back to the ASCII test in between.
-        do {
-            char32_t cp = 0;
-            if (!decode_sequence(text, size, i, cp) || cp > limit || o == chars) return false;
-            out[o++] = static_cast<Unit>(cp);
-        } while (i < size && text[i] >= 0x80);
+        if (!decode_non_ascii(text, size, i, out, o, chars)) return false;
     }
     return o == chars;
+}
+
+#if TORVEX_UTF8_AVX2
+// Stores the 32 bytes at p as 32 units at out.
+template <class Unit>
+[[gnu::target("avx2")]] inline void store32(const unsigned char* p, Unit* out) noexcept {
+    auto at = [](auto* q) { return reinterpret_cast<__m256i*>(q); };
+    if constexpr (sizeof(Unit) == 1) {
+        _mm256_storeu_si256(at(out), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    } else if constexpr (sizeof(Unit) == 2) {
+        for (int k = 0; k < 2; ++k)
+            _mm256_storeu_si256(at(out + 16 * k),
+                                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k))));
+    } else {
+        for (int k = 0; k < 4; ++k)
+            _mm256_storeu_si256(at(out + 8 * k),
+                                _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8 * k))));
+    }
+}
+
+// decode_into with ASCII moved 32 bytes at a time; the rest as there.
+template <class Unit>
+[[gnu::target("avx2")]] bool decode_into_avx2(const unsigned char* text, std::size_t size, Unit* out,
+                                              std::size_t chars) noexcept {
+    std::size_t i = 0, o = 0;
+    while (i + 32 <= size && chars - o >= 32) {
+        const auto mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i))));
+        store32(text + i, out + o);
+        const std::size_t run = mask == 0 ? 32 : static_cast<std::size_t>(std::countr_zero(mask));
+        i += run;
+        o += run;
+        if (mask != 0 && !decode_non_ascii(text, size, i, out, o, chars)) return false;
+    }
+    // The last bytes as decode_into does them.
+    if (i == size) return o == chars;
+    return decode_into(text + i, size - i, out + o, chars - o);
+}
+#endif
+
+template <class Unit>
+bool decode_any(const unsigned char* text, std::size_t size, Unit* out, std::size_t chars) noexcept {
+#if TORVEX_UTF8_AVX2
+    if (size >= 64 && has_avx2()) return decode_into_avx2(text, size, out, chars);
+#endif
+    return decode_into(text, size, out, chars);
 }
 
 }  // namespace
 
 bool decode_units(const unsigned char* text, std::size_t size, std::uint8_t* out, std::size_t chars) noexcept {
-    return decode_into(text, size, out, chars);
+    return decode_any(text, size, out, chars);
 }
 bool decode_units(const unsigned char* text, std::size_t size, std::uint16_t* out, std::size_t chars) noexcept {
-    return decode_into(text, size, out, chars);
+    return decode_any(text, size, out, chars);
 }
 bool decode_units(const unsigned char* text, std::size_t size, std::uint32_t* out, std::size_t chars) noexcept {
-    return decode_into(text, size, out, chars);
+    return decode_any(text, size, out, chars);
 }
 
 }  // namespace torvex::utf8

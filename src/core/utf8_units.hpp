@@ -1,7 +1,8 @@
 // UTF-8 text as fixed-width code units (1, 2 or 4 bytes per character), the
 // forms a str is stored in. One pass measures a text (characters, and the
 // width its widest character needs); a second decodes it into a buffer of that
-// width. Both move 16 bytes at a time where SSE2 is available: runs of ASCII,
+// width. Both move 16 bytes at a time where SSE2 is available (decoding 32
+// where the CPU has AVX2, checked at run time): runs of ASCII,
 // the bulk of real texts, are copied or widened whole. Neither reads outside
 // [text, text + size): no padding is assumed.
 #pragma once
