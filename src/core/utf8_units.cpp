@@ -24,7 +24,57 @@ alignas(16) constexpr unsigned char kTailLanes[32] = {0,    0,    0,    0,    0,
 
 }  // namespace
 
+#if TORVEX_UTF8_AVX2
+namespace {
+
+// Lanes k >= 32 - n of a load at kTailLanes32 + n are set.
+alignas(32) constexpr unsigned char kTailLanes32[64] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+[[gnu::target("avx2")]] inline __m256i load(const unsigned char* p) noexcept {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// measure() 32 bytes at a time (size >= 32). The per-lane counts are summed
+// every 254 steps, so that with the last partial block a lane counts at most
+// 255; that block is a load of the last 32 bytes with the lanes already seen
+// masked off.
+[[gnu::target("avx2")]] Measure measure_avx2(const unsigned char* text, std::size_t size) noexcept {
+    const __m256i below = _mm256_set1_epi8(-64);
+    __m256i high = _mm256_setzero_si256();
+    std::size_t continuation = 0;
+    std::size_t i = 0;
+    while (i < size) {
+        __m256i counts = _mm256_setzero_si256();
+        for (int k = 0; k < 254 && i + 32 <= size; ++k, i += 32) {
+            const __m256i v = load(text + i);
+            high = _mm256_max_epu8(high, v);
+            counts = _mm256_sub_epi8(counts, _mm256_cmpgt_epi8(below, v));
+        }
+        if (i < size && i + 32 > size) {
+            const __m256i v = load(text + size - 32);
+            high = _mm256_max_epu8(high, v);
+            counts = _mm256_sub_epi8(counts, _mm256_and_si256(_mm256_cmpgt_epi8(below, v), load(kTailLanes32 + (size - i))));
+            i = size;
+        }
+        const __m256i sums = _mm256_sad_epu8(counts, _mm256_setzero_si256());
+        continuation += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                                 _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+    }
+    const __m128i top = _mm_max_epu8(_mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1));
+    return Measure{size - continuation, wide::max_byte(top)};
+}
+
+}  // namespace
+#endif
+
 Measure measure(const unsigned char* text, std::size_t size) noexcept {
+#if TORVEX_UTF8_AVX2
+    if (size >= 64 && has_avx2()) return measure_avx2(text, size);
+#endif
     std::size_t continuation = 0;
 #if TORVEX_SSE2
     if (size >= 16) {

@@ -199,10 +199,12 @@ TEST(Utf8Units, MeasureAndDecodeAgreeWithTheCodePoints) {
 }
 
 // Long texts: the per-lane counts of continuation bytes are summed every
-// 4032 bytes; lengths around those sums, in texts made almost wholly of
-// continuation bytes (the worst case for the lane counts).
+// 4032 bytes (16-byte steps) or 8128 (32-byte steps); lengths around those
+// sums, in texts made almost wholly of continuation bytes (the worst case
+// for the lane counts).
 TEST(Utf8Units, MeasureCountsAcrossLaneSums) {
-    for (const std::size_t size : {4031, 4032, 4033, 4047, 4048, 4063, 4064, 4065, 8064, 8100, 12096, 20001}) {
+    for (const std::size_t size : {4031, 4032, 4033, 4047, 4048, 4063, 4064, 4065, 8064, 8100, 8127, 8128, 8129, 8159,
+                                   8160, 8161, 8191, 8192, 8193, 12096, 16257, 20001}) {
         // U+1F680 is four bytes, three of them continuation bytes; ASCII fills up to `size`.
         std::string bytes;
         for (std::size_t k = 0; k < size / 4; ++k) bytes += "\xF0\x9F\x9A\x80";
