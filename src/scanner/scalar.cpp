@@ -187,7 +187,12 @@ void Scanner::copy_quoted_run(unsigned char quote, unsigned char escape) {
         // Most runs end within a window: found, copied and counted without
         // branching on their length.
         std::size_t columns = 0;
+#if TORVEX_UTF8_AVX2
+        const std::size_t off = avx2_ ? scan::quote_run_in_window_avx2(reader_.text + run, quote, escape, columns)
+                                      : scan::quote_run_in_window(reader_.text + run, quote, escape, columns);
+#else
         const std::size_t off = scan::quote_run_in_window(reader_.text + run, quote, escape, columns);
+#endif
         if (off < wide::kBreakWindow - 1) [[likely]] {
             append_window(reader_.text + run, off);
             reader_.pos = run + off;
@@ -526,7 +531,11 @@ bool Scanner::scan_block_scalar(Token& token, bool folded) {
         if (length - s >= wide::kBreakWindow) {
             // Most lines fit one window: their end is found and they are
             // copied without branching on their length.
+#if TORVEX_UTF8_AVX2
+            const std::size_t in_window = avx2_ ? wide::break_in_window_avx2(text + s) : wide::break_in_window(text + s);
+#else
             const std::size_t in_window = wide::break_in_window(text + s);
+#endif
             if (in_window < wide::kBreakWindow - 1) [[likely]] {
                 e = s + in_window;
                 append_window(text + s, in_window);

@@ -162,6 +162,9 @@ private:
     scan::TokenQueue queue_;
     std::optional<Error> error_;
     bool record_comments_;
+#if TORVEX_UTF8_AVX2
+    const bool avx2_ = utf8::has_avx2();  // the window searches take 32 bytes per step
+#endif
 
     std::int64_t indent_ = -1;
     std::vector<IndentLevel> indent_stack_;

@@ -145,6 +145,11 @@ TEST(WideSearch, BreakWindowAgreesWithAByteLoop) {
                 std::size_t e = 0;
                 while (e < wide::kBreakWindow - 1 && t[i + e] != '\n' && t[i + e] != '\r') ++e;
                 ASSERT_EQ(wide::break_in_window(t + i), e) << "at " << i;
+#if TORVEX_UTF8_AVX2
+                if (utf8::has_avx2()) {
+                    ASSERT_EQ(wide::break_in_window_avx2(t + i), e) << "32-byte steps, at " << i;
+                }
+#endif
             }
         }
     }
@@ -174,6 +179,12 @@ TEST(WideSearch, QuoteRunWindowAgreesWithAByteLoop) {
                 std::size_t columns = 0;
                 ASSERT_EQ(scan::quote_run_in_window(t + i, a, b, columns), e) << "at " << i;
                 ASSERT_EQ(columns, chars) << "at " << i;
+#if TORVEX_UTF8_AVX2
+                if (utf8::has_avx2()) {
+                    ASSERT_EQ(scan::quote_run_in_window_avx2(t + i, a, b, columns), e) << "32-byte steps, at " << i;
+                    ASSERT_EQ(columns, chars) << "32-byte steps, at " << i;
+                }
+#endif
             }
         }
     }
