@@ -225,3 +225,31 @@ def test_a_block_scalar_ending_the_input_reads_as_if_its_last_break_were_there(t
         return
     cut = brk.join(lines)
     assert torvex.loads(cut.encode()) == torvex.loads((cut + brk).encode()), repr(cut)
+
+
+# Characters YAML 1.1 and 1.2 both read as content: no controls, surrogates or the characters that only 1.1
+# counts as line breaks (NEL, LS, PS) or as a byte order mark.
+def content_char(widest):
+    return st.characters(max_codepoint=widest, blacklist_categories=("Cs", "Cc"),
+                         blacklist_characters="\x85\u2028\u2029\ufeff")
+
+
+@st.composite
+def any_text(draw):
+    """Texts of each str width (widest character at most U+00FF, U+FFFF or beyond), the wide characters
+    anywhere among ASCII runs that take the 32-byte steps, and line breaks and tabs between."""
+    char = content_char(draw(st.sampled_from([0xFF, 0xFFFF, 0x10FFFF])))
+    ascii_run = st.text(st.sampled_from(LETTERS + " "), max_size=70)
+    pieces = st.one_of(st.text(char, max_size=6), ascii_run, st.sampled_from(["\n", "  ", "\t"]))
+    return "x" + "".join(draw(st.lists(pieces, max_size=16)))
+
+
+@SETTINGS
+@given(any_text(), st.sampled_from([None, "'", '"', "|", ">"]))
+def test_any_text_in_any_style_reads_as_pyyaml_reads_it(text, style):
+    # Written by PyYAML in the style asked for (or the one it falls back to), and by torvex itself.
+    written = yaml.dump(text, Dumper=yaml.CSafeDumper, default_style=style, allow_unicode=True).encode()
+    ours = torvex.loads(written)
+    assert ours == yaml.load(written, Loader=yaml.CSafeLoader), repr(written)
+    assert ours == text, repr(written)
+    assert torvex.loads(torvex.dumps(text)) == text
