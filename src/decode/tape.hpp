@@ -11,6 +11,7 @@
 #include <cstring>
 #include <forward_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,7 +106,18 @@ struct DecodedTape {
     bool has_merge_keys = false;         // merge markers remain on the tape; tape_documents applies them
 };
 
+// The decoded stream: read straight from the text where it keeps to the
+// common subset the direct reader knows (direct_tape.cpp), else through the
+// token list. Both give the same tape, warnings and errors.
 Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
+
+// The token-list path alone: scanner, token list, decoder.
+Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
+
+// The direct path alone: nullopt where the text leaves its subset or may
+// hold an error. Its `tokens` is an empty list over the text.
+std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
+                                              const DecodeOptions& options);
 
 // The Value tree of the subtree at `index` (merge markers still in place).
 Value tape_value(const Tape& tape, std::size_t index);
