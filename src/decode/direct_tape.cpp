@@ -410,6 +410,7 @@ bool DirectTape::anchored_value(std::int64_t column, bool in_sequence) {
     }
     // Defining a name again replaces the earlier definition, once the node is read.
     anchors_.insert_or_assign(name, Anchor{first, tape_.nodes.size()});
+    ++out_.anchors;
     return true;
 }
 

@@ -596,6 +596,7 @@ Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file
     out.tape.nodes.reserve(out.tokens->size() + 1);
     StreamDecoder decoder(*out.tokens, options, out.tape);
     if (!decoder.run(out)) return std::move(decoder.error());
+    for (const Token& token : *out.tokens) out.anchors += token.kind == TokenKind::Anchor ? 1 : 0;
     out.tokens->release_tokens();  // the tape needs their texts only
     return out;
 }

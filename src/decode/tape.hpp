@@ -104,6 +104,7 @@ struct DecodedTape {
     std::vector<std::size_t> documents;  // index of each document's root node
     std::vector<std::string> warnings;   // in the order produced
     bool has_merge_keys = false;         // merge markers remain on the tape; tape_documents applies them
+    std::size_t anchors = 0;             // anchor properties in the whole stream
 };
 
 // The decoded stream: read straight from the text where it keeps to the
@@ -131,7 +132,7 @@ std::vector<Value> tape_documents(const DecodedTape& decoded);
 
 // Whether two decoded streams hold the same documents node for node: kinds,
 // counts and values alike, texts compared by content and floats by their
-// bits (a NaN equals itself). Merge keys are compared as written, so two
+// bits (a NaN equals itself), and as many anchors defined. Merge keys are compared as written, so two
 // streams that differ only in how merges apply count as different.
 bool same_documents(const DecodedTape& a, const DecodedTape& b) noexcept;
 
