@@ -13,6 +13,7 @@
 // The token-list path then reads the text from the start and reports any
 // error, so what this returns is exactly what that path returns, warnings
 // included (the decoder fuzz target and the conformance tests compare them).
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -60,7 +61,6 @@ private:
     // --- cursor ---
     unsigned char byte(std::size_t q) const noexcept { return q < n_ ? s_[q] : 0; }
     bool end() const noexcept { return p_ >= n_; }
-    bool break_at(std::size_t q) const noexcept { return q < n_ && is_break(s_[q]); }
     // A space, a line break or the end (not a tab: tabs are left to the token-list path).
     bool space_break_or_end(std::size_t q) const noexcept { return q >= n_ || s_[q] == ' ' || is_break(s_[q]); }
     // The column where only ASCII precedes the cursor on its line (indentation and indicators).
@@ -81,6 +81,12 @@ private:
     bool entry_here() const noexcept { return byte(p_) == '-' && space_break_or_end(p_ + 1); }
     bool to_content();
     bool lines_to_content();
+    // Most tokens in a flow collection follow the previous one directly or after one space.
+    bool flow_space(std::int64_t flow_indent) {
+        if (p_ < n_ && s_[p_] == ' ') ++p_;
+        if (p_ < n_ && s_[p_] > ' ' && s_[p_] != '#') return true;
+        return skip_flow_space(flow_indent);
+    }
     bool skip_flow_space(std::int64_t flow_indent);
 
     // --- nodes ---
@@ -112,7 +118,7 @@ private:
     bool nested(F&& f) {
         if (depth_ >= kDirectMaxDepth) return false;
         ++depth_;
-        const bool ok = with_stack(std::forward<F>(f));
+        const bool ok = with_stack_at(depth_, std::forward<F>(f));
         --depth_;
         return ok;
     }
@@ -123,6 +129,7 @@ private:
     std::uint32_t line_ = 0;
     std::size_t line_start_ = 0;
     std::uint32_t depth_ = 0;
+    std::size_t plain_stop_ = 0;  // where the last one-line plain scalar's line content stopped
     const DecodeOptions& options_;
     DecodedTape& out_;
     Tape& tape_;
@@ -260,9 +267,9 @@ bool DirectTape::block_node(std::int64_t column) {
 bool DirectTape::block_mapping(std::int64_t column) {
     const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
-    std::unordered_set<std::string> identities;
-    const bool check_duplicates = options_.duplicate_keys_error || options_.duplicate_keys_warn;
-    std::unordered_set<std::string>* seen = check_duplicates ? &identities : nullptr;
+    std::optional<std::unordered_set<std::string>> identities;
+    if (options_.duplicate_keys_error || options_.duplicate_keys_warn) identities.emplace();
+    std::unordered_set<std::string>* seen = identities ? &*identities : nullptr;
     for (;;) {
         // The key: a one-line scalar and its `:`.
         const std::size_t key_node = tape_.nodes.size();
@@ -455,7 +462,7 @@ bool DirectTape::flow_sequence(std::int64_t flow_indent) {
     ++p_;
     const std::size_t header = tape_.open(TapeNode::Kind::Sequence);
     std::uint64_t count = 0;
-    if (!skip_flow_space(flow_indent)) return false;
+    if (!flow_space(flow_indent)) return false;
     while (s_[p_] != ']') {
         const unsigned char c = s_[p_];
         if (c == '[' || c == '{') {
@@ -465,10 +472,10 @@ bool DirectTape::flow_sequence(std::int64_t flow_indent) {
             if (!flow_scalar(flow_indent, false, item) || !push_scalar(item)) return false;
         }
         ++count;
-        if (!skip_flow_space(flow_indent)) return false;
+        if (!flow_space(flow_indent)) return false;
         if (s_[p_] == ',') {
             ++p_;
-            if (!skip_flow_space(flow_indent)) return false;
+            if (!flow_space(flow_indent)) return false;
         } else if (s_[p_] != ']') {
             return false;  // `[a: 1]` and the like, or an error
         }
@@ -482,10 +489,10 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
     ++p_;
     const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
-    std::unordered_set<std::string> identities;
-    const bool check_duplicates = options_.duplicate_keys_error || options_.duplicate_keys_warn;
-    std::unordered_set<std::string>* seen = check_duplicates ? &identities : nullptr;
-    if (!skip_flow_space(flow_indent)) return false;
+    std::optional<std::unordered_set<std::string>> identities;
+    if (options_.duplicate_keys_error || options_.duplicate_keys_warn) identities.emplace();
+    std::unordered_set<std::string>* seen = identities ? &*identities : nullptr;
+    if (!flow_space(flow_indent)) return false;
     while (s_[p_] != '}') {
         const std::size_t key_node = tape_.nodes.size();
         Scalar key;
@@ -496,7 +503,7 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
         const unsigned char next = byte(p_ + 1);
         if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
         ++p_;
-        if (!push_scalar(key) || !skip_flow_space(flow_indent)) return false;
+        if (!push_scalar(key) || !flow_space(flow_indent)) return false;
         const unsigned char c = s_[p_];
         if (c == '[' || c == '{') {
             if (!flow_collection(flow_indent)) return false;
@@ -506,10 +513,10 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
         }
         if (seen != nullptr && !check_key(seen, key_node, key)) return false;
         ++count;
-        if (!skip_flow_space(flow_indent)) return false;
+        if (!flow_space(flow_indent)) return false;
         if (s_[p_] == ',') {
             ++p_;
-            if (!skip_flow_space(flow_indent)) return false;
+            if (!flow_space(flow_indent)) return false;
         } else if (s_[p_] != '}') {
             return false;
         }
@@ -533,9 +540,7 @@ bool DirectTape::flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar)
     }
     if (!plain_may_start(true) || !one_line_plain(true, scalar)) return false;
     // One ending at its line's end may continue on the next: left to the token-list path.
-    std::size_t q = p_;
-    while (q < n_ && s_[q] == ' ') ++q;
-    return !break_at(q) && q < n_;
+    return plain_stop_ < n_ && !is_break(s_[plain_stop_]);
 }
 
 // ---------------------------------------------------------------------------
@@ -586,10 +591,10 @@ bool DirectTape::one_line_plain(bool flow, Scalar& scalar) {
     scalar.line = line_;
     scalar.line_start = line_start_;
     scalar.plain = true;
-    unsigned high = 0;
+    unsigned high = 0;  // non-ASCII bytes are content like any other here
     std::size_t q = p_;
     for (;;) {
-        q = scan::find_plain_stop(s_, q, n_, flow, high);
+        q = scan::detail::plain_stop<true>(s_, q, n_, flow, high);
         if (q >= n_) break;
         const unsigned char c = s_[q];
         if (c == ':') {
@@ -603,6 +608,7 @@ bool DirectTape::one_line_plain(bool flow, Scalar& scalar) {
         }
         ++q;
     }
+    plain_stop_ = q;
     std::size_t e = q;
     while (e > p_ && (s_[e - 1] == ' ' || s_[e - 1] == '\t')) --e;
     if (e < q && s_[e] == '\t') return false;  // a tab among the blanks after it
