@@ -703,7 +703,6 @@ bool DirectTape::check_key(std::unordered_set<std::string>* seen, std::size_t ke
 std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
                                               const DecodeOptions& options) {
     std::optional<DecodedTape> out(std::in_place);
-    out->tokens = std::make_unique<TokenList>(text, file_id);
     out->tape.nodes.reserve(text.size() / 6 + 16);
     DirectTape reader(text, file_id, options, *out);
     if (!reader.run()) return std::nullopt;

@@ -99,7 +99,7 @@ private:
 // A decoded stream. Texts point into the input, which must outlive this,
 // and into the token list, which this owns.
 struct DecodedTape {
-    std::unique_ptr<TokenList> tokens;
+    std::unique_ptr<TokenList> tokens;  // null where the stream was read without one
     Tape tape;
     std::vector<std::size_t> documents;  // index of each document's root node
     std::vector<std::string> warnings;   // in the order produced
@@ -116,7 +116,7 @@ Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, co
 Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
 
 // The direct path alone: nullopt where the text leaves its subset or may
-// hold an error. Its `tokens` is an empty list over the text.
+// hold an error. It has no token list.
 std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
                                               const DecodeOptions& options);
 
