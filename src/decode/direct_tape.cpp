@@ -13,6 +13,7 @@
 // The token-list path then reads the text from the start and reports any
 // error, so what this returns is exactly what that path returns, warnings
 // included (the decoder fuzz target and the conformance tests compare them).
+#include <array>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -20,6 +21,7 @@
 
 #include "core/stack_guard.hpp"
 #include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
 #include "decode/key_identity.hpp"
 #include "decode/tape.hpp"
 #include "scanner/byte_search.hpp"
@@ -32,6 +34,18 @@ namespace {
 
 using scan::is_break;
 using scan::is_flow_indicator;
+
+// Whether a plain scalar may start with a byte: not with an indicator, white
+// space or a control character; `-`, `?` and `.` depend on what follows
+// them. (`:` is left to the token-list path.)
+enum class PlainStart : std::uint8_t { No, Yes, Check };
+constexpr std::array<PlainStart, 256> kPlainStart = [] {
+    std::array<PlainStart, 256> table{};
+    for (unsigned c = 0x20; c < 256; ++c) table[c] = PlainStart::Yes;
+    for (const unsigned char c : std::string_view(" ,[]{}#&*!|>'\"%@`:")) table[c] = PlainStart::No;
+    table['-'] = table['?'] = table['.'] = PlainStart::Check;
+    return table;
+}();
 
 // Deeper texts take the token-list path, which has the documented limits.
 constexpr std::uint32_t kDirectMaxDepth = 200;
@@ -106,13 +120,25 @@ private:
     bool block_scalar(std::int64_t column, bool fold);
 
     // --- scalars ---
-    bool plain_may_start(bool flow) const noexcept;
+    bool plain_may_start(bool flow) const noexcept {
+        const PlainStart start = kPlainStart[byte(p_)];
+        return start == PlainStart::Check ? plain_may_start_at_indicator(flow) : start == PlainStart::Yes;
+    }
+    bool plain_may_start_at_indicator(bool flow) const noexcept;
     bool one_line_plain(bool flow, Scalar& scalar);
     bool one_line_quoted(Scalar& scalar);
     bool read_scalar(ScalarReader::Style style, std::int64_t indent, bool flow, std::int64_t flow_indent,
                      Scalar& scalar, bool& multi_line);
     bool colon_follows(std::size_t q) const noexcept;
-    bool push_scalar(const Scalar& scalar);
+    // Most scalars are strings by their style or first byte: pushed without a call.
+    bool push_scalar(const Scalar& scalar) {
+        if (!scalar.plain || plain_is_str_by_first_byte(scalar.text)) {
+            tape_.push_text(TapeNode::Kind::String, scalar.text);
+            return true;
+        }
+        return push_resolved(scalar);
+    }
+    [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
     bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
     template <class F>
     bool nested(F&& f) {
@@ -162,7 +188,7 @@ bool DirectTape::to_content() {
 // At a line start: past empty and comment lines to the first content.
 bool DirectTape::lines_to_content() {
     for (;;) {
-        skip_spaces();
+        p_ = wide::skip_spaces(s_, p_, n_);  // the indentation, 16 bytes at a time
         if (p_ >= n_) return true;
         const unsigned char c = s_[p_];
         if (c == '#') {
@@ -546,42 +572,14 @@ bool DirectTape::flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar)
 // ---------------------------------------------------------------------------
 // Scalars
 
-// Whether a plain scalar may start at the cursor (in flow context when `flow`).
-bool DirectTape::plain_may_start(bool flow) const noexcept {
-    const unsigned char c = byte(p_);
-    switch (c) {
-        case 0:
-        case ' ':
-        case '\t':
-        case '\n':
-        case '\r':
-        case ',':
-        case '[':
-        case ']':
-        case '{':
-        case '}':
-        case '#':
-        case '&':
-        case '*':
-        case '!':
-        case '|':
-        case '>':
-        case '\'':
-        case '"':
-        case '%':
-        case '@':
-        case '`': return false;
-        case ':': return false;
-        case '-':
-        case '?': {
-            if (marker_here()) return false;
-            const unsigned char next = byte(p_ + 1);
-            if (p_ + 1 >= n_ || next == ' ' || next == '\t' || is_break(next)) return false;
-            return !(flow && is_flow_indicator(next));
-        }
-        case '.': return !marker_here();
-        default: return c >= 0x20 || c == 0;
-    }
+// At `-`, `?` or `.`: whether they start a plain scalar rather than an
+// indicator or a document marker (in flow context when `flow`).
+bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
+    if (marker_here()) return false;
+    if (s_[p_] == '.') return true;
+    const unsigned char next = byte(p_ + 1);
+    if (p_ + 1 >= n_ || next == ' ' || next == '\t' || is_break(next)) return false;
+    return !(flow && is_flow_indicator(next));
 }
 
 // A plain scalar's content on the cursor's line; the cursor ends just past
@@ -662,13 +660,9 @@ bool DirectTape::colon_follows(std::size_t q) const noexcept {
     return q < n_ && s_[q] == ':' && space_break_or_end(q + 1);
 }
 
-// Pushes a scalar without properties, resolved as the decoder does.
-bool DirectTape::push_scalar(const Scalar& scalar) {
+// A plain scalar without properties that may be other than a string, resolved as the decoder does.
+bool DirectTape::push_resolved(const Scalar& scalar) {
     const std::string_view text = scalar.text;
-    if (!scalar.plain || plain_is_str_by_first_byte(text)) {
-        tape_.push_text(TapeNode::Kind::String, text);
-        return true;
-    }
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
             out_.warnings.push_back(
