@@ -12,7 +12,7 @@
 // keys, multi-line plain scalars in flow, a value on the line after its key.
 // The token-list path then reads the text from the start and reports any
 // error, so what this returns is exactly what that path returns, warnings
-// included (the decoder fuzz target and the conformance tests compare them).
+// included (fuzz_direct_tape and the direct-tape tests compare the two).
 #include <array>
 #include <optional>
 #include <string>
