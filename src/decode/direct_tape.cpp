@@ -14,6 +14,7 @@
 // error, so what this returns is exactly what that path returns, warnings
 // included (fuzz_direct_tape and the direct-tape tests compare the two).
 #include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -643,13 +644,15 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     const char* const input = reinterpret_cast<const char*>(s_);
     const bool in_input = text.data() >= input && text.data() + text.size() <= input + n_;
     scalar.text = in_input || text.empty() ? text : tape_.keep(std::string(text));
-    // The reader's place: its line's start is after the last break before it.
+    // The reader's place: its line's start is after the last break before it
+    // (a line feed, or a lone carriage return after the last line feed).
     p_ = at.pos;
     if (at.line != line_) {
         line_ = at.line;
-        std::size_t q = p_;
-        while (q > 0 && !is_break(s_[q - 1])) --q;
-        line_start_ = q;
+        const auto* lf = static_cast<const unsigned char*>(memrchr(s_, '\n', p_));
+        const std::size_t after_lf = lf == nullptr ? 0 : static_cast<std::size_t>(lf - s_) + 1;
+        const auto* cr = static_cast<const unsigned char*>(memrchr(s_ + after_lf, '\r', p_ - after_lf));
+        line_start_ = cr == nullptr ? after_lf : static_cast<std::size_t>(cr - s_) + 1;
     }
     return true;
 }
