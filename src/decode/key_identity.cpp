@@ -136,4 +136,9 @@ std::string key_diagnostic(const Value& key) {
     return out;
 }
 
+std::string duplicate_key_warning(const Value& key, std::uint32_t line, std::uint32_t column) {
+    return "duplicate mapping key '" + key_diagnostic(key) + "' at line " + std::to_string(line + 1UL) + ", column " +
+           std::to_string(column + 1UL) + "; keeping the last value";
+}
+
 }  // namespace torvex

@@ -2,6 +2,7 @@
 // detection and merge keys.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "decode/value.hpp"
@@ -17,5 +18,8 @@ std::string key_identity(const Value& key);
 // key, otherwise the variant name with its payload: Int(1), Bool(true), Null,
 // Sequence([Int(1), String("a")]).
 std::string key_diagnostic(const Value& key);
+
+// The warning for a duplicate key at a 0-based position, when the last value is kept.
+std::string duplicate_key_warning(const Value& key, std::uint32_t line, std::uint32_t column);
 
 }  // namespace torvex

@@ -369,9 +369,7 @@ bool StreamDecoder::check_entry(std::unordered_set<std::string>* seen, std::size
                     span_at(key_token));
     }
     const Span key_at = span_at(key_token);
-    warnings_.push_back("duplicate mapping key '" + key_diagnostic(key_value) + "' at line " +
-                        std::to_string(key_at.line + 1UL) + ", column " + std::to_string(key_at.column + 1UL) +
-                        "; keeping the last value");
+    warnings_.push_back(duplicate_key_warning(key_value, key_at.line, key_at.column));
     return true;
 }
 
@@ -582,6 +580,11 @@ bool StreamDecoder::decode_indentless_sequence() {
 // ---------------------------------------------------------------------------
 
 Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
+    if (auto direct = decode_tape_direct(text, file_id, options)) return std::move(*direct);
+    return decode_tape_tokens(text, file_id, options);
+}
+
+Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
     auto tokens = tokenize(text, file_id);
     if (!tokens.ok()) return std::move(tokens).error();
     DecodedTape out;
@@ -593,6 +596,7 @@ Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, co
     out.tape.nodes.reserve(out.tokens->size() + 1);
     StreamDecoder decoder(*out.tokens, options, out.tape);
     if (!decoder.run(out)) return std::move(decoder.error());
+    for (const Token& token : *out.tokens) out.anchors += token.kind == TokenKind::Anchor ? 1 : 0;
     out.tokens->release_tokens();  // the tape needs their texts only
     return out;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <forward_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,14 +99,26 @@ private:
 // A decoded stream. Texts point into the input, which must outlive this,
 // and into the token list, which this owns.
 struct DecodedTape {
-    std::unique_ptr<TokenList> tokens;
+    std::unique_ptr<TokenList> tokens;  // null where the stream was read without one
     Tape tape;
     std::vector<std::size_t> documents;  // index of each document's root node
     std::vector<std::string> warnings;   // in the order produced
     bool has_merge_keys = false;         // merge markers remain on the tape; tape_documents applies them
+    std::size_t anchors = 0;             // anchor properties in the whole stream
 };
 
+// The decoded stream: read straight from the text where it keeps to the
+// common subset the direct reader knows (direct_tape.cpp), else through the
+// token list. Both give the same tape, warnings and errors.
 Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
+
+// The token-list path alone: scanner, token list, decoder.
+Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
+
+// The direct path alone: nullopt where the text leaves its subset or may
+// hold an error. It has no token list.
+std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
+                                              const DecodeOptions& options);
 
 // The Value tree of the subtree at `index` (merge markers still in place).
 Value tape_value(const Tape& tape, std::size_t index);
@@ -119,7 +132,7 @@ std::vector<Value> tape_documents(const DecodedTape& decoded);
 
 // Whether two decoded streams hold the same documents node for node: kinds,
 // counts and values alike, texts compared by content and floats by their
-// bits (a NaN equals itself). Merge keys are compared as written, so two
+// bits (a NaN equals itself), and as many anchors defined. Merge keys are compared as written, so two
 // streams that differ only in how merges apply count as different.
 bool same_documents(const DecodedTape& a, const DecodedTape& b) noexcept;
 

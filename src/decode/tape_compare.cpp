@@ -25,7 +25,7 @@ bool same_node(const TapeNode& a, const TapeNode& b) noexcept {
 }  // namespace
 
 bool same_documents(const DecodedTape& a, const DecodedTape& b) noexcept {
-    if (a.documents != b.documents || a.has_merge_keys != b.has_merge_keys) return false;
+    if (a.documents != b.documents || a.has_merge_keys != b.has_merge_keys || a.anchors != b.anchors) return false;
     const std::vector<TapeNode>& x = a.tape.nodes;
     const std::vector<TapeNode>& y = b.tape.nodes;
     if (x.size() != y.size()) return false;

@@ -84,8 +84,8 @@ struct PlainStream {
     }
     // Checks the first document against the call's schema, if any.
     bool validate(const LoadOptions& options, std::string_view text) const {
-        if (decoded.has_merge_keys) return validate_decoded(options, text, merged_tape, merged_roots[0], *decoded.tokens);
-        return validate_decoded(options, text, decoded.tape, decoded.documents[0], *decoded.tokens);
+        if (decoded.has_merge_keys) return validate_decoded(options, text, merged_tape, merged_roots[0], decoded.anchors);
+        return validate_decoded(options, text, decoded.tape, decoded.documents[0], decoded.anchors);
     }
     void apply_merge_keys() {
         merged = tape_documents(decoded);

@@ -23,13 +23,9 @@ bool check_root(const schema::CompiledSchema& compiled, ResolveMode mode, const 
 // Whether expanding aliases in the composed tree stays within its bounds:
 // every level of nested copies needs an anchor of its own, and no copy can
 // exceed the document's expanded size.
-bool expansion_within_bounds(const Tape& tape, std::size_t root, const TokenList& tokens) {
+bool expansion_within_bounds(const Tape& tape, std::size_t root, std::size_t anchors) {
     if (tape.end_of(root) - root > schema::kMaxCopiedNodes) return false;
-    std::size_t anchors = 0;
-    for (const Token& token : tokens) {
-        if (token.kind == TokenKind::Anchor && ++anchors >= schema::kMaxAliasDepth) return false;
-    }
-    return true;
+    return anchors < schema::kMaxAliasDepth;
 }
 
 }  // namespace
@@ -43,11 +39,11 @@ bool validate_first_document(const LoadOptions& options, const std::vector<rt::Y
 }
 
 bool validate_decoded(const LoadOptions& options, std::string_view text, const Tape& tape, std::size_t root,
-                      const TokenList& tokens) {
+                      std::size_t anchors) {
     if (!options.resolved_schema) return true;
     auto compiled = compile_python_schema(options.resolved_schema.get());
     if (!compiled) return false;
-    if (expansion_within_bounds(tape, root, tokens)) {
+    if (expansion_within_bounds(tape, root, anchors)) {
         const auto tree = schema::build_instance_tree(tape, root);
         if (tree && schema::conforms(compiled->compiled, *tree)) return true;
     }

@@ -22,13 +22,13 @@ bool validate_first_document(const LoadOptions& options, const std::vector<rt::Y
                              const std::vector<std::string>& file_paths);
 
 // The plain pipeline's check of a decoded stream: `tape` and `root` hold its
-// first document (merge keys applied), `tokens` its token list. When the
+// first document (merge keys applied), `anchors` the anchors its stream defines. When the
 // decoded document already conforms, and no alias expansion bound could
 // have made the composed tree read otherwise (few enough anchors and
 // nodes), that verdict stands; otherwise `text` is composed again and its
 // first document validated as above, which finds the violation's path and
 // position. A composer error raises TorvexParseError.
 bool validate_decoded(const LoadOptions& options, std::string_view text, const Tape& tape, std::size_t root,
-                      const TokenList& tokens);
+                      std::size_t anchors);
 
 }  // namespace torvex::ffi

@@ -25,6 +25,13 @@ public:
     Result<TokenList> run();
 
 private:
+    friend class ScalarReader;  // reads single scalars with this state
+    // Drops every text made so far (the arena and the owned-text table).
+    void clear_texts() noexcept {
+        arena_.clear();
+        out_.owned_.clear();
+    }
+
     struct IndentLevel {
         std::int64_t indent;
         bool is_sequence;

@@ -1,0 +1,44 @@
+// Fuzzes the direct tape reader against the token-list path. The first byte
+// picks the options; the rest is the YAML text (skipped unless valid UTF-8,
+// as callers validate first). Wherever the direct path accepts a text, the
+// token-list path must accept it too, with the same documents and warnings.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "core/utf8.hpp"
+#include "decode/tape.hpp"
+
+namespace {
+
+void require(bool ok) {
+    if (!ok) std::abort();
+}
+
+torvex::DecodeOptions options_from(std::uint8_t bits) {
+    torvex::DecodeOptions o;
+    o.mode = static_cast<torvex::ResolveMode>(bits % 3);
+    o.duplicate_keys_error = bits & 0x04;
+    o.duplicate_keys_warn = bits & 0x08;
+    o.reject_complex_keys = bits & 0x10;
+    o.yaml11_warnings = bits & 0x20;
+    return o;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const torvex::DecodeOptions options = options_from(data[0]);
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (torvex::utf8::validate(text)) return 0;
+
+    auto direct = torvex::decode_tape_direct(text, 0, options);
+    if (!direct) return 0;
+    auto tokens = torvex::decode_tape_tokens(text, 0, options);
+    require(tokens.ok());
+    require(torvex::same_documents(*direct, tokens.value()));
+    require(direct->warnings == tokens.value().warnings);
+    return 0;
+}

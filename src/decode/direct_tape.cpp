@@ -1,0 +1,709 @@
+// The direct tape builder: reads the common subset of YAML (block and flow
+// collections of plain and quoted scalars, block scalars, comments, `---`
+// document starts, anchors and aliases on values) straight from the text onto
+// the tape, without a token list. Scalar bodies other than one-line plain and
+// escape-free quoted ones go through the scanner's own scalar scanners
+// (ScalarReader).
+//
+// It gives way (nullopt) at the first thing outside the subset and at
+// anything the general path might reject or read otherwise: tabs outside
+// scalars, a line at a column no enclosing collection has, properties other
+// than a value's anchor, tags, directives, explicit and complex keys, merge
+// keys, multi-line plain scalars in flow, a value on the line after its key.
+// The token-list path then reads the text from the start and reports any
+// error, so what this returns is exactly what that path returns, warnings
+// included (fuzz_direct_tape and the direct-tape tests compare the two).
+#include <array>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/stack_guard.hpp"
+#include "core/utf8_units.hpp"
+#include "core/wide_bytes.hpp"
+#include "decode/key_identity.hpp"
+#include "decode/tape.hpp"
+#include "scanner/byte_search.hpp"
+#include "scanner/reader.hpp"
+#include "scanner/scalar_reader.hpp"
+
+namespace torvex {
+
+namespace {
+
+using scan::is_break;
+using scan::is_flow_indicator;
+
+// Whether a plain scalar may start with a byte: not with an indicator, white
+// space or a control character; `-`, `?` and `.` depend on what follows
+// them. (`:` is left to the token-list path.)
+enum class PlainStart : std::uint8_t { No, Yes, Check };
+constexpr std::array<PlainStart, 256> kPlainStart = [] {
+    std::array<PlainStart, 256> table{};
+    for (unsigned c = 0x20; c < 256; ++c) table[c] = PlainStart::Yes;
+    for (const unsigned char c : std::string_view(" ,[]{}#&*!|>'\"%@`:")) table[c] = PlainStart::No;
+    table['-'] = table['?'] = table['.'] = PlainStart::Check;
+    return table;
+}();
+
+// Deeper texts take the token-list path, which has the documented limits.
+constexpr std::uint32_t kDirectMaxDepth = 200;
+
+// A scalar as read: its text, where it starts, and whether it is plain.
+struct Scalar {
+    std::string_view text;
+    std::size_t start;
+    std::uint32_t line;
+    std::size_t line_start;
+    bool plain;
+};
+
+class DirectTape {
+public:
+    DirectTape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options, DecodedTape& out)
+        : s_(reinterpret_cast<const unsigned char*>(text.data())),
+          n_(text.size()),
+          options_(options),
+          out_(out),
+          tape_(out.tape),
+          scalars_(text, file_id) {}
+
+    bool run();
+
+private:
+    // --- cursor ---
+    unsigned char byte(std::size_t q) const noexcept { return q < n_ ? s_[q] : 0; }
+    bool end() const noexcept { return p_ >= n_; }
+    // A space, a line break or the end (not a tab: tabs are left to the token-list path).
+    bool space_break_or_end(std::size_t q) const noexcept { return q >= n_ || s_[q] == ' ' || is_break(s_[q]); }
+    // The column where only ASCII precedes the cursor on its line (indentation and indicators).
+    std::int64_t here() const noexcept { return static_cast<std::int64_t>(p_ - line_start_); }
+    // The column in characters of `pos` on the line that starts at `line_start`.
+    std::uint32_t char_column(std::size_t line_start, std::size_t pos) const noexcept {
+        return static_cast<std::uint32_t>(utf8::measure(s_ + line_start, pos - line_start).chars);
+    }
+    void skip_spaces() noexcept {
+        while (p_ < n_ && s_[p_] == ' ') ++p_;
+    }
+    void take_break() noexcept {
+        p_ += scan::break_length(s_, p_, n_);
+        ++line_;
+        line_start_ = p_;
+    }
+    bool marker_here() const noexcept { return p_ == line_start_ && scan::document_marker_at(s_, p_, n_); }
+    bool entry_here() const noexcept { return byte(p_) == '-' && space_break_or_end(p_ + 1); }
+    bool to_content();
+    bool lines_to_content();
+    // Most tokens in a flow collection follow the previous one directly or after one space.
+    bool flow_space(std::int64_t flow_indent) {
+        if (p_ < n_ && s_[p_] == ' ') ++p_;
+        if (p_ < n_ && s_[p_] > ' ' && s_[p_] != '#') return true;
+        return skip_flow_space(flow_indent);
+    }
+    bool skip_flow_space(std::int64_t flow_indent);
+
+    // --- nodes ---
+    bool document();
+    bool block_node(std::int64_t column);
+    bool block_mapping(std::int64_t column);
+    bool block_sequence(std::int64_t column, bool indentless);
+    bool block_value(std::int64_t column, bool in_mapping);
+    bool inline_value(std::int64_t column, bool in_sequence, bool anchored);
+    bool after_inline_value(std::int64_t column);
+    bool anchored_value(std::int64_t column, bool in_sequence);
+    bool alias();
+    bool flow_collection(std::int64_t flow_indent);
+    bool flow_sequence(std::int64_t flow_indent);
+    bool flow_mapping(std::int64_t flow_indent);
+    bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
+    bool block_scalar(std::int64_t column, bool fold);
+
+    // --- scalars ---
+    bool plain_may_start(bool flow) const noexcept {
+        const PlainStart start = kPlainStart[byte(p_)];
+        return start == PlainStart::Check ? plain_may_start_at_indicator(flow) : start == PlainStart::Yes;
+    }
+    bool plain_may_start_at_indicator(bool flow) const noexcept;
+    bool one_line_plain(bool flow, Scalar& scalar);
+    bool one_line_quoted(Scalar& scalar);
+    bool read_scalar(ScalarReader::Style style, std::int64_t indent, bool flow, std::int64_t flow_indent,
+                     Scalar& scalar, bool& multi_line);
+    bool colon_follows(std::size_t q) const noexcept;
+    // Most scalars are strings by their style or first byte: pushed without a call.
+    bool push_scalar(const Scalar& scalar) {
+        if (!scalar.plain || plain_is_str_by_first_byte(scalar.text)) {
+            tape_.push_text(TapeNode::Kind::String, scalar.text);
+            return true;
+        }
+        return push_resolved(scalar);
+    }
+    [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
+    bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
+    template <class F>
+    bool nested(F&& f) {
+        if (depth_ >= kDirectMaxDepth) return false;
+        ++depth_;
+        const bool ok = with_stack_at(depth_, std::forward<F>(f));
+        --depth_;
+        return ok;
+    }
+
+    const unsigned char* s_;
+    std::size_t n_;
+    std::size_t p_ = 0;
+    std::uint32_t line_ = 0;
+    std::size_t line_start_ = 0;
+    std::uint32_t depth_ = 0;
+    std::size_t plain_stop_ = 0;  // where the last one-line plain scalar's line content stopped
+    const DecodeOptions& options_;
+    DecodedTape& out_;
+    Tape& tape_;
+    ScalarReader scalars_;
+    struct Anchor {
+        std::size_t first;
+        std::size_t last;
+    };
+    std::unordered_map<std::string_view, Anchor> anchors_;
+    std::uint64_t expanded_nodes_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// White space and comments
+
+// After a node: the rest of the line must be spaces and maybe a comment;
+// then past empty and comment lines to the next content (or the end).
+bool DirectTape::to_content() {
+    skip_spaces();
+    if (p_ < n_ && s_[p_] == '#') {
+        if (p_ > line_start_ && s_[p_ - 1] != ' ') return false;  // glued to the node: an error
+        while (p_ < n_ && !is_break(s_[p_])) ++p_;
+    }
+    if (p_ >= n_) return true;
+    if (!is_break(s_[p_])) return false;
+    take_break();
+    return lines_to_content();
+}
+
+// At a line start: past empty and comment lines to the first content.
+bool DirectTape::lines_to_content() {
+    for (;;) {
+        p_ = wide::skip_spaces(s_, p_, n_);  // the indentation, 16 bytes at a time
+        if (p_ >= n_) return true;
+        const unsigned char c = s_[p_];
+        if (c == '#') {
+            while (p_ < n_ && !is_break(s_[p_])) ++p_;
+            if (p_ >= n_) return true;
+        } else if (!is_break(c)) {
+            return c != '\t';
+        }
+        take_break();
+    }
+}
+
+// Inside a flow collection: spaces, comments and line breaks, up to the next
+// token, which must stand right of the block context's column.
+bool DirectTape::skip_flow_space(std::int64_t flow_indent) {
+    for (;;) {
+        skip_spaces();
+        if (p_ >= n_) return false;  // unclosed
+        const unsigned char c = s_[p_];
+        if (c == '#') {
+            if (p_ > line_start_ && s_[p_ - 1] != ' ') return false;
+            while (p_ < n_ && !is_break(s_[p_])) ++p_;
+            continue;
+        }
+        if (!is_break(c)) {
+            if (c == '\t') return false;
+            // On a later line: indented past the block context, and no document marker.
+            if (p_ == line_start_ && scan::document_marker_at(s_, p_, n_)) return false;
+            return true;
+        }
+        take_break();
+        skip_spaces();
+        if (p_ < n_ && !is_break(s_[p_]) && here() <= flow_indent) return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Stream and documents
+
+bool DirectTape::run() {
+    if (n_ >= 3 && s_[0] == 0xEF && s_[1] == 0xBB && s_[2] == 0xBF) return false;  // a byte order mark
+    if (!lines_to_content()) return false;
+    bool first = true;
+    while (!end()) {
+        if (marker_here()) {
+            if (s_[p_] == '.') return false;  // `...` (and what may follow it: directives)
+            p_ += 3;
+            if (!to_content()) return false;  // content on the `---` line
+            out_.documents.push_back(tape_.nodes.size());
+            if (end() || marker_here()) {
+                tape_.push_null();
+            } else if (!document()) {
+                return false;
+            }
+        } else {
+            if (!first) return false;
+            out_.documents.push_back(tape_.nodes.size());
+            if (!document()) return false;
+        }
+        first = false;
+        anchors_.clear();
+        if (!end() && !marker_here()) return false;  // trailing content
+    }
+    return true;
+}
+
+// The document's root node, at the cursor (content on a line's start).
+bool DirectTape::document() {
+    const std::int64_t col = here();
+    const unsigned char c = s_[p_];
+    if (entry_here()) return nested([&] { return block_sequence(col, false); });
+    if (c == '[' || c == '{') {
+        if (!flow_collection(-1)) return false;
+        return to_content();
+    }
+    if (c == '"' || c == '\'' || plain_may_start(false)) {
+        // A mapping's first key, or a one-line scalar alone.
+        const std::size_t start = p_;
+        const std::uint32_t line = line_;
+        Scalar scalar;
+        if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain(false, scalar))) return false;
+        if (colon_follows(p_)) {
+            p_ = start;
+            line_ = line;
+            return nested([&] { return block_mapping(col); });
+        }
+        if (!push_scalar(scalar) || !to_content()) return false;
+        return end() || marker_here();  // a following line would continue the scalar
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Block collections
+
+// A block collection whose first token starts a line at `column`.
+bool DirectTape::block_node(std::int64_t column) {
+    if (entry_here()) return nested([&] { return block_sequence(column, false); });
+    return nested([&] { return block_mapping(column); });
+}
+
+bool DirectTape::block_mapping(std::int64_t column) {
+    const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
+    std::uint64_t count = 0;
+    std::optional<std::unordered_set<std::string>> identities;
+    if (options_.duplicate_keys_error || options_.duplicate_keys_warn) identities.emplace();
+    std::unordered_set<std::string>* seen = identities ? &*identities : nullptr;
+    for (;;) {
+        // The key: a one-line scalar and its `:`.
+        const std::size_t key_node = tape_.nodes.size();
+        Scalar key;
+        const unsigned char c = byte(p_);
+        if (c == '"' || c == '\'') {
+            if (!one_line_quoted(key)) return false;
+        } else if (!plain_may_start(false) || !one_line_plain(false, key)) {
+            return false;
+        }
+        if (!colon_follows(p_)) return false;
+        skip_spaces();
+        ++p_;  // the `:`
+        if (!push_scalar(key) || !block_value(column, true)) return false;
+        if (seen != nullptr && !check_key(seen, key_node, key)) return false;
+        ++count;
+        if (end() || marker_here() || here() < column) break;
+        if (here() > column) return false;
+    }
+    tape_.close(header, count);
+    return true;
+}
+
+// `indentless`: a mapping value's sequence whose entries stand at the
+// mapping's column; it ends at the first line there that is no entry.
+bool DirectTape::block_sequence(std::int64_t column, bool indentless) {
+    const std::size_t header = tape_.open(TapeNode::Kind::Sequence);
+    std::uint64_t count = 0;
+    for (;;) {
+        ++p_;  // the `-`
+        if (!block_value(column, false)) return false;
+        ++count;
+        if (end() || marker_here() || here() < column) break;
+        if (here() > column) return false;
+        if (!entry_here()) {
+            if (indentless) break;
+            return false;
+        }
+    }
+    tape_.close(header, count);
+    return true;
+}
+
+// The node after a block collection's `:` or `-` (the cursor just past it),
+// then on to the next content. `column`: the collection's.
+bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
+    skip_spaces();
+    if (!end() && !is_break(s_[p_]) && s_[p_] != '#') return inline_value(column, !in_mapping, false);
+    if (!end() && s_[p_] == '#' && s_[p_ - 1] != ' ') return false;
+    // Nothing more on this line: the node starts on a later one, or is empty.
+    if (!to_content()) return false;
+    if (end() || marker_here()) {
+        tape_.push_null();
+        return true;
+    }
+    if (here() > column) return block_node(here());
+    if (in_mapping && here() == column && entry_here()) {
+        return nested([&] { return block_sequence(column, true); });
+    }
+    tape_.push_null();
+    return true;
+}
+
+// A node that starts on the line of its `:` or `-`, at the cursor.
+bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchored) {
+    const unsigned char c = s_[p_];
+    switch (c) {
+        case '&': return anchored ? false : anchored_value(column, in_sequence);
+        case '*': return anchored ? false : alias() && after_inline_value(column);
+        case '[':
+        case '{': return flow_collection(column) && after_inline_value(column);
+        case '|':
+        case '>': return block_scalar(column, c == '>');
+        case '-':
+            if (space_break_or_end(p_ + 1)) {
+                // `- - a`: a sequence in a sequence entry.
+                if (!in_sequence || anchored) return false;
+                const std::int64_t inner = here();
+                return nested([&] { return block_sequence(inner, false); });
+            }
+            break;
+        default: break;
+    }
+    const bool quoted = c == '"' || c == '\'';
+    if (!quoted && !plain_may_start(false)) return false;
+    const std::size_t start = p_;
+    const std::uint32_t line = line_;
+    const std::size_t line_start = line_start_;
+    Scalar scalar;
+    bool one_line = quoted ? one_line_quoted(scalar) : one_line_plain(false, scalar);
+    if (one_line && colon_follows(p_)) {
+        // `- key: value`: a mapping in a sequence entry, at the key's column.
+        if (!in_sequence || anchored) return false;
+        const std::int64_t inner = static_cast<std::int64_t>(start - line_start_);
+        p_ = start;
+        line_ = line;
+        return nested([&] { return block_mapping(inner); });
+    }
+    if (one_line && !quoted) {
+        // A plain scalar continues on a later line indented past the collection.
+        const std::size_t after = p_;
+        const std::uint32_t after_line = line_;
+        const std::size_t after_line_start = line_start_;
+        if (to_content() && !end() && !marker_here() && here() > column) {
+            one_line = false;
+        } else {
+            p_ = after;
+            line_ = after_line;
+            line_start_ = after_line_start;
+        }
+    }
+    if (!one_line) {
+        p_ = start;
+        line_ = line;
+        line_start_ = line_start;
+        const auto style = quoted ? (c == '"' ? ScalarReader::Style::DoubleQuoted : ScalarReader::Style::SingleQuoted)
+                                  : ScalarReader::Style::Plain;
+        bool multi_line = false;
+        if (!read_scalar(style, column, false, 0, scalar, multi_line)) return false;
+    }
+    return push_scalar(scalar) && after_inline_value(column);
+}
+
+// After a node on the line of its `:` or `-`: on to the next content, which
+// must not stand right of the collection (it would be part of the node, or an error).
+bool DirectTape::after_inline_value(std::int64_t column) {
+    if (!to_content()) return false;
+    return end() || marker_here() || here() <= column;
+}
+
+// `&name` and its node: on the same line, or a block collection below.
+bool DirectTape::anchored_value(std::int64_t column, bool in_sequence) {
+    const std::size_t start = ++p_;
+    while (p_ < n_ && !scan::kNameStop[s_[p_]]) ++p_;
+    if (p_ == start) return false;
+    const std::string_view name(reinterpret_cast<const char*>(s_) + start, p_ - start);
+    if (!space_break_or_end(p_)) return false;
+    const std::size_t first = tape_.nodes.size();
+    skip_spaces();
+    if (!end() && !is_break(s_[p_]) && s_[p_] != '#') {
+        if (!inline_value(column, in_sequence, true)) return false;
+    } else {
+        if (!to_content() || end() || marker_here() || here() <= column) return false;  // an empty node
+        if (!block_node(here())) return false;
+    }
+    // Defining a name again replaces the earlier definition, once the node is read.
+    anchors_.insert_or_assign(name, Anchor{first, tape_.nodes.size()});
+    ++out_.anchors;
+    return true;
+}
+
+bool DirectTape::alias() {
+    const std::size_t start = ++p_;
+    while (p_ < n_ && !scan::kNameStop[s_[p_]]) ++p_;
+    const auto found = anchors_.find(std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start));
+    if (found == anchors_.end()) return false;
+    const Anchor anchor = found->second;
+    const std::size_t length = anchor.last - anchor.first;
+    expanded_nodes_ += length;
+    if (expanded_nodes_ > kMaxExpandedNodes) return false;
+    // Subtrees record sizes, never positions, so a copy of the nodes is a copy of the tree.
+    std::vector<TapeNode>& nodes = tape_.nodes;
+    const std::size_t old_size = nodes.size();
+    nodes.resize(old_size + length);
+    std::memcpy(&nodes[old_size], &nodes[anchor.first], length * sizeof(TapeNode));
+    return true;
+}
+
+// `|` or `>` with its body; the scanner's reader ends it at a line start.
+bool DirectTape::block_scalar(std::int64_t column, bool fold) {
+    Scalar scalar;
+    bool multi_line = false;
+    const auto style = fold ? ScalarReader::Style::Folded : ScalarReader::Style::Literal;
+    if (!read_scalar(style, column, false, 0, scalar, multi_line) || !push_scalar(scalar)) return false;
+    if (p_ != line_start_ && !end()) return false;
+    if (!lines_to_content()) return false;
+    return end() || marker_here() || here() <= column;
+}
+
+// ---------------------------------------------------------------------------
+// Flow collections
+
+// `flow_indent`: the column of the block collection around it (-1 at the top).
+bool DirectTape::flow_collection(std::int64_t flow_indent) {
+    if (s_[p_] == '[') return nested([&] { return flow_sequence(flow_indent); });
+    return nested([&] { return flow_mapping(flow_indent); });
+}
+
+bool DirectTape::flow_sequence(std::int64_t flow_indent) {
+    ++p_;
+    const std::size_t header = tape_.open(TapeNode::Kind::Sequence);
+    std::uint64_t count = 0;
+    if (!flow_space(flow_indent)) return false;
+    while (s_[p_] != ']') {
+        const unsigned char c = s_[p_];
+        if (c == '[' || c == '{') {
+            if (!flow_collection(flow_indent)) return false;
+        } else {
+            Scalar item;
+            if (!flow_scalar(flow_indent, false, item) || !push_scalar(item)) return false;
+        }
+        ++count;
+        if (!flow_space(flow_indent)) return false;
+        if (s_[p_] == ',') {
+            ++p_;
+            if (!flow_space(flow_indent)) return false;
+        } else if (s_[p_] != ']') {
+            return false;  // `[a: 1]` and the like, or an error
+        }
+    }
+    ++p_;
+    tape_.close(header, count);
+    return true;
+}
+
+bool DirectTape::flow_mapping(std::int64_t flow_indent) {
+    ++p_;
+    const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
+    std::uint64_t count = 0;
+    std::optional<std::unordered_set<std::string>> identities;
+    if (options_.duplicate_keys_error || options_.duplicate_keys_warn) identities.emplace();
+    std::unordered_set<std::string>* seen = identities ? &*identities : nullptr;
+    if (!flow_space(flow_indent)) return false;
+    while (s_[p_] != '}') {
+        const std::size_t key_node = tape_.nodes.size();
+        Scalar key;
+        if (!flow_scalar(flow_indent, true, key)) return false;
+        // The `:` on the key's line: right after a quoted key, else before a space, break or indicator.
+        skip_spaces();
+        if (byte(p_) != ':') return false;
+        const unsigned char next = byte(p_ + 1);
+        if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
+        ++p_;
+        if (!push_scalar(key) || !flow_space(flow_indent)) return false;
+        const unsigned char c = s_[p_];
+        if (c == '[' || c == '{') {
+            if (!flow_collection(flow_indent)) return false;
+        } else {
+            Scalar value;
+            if (!flow_scalar(flow_indent, false, value) || !push_scalar(value)) return false;
+        }
+        if (seen != nullptr && !check_key(seen, key_node, key)) return false;
+        ++count;
+        if (!flow_space(flow_indent)) return false;
+        if (s_[p_] == ',') {
+            ++p_;
+            if (!flow_space(flow_indent)) return false;
+        } else if (s_[p_] != '}') {
+            return false;
+        }
+    }
+    ++p_;
+    tape_.close(header, count);
+    return true;
+}
+
+// A scalar in a flow collection: one-line plain, or quoted on one line or more.
+bool DirectTape::flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar) {
+    const unsigned char c = s_[p_];
+    if (c == '"' || c == '\'') {
+        const std::size_t start = p_;
+        if (one_line_quoted(scalar)) return true;
+        if (key) return false;  // a multi-line implicit key
+        p_ = start;
+        bool multi_line = false;
+        const auto style = c == '"' ? ScalarReader::Style::DoubleQuoted : ScalarReader::Style::SingleQuoted;
+        return read_scalar(style, flow_indent, true, flow_indent, scalar, multi_line);
+    }
+    if (!plain_may_start(true) || !one_line_plain(true, scalar)) return false;
+    // One ending at its line's end may continue on the next: left to the token-list path.
+    return plain_stop_ < n_ && !is_break(s_[plain_stop_]);
+}
+
+// ---------------------------------------------------------------------------
+// Scalars
+
+// At `-`, `?` or `.`: whether they start a plain scalar rather than an
+// indicator or a document marker (in flow context when `flow`).
+bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
+    if (marker_here()) return false;
+    if (s_[p_] == '.') return true;
+    const unsigned char next = byte(p_ + 1);
+    if (p_ + 1 >= n_ || next == ' ' || next == '\t' || is_break(next)) return false;
+    return !(flow && is_flow_indicator(next));
+}
+
+// A plain scalar's content on the cursor's line; the cursor ends just past
+// it. False where it stops at a byte the rules here leave to the token-list path.
+bool DirectTape::one_line_plain(bool flow, Scalar& scalar) {
+    scalar.start = p_;
+    scalar.line = line_;
+    scalar.line_start = line_start_;
+    scalar.plain = true;
+    unsigned high = 0;  // non-ASCII bytes are content like any other here
+    std::size_t q = p_;
+    for (;;) {
+        q = scan::detail::plain_stop<true>(s_, q, n_, flow, high);
+        if (q >= n_) break;
+        const unsigned char c = s_[q];
+        if (c == ':') {
+            if (q + 1 >= n_) break;
+            const unsigned char next = s_[q + 1];
+            if (next == ' ' || next == '\t' || is_break(next) || (flow && is_flow_indicator(next))) break;
+        } else if (c == '#') {
+            if (s_[q - 1] == ' ' || s_[q - 1] == '\t') break;
+        } else {
+            break;
+        }
+        ++q;
+    }
+    plain_stop_ = q;
+    std::size_t e = q;
+    while (e > p_ && (s_[e - 1] == ' ' || s_[e - 1] == '\t')) --e;
+    if (e < q && s_[e] == '\t') return false;  // a tab among the blanks after it
+    scalar.text = std::string_view(reinterpret_cast<const char*>(s_) + p_, e - p_);
+    p_ = e;
+    return true;
+}
+
+// A quoted scalar without escapes and on one line: a slice of the text. False otherwise.
+bool DirectTape::one_line_quoted(Scalar& scalar) {
+    const unsigned char quote = s_[p_];
+    scalar.start = p_;
+    scalar.line = line_;
+    scalar.line_start = line_start_;
+    scalar.plain = false;
+    unsigned high = 0;
+    const std::size_t q = scan::find_quote_stop(s_, p_ + 1, n_, quote, quote == '"' ? '\\' : '\'', high);
+    if (q >= n_ || s_[q] != quote || (quote == '\'' && byte(q + 1) == '\'')) return false;
+    scalar.text = std::string_view(reinterpret_cast<const char*>(s_) + p_ + 1, q - p_ - 1);
+    p_ = q + 1;
+    return true;
+}
+
+// A scalar through the scanner's reader, from the cursor; the cursor ends past it.
+bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, bool flow, std::int64_t flow_indent,
+                             Scalar& scalar, bool& multi_line) {
+    scalar.start = p_;
+    scalar.line = line_;
+    scalar.line_start = line_start_;
+    scalar.plain = style == ScalarReader::Style::Plain;
+    ScalarReader::Place at{p_, line_, char_column(line_start_, p_)};
+    std::string_view text;
+    if (!scalars_.read(style, at, indent, flow, flow_indent, text, multi_line)) return false;
+    const char* const input = reinterpret_cast<const char*>(s_);
+    const bool in_input = text.data() >= input && text.data() + text.size() <= input + n_;
+    scalar.text = in_input || text.empty() ? text : tape_.keep(std::string(text));
+    // The reader's place: its line's start is after the last break before it
+    // (a line feed, or a lone carriage return after the last line feed).
+    p_ = at.pos;
+    if (at.line != line_) {
+        line_ = at.line;
+        const auto* lf = static_cast<const unsigned char*>(memrchr(s_, '\n', p_));
+        const std::size_t after_lf = lf == nullptr ? 0 : static_cast<std::size_t>(lf - s_) + 1;
+        const auto* cr = static_cast<const unsigned char*>(memrchr(s_ + after_lf, '\r', p_ - after_lf));
+        line_start_ = cr == nullptr ? after_lf : static_cast<std::size_t>(cr - s_) + 1;
+    }
+    return true;
+}
+
+// Whether a block mapping's `:` (after spaces) follows at `q`.
+bool DirectTape::colon_follows(std::size_t q) const noexcept {
+    while (q < n_ && s_[q] == ' ') ++q;
+    return q < n_ && s_[q] == ':' && space_break_or_end(q + 1);
+}
+
+// A plain scalar without properties that may be other than a string, resolved as the decoder does.
+bool DirectTape::push_resolved(const Scalar& scalar) {
+    const std::string_view text = scalar.text;
+    if (options_.yaml11_warnings) {
+        if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
+            out_.warnings.push_back(
+                version_warning(text, *diff, scalar.line, char_column(scalar.line_start, scalar.start)));
+        }
+    }
+    const Resolved r = resolve(options_.mode, text, true, std::nullopt);
+    switch (r.kind) {
+        case ResolvedKind::Null: tape_.push_null(); break;
+        case ResolvedKind::Bool: tape_.push_bool(r.boolean); break;
+        case ResolvedKind::Int: tape_.push_int(r.integer); break;
+        case ResolvedKind::BigInt: tape_.push_text(TapeNode::Kind::BigInt, text); break;
+        case ResolvedKind::Float: tape_.push_float(r.floating); break;
+        case ResolvedKind::Str: tape_.push_text(TapeNode::Kind::String, text); break;
+        case ResolvedKind::Merge: return false;  // merge keys: the token-list path
+    }
+    return true;
+}
+
+// The duplicate-key policy for the entry whose key is at `key_node`.
+bool DirectTape::check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key) {
+    const Value key_value = tape_value(tape_, key_node);
+    if (seen->insert(key_identity(key_value)).second) return true;
+    if (options_.duplicate_keys_error) return false;  // the token-list path raises it
+    out_.warnings.push_back(
+        duplicate_key_warning(key_value, key.line, char_column(key.line_start, key.start)));
+    return true;
+}
+
+}  // namespace
+
+std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
+                                              const DecodeOptions& options) {
+    std::optional<DecodedTape> out(std::in_place);
+    out->tape.nodes.reserve(text.size() / 6 + 16);
+    DirectTape reader(text, file_id, options, *out);
+    if (!reader.run()) return std::nullopt;
+    return out;
+}
+
+}  // namespace torvex

@@ -1,0 +1,40 @@
+#include "scanner/scalar_reader.hpp"
+
+#include "scanner/scanner_state.hpp"
+
+namespace torvex {
+
+ScalarReader::ScalarReader(std::string_view text, std::uint32_t file_id) noexcept : text_(text), file_id_(file_id) {}
+
+ScalarReader::~ScalarReader() = default;
+
+bool ScalarReader::read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
+                        std::string_view& text, bool& multi_line) {
+    if (!scanner_) scanner_ = std::make_unique<Scanner>(text_, file_id_, false);
+    Scanner& s = *scanner_;
+    // Each read starts afresh: the previous text is given up.
+    s.clear_texts();
+    s.error_.reset();
+    s.reader_.pos = at.pos;
+    s.reader_.line = at.line;
+    s.reader_.column = at.column;
+    s.indent_ = indent;
+    s.flow_level_ = flow ? 1 : 0;
+    s.flow_start_indent_ = flow_indent;
+    Token token{};
+    bool ok = false;
+    multi_line = true;
+    switch (style) {
+        case Style::Plain: ok = s.scan_plain(token, multi_line); break;
+        case Style::SingleQuoted: ok = s.scan_single_quoted(token, multi_line); break;
+        case Style::DoubleQuoted: ok = s.scan_double_quoted(token, multi_line); break;
+        case Style::Literal: ok = s.scan_block_scalar(token, false); break;
+        case Style::Folded: ok = s.scan_block_scalar(token, true); break;
+    }
+    if (!ok) return false;
+    text = s.out_.text(token);
+    at = {s.reader_.pos, s.reader_.line, s.reader_.column};
+    return true;
+}
+
+}  // namespace torvex

@@ -1,0 +1,47 @@
+// The scanner's scalar scanners for a reader that walks the text itself (the
+// direct tape builder): one scalar at a time, read with the indentation
+// context the scanner would have at that place, so that its text, its end
+// and its errors are exactly the scanner's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace torvex {
+
+class Scanner;
+
+class ScalarReader {
+public:
+    enum class Style : std::uint8_t { Plain, SingleQuoted, DoubleQuoted, Literal, Folded };
+    // A place in the text: byte offset, 0-based line and column (in characters).
+    struct Place {
+        std::size_t pos;
+        std::uint32_t line;
+        std::uint32_t column;
+    };
+
+    // `text` must be valid UTF-8 and outlive the reader.
+    ScalarReader(std::string_view text, std::uint32_t file_id) noexcept;
+    ~ScalarReader();
+    ScalarReader(const ScalarReader&) = delete;
+    ScalarReader& operator=(const ScalarReader&) = delete;
+
+    // Reads the scalar of `style` that starts at `at` (its quote or block
+    // indicator, or its first character) and moves `at` just past it.
+    // `indent`: the column of the innermost block collection (-1 outside
+    // any); in a flow collection (`flow`), `flow_indent` is that column where
+    // the outermost flow collection began. `text` stays valid until the next
+    // read. False where the scanner would report an error.
+    bool read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
+              std::string_view& text, bool& multi_line);
+
+private:
+    std::string_view text_;
+    std::uint32_t file_id_;
+    std::unique_ptr<Scanner> scanner_;  // made at the first read: most texts need none
+};
+
+}  // namespace torvex
