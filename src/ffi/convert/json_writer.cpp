@@ -229,6 +229,7 @@ private:
     }
 
     [[gnu::noinline]] bool large_integer(PyObject* obj) {
+        ++foreign_calls_;  // makes objects; none the collector tracks, but counted all the same
         int overflow = 0;
         const long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
         if (overflow == 0) {
@@ -319,6 +320,7 @@ private:
     // Converts into the scratch tape, which one object at a time uses (the
     // converter never comes back here).
     bool convert(PyObject* obj, unsigned depth) {
+        ++foreign_calls_;
         if (scratch_) {
             scratch_->tape.nodes.clear();
             scratch_->tape.texts.clear();
@@ -370,7 +372,8 @@ private:
                 if (!key(k, child)) return false;
                 colon();
                 return item(v, child);
-            });
+            },
+            &foreign_calls_);
         if (!ok) return false;
         close(count, depth, '}');
         return true;
@@ -387,6 +390,8 @@ private:
     std::optional<EncodedTape> scratch_;
     std::optional<Error> error_;
     bool collection_key_ = false;
+    // Calls that may run code of the user's: see for_each_dict_entry.
+    std::uint64_t foreign_calls_ = 0;
 };
 
 }  // namespace
