@@ -368,9 +368,18 @@ private:
                 return leaf_entry(k, v, key_kind, value_kind, count++, child);
             },
             [&](PyObject* k, PyObject* v) {
-                separate(count++, depth);
-                if (!key(k, child)) return false;
-                colon();
+                if (Py_TYPE(k) == &PyUnicode_Type && PyUnicode_IS_COMPACT_ASCII(k) && child < kMaxEncodeDepth) {
+                    const AsciiKey prefix{count++, child, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
+                                          static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+                    char* const start = out_.reserve(prefix.room(*this));
+                    if (char* const d = prefix.put(*this, start, start)) {
+                        out_.advance(static_cast<std::size_t>(d - start));
+                    }
+                } else {
+                    separate(count++, depth);
+                    if (!key(k, child)) return false;
+                    colon();
+                }
                 return item(v, child);
             },
             &foreign_calls_);
