@@ -326,3 +326,17 @@ def test_dicts_changed_by_user_code_deep_inside_an_entry(case):
         except RuntimeError as exc:
             outcomes.append(str(exc))
     assert outcomes[0] == outcomes[1]
+
+
+@pytest.mark.parametrize("special", ['"', "\\", "\n", "\x01", "\x1f", "\u2028", "\u2029", "\u20ac", "é", "x"])
+def test_a_special_character_at_every_place_of_short_and_block_sized_texts(special):
+    # Texts up to 32 bytes are copied and checked in whole blocks, longer ones in runs: a character that needs
+    # an escape (or one that shares the lead byte of U+2028 and needs none) must be found at every place, as
+    # a key, as a value in a dict and in a list.
+    for size in range(0, 70):
+        for at in range(size):
+            text = "a" * at + special + "b" * (size - at - 1)
+            doc = [text, {text: text}, {"k": [text]}]
+            expected = json.dumps(doc, ensure_ascii=False, separators=(",", ":"))
+            expected = expected.replace("\u2028", "\\u2028").replace("\u2029", "\\u2029")
+            assert torvex.to_json(doc) == expected.encode(), text
