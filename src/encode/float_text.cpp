@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "encode/number_text.hpp"
+
 namespace torvex {
 
 namespace {
@@ -25,36 +27,78 @@ constexpr int kMaxFraction = 17;
 // (its own rounding and the input's are each under 1/8 of a unit).
 constexpr double kExactScaled = 0x1p50;
 
+// A finite |v| as m / 10^k.
+struct Scaled {
+    std::uint64_t m;
+    int k;
+};
+
 // The common case of data, a number with few decimals (61.34, 0.8652, 7.0):
 // the smallest k for which m = round(|v| * 10^k) gives back v as m / 10^k.
 // Both m and 10^k are exact doubles, so m / 10^k is the double that the text
 // m*10^-k reads as; no text with fewer digits reads as v (each smaller k was
-// tried, and round() found the only integer near enough at each), and no
+// tried, and rounding found the only integer near enough at each), and no
 // other m with k digits does either (10^-k exceeds v's spacing here). These
-// are the shortest digits, the ones the general routine finds.
-bool few_decimals(double magnitude, Digits& r) noexcept {
+// are the shortest digits, the ones the general routine finds. Below 2^52,
+// adding and taking away 2^52 rounds to the nearest integer (ties to even,
+// as nearbyint does) without a call.
+bool few_decimals(double magnitude, Scaled& r) noexcept {
     for (int k = 0; k <= kMaxFraction; ++k) {
         const double scaled = magnitude * kPow10[k];
         if (!(scaled < kExactScaled)) return false;
-        const double m = std::nearbyint(scaled);
+        const double m = (scaled + 0x1p52) - 0x1p52;
         if (m / kPow10[k] != magnitude) continue;
-        auto digits = static_cast<std::uint64_t>(m);
-        char text[24];
-        const int length = static_cast<int>(std::to_chars(text, text + sizeof text, digits).ptr - text);
-        int count = length;
-        while (count > 1 && text[count - 1] == '0') --count;  // only when k is 0: 1200 is 12e2
-        std::memcpy(r.d, text, static_cast<std::size_t>(count));
-        r.count = count;
-        r.exp10 = digits == 0 ? 0 : length - 1 - k;
+        r = Scaled{static_cast<std::uint64_t>(m), k};
         return true;
     }
     return false;
 }
 
+// The digits and exponent of m / 10^k, trailing zeros dropped.
+void scaled_digits(Scaled s, Digits& r) noexcept {
+    char text[24];
+    const int length = static_cast<int>(std::to_chars(text, text + sizeof text, s.m).ptr - text);
+    int count = length;
+    while (count > 1 && text[count - 1] == '0') --count;  // only when k is 0: 1200 is 12e2
+    std::memcpy(r.d, text, static_cast<std::size_t>(count));
+    r.count = count;
+    r.exp10 = s.m == 0 ? 0 : length - 1 - s.k;
+}
+
+// JSON text of m / 10^k with its sign: the whole part, the point and k
+// digits of fraction (leading zeros kept), or ".0" when k is 0.
+std::size_t json_scaled_text(bool negative, Scaled s, char* out) noexcept {
+    char* o = out;
+    if (negative) *o++ = '-';
+    if (s.k == 0) {
+        o = number_text_detail::write_decimal(s.m, o);
+        std::memcpy(o, ".0", 2);
+        return static_cast<std::size_t>(o + 2 - out);
+    }
+    const auto scale = static_cast<std::uint64_t>(kPow10[s.k]);
+    const std::uint64_t whole = s.m / scale;
+    o = number_text_detail::write_decimal(whole, o);
+    *o++ = '.';
+    // The k digits of the fraction, two at a time from the end.
+    std::uint64_t fraction = s.m - whole * scale;
+    char* const end = o + s.k;
+    char* p = end;
+    while (p - o >= 2) {
+        p -= 2;
+        std::memcpy(p, number_text_detail::kDigitPairs + 2 * (fraction % 100), 2);
+        fraction /= 100;
+    }
+    if (p > o) *o = static_cast<char>('0' + fraction);
+    return static_cast<std::size_t>(end - out);
+}
+
 Digits shortest_digits(double value) noexcept {
     Digits r;
     r.negative = std::signbit(value);
-    if (few_decimals(std::fabs(value), r)) return r;
+    if (Scaled scaled; few_decimals(std::fabs(value), scaled)) {
+        scaled_digits(scaled, r);
+        return r;
+    }
     char sci[40];
     const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific);
     const char* p = sci;
@@ -145,6 +189,7 @@ std::size_t yaml_float_text(double value, char* out) noexcept {
 
 std::size_t json_float_text(double value, char* out) noexcept {
     if (!std::isfinite(value)) return copy_text("null", out);
+    if (Scaled scaled; few_decimals(std::fabs(value), scaled)) return json_scaled_text(std::signbit(value), scaled, out);
     const Digits g = shortest_digits(value);
     bool has_point = false;
     std::size_t n = plain_decimal(g, out, has_point);

@@ -24,19 +24,19 @@ std::size_t copy_plain(const unsigned char* src, std::size_t n, char* dst) noexc
 // bytes before it are written and committed), closing quote included.
 void append_escaped_rest(OutBuffer& out, const unsigned char* p, std::size_t n, std::size_t i);
 
-// Room a writer reserves past a text for short_plain's whole-block store.
-inline constexpr std::size_t kShortSlack = 16;
+// Room a writer reserves past a text for short_plain's whole-block stores.
+inline constexpr std::size_t kShortSlack = 32;
 
-// A text of at most 16 bytes is copied with one 16-byte load and one store
-// when the block cannot cross into another page: the bytes after the text
-// are read, never used, and `dst` needs 16 bytes of room. Returns the
+// A text of at most 32 bytes is copied with one or two 16-byte loads and
+// stores when the blocks cannot cross into another page: the bytes after the
+// text are read, never used, and `dst` needs 32 bytes of room. Returns the
 // length of the plain run as copy_plain does, or n + 1 when it does not
 // apply. Most keys and short values of data go this way, with no branch on
 // their length. Only for texts inside the interpreter's objects (the str
 // writer): reading past a text is no fault there, where an address
 // checker would rightly report it for the engine's own buffers; builds
 // with the checker never read past.
-inline std::size_t short_plain(const unsigned char* src, std::size_t n, char* dst) noexcept {
+[[gnu::always_inline]] inline std::size_t short_plain(const unsigned char* src, std::size_t n, char* dst) noexcept {
     constexpr std::uintptr_t kPage = 4096;
 #if defined(__SANITIZE_ADDRESS__)
     return n + 1;
@@ -45,17 +45,25 @@ inline std::size_t short_plain(const unsigned char* src, std::size_t n, char* ds
     return n + 1;
 #endif
 #endif
-    if (n > 16 || (reinterpret_cast<std::uintptr_t>(src) & (kPage - 1)) > kPage - 16) return n + 1;
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
-    const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
-    const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
-    const __m128i lead = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xE2)));
-    const auto special = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(control, quote), _mm_or_si128(backslash, lead))));
-    const unsigned within = special & ((1u << n) - 1);
-    return within == 0 ? n : static_cast<std::size_t>(__builtin_ctz(within));
+    if (n > 32 || (reinterpret_cast<std::uintptr_t>(src) & (kPage - 1)) > kPage - 32) return n + 1;
+    const auto special_bits = [](__m128i v) {
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+        const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
+        const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
+        const __m128i lead = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xE2)));
+        return static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(control, quote), _mm_or_si128(backslash, lead))));
+    };
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), low);
+    std::uint64_t special = special_bits(low);
+    if (n > 16) {
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), high);
+        special |= static_cast<std::uint64_t>(special_bits(high)) << 16;
+    }
+    const std::uint64_t within = special & ((std::uint64_t{1} << n) - 1);
+    return within == 0 ? n : static_cast<std::size_t>(__builtin_ctzll(within));
 }
 
 }  // namespace json_string_detail

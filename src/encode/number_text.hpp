@@ -16,35 +16,69 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Digits of v, 1 to 20.
-inline unsigned decimal_length(std::uint64_t v) noexcept {
-    unsigned n = 1;
-    for (;;) {
-        if (v < 10) return n;
-        if (v < 100) return n + 1;
-        if (v < 1000) return n + 2;
-        if (v < 10000) return n + 3;
-        v /= 10000;
-        n += 4;
-    }
+// Exactly two, four and eight digits of v (below 100, 10^4, 10^8).
+inline char* write_2(std::uint32_t v, char* out) noexcept {
+    std::memcpy(out, kDigitPairs + 2 * v, 2);
+    return out + 2;
+}
+inline char* write_4(std::uint32_t v, char* out) noexcept {
+    const std::uint32_t high = v / 100;
+    write_2(high, out);
+    return write_2(v - high * 100, out + 2);
+}
+inline char* write_8(std::uint32_t v, char* out) noexcept {
+    const std::uint32_t high = v / 10000;
+    write_4(high, out);
+    return write_4(v - high * 10000, out + 4);
 }
 
-// Writes v's digits at `out`, two at a time from the end; returns the end.
-inline char* write_decimal(std::uint64_t v, char* out) noexcept {
-    char* const end = out + decimal_length(v);
-    char* p = end;
-    while (v >= 100) {
-        const std::uint64_t pair = v % 100;
-        v /= 100;
-        p -= 2;
-        std::memcpy(p, kDigitPairs + 2 * pair, 2);
+// One to four digits of v (below 10^4), and one to eight (below 10^8).
+inline char* write_upto_4(std::uint32_t v, char* out) noexcept {
+    if (v < 10) {
+        *out = static_cast<char>('0' + v);
+        return out + 1;
     }
-    if (v >= 10) {
-        std::memcpy(p - 2, kDigitPairs + 2 * v, 2);
+    if (v < 100) return write_2(v, out);
+    const std::uint32_t high = v / 100;
+    if (high < 10) {
+        *out++ = static_cast<char>('0' + high);
     } else {
-        p[-1] = static_cast<char>('0' + v);
+        out = write_2(high, out);
     }
-    return end;
+    return write_2(v - high * 100, out);
+}
+inline char* write_upto_8(std::uint32_t v, char* out) noexcept {
+    if (v < 10000) return write_upto_4(v, out);
+    const std::uint32_t high = v / 10000;
+    return write_4(v - high * 10000, write_upto_4(high, out));
+}
+
+// Writes v's digits at `out` and returns the end. The digits are split in
+// groups of eight at most, cut off by 32-bit arithmetic, with no loop and no
+// count of the digits first: most integers in data have one to eight.
+inline char* write_decimal(std::uint64_t v, char* out) noexcept {
+    if (v < 100000000) return write_upto_8(static_cast<std::uint32_t>(v), out);
+    constexpr std::uint64_t k8 = 100000000;
+    if (v < k8 * k8) {
+        const std::uint64_t high = v / k8;
+        return write_8(static_cast<std::uint32_t>(v - high * k8), write_upto_8(static_cast<std::uint32_t>(high), out));
+    }
+    const std::uint64_t high = v / (k8 * k8);  // at most 1844
+    const std::uint64_t low = v - high * (k8 * k8);
+    const std::uint64_t middle = low / k8;
+    out = write_upto_4(static_cast<std::uint32_t>(high), out);
+    out = write_8(static_cast<std::uint32_t>(middle), out);
+    return write_8(static_cast<std::uint32_t>(low - middle * k8), out);
+}
+
+// The decimal text of v at `out`, which has room for 20 bytes; returns the end.
+inline char* write_int(std::int64_t v, char* out) noexcept {
+    std::uint64_t magnitude = static_cast<std::uint64_t>(v);
+    if (v < 0) {
+        *out++ = '-';
+        magnitude = 0 - magnitude;
+    }
+    return write_decimal(magnitude, out);
 }
 
 }  // namespace number_text_detail
@@ -53,13 +87,7 @@ inline char* write_decimal(std::uint64_t v, char* out) noexcept {
 // checks and the sign, which a writer with room reserved does not need.
 inline void append_int(OutBuffer& out, std::int64_t v) {
     char* const start = out.reserve(20);
-    char* p = start;
-    std::uint64_t magnitude = static_cast<std::uint64_t>(v);
-    if (v < 0) {
-        *p++ = '-';
-        magnitude = 0 - magnitude;
-    }
-    out.advance(static_cast<std::size_t>(number_text_detail::write_decimal(magnitude, p) - start));
+    out.advance(static_cast<std::size_t>(number_text_detail::write_int(v, start) - start));
 }
 
 // A big integer's digits: a leading "+" and YAML 1.1 underscores are dropped,

@@ -144,5 +144,39 @@ TEST(FloatTextLong, FewDecimalsMatchTheGeneralRoutine) {
     }
 }
 
+// The JSON spelling is the general routine's for every kind of double: any
+// bit pattern (subnormals and the extreme exponents among them), integral
+// values, values a few decimals long and their neighbours, both zeros.
+TEST(FloatTextLong, JsonMatchesTheGeneralRoutineEverywhere) {
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 300000; ++i) {
+        const std::uint64_t bits = next();
+        double d;
+        switch (i % 4) {
+            case 0: std::memcpy(&d, &bits, sizeof d); break;
+            case 1: d = static_cast<double>(static_cast<std::int64_t>(bits) >> (bits % 64)); break;
+            case 2: d = static_cast<double>(static_cast<std::int64_t>(bits >> 20) % 100000000) / 1e4; break;
+            default: {
+                const std::uint64_t subnormal = bits & ((1ull << 52) - 1) & ~(~0ull << (bits % 53));
+                std::memcpy(&d, &subnormal, sizeof d);
+                if (bits >> 63) d = -d;
+            }
+        }
+        if (!std::isfinite(d)) continue;
+        if (i % 8 >= 6) d = std::nextafter(d, (bits & 1) ? 1e308 : -1e308);
+        ASSERT_EQ(json_text(d), reference_json_text(d)) << d;
+    }
+    EXPECT_EQ(json_text(0.0), "0.0");
+    EXPECT_EQ(json_text(-0.0), "-0.0");
+    EXPECT_EQ(json_text(-1200.0), "-1200.0");
+    EXPECT_EQ(json_text(0.05), "0.05");
+}
+
 }  // namespace
 }  // namespace torvex

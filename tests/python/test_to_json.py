@@ -284,3 +284,59 @@ def test_outputs_of_every_size_are_exact(size):
     assert torvex.to_json(text) == b'"' + text.encode() + b'"'
     many = ["é" * 7] * (size // 17 + 1)
     assert torvex.to_json(many) == json.dumps(many, ensure_ascii=False, separators=(",", ":")).encode()
+
+
+# A dict read ahead in batches must notice a change made by user code run for any entry, however deep inside
+# the entry the code runs; entries read ahead before it are read again. The tree path (OPT_SORT_KEYS on keys
+# already in order) reads every dict afresh after each such entry, so the two must agree, errors included.
+def _mutated_dict(size, at, depth, action, target):
+    keys = [f"k{i:03d}" for i in range(size)]
+    d = {}
+
+    def default(obj):
+        victim = keys[target]
+        if action == "replace":
+            d[victim] = ["replaced", obj.x]
+        elif action == "add":
+            d["zzz"] = 0
+        elif action == "swap":
+            d.pop(victim, None)
+            d["zzz"] = 0
+        return obj.x
+
+    for i, key in enumerate(keys):
+        value = Point(i) if i == at else (i if i % 3 else [i, {"n": i}])
+        for _ in range(depth if i == at else 0):
+            value = [{"deep": value}]
+        d[key] = value
+    return d, default
+
+
+@settings(max_examples=150, suppress_health_check=[HealthCheck.too_slow])
+@given(st.integers(1, 40).flatmap(lambda size: st.tuples(
+    st.just(size), st.integers(0, size - 1), st.integers(0, 3), st.sampled_from(["replace", "add", "swap", "none"]),
+    st.integers(0, size - 1))))
+def test_dicts_changed_by_user_code_deep_inside_an_entry(case):
+    size, at, depth, action, target = case
+    outcomes = []
+    for option in (0, O.OPT_SORT_KEYS):
+        d, default = _mutated_dict(size, at, depth, action, target)
+        try:
+            outcomes.append(torvex.to_json(d, option=option, default=default))
+        except RuntimeError as exc:
+            outcomes.append(str(exc))
+    assert outcomes[0] == outcomes[1]
+
+
+@pytest.mark.parametrize("special", ['"', "\\", "\n", "\x01", "\x1f", "\u2028", "\u2029", "\u20ac", "é", "x"])
+def test_a_special_character_at_every_place_of_short_and_block_sized_texts(special):
+    # Texts up to 32 bytes are copied and checked in whole blocks, longer ones in runs: a character that needs
+    # an escape (or one that shares the lead byte of U+2028 and needs none) must be found at every place, as
+    # a key, as a value in a dict and in a list.
+    for size in range(0, 70):
+        for at in range(size):
+            text = "a" * at + special + "b" * (size - at - 1)
+            doc = [text, {text: text}, {"k": [text]}]
+            expected = json.dumps(doc, ensure_ascii=False, separators=(",", ":"))
+            expected = expected.replace("\u2028", "\\u2028").replace("\u2029", "\\u2029")
+            assert torvex.to_json(doc) == expected.encode(), text

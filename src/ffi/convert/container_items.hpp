@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "ffi/convert/encode_detail.hpp"
 #include "ffi/py_ref.hpp"
@@ -62,8 +63,20 @@ bool for_each_list_item(PyObject* list, bool leaves, LeafItem&& leaf_item, Other
 // `leaf_entry(key, value, key_kind, value_kind)` is called for leaf entries
 // when `leaves` is true; `other_entry(key, value)` for the rest. Each returns
 // false to stop with an error set (or recorded by the caller); so does this.
+//
+// `foreign_calls`, when given, counts the caller's calls that may run code
+// of the user's (a conversion, a default function) or allocate objects the
+// collector tracks. With the GIL held throughout, nothing else can change the
+// dict: an entry handed over while that count stays the same leaves the
+// entries read ahead valid, and the reading goes on without reading them
+// again. On a free-threaded interpreter another thread may change the dict
+// at any time outside its critical section, so it is always read again.
 template <class LeafEntry, class OtherEntry>
-bool for_each_dict_entry(PyObject* dict, bool leaves, LeafEntry&& leaf_entry, OtherEntry&& other_entry) {
+bool for_each_dict_entry(PyObject* dict, bool leaves, LeafEntry&& leaf_entry, OtherEntry&& other_entry,
+                         const std::uint64_t* foreign_calls = nullptr) {
+#ifdef Py_GIL_DISABLED
+    foreign_calls = nullptr;
+#endif
     constexpr std::size_t kBatch = 16;
     // An entry read ahead, with the iteration position before it. Left
     // uninitialised in a batch: only the entries read are looked at.
@@ -82,6 +95,7 @@ bool for_each_dict_entry(PyObject* dict, bool leaves, LeafEntry&& leaf_entry, Ot
     for (;;) {
         PyRef key;
         PyRef value;
+        bool reread = false;
         {
             CriticalSection section(dict);
             const Py_ssize_t size = PyDict_GET_SIZE(dict);
@@ -91,7 +105,7 @@ bool for_each_dict_entry(PyObject* dict, bool leaves, LeafEntry&& leaf_entry, Ot
                 PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
                 return false;
             }
-            for (bool more = true; more && !key;) {
+            for (bool more = true; more && !key && !reread;) {
                 Entry batch[kBatch];
                 std::size_t got = 0;
                 while (got < kBatch && (interrupted || seen < expected)) {
@@ -116,6 +130,22 @@ bool for_each_dict_entry(PyObject* dict, bool leaves, LeafEntry&& leaf_entry, Ot
                         if (!leaf_entry(k, v, key_kind, value_kind)) return false;
                         continue;
                     }
+                    if (foreign_calls != nullptr) {
+                        // The section is no lock here (the GIL build): the entry is handed over in place.
+                        const std::uint64_t before = *foreign_calls;
+                        const PyRef held_key = PyRef::borrow(k);
+                        const PyRef held_value = PyRef::borrow(v);
+                        if (!other_entry(k, v)) return false;
+                        if (*foreign_calls == before) continue;
+                        // Read again from the next entry, after the size check.
+                        interrupted = true;
+                        reread = true;
+                        if (i + 1 < got) {
+                            position = batch[i + 1].resume;
+                            seen -= static_cast<Py_ssize_t>(got - i - 1);
+                        }
+                        break;
+                    }
                     key = PyRef::borrow(k);
                     value = PyRef::borrow(v);
                     if (i + 1 < got) {
@@ -126,6 +156,7 @@ bool for_each_dict_entry(PyObject* dict, bool leaves, LeafEntry&& leaf_entry, Ot
                 }
             }
         }
+        if (reread) continue;
         if (!key) return true;
         interrupted = true;
         if (!other_entry(key.get(), value.get())) return false;

@@ -4,6 +4,7 @@
 // and dicts are checked for changes the way the interpreter checks them.
 #include "ffi/convert/json_writer.hpp"
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,17 +27,20 @@ using encode::classify_in_section;
 using encode::CriticalSection;
 using encode::Leaf;
 
+// Compact output and indented output are separate instances, so that the
+// compact one, the common and the fast one, carries no test of the indent.
+template <bool kIndented>
 class JsonWriter {
 public:
     JsonWriter(const EncodeOptions& options, OutBuffer& out, unsigned indent) noexcept
-        : options_(options), out_(out), indent_(indent) {}
+        : options_(options), out_(out), indent_(kIndented ? indent : 0) {}
 
     // `depth` counts the collections around `obj`, which is also its level of
     // indentation. Inlined where collections hold other collections, which
     // then call each other directly.
     [[gnu::always_inline]] bool value(PyObject* obj, unsigned depth) {
         if (depth >= kMaxEncodeDepth) return fail(ErrorKind::Encode, encode::kTooDeep);
-        if (const Leaf kind = classify(obj); kind != Leaf::No) return leaf(obj, kind);
+        if (const Leaf kind = classify(obj); kind != Leaf::No) return leaf(obj, kind, NoPrefix{});
         PyTypeObject* type = Py_TYPE(obj);
         if (type == &PyDict_Type) return with_stack_at(depth, [&] { return dict(obj, depth); });
         if (type == &PyList_Type) return with_stack_at(depth, [&] { return list(obj, depth); });
@@ -52,7 +56,7 @@ public:
         if (type == &PyDict_Type) return with_stack_at(depth, [&] { return dict(obj, depth); });
         if (type == &PyList_Type) return with_stack_at(depth, [&] { return list(obj, depth); });
         if (type == &PyTuple_Type) return with_stack_at(depth, [&] { return tuple(obj, depth); });
-        if (const Leaf kind = classify(obj); kind != Leaf::No) return leaf(obj, kind);
+        if (const Leaf kind = classify(obj); kind != Leaf::No) return leaf(obj, kind, NoPrefix{});
         return with_stack([&] { return converted(obj, depth); });
     }
 
@@ -79,16 +83,36 @@ private:
         return false;
     }
 
+    // Bytes put_separator() may write before an item at `level`.
+    std::size_t separator_room(unsigned level) const noexcept {
+        if constexpr (kIndented) return 2 + static_cast<std::size_t>(indent_) * level;
+        return 1;
+    }
+
+    // The comma (unless first) and, when indenting, the line break and the
+    // indentation of `level`, into room reserved by the caller.
+    char* put_separator(char* d, bool comma, unsigned level) const noexcept {
+        if (comma) *d++ = ',';
+        if constexpr (kIndented) {
+            *d++ = '\n';
+            const std::size_t spaces = static_cast<std::size_t>(indent_) * level;
+            std::memset(d, ' ', spaces);
+            d += spaces;
+        }
+        return d;
+    }
+
     void newline(unsigned level) {
-        if (indent_ == 0) return;
-        out_.put('\n');
-        out_.spaces(static_cast<std::size_t>(indent_) * level);
+        if constexpr (kIndented) {
+            char* const start = out_.reserve(separator_room(level));
+            out_.advance(static_cast<std::size_t>(put_separator(start, false, level) - start));
+        }
     }
 
     // Before the entry `n` of a collection at `depth`.
     void separate(std::uint64_t n, unsigned depth) {
-        if (n) out_.put(',');
-        newline(depth + 1);
+        char* const start = out_.reserve(separator_room(depth + 1));
+        out_.advance(static_cast<std::size_t>(put_separator(start, n != 0, depth + 1) - start));
     }
 
     // After `count` entries; the closing bracket of an empty collection
@@ -98,36 +122,114 @@ private:
         out_.put(bracket);
     }
 
-    [[gnu::always_inline]] bool string(PyObject* str) {
+    // What goes before a leaf, written in the leaf's own reservation, so that
+    // the output's length and capacity are looked at once per item rather
+    // than once per piece. `room` bounds what put() writes at `d`; put()
+    // returns where the leaf goes, or null when it committed the output
+    // itself and the leaf is to be written on its own (a key that needs
+    // escapes).
+    struct NoPrefix {
+        static constexpr bool kMayCommit = false;
+        std::size_t room(const JsonWriter&) const noexcept { return 0; }
+        char* put(JsonWriter&, char*, char* d) const noexcept { return d; }
+    };
+
+    // The separator before the item `n` at `level`.
+    struct Separator {
+        static constexpr bool kMayCommit = false;
+        std::uint64_t n;
+        unsigned level;
+        std::size_t room(const JsonWriter& w) const noexcept { return w.separator_room(level); }
+        char* put(JsonWriter& w, char*, char* d) const noexcept { return w.put_separator(d, n != 0, level); }
+    };
+
+    // The separator, a key of plain ASCII (the common key) and the colon.
+    struct AsciiKey {
+        static constexpr bool kMayCommit = true;
+        std::uint64_t n;
+        unsigned level;
+        const unsigned char* text;
+        std::size_t size;
+        std::size_t room(const JsonWriter& w) const noexcept {
+            return w.separator_room(level) + size + 4 + json_string_detail::kShortSlack;
+        }
+        char* put(JsonWriter& w, char* start, char* d) const {
+            d = w.put_separator(d, n != 0, level);
+            *d++ = '"';
+            std::size_t plain = json_string_detail::short_plain(text, size, d);
+            if (plain > size) plain = json_string_detail::copy_plain(text, size, d);
+            if (plain == size) [[likely]] {
+                d += size;
+                *d++ = '"';
+                *d++ = ':';
+                if constexpr (kIndented) *d++ = ' ';
+                return d;
+            }
+            w.out_.advance(static_cast<std::size_t>(d - start) + plain);
+            json_string_detail::append_escaped_rest(w.out_, text, size, plain);
+            w.colon();
+            return nullptr;
+        }
+    };
+
+    // A leaf and what goes before it: one reservation, one commit.
+    template <class Prefix>
+    [[gnu::always_inline]] bool leaf(PyObject* obj, Leaf kind, const Prefix& prefix) {
+        switch (kind) {
+            case Leaf::Str: return string(obj, prefix);
+            case Leaf::Int: return integer(obj, prefix);
+            case Leaf::Float: return floating(obj, prefix);
+            case Leaf::Bool:
+            case Leaf::None: return keyword(obj, prefix);
+            case Leaf::No: break;
+        }
+        return true;
+    }
+
+    template <class Prefix>
+    [[gnu::always_inline]] bool string(PyObject* str, const Prefix& prefix) {
         std::string_view text;
         if (!encode::str_text(str, text)) return false;
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         const std::size_t n = text.size();
-        char* const d = out_.reserve(n + 2 + json_string_detail::kShortSlack);
-        d[0] = '"';
-        std::size_t plain = json_string_detail::short_plain(p, n, d + 1);
-        if (plain > n) plain = json_string_detail::copy_plain(p, n, d + 1);
+        char* const start = out_.reserve(prefix.room(*this) + n + 2 + json_string_detail::kShortSlack);
+        char* d = prefix.put(*this, start, start);
+        if constexpr (Prefix::kMayCommit) {
+            if (d == nullptr) [[unlikely]] return string(str, NoPrefix{});
+        }
+        *d++ = '"';
+        std::size_t plain = json_string_detail::short_plain(p, n, d);
+        if (plain > n) plain = json_string_detail::copy_plain(p, n, d);
         if (plain == n) [[likely]] {
-            d[n + 1] = '"';
-            out_.advance(n + 2);
+            d[n] = '"';
+            out_.advance(static_cast<std::size_t>(d - start) + n + 1);
             return true;
         }
-        out_.advance(plain + 1);
+        out_.advance(static_cast<std::size_t>(d - start) + plain);
         json_string_detail::append_escaped_rest(out_, p, n, plain);
         return true;
     }
 
     // An exact int; beyond 64 bits, the digits of int's own repr.
-    [[gnu::always_inline]] bool integer(PyObject* obj) {
+    template <class Prefix>
+    [[gnu::always_inline]] bool integer(PyObject* obj, const Prefix& prefix) {
         auto* number = reinterpret_cast<PyLongObject*>(obj);
+        char* const start = out_.reserve(prefix.room(*this) + 20);
+        char* d = prefix.put(*this, start, start);
+        if constexpr (Prefix::kMayCommit) {
+            if (d == nullptr) [[unlikely]] return integer(obj, NoPrefix{});
+        }
         if (PyUnstable_Long_IsCompact(number)) [[likely]] {
-            append_int(out_, PyUnstable_Long_CompactValue(number));
+            d = number_text_detail::write_int(PyUnstable_Long_CompactValue(number), d);
+            out_.advance(static_cast<std::size_t>(d - start));
             return true;
         }
+        out_.advance(static_cast<std::size_t>(d - start));
         return large_integer(obj);
     }
 
     [[gnu::noinline]] bool large_integer(PyObject* obj) {
+        ++foreign_calls_;  // makes objects; none the collector tracks, but counted all the same
         int overflow = 0;
         const long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
         if (overflow == 0) {
@@ -142,52 +244,58 @@ private:
         return true;
     }
 
-    [[gnu::noinline]] void floating(double v) {
-        char* p = out_.reserve(kFloatTextMax);
-        out_.advance(json_float_text(v, p));
-    }
-
-    // Inlined into the loops over containers, which are mostly leaves.
-    [[gnu::always_inline]] bool leaf(PyObject* obj, Leaf kind) {
-        switch (kind) {
-            case Leaf::Str: return string(obj);
-            case Leaf::Int: return integer(obj);
-            case Leaf::Float: floating(PyFloat_AS_DOUBLE(obj)); return true;
-            case Leaf::Bool: out_.append(obj == Py_True ? std::string_view("true") : std::string_view("false")); return true;
-            case Leaf::None: out_.append("null"); return true;
-            case Leaf::No: break;
+    template <class Prefix>
+    [[gnu::always_inline]] bool floating(PyObject* obj, const Prefix& prefix) {
+        char* const start = out_.reserve(prefix.room(*this) + kFloatTextMax);
+        char* d = prefix.put(*this, start, start);
+        if constexpr (Prefix::kMayCommit) {
+            if (d == nullptr) [[unlikely]] return floating(obj, NoPrefix{});
         }
+        d += json_float_text(PyFloat_AS_DOUBLE(obj), d);
+        out_.advance(static_cast<std::size_t>(d - start));
         return true;
     }
 
-    // A leaf as an object key: a str escaped, another scalar's text in quotes
-    // (plain ASCII, nothing to escape).
-    // Compact output: the separator, a key of plain ASCII and the colon in one
-    // reservation, for the common entry.
-    void compact_ascii_key(PyObject* key, bool comma) {
-        const auto* p = static_cast<const unsigned char*>(PyUnicode_DATA(key));
-        const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(key));
-        char* const start = out_.reserve(n + 4 + json_string_detail::kShortSlack);
-        char* d = start;
-        if (comma) *d++ = ',';
-        *d++ = '"';
-        std::size_t plain = json_string_detail::short_plain(p, n, d);
-        if (plain > n) plain = json_string_detail::copy_plain(p, n, d);
-        if (plain == n) [[likely]] {
-            d[n] = '"';
-            d[n + 1] = ':';
-            out_.advance(static_cast<std::size_t>(d - start) + n + 2);
-            return;
+    // true, false and null.
+    template <class Prefix>
+    [[gnu::always_inline]] bool keyword(PyObject* obj, const Prefix& prefix) {
+        char* const start = out_.reserve(prefix.room(*this) + 5);
+        char* d = prefix.put(*this, start, start);
+        if constexpr (Prefix::kMayCommit) {
+            if (d == nullptr) [[unlikely]] return keyword(obj, NoPrefix{});
         }
-        out_.advance(static_cast<std::size_t>(d - start) + plain);
-        json_string_detail::append_escaped_rest(out_, p, n, plain);
-        out_.put(':');
+        if (obj == Py_None) {
+            std::memcpy(d, "null", 4);
+            d += 4;
+        } else if (obj == Py_True) {
+            std::memcpy(d, "true", 4);
+            d += 4;
+        } else {
+            std::memcpy(d, "false", 5);
+            d += 5;
+        }
+        out_.advance(static_cast<std::size_t>(d - start));
+        return true;
+    }
+
+    // A dict entry of two leaves, the `n`th of a dict at `level - 1`.
+    [[gnu::always_inline]] bool leaf_entry(PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind, std::uint64_t n,
+                                           unsigned level) {
+        if (key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) [[likely]] {
+            const AsciiKey prefix{n, level, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
+                                  static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+            return leaf(v, value_kind, prefix);
+        }
+        separate(n, level - 1);
+        if (!leaf_key(k, key_kind)) return false;
+        colon();
+        return leaf(v, value_kind, NoPrefix{});
     }
 
     bool leaf_key(PyObject* key, Leaf kind) {
-        if (kind == Leaf::Str) return string(key);
+        if (kind == Leaf::Str) return string(key, NoPrefix{});
         out_.put('"');
-        if (!leaf(key, kind)) return false;
+        if (!leaf(key, kind, NoPrefix{})) return false;
         out_.put('"');
         return true;
     }
@@ -212,6 +320,7 @@ private:
     // Converts into the scratch tape, which one object at a time uses (the
     // converter never comes back here).
     bool convert(PyObject* obj, unsigned depth) {
+        ++foreign_calls_;
         if (scratch_) {
             scratch_->tape.nodes.clear();
             scratch_->tape.texts.clear();
@@ -228,10 +337,7 @@ private:
         std::uint64_t count = 0;
         const bool ok = encode::for_each_list_item(
             list, child < kMaxEncodeDepth,
-            [&](PyObject* current, Leaf kind) {
-                separate(count++, depth);
-                return leaf(current, kind);
-            },
+            [&](PyObject* current, Leaf kind) { return leaf(current, kind, Separator{count++, child}); },
             [&](PyObject* current) {
                 separate(count++, depth);
                 return item(current, child);
@@ -259,21 +365,24 @@ private:
         const bool ok = encode::for_each_dict_entry(
             dict, child < kMaxEncodeDepth,
             [&](PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind) {
-                if (indent_ == 0 && key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) {
-                    compact_ascii_key(k, count++ != 0);
-                } else {
-                    separate(count++, depth);
-                    if (!leaf_key(k, key_kind)) return false;
-                    colon();
-                }
-                return leaf(v, value_kind);
+                return leaf_entry(k, v, key_kind, value_kind, count++, child);
             },
             [&](PyObject* k, PyObject* v) {
-                separate(count++, depth);
-                if (!key(k, child)) return false;
-                colon();
+                if (Py_TYPE(k) == &PyUnicode_Type && PyUnicode_IS_COMPACT_ASCII(k) && child < kMaxEncodeDepth) {
+                    const AsciiKey prefix{count++, child, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
+                                          static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+                    char* const start = out_.reserve(prefix.room(*this));
+                    if (char* const d = prefix.put(*this, start, start)) {
+                        out_.advance(static_cast<std::size_t>(d - start));
+                    }
+                } else {
+                    separate(count++, depth);
+                    if (!key(k, child)) return false;
+                    colon();
+                }
                 return item(v, child);
-            });
+            },
+            &foreign_calls_);
         if (!ok) return false;
         close(count, depth, '}');
         return true;
@@ -281,7 +390,7 @@ private:
 
     void colon() {
         out_.put(':');
-        if (indent_) out_.put(' ');
+        if constexpr (kIndented) out_.put(' ');
     }
 
     const EncodeOptions& options_;
@@ -290,13 +399,20 @@ private:
     std::optional<EncodedTape> scratch_;
     std::optional<Error> error_;
     bool collection_key_ = false;
+    // Calls that may run code of the user's: see for_each_dict_entry.
+    std::uint64_t foreign_calls_ = 0;
 };
 
 }  // namespace
 
-bool write_json(PyObject* obj, const EncodeOptions& options, unsigned indent, OutBuffer& out) {
-    JsonWriter writer(options, out, indent);
+template <bool kIndented>
+bool write_with(PyObject* obj, const EncodeOptions& options, unsigned indent, OutBuffer& out) {
+    JsonWriter<kIndented> writer(options, out, indent);
     return writer.value(obj, 0) ? writer.written() : writer.failed();
+}
+
+bool write_json(PyObject* obj, const EncodeOptions& options, unsigned indent, OutBuffer& out) {
+    return indent ? write_with<true>(obj, options, indent, out) : write_with<false>(obj, options, indent, out);
 }
 
 }  // namespace torvex::ffi
