@@ -39,7 +39,7 @@ rt::YamlNode collection_at(rt::NodeKind kind, const rt::YamlNode& directive) {
     return node;
 }
 
-// Walks the directory at `start` (confined already); the files found, in order.
+// Walks the directory at `start` (confined, so canonical); the files found, in order.
 class DirectoryWalk {
 public:
     DirectoryWalk(Loader& loader, const rt::YamlNode& directive, std::string_view argument)
@@ -50,15 +50,26 @@ public:
         struct Pending {
             std::string path;
             std::string shown;
+            // The path is canonical already: the start (confined) or a
+            // directory entry that is no link below a canonical directory.
+            bool canonical = false;
         };
-        std::vector<Pending> work{{start, argument_}};
+        std::vector<Pending> work{{start, argument_, true}};
         while (!work.empty()) {
             Pending dir = std::move(work.back());
             work.pop_back();
-            const auto canonical = canonical_path(dir.path);
+            // A directory known canonical is listed without following a
+            // link; one that became a link since its parent was listed is
+            // resolved like any other path.
+            DirectoryList listing;
+            std::optional<std::string> canonical;
+            if (dir.canonical) {
+                listing = list_directory(dir.path, /*follow=*/false);
+                if (!listing.link) canonical = dir.path;
+            }
+            if (!canonical) canonical = canonical_path(dir.path);
             if (!walked_.insert(canonical ? *canonical : dir.path).second) continue;
-
-            DirectoryList listing = list_directory(dir.path);
+            if (!dir.canonical || listing.link) listing = list_directory(dir.path);
             if (listing.failure) {
                 Error error = loader_.error_at(ErrorKind::IncludeNotFound, "cannot read directory: " + *listing.failure,
                                                directive_);
@@ -88,7 +99,8 @@ public:
                     if (!loader_.options().recursive) continue;
                     auto confined = confine_entry(entry, shown, item.type);
                     if (!confined.ok()) return std::move(confined).error();
-                    subdirectories.push_back({std::move(confined).value(), shown});
+                    // confine() canonicalises what it checks; the entry is kept as is only when it is no link.
+                    subdirectories.push_back({std::move(confined).value(), shown, true});
                     continue;
                 }
                 const auto stem = yaml_stem(name);

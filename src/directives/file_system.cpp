@@ -146,11 +146,18 @@ FileRead read_regular_file(const std::string& path) {
     return out;
 }
 
-DirectoryList list_directory(const std::string& path) {
+DirectoryList list_directory(const std::string& path, bool follow) {
     DirectoryList out;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0 && !follow && errno == ELOOP) {
+        out.link = true;
+        return out;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), &::closedir);
     if (!dir) {
         out.failure = os_error_text(errno);
+        if (fd >= 0) ::close(fd);
         return out;
     }
     for (;;) {

@@ -55,7 +55,10 @@ struct DirectoryEntry {
 struct DirectoryList {
     std::vector<DirectoryEntry> entries;
     std::optional<std::string> failure;
+    bool link = false;  // not listed: the path names a symbolic link (only without `follow`)
 };
-DirectoryList list_directory(const std::string& path);
+// Without `follow`, a path whose last component is a symbolic link is not
+// listed (`link` says so): the caller resolves it first.
+DirectoryList list_directory(const std::string& path, bool follow = true);
 
 }  // namespace torvex::directives
