@@ -7,6 +7,8 @@ import pathlib
 import pickle
 
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 import torvex
 
@@ -62,6 +64,27 @@ def test_native_scalars_equal_called_scalars(text, monkeypatch):
             assert pickle.loads(pickle.dumps(a))._annotations() == a._annotations()
         if isinstance(a, ANNOTATED) and not isinstance(a, torvex.TorvexAnnotatedInt):
             assert gc.is_tracked(a), repr(a)
+
+
+@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(st.lists(st.text(st.characters(codec="utf-8", exclude_categories=("Cs",)), max_size=12), min_size=1,
+                max_size=6))
+def test_native_strings_of_every_width_equal_called_strings(monkeypatch, texts):
+    """ASCII, Latin-1, two- and four-byte texts, as keys and values: the natively made strings are the
+    strings the class's own __new__ makes, down to hashing, encoding, slicing and comparing."""
+    text = torvex.dumps({t: [t, t * 2] for t in texts})
+    native = torvex.loads(text, option=ANN)
+    with monkeypatch.context() as patch:
+        called_classes(patch)
+        called = torvex.loads(text, option=ANN)
+    assert native == {t: [t, t * 2] for t in texts}
+    for a, b in zip(walk(native), walk(called), strict=True):
+        assert type(a) is type(b)
+        if isinstance(a, str):
+            plain = str.__str__(b)
+            assert a == plain and hash(a) == hash(plain) and a.encode() == plain.encode()
+            assert a[1:] == plain[1:] and len(a) == len(plain) and a.isascii() == plain.isascii()
+            assert a._annotations() == b._annotations()
 
 
 def test_a_class_given_its_own_setattr_is_called(monkeypatch):
