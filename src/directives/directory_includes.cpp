@@ -21,7 +21,15 @@ struct FoundFile {
     std::string stem;   // the name without its extension
     std::string path;   // confined, ready to read
     std::string shown;  // the directive's argument joined with the path below the directory
+    // A regular file listed in a canonical directory: the directory, still
+    // open, and the entry's name in it (read relative to it); null otherwise.
+    std::shared_ptr<const OpenDirectory> directory;
+    std::string name;
 };
+
+// Directories a walk keeps open for reading their files relative to them;
+// the files of any further directory are opened by path.
+constexpr std::size_t kMaxOpenDirectories = 64;
 
 // A YAML file name: extension exactly "yaml" or "yml" after a non-empty stem.
 std::optional<std::string_view> yaml_stem(std::string_view name) {
@@ -64,8 +72,10 @@ public:
             DirectoryList listing;
             std::optional<std::string> canonical;
             if (dir.canonical) {
-                listing = list_directory(dir.path, /*follow=*/false);
+                const bool keep_open = open_directories_ < kMaxOpenDirectories;
+                listing = list_directory(dir.path, /*follow=*/false, keep_open);
                 if (!listing.link) canonical = dir.path;
+                if (listing.open) ++open_directories_;
             }
             if (!canonical) canonical = canonical_path(dir.path);
             if (!walked_.insert(canonical ? *canonical : dir.path).second) continue;
@@ -108,7 +118,9 @@ public:
                 if (name == "secrets.yaml" && loader_.options().secrets) continue;
                 auto confined = confine_entry(entry, shown, item.type);
                 if (!confined.ok()) return std::move(confined).error();
-                files.push_back({std::string(*stem), std::move(confined).value(), shown});
+                const bool relative = plain_parent && item.type == EntryType::File && listing.open;
+                files.push_back({std::string(*stem), std::move(confined).value(), shown,
+                                 relative ? listing.open : nullptr, relative ? name : std::string()});
             }
             for (auto it = subdirectories.rbegin(); it != subdirectories.rend(); ++it) work.push_back(std::move(*it));
         }
@@ -120,6 +132,7 @@ private:
     const rt::YamlNode& directive_;
     std::string argument_;
     std::unordered_set<std::string> walked_;
+    std::size_t open_directories_ = 0;
 };
 
 // Adds the documents of one file to a list form's result, or a merged named
@@ -166,7 +179,8 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
         if (!found.ok()) return std::move(found).error();
         for (const FoundFile& file : found.value()) {
             if (Result<void> circular = check_circular(file.path, file.shown, node); !circular.ok()) return circular;
-            auto composed = read_and_compose(file.path, file.shown, node);
+            auto composed = file.directory ? read_and_compose(file.path, file.shown, node, {file.directory.get(), &file.name})
+                                           : read_and_compose(file.path, file.shown, node);
             if (!composed.ok()) return std::move(composed).error();
             std::vector<rt::YamlNode>& roots = composed.value().roots;
             rt::DirectoryFile& read = record->files.emplace_back();

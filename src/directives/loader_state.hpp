@@ -14,6 +14,7 @@
 
 #include "core/error.hpp"
 #include "core/result.hpp"
+#include "directives/file_system.hpp"
 #include "directives/loader.hpp"
 #include "roundtrip/ast.hpp"
 
@@ -30,6 +31,12 @@ struct ComposedFile {
 struct SecretsFile {
     std::vector<rt::YamlNode> roots;
     std::map<std::string, const rt::YamlNode*, std::less<>> secrets;
+};
+
+// Where a file is read: by its path, or as an entry of an open directory.
+struct ReadAt {
+    const OpenDirectory* directory = nullptr;
+    const std::string* name = nullptr;
 };
 
 class Loader {
@@ -53,7 +60,8 @@ public:
     Result<void> check_depth(const rt::YamlNode& directive) const;
     Result<void> check_circular(const std::string& path, std::string_view shown, const rt::YamlNode& directive) const;
     // Reads, registers and composes a file that a directive reached.
-    Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive);
+    Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive,
+                                          ReadAt at = {});
     // Resolves `root`, a root of `file` read from `path`, with the include stack extended by that file.
     Result<void> resolve_included(rt::YamlNode& root, const ComposedFile& file, const std::string& path,
                                   const rt::YamlNode& directive);
