@@ -427,6 +427,7 @@ YamlNode& Composer::push_leaf(NodeKind kind, const Token& at) {
     YamlNode& node = scratch_.emplace_back();
     node.kind = kind;
     node.span = span_of(at);
+    if (!has_pending()) return node;  // most nodes have no properties
     const Properties props = take_properties();
     apply_properties(node, props);
     remember_anchor(props, 2);
@@ -543,7 +544,8 @@ YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Toke
 // Sets the end and its line and column; `from_line` is a line not after the end.
 void Composer::set_end(YamlNode& node, std::uint64_t end, std::uint32_t from_line) const {
     node.end_offset = end;
-    const std::uint32_t line = lines_.line_of(end, from_line);
+    // Most nodes end on the line they start on.
+    const std::uint32_t line = end < lines_.next_line_start(from_line) ? from_line : lines_.line_of(end, from_line);
     node.end_line = line;
     if (line == node.span.line && end >= node.span.offset) {
         node.end_column = node.span.column + count_chars(tokens_.input().substr(node.span.offset, end - node.span.offset));
