@@ -94,7 +94,7 @@ private:
 
     PyObject* style_name(ScalarStyle style) {
         const auto index = static_cast<std::size_t>(style);
-        PyRef& name = styles_[index];
+        PyRef& name = shared_.style_names[index];
         if (!name) name = PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data()));
         return name.get();
     }
@@ -386,7 +386,6 @@ private:
     ComposedConversion options_;  // a copy: `annotate` is switched off inside tuple keys
     DecodeContext context_;
     std::vector<PyRef> files_;
-    std::array<PyRef, 5> styles_;
     PyRef source_tag_;
     PyRef source_target_;
     std::uint64_t expanded_ = 0;  // nodes converted through aliases

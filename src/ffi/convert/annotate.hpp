@@ -20,6 +20,7 @@ namespace torvex::ffi {
 // load hands them over.
 struct ConversionShared {
     std::array<AnnotatedScalarMaker, 3> makers;  // by ScalarClass
+    std::array<PyRef, 5> style_names;            // interned, by ScalarStyle, made on first use
     UntrackedWhileBuilding untracked;            // declared last: tracks again first
 };
 
