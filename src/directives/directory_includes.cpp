@@ -27,9 +27,6 @@ struct FoundFile {
     std::string name;
 };
 
-// Directories a walk keeps open for reading their files relative to them;
-// the files of any further directory are opened by path.
-constexpr std::size_t kMaxOpenDirectories = 64;
 
 // A YAML file name: extension exactly "yaml" or "yml" after a non-empty stem.
 std::optional<std::string_view> yaml_stem(std::string_view name) {
@@ -72,10 +69,8 @@ public:
             DirectoryList listing;
             std::optional<std::string> canonical;
             if (dir.canonical) {
-                const bool keep_open = open_directories_ < kMaxOpenDirectories;
-                listing = list_directory(dir.path, /*follow=*/false, keep_open);
+                listing = list_directory(dir.path, /*follow=*/false, loader_.may_keep_directory_open());
                 if (!listing.link) canonical = dir.path;
-                if (listing.open) ++open_directories_;
             }
             if (!canonical) canonical = canonical_path(dir.path);
             if (!walked_.insert(canonical ? *canonical : dir.path).second) continue;
@@ -132,7 +127,6 @@ private:
     const rt::YamlNode& directive_;
     std::string argument_;
     std::unordered_set<std::string> walked_;
-    std::size_t open_directories_ = 0;
 };
 
 // Adds the documents of one file to a list form's result, or a merged named
@@ -177,10 +171,11 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
     if (is_directory(dir.value())) {
         auto found = DirectoryWalk(*this, node, shown).run(dir.value());
         if (!found.ok()) return std::move(found).error();
-        for (const FoundFile& file : found.value()) {
+        for (FoundFile& file : found.value()) {
             if (Result<void> circular = check_circular(file.path, file.shown, node); !circular.ok()) return circular;
             auto composed = file.directory ? read_and_compose(file.path, file.shown, node, {file.directory.get(), &file.name})
                                            : read_and_compose(file.path, file.shown, node);
+            file.directory.reset();  // the directory closes with its last file read
             if (!composed.ok()) return std::move(composed).error();
             std::vector<rt::YamlNode>& roots = composed.value().roots;
             rt::DirectoryFile& read = record->files.emplace_back();

@@ -76,6 +76,14 @@ public:
     // A key that reads as a merge key was made outside any composed text.
     void note_merge_key() noexcept { out_.merge_keys = true; }
     const std::string& confinement_root() const noexcept { return root_; }
+    // Whether a directory walk may keep one more directory open to read its
+    // files relative to it: a load keeps at most kMaxOpenDirectories open in
+    // all (nested walks included), the files of any further one are opened by path.
+    bool may_keep_directory_open() noexcept {
+        if (kept_directories_ == kMaxOpenDirectories) return false;
+        ++kept_directories_;
+        return true;
+    }
 
 private:
     Result<void> dispatch(rt::YamlNode& node, bool& handled);
@@ -91,6 +99,8 @@ private:
     std::vector<IncludeFrame> stack_;
     std::map<std::string, std::unique_ptr<SecretsFile>, std::less<>> secrets_cache_;
     std::optional<std::string> root_secrets_start_;
+    static constexpr std::size_t kMaxOpenDirectories = 64;
+    std::size_t kept_directories_ = 0;  // counted once kept, never given back
 };
 
 // The replacement for a directive: takes the directive's layout (comments,

@@ -545,7 +545,14 @@ TEST_F(DirectivesTest, WalksBeyondTheOpenDirectoriesReadEveryFile) {
         expected += (i ? ", " : "") + std::to_string(i);
     }
     options_.recursive = true;
+    auto open_descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto before = open_descriptors();
     EXPECT_EQ(loaded("!include_dir_merge_list many"), expected + "]");
+    // A later walk of the same load finds the budget spent and reads by path;
+    // every directory kept open is closed again.
+    EXPECT_EQ(loaded("a: !include_dir_merge_list many\nb: !include_dir_merge_list many\n"),
+              "{a: " + expected + "], b: " + expected + "]}");
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 // Checks that two trees hold the same nodes at the same places.
