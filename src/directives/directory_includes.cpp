@@ -21,7 +21,12 @@ struct FoundFile {
     std::string stem;   // the name without its extension
     std::string path;   // confined, ready to read
     std::string shown;  // the directive's argument joined with the path below the directory
+    // A regular file listed in a canonical directory: the directory, still
+    // open, and the entry's name in it (read relative to it); null otherwise.
+    std::shared_ptr<const OpenDirectory> directory;
+    std::string name;
 };
+
 
 // A YAML file name: extension exactly "yaml" or "yml" after a non-empty stem.
 std::optional<std::string_view> yaml_stem(std::string_view name) {
@@ -39,7 +44,7 @@ rt::YamlNode collection_at(rt::NodeKind kind, const rt::YamlNode& directive) {
     return node;
 }
 
-// Walks the directory at `start` (confined already); the files found, in order.
+// Walks the directory at `start` (confined, so canonical); the files found, in order.
 class DirectoryWalk {
 public:
     DirectoryWalk(Loader& loader, const rt::YamlNode& directive, std::string_view argument)
@@ -50,15 +55,26 @@ public:
         struct Pending {
             std::string path;
             std::string shown;
+            // The path is canonical already: the start (confined) or a
+            // directory entry that is no link below a canonical directory.
+            bool canonical = false;
         };
-        std::vector<Pending> work{{start, argument_}};
+        std::vector<Pending> work{{start, argument_, true}};
         while (!work.empty()) {
             Pending dir = std::move(work.back());
             work.pop_back();
-            const auto canonical = canonical_path(dir.path);
+            // A directory known canonical is listed without following a
+            // link; one that became a link since its parent was listed is
+            // resolved like any other path.
+            DirectoryList listing;
+            std::optional<std::string> canonical;
+            if (dir.canonical) {
+                listing = list_directory(dir.path, /*follow=*/false, loader_.may_keep_directory_open());
+                if (!listing.link) canonical = dir.path;
+            }
+            if (!canonical) canonical = canonical_path(dir.path);
             if (!walked_.insert(canonical ? *canonical : dir.path).second) continue;
-
-            DirectoryList listing = list_directory(dir.path);
+            if (!dir.canonical || listing.link) listing = list_directory(dir.path);
             if (listing.failure) {
                 Error error = loader_.error_at(ErrorKind::IncludeNotFound, "cannot read directory: " + *listing.failure,
                                                directive_);
@@ -88,7 +104,8 @@ public:
                     if (!loader_.options().recursive) continue;
                     auto confined = confine_entry(entry, shown, item.type);
                     if (!confined.ok()) return std::move(confined).error();
-                    subdirectories.push_back({std::move(confined).value(), shown});
+                    // confine() canonicalises what it checks; the entry is kept as is only when it is no link.
+                    subdirectories.push_back({std::move(confined).value(), shown, true});
                     continue;
                 }
                 const auto stem = yaml_stem(name);
@@ -96,7 +113,9 @@ public:
                 if (name == "secrets.yaml" && loader_.options().secrets) continue;
                 auto confined = confine_entry(entry, shown, item.type);
                 if (!confined.ok()) return std::move(confined).error();
-                files.push_back({std::string(*stem), std::move(confined).value(), shown});
+                const bool relative = plain_parent && item.type == EntryType::File && listing.open;
+                files.push_back({std::string(*stem), std::move(confined).value(), shown,
+                                 relative ? listing.open : nullptr, relative ? name : std::string()});
             }
             for (auto it = subdirectories.rbegin(); it != subdirectories.rend(); ++it) work.push_back(std::move(*it));
         }
@@ -152,9 +171,11 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
     if (is_directory(dir.value())) {
         auto found = DirectoryWalk(*this, node, shown).run(dir.value());
         if (!found.ok()) return std::move(found).error();
-        for (const FoundFile& file : found.value()) {
+        for (FoundFile& file : found.value()) {
             if (Result<void> circular = check_circular(file.path, file.shown, node); !circular.ok()) return circular;
-            auto composed = read_and_compose(file.path, file.shown, node);
+            auto composed = file.directory ? read_and_compose(file.path, file.shown, node, {file.directory.get(), &file.name})
+                                           : read_and_compose(file.path, file.shown, node);
+            file.directory.reset();  // the directory closes with its last file read
             if (!composed.ok()) return std::move(composed).error();
             std::vector<rt::YamlNode>& roots = composed.value().roots;
             rt::DirectoryFile& read = record->files.emplace_back();

@@ -106,12 +106,34 @@ bool is_symbolic_link(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-FileRead read_regular_file(const std::string& path) {
+namespace {
+
+// Non-blocking, so that opening a FIFO does not wait for a writer; what was
+// opened is then refused unless it is a regular file.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+FileRead read_opened(int descriptor);
+
+}  // namespace
+
+OpenDirectory::~OpenDirectory() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FileRead read_regular_file(const std::string& path) { return read_opened(::open(path.c_str(), kReadFlags)); }
+
+FileRead read_regular_file_at(const OpenDirectory& directory, const std::string& name) {
+    return read_opened(::openat(directory.fd(), name.c_str(), kReadFlags | O_NOFOLLOW));
+}
+
+namespace {
+
+// Reads the file `descriptor` names (closing it), or gives why it cannot:
+// the open's error when it is negative, or "not a regular file".
+FileRead read_opened(int descriptor) {
     FileRead out;
     struct stat info {};
-    // Non-blocking, so that opening a FIFO does not wait for a writer; what
-    // was opened is then refused unless it is a regular file.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    Descriptor fd(descriptor);
     if (fd.get() < 0) {
         out.reason = os_error_text(errno);
         return out;
@@ -146,11 +168,29 @@ FileRead read_regular_file(const std::string& path) {
     return out;
 }
 
-DirectoryList list_directory(const std::string& path) {
+}  // namespace
+
+DirectoryList list_directory(const std::string& path, bool follow, bool keep_open) {
     DirectoryList out;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), flags);
+    // With O_DIRECTORY, Linux refuses a link as ENOTDIR rather than ELOOP.
+    if (fd < 0 && !follow && (errno == ELOOP || errno == ENOTDIR)) {
+        const int refused = errno;
+        if (is_symbolic_link(path)) {
+            out.link = true;
+            return out;
+        }
+        errno = refused;
+    }
+    // The listing reads through its own descriptor, so the kept one's offset stays untouched.
+    const int kept = fd >= 0 && keep_open ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    if (kept >= 0) out.open = std::make_shared<const OpenDirectory>(kept);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), &::closedir);
     if (!dir) {
         out.failure = os_error_text(errno);
+        out.open.reset();
+        if (fd >= 0) ::close(fd);
         return out;
     }
     for (;;) {

@@ -4,6 +4,7 @@
 // socket named by a directive is refused without being opened for long).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,25 @@ struct FileRead {
 };
 FileRead read_regular_file(const std::string& path);
 
+// An open directory, listed and kept open so that its files are opened
+// relative to it: the kernel then walks one path component, not the whole path.
+class OpenDirectory {
+public:
+    explicit OpenDirectory(int fd) noexcept : fd_(fd) {}
+    ~OpenDirectory();
+    OpenDirectory(const OpenDirectory&) = delete;
+    OpenDirectory& operator=(const OpenDirectory&) = delete;
+    int fd() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The same as read_regular_file for the entry `name` of `directory`, an entry
+// the listing gave as a regular file: it is opened without following a link,
+// so one that became a link since it was listed is refused, not followed.
+FileRead read_regular_file_at(const OpenDirectory& directory, const std::string& name);
+
 // What a directory entry is, as the listing tells without another call:
 // `Other` for links and whatever the file system does not report.
 enum class EntryType { File, Directory, Other };
@@ -55,7 +75,12 @@ struct DirectoryEntry {
 struct DirectoryList {
     std::vector<DirectoryEntry> entries;
     std::optional<std::string> failure;
+    bool link = false;  // not listed: the path names a symbolic link (only without `follow`)
+    std::shared_ptr<const OpenDirectory> open;  // with `keep_open`, when it could be kept
 };
-DirectoryList list_directory(const std::string& path);
+// Without `follow`, a path whose last component is a symbolic link is not
+// listed (`link` says so): the caller resolves it first. With `keep_open`,
+// the directory stays open for read_regular_file_at.
+DirectoryList list_directory(const std::string& path, bool follow = true, bool keep_open = false);
 
 }  // namespace torvex::directives

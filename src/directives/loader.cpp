@@ -190,7 +190,7 @@ Result<void> Loader::count_file(const rt::YamlNode& directive) const {
 }
 
 Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::string_view shown,
-                                              const rt::YamlNode& directive) {
+                                              const rt::YamlNode& directive, ReadAt at) {
     if (Result<void> counted = count_file(directive); !counted.ok()) return std::move(counted).error();
     // The position is the directive's, so the file is the one that holds it:
     // the file that could not be read has no line to point at.
@@ -198,7 +198,7 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
         return error_at(ErrorKind::IncludeNotFound,
                         "cannot read included file " + quoted(shown) + ": " + std::string(reason), directive);
     };
-    FileRead read = read_regular_file(path);
+    FileRead read = at.directory != nullptr ? read_regular_file_at(*at.directory, *at.name) : read_regular_file(path);
     if (!read.bytes) return not_found(read.reason);
     auto text = decode_owned_bytes(std::move(*read.bytes));
     if (!text.ok()) return not_found(text.error().message);

@@ -14,6 +14,7 @@
 
 #include "core/error.hpp"
 #include "core/result.hpp"
+#include "directives/file_system.hpp"
 #include "directives/loader.hpp"
 #include "roundtrip/ast.hpp"
 
@@ -30,6 +31,12 @@ struct ComposedFile {
 struct SecretsFile {
     std::vector<rt::YamlNode> roots;
     std::map<std::string, const rt::YamlNode*, std::less<>> secrets;
+};
+
+// Where a file is read: by its path, or as an entry of an open directory.
+struct ReadAt {
+    const OpenDirectory* directory = nullptr;
+    const std::string* name = nullptr;
 };
 
 class Loader {
@@ -53,7 +60,8 @@ public:
     Result<void> check_depth(const rt::YamlNode& directive) const;
     Result<void> check_circular(const std::string& path, std::string_view shown, const rt::YamlNode& directive) const;
     // Reads, registers and composes a file that a directive reached.
-    Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive);
+    Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive,
+                                          ReadAt at = {});
     // Resolves `root`, a root of `file` read from `path`, with the include stack extended by that file.
     Result<void> resolve_included(rt::YamlNode& root, const ComposedFile& file, const std::string& path,
                                   const rt::YamlNode& directive);
@@ -68,6 +76,14 @@ public:
     // A key that reads as a merge key was made outside any composed text.
     void note_merge_key() noexcept { out_.merge_keys = true; }
     const std::string& confinement_root() const noexcept { return root_; }
+    // Whether a directory walk may keep one more directory open to read its
+    // files relative to it: a load keeps at most kMaxOpenDirectories open in
+    // all (nested walks included), the files of any further one are opened by path.
+    bool may_keep_directory_open() noexcept {
+        if (kept_directories_ == kMaxOpenDirectories) return false;
+        ++kept_directories_;
+        return true;
+    }
 
 private:
     Result<void> dispatch(rt::YamlNode& node, bool& handled);
@@ -83,6 +99,8 @@ private:
     std::vector<IncludeFrame> stack_;
     std::map<std::string, std::unique_ptr<SecretsFile>, std::less<>> secrets_cache_;
     std::optional<std::string> root_secrets_start_;
+    static constexpr std::size_t kMaxOpenDirectories = 64;
+    std::size_t kept_directories_ = 0;  // counted once kept, never given back
 };
 
 // The replacement for a directive: takes the directive's layout (comments,

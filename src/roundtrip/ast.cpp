@@ -14,6 +14,8 @@ namespace {
 const std::vector<Text> kNoTexts;
 const std::optional<Text> kNoText;
 
+}  // namespace
+
 // Frees a subtree without recursing once per level: each collection's
 // children are moved onto a work list before the collection is destroyed,
 // so every node dies with an empty child vector.
@@ -37,6 +39,8 @@ void release_iteratively(NodeList&& children) noexcept {
         }
     }
 }
+
+namespace {
 
 YamlNode clone_at(const YamlNode& node, std::size_t depth) {
     return with_stack_at(depth, [&] {
@@ -109,10 +113,6 @@ YamlNode& YamlNode::operator=(YamlNode&& other) noexcept {
     end_line = other.end_line;
     end_column = other.end_column;
     return *this;
-}
-
-YamlNode::~YamlNode() {
-    if (!children.empty()) release_iteratively(std::move(children));
 }
 
 YamlNode YamlNode::clone() const { return clone_at(*this, 0); }

@@ -176,6 +176,15 @@ struct YamlNode {
     static YamlNode null_node();
 };
 
+// Frees the children of a node being destroyed without recursing per level.
+void release_iteratively(NodeList&& children) noexcept;
+
+// Inline: trees are freed node by node, and most nodes hold nothing to free,
+// which the inlined checks see without a call.
+inline YamlNode::~YamlNode() {
+    if (!children.empty()) release_iteratively(std::move(children));
+}
+
 // Bytes that the tree's text views point into: one source text and the
 // scanner's arena for it. Held behind a pointer, so views survive moves.
 struct TextStore {

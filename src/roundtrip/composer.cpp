@@ -6,7 +6,6 @@
 #include "roundtrip/composer.hpp"
 
 #include <algorithm>
-#include <iterator>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -15,6 +14,7 @@
 #include "decode/decoder.hpp"
 #include "roundtrip/attach_comments.hpp"
 #include "roundtrip/line_table.hpp"
+#include "roundtrip/scratch_nodes.hpp"
 #include "scanner/scanner.hpp"
 
 namespace torvex::rt {
@@ -132,7 +132,7 @@ private:
     const bool layout_;
     std::size_t pos_ = 0;
     Properties pending_;
-    std::vector<YamlNode> scratch_;
+    ScratchNodes scratch_;
     bool decoder_accepts_ = true;
     bool has_tags_ = false;
     bool merge_keys_ = false;  // see ComposedStream::merge_keys
@@ -146,10 +146,8 @@ private:
 
 void Composer::run(std::vector<YamlNode>& roots) {
     std::vector<Text> directives;
-    scratch_.reserve(64);
     const auto take_root = [&](bool explicit_start) {
-        YamlNode root = std::move(scratch_.back());
-        scratch_.pop_back();
+        YamlNode root = scratch_.pop_back();
         root.explicit_start = explicit_start;
         if (!directives.empty()) root.comments.texts().directives = std::move(directives);
         directives.clear();
@@ -325,7 +323,7 @@ void Composer::compose_mapping(std::size_t depth) {
         if (pos_ == entry) {
             // A token no entry can start with (the scanner lets none through): drop it.
             doubt();
-            scratch_.resize(scratch_.size() - 2);
+            scratch_.truncate(scratch_.size() - 2);
             ++pos_;
         }
     }
@@ -393,11 +391,9 @@ void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
     } else {
         push_null_after_last();
     }
-    NodeList children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
-                                   std::make_move_iterator(scratch_.end()));
-    scratch_.resize(base);
+    NodeList children = scratch_.take_from(base);
     count_nodes(2);
-    YamlNode pair;
+    YamlNode& pair = scratch_.emplace_back();
     pair.kind = NodeKind::Mapping;
     pair.style = CollectionStyle::Flow;
     pair.span = children[0].span;
@@ -406,7 +402,6 @@ void Composer::compose_flow_pair(std::size_t depth, std::size_t base) {
     pair.end_line = last.end_line;
     pair.end_column = last.end_column;
     pair.children = std::move(children);
-    scratch_.push_back(std::move(pair));
 }
 
 // A sequence of bare `-` entries at the column of its parent mapping's keys.
@@ -432,6 +427,7 @@ YamlNode& Composer::push_leaf(NodeKind kind, const Token& at) {
     YamlNode& node = scratch_.emplace_back();
     node.kind = kind;
     node.span = span_of(at);
+    if (!has_pending()) return node;  // most nodes have no properties
     const Properties props = take_properties();
     apply_properties(node, props);
     remember_anchor(props, 2);
@@ -518,9 +514,7 @@ YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Toke
                                      std::uint64_t first, bool flow, const Token* end) {
     count_nodes(2);
     remember_anchor(props, emitted_ - first);
-    NodeList children(std::make_move_iterator(scratch_.begin() + static_cast<std::ptrdiff_t>(base)),
-                                   std::make_move_iterator(scratch_.end()));
-    scratch_.resize(base);
+    NodeList children = scratch_.take_from(base);
     YamlNode& node = scratch_.emplace_back();
     node.kind = kind;
     node.style = flow ? CollectionStyle::Flow : CollectionStyle::Block;
@@ -550,7 +544,8 @@ YamlNode& Composer::close_collection(std::size_t base, NodeKind kind, const Toke
 // Sets the end and its line and column; `from_line` is a line not after the end.
 void Composer::set_end(YamlNode& node, std::uint64_t end, std::uint32_t from_line) const {
     node.end_offset = end;
-    const std::uint32_t line = lines_.line_of(end, from_line);
+    // Most nodes end on the line they start on.
+    const std::uint32_t line = end < lines_.next_line_start(from_line) ? from_line : lines_.line_of(end, from_line);
     node.end_line = line;
     if (line == node.span.line && end >= node.span.offset) {
         node.end_column = node.span.column + count_chars(tokens_.input().substr(node.span.offset, end - node.span.offset));

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "core/stack_guard.hpp"
 #include "roundtrip/node_edits.hpp"
@@ -45,18 +46,43 @@ bool find_path(const YamlNode& node, const YamlNode* target, NodePath& path, std
     });
 }
 
-// Document order, anchors registered once their node is complete.
-void collect_targets(const YamlNode& node, std::unordered_map<std::string_view, const YamlNode*>& defined,
-                     std::unordered_map<const YamlNode*, const YamlNode*>& targets, std::size_t depth) {
-    if (node.kind == NodeKind::Alias) {
-        const auto found = defined.find(node.text.str());
-        if (found != defined.end()) targets.emplace(&node, found->second);
-    } else if (!node.children.empty()) {
-        with_stack_at(depth, [&] {
-            for (const YamlNode& child : node.children) collect_targets(child, defined, targets, depth + 1);
-        });
+// Document order, anchors registered once their node is complete. Every
+// node of a document is visited once an alias is followed, so the walk keeps
+// its own stack (no recursion, no stack probe per collection).
+void collect_targets(const YamlNode& root, std::unordered_map<std::string_view, const YamlNode*>& defined,
+                     std::unordered_map<const YamlNode*, const YamlNode*>& targets) {
+    struct Open {
+        const YamlNode* node;
+        std::size_t next;  // the child to visit next
+    };
+    std::vector<Open> open;
+    auto leaf = [&](const YamlNode& node) {
+        if (node.kind == NodeKind::Alias) {
+            const auto found = defined.find(node.text.str());
+            if (found != defined.end()) targets.emplace(&node, found->second);
+        }
+        if (!node.anchor.empty()) defined[node.anchor.str()] = &node;
+    };
+    if (root.children.empty()) {
+        leaf(root);
+        return;
     }
-    if (!node.anchor.empty()) defined[node.anchor.str()] = &node;
+    open.push_back({&root, 0});
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.next == top.node->children.size()) {
+            const YamlNode& done = *top.node;
+            open.pop_back();
+            if (!done.anchor.empty()) defined[done.anchor.str()] = &done;
+            continue;
+        }
+        const YamlNode& child = top.node->children[top.next++];
+        if (child.children.empty()) {
+            leaf(child);
+        } else {
+            open.push_back({&child, 0});
+        }
+    }
 }
 
 }  // namespace
@@ -87,7 +113,7 @@ std::optional<NodePath> path_to(const YamlNode& root, const YamlNode* target) {
 
 AliasTargets::AliasTargets(const YamlNode& root) {
     std::unordered_map<std::string_view, const YamlNode*> defined;
-    collect_targets(root, defined, targets_, 0);
+    collect_targets(root, defined, targets_);
 }
 
 const YamlNode* AliasTargets::target(const YamlNode& alias) const noexcept {

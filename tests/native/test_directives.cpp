@@ -489,6 +489,70 @@ TEST_F(DirectivesTest, RegularFilesAreReadWhole) {
         ASSERT_TRUE(read.bytes) << size << ": " << read.reason;
         EXPECT_EQ(*read.bytes, bytes) << size;
     }
+    // The same files read as entries of their open directory.
+    const DirectoryList listing = list_directory(root_.string(), /*follow=*/false, /*keep_open=*/true);
+    ASSERT_TRUE(listing.open) << listing.failure.value_or("");
+    rng.seed(11);
+    for (const std::size_t size : {0u, 1u, 4095u, 4096u, 4097u, 8193u, 70001u}) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(rng());
+        const FileRead read = read_regular_file_at(*listing.open, numbered("f", static_cast<unsigned>(size)));
+        ASSERT_TRUE(read.bytes) << size << ": " << read.reason;
+        EXPECT_EQ(*read.bytes, bytes) << size;
+    }
+}
+
+// A directory listed as canonical is never entered through a link, and an
+// entry read relative to its open directory is never a link followed: what
+// replaced a listed regular file (a link out, a FIFO, a directory) is refused.
+TEST_F(DirectivesTest, ReadsRelativeToADirectoryFollowNoLink) {
+    std::ofstream(top_ / "outside.yaml") << "stolen: true\n";
+    fs::create_directories(top_ / "outdir");
+    write("d/a.yaml", "a: 1\n");
+    write("d/b.yaml", "b: 2\n");
+    write("d/c.yaml", "c: 3\n");
+    fs::create_symlink(top_ / "outdir", root_ / "out_link");
+    const DirectoryList through_link = list_directory((root_ / "out_link").string(), /*follow=*/false, true);
+    EXPECT_TRUE(through_link.link);
+    EXPECT_TRUE(through_link.entries.empty());
+    EXPECT_FALSE(through_link.open);
+
+    const DirectoryList listing = list_directory((root_ / "d").string(), /*follow=*/false, /*keep_open=*/true);
+    ASSERT_TRUE(listing.open);
+    ASSERT_EQ(listing.entries.size(), 3u);
+    fs::remove(root_ / "d/a.yaml");
+    fs::create_symlink(top_ / "outside.yaml", root_ / "d/a.yaml");
+    fs::remove(root_ / "d/b.yaml");
+    ASSERT_EQ(mkfifo((root_ / "d/b.yaml").c_str(), 0600), 0);
+    fs::remove(root_ / "d/c.yaml");
+    fs::create_directories(root_ / "d/c.yaml");
+    for (const char* name : {"a.yaml", "b.yaml", "c.yaml"}) {
+        const FileRead read = read_regular_file_at(*listing.open, name);
+        EXPECT_FALSE(read.bytes) << name;
+        EXPECT_FALSE(read.reason.empty()) << name;
+    }
+    // The loader meets the same replacements as errors, never the outside text.
+    for (const char* name : {"a.yaml", "b.yaml", "c.yaml"}) EXPECT_NE(loaded(std::string("!include d/") + name), "{stolen: true}");
+}
+
+// A walk over more directories than it keeps open reads every file all the
+// same, the later ones by path.
+TEST_F(DirectivesTest, WalksBeyondTheOpenDirectoriesReadEveryFile) {
+    std::string expected = "[";
+    for (unsigned i = 0; i < 80; ++i) {
+        const std::string dir = numbered("many/d", i / 10, "") + numbered("/e", i % 10, "");
+        write(dir + "/x.yaml", "- " + std::to_string(i) + "\n");
+        expected += (i ? ", " : "") + std::to_string(i);
+    }
+    options_.recursive = true;
+    auto open_descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto before = open_descriptors();
+    EXPECT_EQ(loaded("!include_dir_merge_list many"), expected + "]");
+    // A later walk of the same load finds the budget spent and reads by path;
+    // every directory kept open is closed again.
+    EXPECT_EQ(loaded("a: !include_dir_merge_list many\nb: !include_dir_merge_list many\n"),
+              "{a: " + expected + "], b: " + expected + "]}");
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 // Checks that two trees hold the same nodes at the same places.

@@ -5,8 +5,11 @@ by the cycle collector, on failed loads too."""
 import gc
 import pathlib
 import pickle
+import signal
 
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 import torvex
 
@@ -62,6 +65,27 @@ def test_native_scalars_equal_called_scalars(text, monkeypatch):
             assert pickle.loads(pickle.dumps(a))._annotations() == a._annotations()
         if isinstance(a, ANNOTATED) and not isinstance(a, torvex.TorvexAnnotatedInt):
             assert gc.is_tracked(a), repr(a)
+
+
+@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(st.lists(st.text(st.characters(codec="utf-8", exclude_categories=("Cs",)), max_size=12), min_size=1,
+                max_size=6))
+def test_native_strings_of_every_width_equal_called_strings(monkeypatch, texts):
+    """ASCII, Latin-1, two- and four-byte texts, as keys and values: the natively made strings are the
+    strings the class's own __new__ makes, down to hashing, encoding, slicing and comparing."""
+    text = torvex.dumps({t: [t, t * 2] for t in texts})
+    native = torvex.loads(text, option=ANN)
+    with monkeypatch.context() as patch:
+        called_classes(patch)
+        called = torvex.loads(text, option=ANN)
+    assert native == {t: [t, t * 2] for t in texts}
+    for a, b in zip(walk(native), walk(called), strict=True):
+        assert type(a) is type(b)
+        if isinstance(a, str):
+            plain = str.__str__(b)
+            assert a == plain and hash(a) == hash(plain) and a.encode() == plain.encode()
+            assert a[1:] == plain[1:] and len(a) == len(plain) and a.isascii() == plain.isascii()
+            assert a._annotations() == b._annotations()
 
 
 def test_a_class_given_its_own_setattr_is_called(monkeypatch):
@@ -129,6 +153,44 @@ def test_objects_kept_from_a_failed_load_are_tracked():
         if isinstance(obj, ANNOTATED) and not isinstance(obj, torvex.TorvexAnnotatedInt):
             assert gc.is_tracked(obj), repr(obj)
     assert kept[0]["a"][1].__style__ == "single" and kept[1][0].__line__ == 2
+
+
+@pytest.mark.skipif(not hasattr(signal, "setitimer"), reason="needs interval timers")
+@pytest.mark.parametrize("option", [ANN, torvex.OPT_INCLUDES])
+def test_a_long_composed_load_lets_signal_handlers_run(option):
+    """A long conversion gives the interpreter its turns: signal handlers run during it, several times over
+    where they could otherwise run once after it, and one that raises ends the load with its exception,
+    whatever the load had built left tracked and the next load whole."""
+    text = ("- {a: [x, 'y'], b: !!str z}\n" * 40000).encode()
+    calls, kept = [], []
+
+    def count(signum, frame):
+        calls.append(signum)
+
+    class Stop(Exception):
+        pass
+
+    def stop(signum, frame):
+        kept.extend(o for o in gc.get_objects() if isinstance(o, ANNOTATED))
+        raise Stop
+
+    previous = signal.signal(signal.SIGALRM, count)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
+        try:
+            assert len(torvex.loads(text, option=option)) == 40000
+        finally:
+            signal.setitimer(signal.ITIMER_REAL, 0)
+        assert len(calls) >= 2
+        signal.signal(signal.SIGALRM, stop)
+        signal.setitimer(signal.ITIMER_REAL, 0.001)
+        with pytest.raises(Stop):
+            torvex.loads(text, option=option)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert not kept  # nothing half built was reachable by the collector
+    assert torvex.loads(text, option=option)[-1] == {"a": ["x", "y"], "b": "z"}
 
 
 def error_or_none(text, option):

@@ -34,6 +34,7 @@ public:
         // counts the nodes it copies: a hostile document cannot make the
         // converter build more objects than the decoder would.
         if (in_alias_ != 0 && ++expanded_ > kMaxExpandedNodes) return too_many_nodes();
+        if (!pulse()) return PyRef();
         PyRef made;
         switch (node.kind) {
             case rt::NodeKind::Alias: return alias(node, depth, false);
@@ -49,6 +50,20 @@ public:
     }
 
 private:
+    // A long conversion lets the interpreter do what it has been asked to
+    // between objects, as native code running for long should: handle a
+    // signal (Ctrl-C ends the load with KeyboardInterrupt) and run a cycle
+    // collection that allocations scheduled. The objects built so far are
+    // untracked (see UntrackedWhileBuilding), so such a collection does not
+    // walk them, and the finished result is not walked by one scheduled by
+    // its own allocations the moment the load returns.
+    bool pulse() {
+        if (++shared_.since_pulse < kPulseEvery) return true;
+        shared_.since_pulse = 0;
+        return PyErr_CheckSignals() == 0;
+    }
+    static constexpr std::uint32_t kPulseEvery = 1024;  // nodes; the collector's default threshold is 2000 objects
+
     // ---- annotations ----
 
     PyObject* file_for(const Span& span) {
@@ -94,7 +109,7 @@ private:
 
     PyObject* style_name(ScalarStyle style) {
         const auto index = static_cast<std::size_t>(style);
-        PyRef& name = styles_[index];
+        PyRef& name = shared_.style_names[index];
         if (!name) name = PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data()));
         return name.get();
     }
@@ -298,6 +313,7 @@ private:
     // mode, cached interned strings otherwise), collections as plain (nested)
     // tuples; a custom tag that someone handles makes it a value.
     PyRef key(const rt::YamlNode& node, std::size_t depth) {
+        if (!pulse()) return PyRef();
         if (node.kind == rt::NodeKind::Alias) return alias(node, depth, true);
         if (!node.tag.empty()) {
             // A tag nobody handles is dropped; the key reads like its untagged form.
@@ -386,7 +402,6 @@ private:
     ComposedConversion options_;  // a copy: `annotate` is switched off inside tuple keys
     DecodeContext context_;
     std::vector<PyRef> files_;
-    std::array<PyRef, 5> styles_;
     PyRef source_tag_;
     PyRef source_target_;
     std::uint64_t expanded_ = 0;  // nodes converted through aliases

@@ -96,6 +96,44 @@ PyRef new_ascii_subtype_str(PyTypeObject* type, std::string_view text) {
     return PyRef::steal(obj);
 }
 
+// The same for any text, from the plain str holding it: what str.__new__
+// gives for a str subclass (the characters copied in the plain one's kind;
+// the UTF-8 form shared only by ASCII, made on demand otherwise).
+PyRef new_subtype_str(PyTypeObject* type, PyObject* plain) {
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(plain);
+    const int kind = PyUnicode_KIND(plain);
+    if (length > PY_SSIZE_T_MAX / kind - 1) {
+        PyErr_NoMemory();
+        return PyRef();
+    }
+    const auto bytes = static_cast<std::size_t>((length + 1) * kind);  // with the terminating NUL
+    void* data = PyObject_Malloc(bytes);
+    if (data == nullptr) {
+        PyErr_NoMemory();
+        return PyRef();
+    }
+    std::memcpy(data, PyUnicode_DATA(plain), bytes);
+    PyObject* obj = type->tp_alloc(type, 0);  // zeroed
+    if (obj == nullptr) {
+        PyObject_Free(data);
+        return PyRef();
+    }
+    const bool ascii = PyUnicode_IS_ASCII(plain);
+    auto* str = reinterpret_cast<PyUnicodeObject*>(obj);
+    PyASCIIObject& head = str->_base._base;
+    head.length = length;
+    head.hash = -1;
+    head.state.interned = 0;
+    head.state.kind = static_cast<unsigned>(kind);
+    head.state.compact = 0;
+    head.state.ascii = ascii ? 1 : 0;
+    head.state.statically_allocated = 0;
+    str->_base.utf8_length = ascii ? length : 0;
+    str->_base.utf8 = ascii ? static_cast<char*>(data) : nullptr;
+    str->data.any = data;
+    return PyRef::steal(obj);
+}
+
 }  // namespace
 
 PyObject* annotated_scalar_class(ScalarClass which) {
@@ -175,14 +213,19 @@ void AnnotatedScalarMaker::fill_slots(PyObject* made, const ScalarFields& fields
 }
 
 PyRef AnnotatedScalarMaker::make_str(std::string_view text, const ScalarFields& fields) const {
-    if (path_ == Path::Native && base_ == &PyUnicode_Type && is_ascii(text)) {
-        PyRef made = new_ascii_subtype_str(reinterpret_cast<PyTypeObject*>(cls_.get()), text);
-        if (made) fill_slots(made.get(), fields);
-        return made;
+    const bool native = path_ == Path::Native && base_ == &PyUnicode_Type;
+    auto* type = reinterpret_cast<PyTypeObject*>(cls_.get());
+    PyRef made;
+    if (native && is_ascii(text)) {
+        made = new_ascii_subtype_str(type, text);
+    } else {
+        PyRef plain = PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+        if (!plain) return plain;
+        if (!native) return make(plain.get(), fields);
+        made = new_subtype_str(type, plain.get());
     }
-    PyRef plain = PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-    if (!plain) return plain;
-    return make(plain.get(), fields);
+    if (made) fill_slots(made.get(), fields);
+    return made;
 }
 
 }  // namespace torvex::ffi

@@ -43,7 +43,8 @@ public:
     // cls(plain, *fields), or a null PyRef with the error set.
     PyRef make(PyObject* plain, const ScalarFields& fields) const;
     // cls(text, *fields) for the str class, `text` being UTF-8 (null with the
-    // error set if it is not): natively without a plain str in between.
+    // error set if it is not): natively, without a plain str in between where
+    // the text is ASCII.
     PyRef make_str(std::string_view text, const ScalarFields& fields) const;
 
 private:
