@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/utf8.hpp"
+#include "decode_options_from.hpp"
 #include "decode/decoder.hpp"
 
 namespace {
@@ -17,21 +18,11 @@ void require(bool ok) {
     if (!ok) std::abort();
 }
 
-torvex::DecodeOptions options_from(std::uint8_t bits) {
-    torvex::DecodeOptions o;
-    o.mode = static_cast<torvex::ResolveMode>(bits % 3);
-    o.duplicate_keys_error = bits & 0x04;
-    o.duplicate_keys_warn = bits & 0x08;
-    o.reject_complex_keys = bits & 0x10;
-    o.yaml11_warnings = bits & 0x20;
-    return o;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const torvex::DecodeOptions options = options_from(data[0]);
+    const torvex::DecodeOptions options = torvex_fuzz::decode_options_from(data[0]);
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (torvex::utf8::validate(text)) return 0;
 

@@ -672,17 +672,8 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
                 version_warning(text, *diff, scalar.line, char_column(scalar.line_start, scalar.start)));
         }
     }
-    const Resolved r = resolve(options_.mode, text, true, std::nullopt);
-    switch (r.kind) {
-        case ResolvedKind::Null: tape_.push_null(); break;
-        case ResolvedKind::Bool: tape_.push_bool(r.boolean); break;
-        case ResolvedKind::Int: tape_.push_int(r.integer); break;
-        case ResolvedKind::BigInt: tape_.push_text(TapeNode::Kind::BigInt, text); break;
-        case ResolvedKind::Float: tape_.push_float(r.floating); break;
-        case ResolvedKind::Str: tape_.push_text(TapeNode::Kind::String, text); break;
-        case ResolvedKind::Merge: return false;  // merge keys: the token-list path
-    }
-    return true;
+    // Merge keys are left to the token-list path.
+    return push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text);
 }
 
 // The duplicate-key policy for the entry whose key is at `key_node`.

@@ -306,20 +306,11 @@ bool StreamDecoder::decode_untagged_scalar(std::string_view text, ScalarStyle st
 }
 
 void StreamDecoder::push_resolved(const Resolved& r, std::string_view text) {
-    switch (r.kind) {
-        case ResolvedKind::Null: tape_.push_null(); break;
-        case ResolvedKind::Bool: tape_.push_bool(r.boolean); break;
-        case ResolvedKind::Int: tape_.push_int(r.integer); break;
-        case ResolvedKind::BigInt: tape_.push_text(TapeNode::Kind::BigInt, text); break;
-        case ResolvedKind::Float: tape_.push_float(r.floating); break;
-        case ResolvedKind::Str: tape_.push_text(TapeNode::Kind::String, text); break;
-        case ResolvedKind::Merge:
-            // A marker until merge keys are applied: the merge tag around the text "<<".
-            tape_.push_text(TapeNode::Kind::Tagged, kMergeTag);
-            tape_.push_text(TapeNode::Kind::String, kMergeText);
-            saw_merge_key_ = true;
-            break;
-    }
+    if (push_resolved_scalar(tape_, r, text)) return;
+    // A merge key: a marker until merge keys are applied, the merge tag around the text "<<".
+    tape_.push_text(TapeNode::Kind::Tagged, kMergeTag);
+    tape_.push_text(TapeNode::Kind::String, kMergeText);
+    saw_merge_key_ = true;
 }
 
 // ---------------------------------------------------------------------------

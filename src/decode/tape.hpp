@@ -96,6 +96,21 @@ private:
     }
 };
 
+// Pushes a plain scalar as resolved; false, pushing nothing, for a merge
+// key, which each reader handles its own way.
+inline bool push_resolved_scalar(Tape& tape, const Resolved& r, std::string_view text) {
+    switch (r.kind) {
+        case ResolvedKind::Null: tape.push_null(); break;
+        case ResolvedKind::Bool: tape.push_bool(r.boolean); break;
+        case ResolvedKind::Int: tape.push_int(r.integer); break;
+        case ResolvedKind::BigInt: tape.push_text(TapeNode::Kind::BigInt, text); break;
+        case ResolvedKind::Float: tape.push_float(r.floating); break;
+        case ResolvedKind::Str: tape.push_text(TapeNode::Kind::String, text); break;
+        case ResolvedKind::Merge: return false;
+    }
+    return true;
+}
+
 // A decoded stream. Texts point into the input, which must outlive this,
 // and into the token list, which this owns.
 struct DecodedTape {
