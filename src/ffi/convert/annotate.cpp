@@ -164,8 +164,15 @@ private:
         return &m;
     }
 
-    PyRef keep_untracked(PyRef made, const AnnotatedScalarMaker& m) {
-        if (made && m.native()) shared_.untracked.hold(made.get());
+    // A scalar made natively holds nothing but ints, strs and None, so it
+    // can be in no reference cycle: it leaves the collector's lists for good,
+    // as CPython's tuples of such values do, and no collection over the
+    // result visits it again (on small annotated loads those visits cost
+    // about as much as the load). A container stored into one of its fields
+    // later could close a cycle the collector does not see: a leak, never a
+    // dangling reference.
+    static PyRef keep_untracked(PyRef made, const AnnotatedScalarMaker& m) {
+        if (made && m.native() && PyObject_GC_IsTracked(made.get())) PyObject_GC_UnTrack(made.get());
         return made;
     }
 
