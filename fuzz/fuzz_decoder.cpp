@@ -5,20 +5,14 @@
 // always decodes the same way.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
 #include "core/utf8.hpp"
 #include "decode_options_from.hpp"
 #include "decode/decoder.hpp"
+#include "require.hpp"
 
-namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using torvex_fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -4,20 +4,14 @@
 // token-list path must accept it too, with the same documents and warnings.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
 #include "core/utf8.hpp"
 #include "decode_options_from.hpp"
 #include "decode/tape.hpp"
+#include "require.hpp"
 
-namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using torvex_fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -14,12 +14,11 @@
 #include "decode/decoder.hpp"
 #include "roundtrip/composer.hpp"
 #include "roundtrip/emitter.hpp"
+#include "require.hpp"
+
+using torvex_fuzz::require;
 
 namespace {
-
-void require(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 bool same(const torvex::Value& a, const torvex::Value& b) {
     using K = torvex::Value::Kind;

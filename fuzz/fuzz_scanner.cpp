@@ -3,21 +3,15 @@
 // parser and the round-trip composer rely on.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/utf8.hpp"
 #include "scanner/scanner.hpp"
+#include "require.hpp"
 
-namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using torvex_fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -6,7 +6,6 @@
 // with the full run, and a schema of `true` or `{}` accepts everything.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -15,14 +14,9 @@
 #include "decode/decoder.hpp"
 #include "roundtrip/composer.hpp"
 #include "schema/validator.hpp"
+#include "require.hpp"
 
-namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using torvex_fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -5,19 +5,17 @@
 // sanitizer reports any read or write past them.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
 #include "core/utf8.hpp"
 #include "core/utf8_units.hpp"
 #include "core/wide_bytes.hpp"
+#include "require.hpp"
+
+using torvex_fuzz::require;
 
 namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
 
 template <class Unit>
 void check_decode(const std::uint8_t* data, std::size_t size, const torvex::utf8::Measure& m,

@@ -118,6 +118,8 @@ private:
     bool flow_sequence(std::int64_t flow_indent);
     bool flow_mapping(std::int64_t flow_indent);
     bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
+    bool flow_value(std::int64_t flow_indent);
+    bool flow_separator(std::int64_t flow_indent, unsigned char closing);
     bool block_scalar(std::int64_t column, bool fold);
 
     // --- scalars ---
@@ -491,21 +493,9 @@ bool DirectTape::flow_sequence(std::int64_t flow_indent) {
     std::uint64_t count = 0;
     if (!flow_space(flow_indent)) return false;
     while (s_[p_] != ']') {
-        const unsigned char c = s_[p_];
-        if (c == '[' || c == '{') {
-            if (!flow_collection(flow_indent)) return false;
-        } else {
-            Scalar item;
-            if (!flow_scalar(flow_indent, false, item) || !push_scalar(item)) return false;
-        }
+        if (!flow_value(flow_indent)) return false;
         ++count;
-        if (!flow_space(flow_indent)) return false;
-        if (s_[p_] == ',') {
-            ++p_;
-            if (!flow_space(flow_indent)) return false;
-        } else if (s_[p_] != ']') {
-            return false;  // `[a: 1]` and the like, or an error
-        }
+        if (!flow_separator(flow_indent, ']')) return false;  // `[a: 1]` and the like, or an error
     }
     ++p_;
     tape_.close(header, count);
@@ -530,27 +520,29 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
         const unsigned char next = byte(p_ + 1);
         if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
         ++p_;
-        if (!push_scalar(key) || !flow_space(flow_indent)) return false;
-        const unsigned char c = s_[p_];
-        if (c == '[' || c == '{') {
-            if (!flow_collection(flow_indent)) return false;
-        } else {
-            Scalar value;
-            if (!flow_scalar(flow_indent, false, value) || !push_scalar(value)) return false;
-        }
+        if (!push_scalar(key) || !flow_space(flow_indent) || !flow_value(flow_indent)) return false;
         if (seen != nullptr && !check_key(seen, key_node, key)) return false;
         ++count;
-        if (!flow_space(flow_indent)) return false;
-        if (s_[p_] == ',') {
-            ++p_;
-            if (!flow_space(flow_indent)) return false;
-        } else if (s_[p_] != '}') {
-            return false;
-        }
+        if (!flow_separator(flow_indent, '}')) return false;
     }
     ++p_;
     tape_.close(header, count);
     return true;
+}
+
+// An item or a value in a flow collection: a nested collection or a scalar.
+bool DirectTape::flow_value(std::int64_t flow_indent) {
+    if (s_[p_] == '[' || s_[p_] == '{') return flow_collection(flow_indent);
+    Scalar scalar;
+    return flow_scalar(flow_indent, false, scalar) && push_scalar(scalar);
+}
+
+// What follows an entry of a flow collection: a `,` or its closing bracket.
+bool DirectTape::flow_separator(std::int64_t flow_indent, unsigned char closing) {
+    if (!flow_space(flow_indent)) return false;
+    if (s_[p_] != ',') return s_[p_] == closing;
+    ++p_;
+    return flow_space(flow_indent);
 }
 
 // A scalar in a flow collection: one-line plain, or quoted on one line or more.

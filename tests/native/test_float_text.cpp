@@ -10,6 +10,7 @@
 #include <string>
 
 #include "encode/float_text.hpp"
+#include "xorshift.hpp"
 
 namespace torvex {
 namespace {
@@ -75,13 +76,11 @@ TEST(FloatTextLong, JsonWritesWithoutExponent) {
 
 // Every spelling must read back to the very same double.
 TEST(FloatTextLong, RoundTripsBitForBit) {
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    torvex_test::XorShift random{0x9E3779B97F4A7C15ull};
     for (int i = 0; i < 20000; ++i) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
+        const std::uint64_t bits = random.next();
         double d;
-        std::memcpy(&d, &state, sizeof d);
+        std::memcpy(&d, &bits, sizeof d);
         if (!std::isfinite(d)) continue;
         for (const std::string& text : {yaml_text(d), json_text(d)}) {
             const double back = std::strtod(text.c_str(), nullptr);
@@ -122,16 +121,10 @@ std::string reference_json_text(double d) {
 // Numbers with few decimals take a fast path; it must spell them exactly as
 // the general routine does, next to values one step away from them.
 TEST(FloatTextLong, FewDecimalsMatchTheGeneralRoutine) {
-    std::uint64_t state = 0x2545F4914F6CDD1Dull;
-    auto next = [&] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    torvex_test::XorShift random{0x2545F4914F6CDD1Dull};
     const double scales[] = {1, 10, 100, 1e3, 1e4, 1e6, 1e9, 1e12, 1e15, 1e17, 1e19};
     for (int i = 0; i < 200000; ++i) {
-        const std::uint64_t bits = next();
+        const std::uint64_t bits = random.next();
         const double mantissa = static_cast<double>(bits % 100000000000ull) * ((bits >> 63) ? -1 : 1);
         double d = mantissa / scales[(bits >> 40) % std::size(scales)];
         if (bits & 0x100) d = std::nextafter(d, (bits & 0x200) ? 1e300 : -1e300);
@@ -148,15 +141,9 @@ TEST(FloatTextLong, FewDecimalsMatchTheGeneralRoutine) {
 // bit pattern (subnormals and the extreme exponents among them), integral
 // values, values a few decimals long and their neighbours, both zeros.
 TEST(FloatTextLong, JsonMatchesTheGeneralRoutineEverywhere) {
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    auto next = [&] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    torvex_test::XorShift random{0x9E3779B97F4A7C15ull};
     for (int i = 0; i < 300000; ++i) {
-        const std::uint64_t bits = next();
+        const std::uint64_t bits = random.next();
         double d;
         switch (i % 4) {
             case 0: std::memcpy(&d, &bits, sizeof d); break;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "encode/number_text.hpp"
+#include "xorshift.hpp"
 
 namespace torvex {
 namespace {
@@ -36,11 +37,9 @@ TEST(IntegerText, MatchesTheLibraryConversion) {
                            std::int64_t{0}, std::int64_t{-1}}) {
         ASSERT_EQ(written(v), expected(v));
     }
-    std::uint64_t state = 0x853C49E6748FEA9Bull;
+    torvex_test::XorShift random{0x853C49E6748FEA9Bull};
     for (int i = 0; i < 200000; ++i) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
+        const std::uint64_t state = random.next();
         const auto v = static_cast<std::int64_t>(state >> (state % 64));  // every width, both signs
         ASSERT_EQ(written(v), expected(v));
     }

@@ -1,7 +1,8 @@
 // Objects a conversion builds, kept out of the cycle collector until it ends.
 //
-// An annotated load allocates one collector-tracked object per scalar and per
-// collection; every couple of thousand allocations the collector runs and
+// An annotated load allocates one collector-tracked object per collection
+// (and per scalar its class makes in Python; natively made scalars leave the
+// collector for good); every couple of thousand allocations the collector runs and
 // walks the tracked objects, so a large document would be walked many times
 // while it is still being built, although nothing but the converter can
 // reach it yet. The converter untracks what it builds and tracks it all again
