@@ -153,12 +153,16 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
 
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
     if (uses_directives(options)) {
-        auto load = load_directives(std::move(text), options, /*with_comments=*/false);
+        // Plain objects, with nothing else reading the tree (a schema
+        // validator walks it): included files may stay on the plain tape.
+        const bool plain_files = !options.has(OPT_ANNOTATED) && !options.resolved_schema;
+        auto load = load_directives(std::move(text), options, /*with_comments=*/false, plain_files);
         if (!load) return std::nullopt;
         ComposedRoots out;
         out.roots = std::move(load->roots);
         out.file_paths = std::move(load->files.paths);
         out.stores = std::move(load->files.stores);
+        for (auto& store : load->extra_stores) out.stores.push_back(std::move(store));
         out.merge_keys = load->merge_keys;
         return out;
     }

@@ -20,7 +20,7 @@ namespace torvex::ffi {
 struct ComposedRoots {
     std::vector<rt::YamlNode> roots;
     std::vector<std::string> file_paths;  // file id -> path; empty for a single text
-    std::vector<std::unique_ptr<rt::TextStore>> stores;
+    std::vector<std::unique_ptr<rt::TextStore>> stores;  // by file id; then texts of plain files composed again
     bool merge_keys = true;  // false: no mapping key of the roots is a merge key
 };
 

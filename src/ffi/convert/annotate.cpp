@@ -6,6 +6,7 @@
 
 #include "core/stack_guard.hpp"
 #include "decode/decoder.hpp"
+#include "directives/plain_files.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/types/annotated.hpp"
@@ -35,6 +36,7 @@ public:
         // converter build more objects than the decoder would.
         if (in_alias_ != 0 && ++expanded_ > kMaxExpandedNodes) return too_many_nodes();
         if (!pulse()) return PyRef();
+        if (node.source && node.source->plain) return plain_content(*node.source->plain);
         PyRef made;
         switch (node.kind) {
             case rt::NodeKind::Alias: return alias(node, depth, false);
@@ -63,6 +65,18 @@ private:
         return PyErr_CheckSignals() == 0;
     }
     static constexpr std::uint32_t kPulseEvery = 1024;  // nodes; the collector's default threshold is 2000 objects
+
+    // Content an included file left on the plain decoder's tape (only plain
+    // loads have any): converted as the plain pipeline converts it. Reached
+    // through an alias, it counts every node it expands to.
+    PyRef plain_content(const rt::PlainContent& content) {
+        const Tape& tape = content.file->stream.tape;
+        if (in_alias_ != 0) {
+            expanded_ += tape.end_of(content.index) - content.index - 1;
+            if (expanded_ > kMaxExpandedNodes) return too_many_nodes();
+        }
+        return to_python(tape, content.index, context_);
+    }
 
     // ---- annotations ----
 
