@@ -56,8 +56,7 @@ Loader::Loader(const DirectiveOptions& options, DirectiveLoad& out)
 
 Result<void> Loader::load_root(std::string text) {
     const std::string path = options_.root_path ? *options_.root_path : join_path(base_, "<root>");
-    out_.files.paths.push_back(path);
-    out_.files.stores.emplace_back();
+    out_.files.add(path);
     auto composed = rt::compose_stream(std::move(text), 0, options_.with_comments);
     if (!composed.ok()) {
         Error error = std::move(composed).error();
@@ -68,6 +67,7 @@ Result<void> Loader::load_root(std::string text) {
     rt::ComposedStream stream = std::move(composed).value();
     out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[0] = std::move(stream.store);
+    out_.files.decoder_vouched[0] = stream.decoder_accepts;
     out_.roots = std::move(stream.roots);
     for (rt::YamlNode& root : out_.roots) {
         Result<void> resolved = resolve(root, 0);
@@ -209,15 +209,14 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
     auto text = decode_owned_bytes(std::move(*read.bytes));
     if (!text.ok()) return not_found(text.error().message);
 
-    const auto id = static_cast<std::uint32_t>(out_.files.size());
-    out_.files.paths.push_back(path);
-    out_.files.stores.emplace_back();
+    const std::uint32_t id = out_.files.add(path);
     std::string file_text = std::move(text).value();
     if (options_.plain_decode && may_stay_plain) {
         auto store = std::make_unique<rt::TextStore>();
         store->text = std::move(file_text);  // the tape points into it: read where it stays
         if (auto plain = read_plain(store->text, id, *options_.plain_decode)) {
             out_.files.stores[id] = std::move(store);
+            out_.files.decoder_vouched[id] = true;
             ComposedFile file;
             file.id = id;
             file.has_tags = false;
@@ -253,6 +252,7 @@ Result<ComposedFile> Loader::compose_registered(std::uint32_t id, std::string te
     rt::ComposedStream stream = std::move(composed).value();
     out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[id] = std::move(stream.store);
+    out_.files.decoder_vouched[id] = out_.files.decoder_vouched[id] || stream.decoder_accepts;
     return ComposedFile{id, std::move(stream.roots), stream.has_tags, nullptr};
 }
 

@@ -56,8 +56,20 @@ struct DirectiveOptions {
 struct FileTable {
     std::vector<std::string> paths;
     std::vector<std::unique_ptr<rt::TextStore>> stores;  // a file left on a plain tape keeps only its text
+    // Whether the value decoder is known to accept the file: it read the
+    // file, or the composer vouched for it. The composer accepts some texts
+    // the decoder rejects; a load that reads them must not.
+    std::vector<bool> decoder_vouched;
 
     std::size_t size() const noexcept { return paths.size(); }
+
+    // A new entry for `path`, with no text yet; returns its id.
+    std::uint32_t add(std::string path) {
+        paths.push_back(std::move(path));
+        stores.emplace_back();
+        decoder_vouched.push_back(false);
+        return static_cast<std::uint32_t>(paths.size() - 1);
+    }
 };
 
 // A tolerated missing secret or variable, for the callbacks and log lines.

@@ -80,9 +80,7 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
         if (span) error.span = span;
         return error;
     };
-    const auto id = static_cast<std::uint32_t>(out_.files.size());
-    out_.files.paths.push_back(*path);
-    out_.files.stores.emplace_back();
+    const std::uint32_t id = out_.files.add(*path);
     std::string file_text = std::move(text).value();
     if (options_.plain_decode) {
         auto store = std::make_unique<rt::TextStore>();
@@ -90,6 +88,7 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
         file.plain = read_plain(store->text, id, *options_.plain_decode);
         if (file.plain && plain_secrets(file)) {
             out_.files.stores[id] = std::move(store);
+            out_.files.decoder_vouched[id] = true;
             return &file;
         }
         file.plain.reset();
@@ -103,6 +102,7 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
     rt::ComposedStream stream = std::move(composed).value();
     out_.merge_keys = out_.merge_keys || stream.merge_keys;  // a secret's value may be a mapping
     out_.files.stores[id] = std::move(stream.store);
+    out_.files.decoder_vouched[id] = stream.decoder_accepts;
     file.roots = std::move(stream.roots);
     if (file.roots.empty()) return &file;
     const rt::YamlNode& root = file.roots.front();

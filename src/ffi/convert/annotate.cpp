@@ -245,11 +245,24 @@ private:
 
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
         const rt::YamlNode* target = reader_.follow(node);
-        if (target == nullptr) return PyRef::borrow(Py_None);
+        if (target == nullptr) return unknown_alias(node);
         ++in_alias_;
         PyRef made = with_stack_at(depth, [&] { return as_key ? key(*target, depth + 1) : value(*target, depth + 1); });
         --in_alias_;
         return made;
+    }
+
+    // An alias with no anchor before it fails as the decoder fails on it; a
+    // load that ran the decoder first never gets here, and one that did not
+    // (plain objects with directives) must not read it as null.
+    PyRef unknown_alias(const rt::YamlNode& node) {
+        Error error = Error::at(ErrorKind::Syntax, "unknown alias: *" + node.text.string(), node.span);
+        const std::vector<std::string>* paths = options_.file_paths;
+        if (node.span.file_id != 0 && paths != nullptr && node.span.file_id < paths->size()) {
+            error.file = (*paths)[node.span.file_id];
+        }
+        raise_error(error);
+        return PyRef();
     }
 
     PyRef too_many_nodes() {
