@@ -29,6 +29,14 @@ bool may_name_merge(std::string_view tag) noexcept {
     return (tag.starts_with("!!") || tag.starts_with("!<")) && tag.find("merge") != std::string_view::npos;
 }
 
+// Whether a tag is written with a named handle (`!e!x`): the one kind of
+// tag the decoder can fail on, when no %TAG line defines the handle. The
+// primary and secondary handles (`!x`, `!!x`) and verbatim tags always resolve.
+bool names_handle(std::string_view tag) noexcept {
+    if (tag.starts_with("!!") || tag.starts_with("!<")) return false;
+    return tag.size() > 1 && tag.find('!', 1) != std::string_view::npos;
+}
+
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool is_document_boundary(TokenKind k) noexcept {
@@ -206,7 +214,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
                 pending_.anchor = pos_++;
                 continue;
             case TokenKind::Tag:
-                doubt();  // a tag may name an undefined handle
+                if (names_handle(tokens_.text(t))) doubt();  // which the decoder fails on when no %TAG line defines it
                 has_tags_ = true;
                 if (may_name_merge(tokens_.text(t))) merge_keys_ = true;
                 pending_.tag = pos_++;

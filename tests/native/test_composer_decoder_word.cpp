@@ -205,6 +205,8 @@ TEST(ComposerDecoderWord, GivenForPlainData) {
         "key:\n- a\n- b\nother: ''\n",
         "? complex\n: value\n[a, b]: c\n",
         repeated("- ", 100) + "x\n",
+        // Tags through the primary and secondary handles and verbatim tags always resolve.
+        "pw: !secret db_password\nn: !!int 3\ns: !!str 4\nv: !<tag:x> y\nl: !include_dir_list d\n",
     };
     for (const std::string& text : texts) {
         const Verdict v = judge(text);
