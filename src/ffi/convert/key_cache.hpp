@@ -1,7 +1,8 @@
 // Mapping keys repeat: the same few texts appear as keys throughout a
 // document. The cache makes each distinct key text into one str and hands
 // out new references to it, so equal keys are the identical object and are
-// made (and hashed by dicts) once. Every key is also interned.
+// made (and hashed by dicts) once. Every key is also interned. Short ASCII
+// keys come from the thread's KeyMemory when an earlier load made them.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "ffi/convert/key_memory.hpp"
 #include "ffi/py_ref.hpp"
 
 namespace torvex::ffi {
@@ -91,14 +93,38 @@ private:
     // The interned str of `text`, shared with the interpreter's own strs and
     // with the same key of later loads. Made by CPython's decoder, which
     // hands out its shared str for a one-character key.
-    static PyObject* make_key(std::string_view text) {
+    static PyObject* make_interned(std::string_view text) {
         PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
         if (str != nullptr) PyUnicode_InternInPlace(&str);
         return str;
     }
 
+    // Worth remembering: short ASCII keys but one-character ones, which the
+    // decoder hands out from the interpreter's own table at no cost.
+    static bool worth_remembering(std::string_view text) noexcept {
+        if (text.size() < 2 || text.size() > KeyMemory::kLongest) return false;
+        unsigned char high = 0;
+        for (const char c : text) high |= static_cast<unsigned char>(c);
+        return high < 0x80;
+    }
+
+    // The key's str: remembered from an earlier load on this thread, or made
+    // (and remembered when it is worth it).
+    PyObject* make_key(std::string_view text, std::uint64_t hash) {
+        if (!worth_remembering(text)) return make_interned(text);
+        if (!memory_looked_up_) {
+            memory_ = KeyMemory::of_this_thread(memory_holder_);
+            memory_looked_up_ = true;
+        }
+        if (memory_ == nullptr) return make_interned(text);
+        if (PyObject* str = memory_->find(text, hash)) return str;
+        PyObject* str = make_interned(text);
+        if (str != nullptr) memory_->remember(hash, str);
+        return str;
+    }
+
     PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
-        PyObject* str = make_key(text);
+        PyObject* str = make_key(text, hash);
         if (str == nullptr) return nullptr;
         slot.hash = hash;
         slot.text = text;
@@ -110,7 +136,7 @@ private:
     [[gnu::noinline]] PyObject* get_overflow(std::string_view text) {
         const auto found = overflow_.find(text);
         if (found != overflow_.end()) return Py_NewRef(found->second);
-        PyRef str = PyRef::steal(make_key(text));
+        PyRef str = PyRef::steal(make_key(text, hash_text(text)));
         if (!str) return nullptr;
         overflow_.emplace(text, str.get());  // may throw: the reference is still held
         ++used_;
@@ -153,6 +179,10 @@ private:
     std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
     std::unordered_map<std::string_view, PyObject*> overflow_;
+    // The thread's memory of keys, looked up at the first key made.
+    PyRef memory_holder_;
+    KeyMemory* memory_ = nullptr;
+    bool memory_looked_up_ = false;
 };
 
 }  // namespace torvex::ffi
