@@ -31,6 +31,11 @@ public:
     // decoded input).
     PyObject* get(std::string_view text) {
         const std::uint64_t hash = hash_text(text);
+        // A key an earlier load on this thread made (most keys of most
+        // loads) needs no slot here.
+        if (worth_remembering(text) && memory() != nullptr) {
+            if (PyObject* str = memory_->find(text, hash)) return str;
+        }
         const std::size_t mask = capacity_ - 1;
         std::size_t i = hash & mask;
         for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
@@ -99,27 +104,29 @@ private:
         return str;
     }
 
-    // Worth remembering: short ASCII keys but one-character ones, which the
-    // decoder hands out from the interpreter's own table at no cost.
+    // Worth remembering: short keys but one-character ones, which the
+    // decoder hands out from the interpreter's own table at no cost. (The
+    // memory takes ASCII ones only.)
     static bool worth_remembering(std::string_view text) noexcept {
-        if (text.size() < 2 || text.size() > KeyMemory::kLongest) return false;
-        unsigned char high = 0;
-        for (const char c : text) high |= static_cast<unsigned char>(c);
-        return high < 0x80;
+        return text.size() >= 2 && text.size() <= KeyMemory::kLongest;
     }
 
-    // The key's str: remembered from an earlier load on this thread, or made
-    // (and remembered when it is worth it).
-    PyObject* make_key(std::string_view text, std::uint64_t hash) {
-        if (!worth_remembering(text)) return make_interned(text);
+    // The thread's memory of keys, looked up at the first key that may be in it.
+    KeyMemory* memory() {
         if (!memory_looked_up_) {
             memory_ = KeyMemory::of_this_thread(memory_holder_);
             memory_looked_up_ = true;
         }
-        if (memory_ == nullptr) return make_interned(text);
-        if (PyObject* str = memory_->find(text, hash)) return str;
+        return memory_;
+    }
+
+    // The key's str, made and remembered for later loads when it is worth it
+    // (get() has looked in the memory already).
+    PyObject* make_key(std::string_view text, std::uint64_t hash) {
         PyObject* str = make_interned(text);
-        if (str != nullptr) memory_->remember(hash, str);
+        if (str != nullptr && worth_remembering(text) && memory() != nullptr) {
+            memory_->remember(hash, str);
+        }
         return str;
     }
 
@@ -179,7 +186,7 @@ private:
     std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
     std::unordered_map<std::string_view, PyObject*> overflow_;
-    // The thread's memory of keys, looked up at the first key made.
+    // The thread's memory of keys, looked up at the first key that may be in it.
     PyRef memory_holder_;
     KeyMemory* memory_ = nullptr;
     bool memory_looked_up_ = false;
