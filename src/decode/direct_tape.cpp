@@ -658,6 +658,11 @@ bool DirectTape::colon_follows(std::size_t q) const noexcept {
 // A plain scalar without properties that may be other than a string, resolved as the decoder does.
 bool DirectTape::push_resolved(const Scalar& scalar) {
     const std::string_view text = scalar.text;
+    std::int64_t integer = 0;
+    if (plain_short_decimal(text, integer)) {
+        tape_.push_int(integer);
+        return true;
+    }
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
             out_.warnings.push_back(
