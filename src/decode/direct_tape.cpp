@@ -19,6 +19,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "core/stack_guard.hpp"
 #include "core/utf8_units.hpp"
@@ -107,7 +108,8 @@ private:
     // --- nodes ---
     bool document();
     bool block_node(std::int64_t column);
-    bool block_mapping(std::int64_t column);
+    // `read_key`: the first key, when the caller has read it already (the cursor just past it).
+    bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
     bool block_sequence(std::int64_t column, bool indentless);
     bool block_value(std::int64_t column, bool in_mapping);
     bool inline_value(std::int64_t column, bool in_sequence, bool anchored);
@@ -269,15 +271,9 @@ bool DirectTape::document() {
     }
     if (c == '"' || c == '\'' || plain_may_start(false)) {
         // A mapping's first key, or a one-line scalar alone.
-        const std::size_t start = p_;
-        const std::uint32_t line = line_;
         Scalar scalar;
         if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain(false, scalar))) return false;
-        if (colon_follows(p_)) {
-            p_ = start;
-            line_ = line;
-            return nested([&] { return block_mapping(col); });
-        }
+        if (colon_follows(p_)) return nested([&] { return block_mapping(col, &scalar); });
         if (!push_scalar(scalar) || !to_content()) return false;
         return end() || marker_here();  // a following line would continue the scalar
     }
@@ -293,7 +289,7 @@ bool DirectTape::block_node(std::int64_t column) {
     return nested([&] { return block_mapping(column); });
 }
 
-bool DirectTape::block_mapping(std::int64_t column) {
+bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
     const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
     std::optional<std::unordered_set<std::string>> identities;
@@ -304,7 +300,9 @@ bool DirectTape::block_mapping(std::int64_t column) {
         const std::size_t key_node = tape_.nodes.size();
         Scalar key;
         const unsigned char c = byte(p_);
-        if (c == '"' || c == '\'') {
+        if (read_key != nullptr) {
+            key = *std::exchange(read_key, nullptr);
+        } else if (c == '"' || c == '\'') {
             if (!one_line_quoted(key)) return false;
         } else if (!plain_may_start(false) || !one_line_plain(false, key)) {
             return false;
@@ -393,9 +391,7 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
         // `- key: value`: a mapping in a sequence entry, at the key's column.
         if (!in_sequence || anchored) return false;
         const std::int64_t inner = static_cast<std::int64_t>(start - line_start_);
-        p_ = start;
-        line_ = line;
-        return nested([&] { return block_mapping(inner); });
+        return nested([&] { return block_mapping(inner, &scalar); });
     }
     if (one_line && !quoted) {
         // A plain scalar continues on a later line indented past the collection.
