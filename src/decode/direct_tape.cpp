@@ -24,6 +24,7 @@
 #include "core/stack_guard.hpp"
 #include "core/utf8_units.hpp"
 #include "core/wide_bytes.hpp"
+#include "decode/document_directives.hpp"
 #include "decode/key_identity.hpp"
 #include "decode/tape.hpp"
 #include "scanner/byte_search.hpp"
@@ -112,9 +113,13 @@ private:
     bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
     bool block_sequence(std::int64_t column, bool indentless);
     bool block_value(std::int64_t column, bool in_mapping);
-    bool inline_value(std::int64_t column, bool in_sequence, bool anchored);
+    // `anchored`: the node's properties have been read; `tag`, as written, when one of them is a tag.
+    bool inline_value(std::int64_t column, bool in_sequence, bool anchored, std::string_view tag = {});
     bool after_inline_value(std::int64_t column);
     bool anchored_value(std::int64_t column, bool in_sequence);
+    bool tagged_value(std::int64_t column, bool in_sequence, bool flow, std::int64_t flow_indent);
+    bool read_tag(std::string_view& tag);
+    bool open_tagged_collection(std::string_view tag);
     bool alias();
     bool flow_collection(std::int64_t flow_indent);
     bool flow_sequence(std::int64_t flow_indent);
@@ -122,7 +127,7 @@ private:
     bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
     bool flow_value(std::int64_t flow_indent);
     bool flow_separator(std::int64_t flow_indent, unsigned char closing);
-    bool block_scalar(std::int64_t column, bool fold);
+    bool block_scalar(std::int64_t column, bool fold, std::string_view tag = {});
 
     // --- scalars ---
     bool plain_may_start(bool flow) const noexcept {
@@ -144,6 +149,11 @@ private:
         return push_resolved(scalar);
     }
     [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
+    // A scalar under a tag, as the token-list path pushes it.
+    bool push_tagged(const Scalar& scalar, std::string_view tag);
+    bool push_scalar(const Scalar& scalar, std::string_view tag) {
+        return tag.empty() ? push_scalar(scalar) : push_tagged(scalar, tag);
+    }
     bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
     template <class F>
     bool nested(F&& f) {
@@ -361,15 +371,17 @@ bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
 }
 
 // A node that starts on the line of its `:` or `-`, at the cursor.
-bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchored) {
+bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchored, std::string_view tag) {
     const unsigned char c = s_[p_];
     switch (c) {
         case '&': return anchored ? false : anchored_value(column, in_sequence);
         case '*': return anchored ? false : alias() && after_inline_value(column);
+        case '!': return anchored ? false : tagged_value(column, in_sequence, false, 0);
         case '[':
-        case '{': return flow_collection(column) && after_inline_value(column);
+        case '{':
+            return open_tagged_collection(tag) && flow_collection(column) && after_inline_value(column);
         case '|':
-        case '>': return block_scalar(column, c == '>');
+        case '>': return block_scalar(column, c == '>', tag);
         case '-':
             if (space_break_or_end(p_ + 1)) {
                 // `- - a`: a sequence in a sequence entry.
@@ -415,7 +427,7 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
         bool multi_line = false;
         if (!read_scalar(style, column, false, 0, scalar, multi_line)) return false;
     }
-    return push_scalar(scalar) && after_inline_value(column);
+    return push_scalar(scalar, tag) && after_inline_value(column);
 }
 
 // After a node on the line of its `:` or `-`: on to the next content, which
@@ -463,12 +475,48 @@ bool DirectTape::alias() {
     return true;
 }
 
+// A tag as written (`!`, `!name`, `!!name`) at the cursor, followed by a
+// space. Verbatim tags, named handles (which need a %TAG directive, so they
+// are errors here) and a tag with nothing after it on its line are left to
+// the token-list path.
+bool DirectTape::read_tag(std::string_view& tag) {
+    const std::size_t start = p_++;
+    while (p_ < n_ && !scan::kTagStop[s_[p_]]) ++p_;
+    tag = std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start);
+    if (tag.size() >= 2 && tag[1] == '<') return false;
+    const std::size_t named = tag.find('!', tag.substr(0, 2) == "!!" ? 2 : 1);
+    if (named != std::string_view::npos) return false;
+    if (byte(p_) != ' ') return false;
+    skip_spaces();
+    return !end() && !is_break(s_[p_]) && s_[p_] != '#';
+}
+
+// A tag and its node on the same line: a scalar or a flow collection (with a
+// block parent at `column`, or inside a flow collection when `flow`).
+bool DirectTape::tagged_value(std::int64_t column, bool in_sequence, bool flow, std::int64_t flow_indent) {
+    std::string_view tag;
+    if (!read_tag(tag)) return false;
+    const unsigned char c = s_[p_];
+    if (c == '&' || c == '*' || c == '!') return false;  // more properties, or an error
+    if (!flow) return inline_value(column, in_sequence, true, tag);
+    if (c == '[' || c == '{') return open_tagged_collection(tag) && flow_collection(flow_indent);
+    Scalar scalar;
+    return flow_scalar(flow_indent, false, scalar) && push_scalar(scalar, tag);
+}
+
+// Before a collection under `tag` (if any): a custom tag goes ahead of it on
+// the tape; core tags on collections leave no trace.
+bool DirectTape::open_tagged_collection(std::string_view tag) {
+    if (!tag.empty() && tag.substr(0, 2) != "!!") tape_.push_text(TapeNode::Kind::Tagged, tag);
+    return true;
+}
+
 // `|` or `>` with its body; the scanner's reader ends it at a line start.
-bool DirectTape::block_scalar(std::int64_t column, bool fold) {
+bool DirectTape::block_scalar(std::int64_t column, bool fold, std::string_view tag) {
     Scalar scalar;
     bool multi_line = false;
     const auto style = fold ? ScalarReader::Style::Folded : ScalarReader::Style::Literal;
-    if (!read_scalar(style, column, false, 0, scalar, multi_line) || !push_scalar(scalar)) return false;
+    if (!read_scalar(style, column, false, 0, scalar, multi_line) || !push_scalar(scalar, tag)) return false;
     if (p_ != line_start_ && !end()) return false;
     if (!lines_to_content()) return false;
     return end() || marker_here() || here() <= column;
@@ -529,6 +577,7 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
 // An item or a value in a flow collection: a nested collection or a scalar.
 bool DirectTape::flow_value(std::int64_t flow_indent) {
     if (s_[p_] == '[' || s_[p_] == '{') return flow_collection(flow_indent);
+    if (s_[p_] == '!') return tagged_value(0, false, true, flow_indent);
     Scalar scalar;
     return flow_scalar(flow_indent, false, scalar) && push_scalar(scalar);
 }
@@ -667,6 +716,27 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
     }
     // Merge keys are left to the token-list path.
     return push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text);
+}
+
+// Without directives, a tag written `!name` (or `!`) is its own full form, a
+// custom tag: the text goes under it as a str. One written `!!name` is a
+// core tag in tag:yaml.org,2002:, which decides how the text resolves.
+bool DirectTape::push_tagged(const Scalar& scalar, std::string_view tag) {
+    if (tag.substr(0, 2) != "!!") {
+        tape_.push_text(TapeNode::Kind::Tagged, tag);
+        tape_.push_text(TapeNode::Kind::String, scalar.text);
+        return true;
+    }
+    const std::string full = std::string(kCoreTagPrefix) + std::string(tag.substr(2));
+    const std::string_view text = scalar.text;
+    if (options_.yaml11_warnings) {
+        if (auto diff = version_difference(options_.mode, text, scalar.plain, full)) {
+            out_.warnings.push_back(
+                version_warning(text, *diff, scalar.line, char_column(scalar.line_start, scalar.start)));
+        }
+    }
+    // A merge key by its tag is left to the token-list path.
+    return push_resolved_scalar(tape_, resolve(options_.mode, text, scalar.plain, full), text);
 }
 
 // The duplicate-key policy for the entry whose key is at `key_node`.
