@@ -1,18 +1,19 @@
 // The direct tape builder: reads the common subset of YAML (block and flow
 // collections of plain and quoted scalars, block scalars, comments, `---`
-// document starts, anchors and aliases on values) straight from the text onto
-// the tape, without a token list. Scalar bodies other than one-line plain and
-// escape-free quoted ones go through the scanner's own scalar scanners
-// (ScalarReader).
+// document starts, anchors and aliases on values, tags on values whose node
+// follows on the same line) straight from the text onto the tape, without a
+// token list. Scalar bodies other than one-line plain and escape-free quoted
+// ones go through the scanner's own scalar scanners (ScalarReader).
 //
 // It gives way (nullopt) at the first thing outside the subset and at
 // anything the general path might reject or read otherwise: tabs outside
-// scalars, a line at a column no enclosing collection has, properties other
-// than a value's anchor, tags, directives, explicit and complex keys, merge
-// keys, multi-line plain scalars in flow, a value on the line after its key.
-// The token-list path then reads the text from the start and reports any
-// error, so what this returns is exactly what that path returns, warnings
-// included (fuzz_direct_tape and the direct-tape tests compare the two).
+// scalars, a line at a column no enclosing collection has, properties on
+// keys, an anchor and a tag on one node, tagged empty nodes, verbatim tags
+// and named tag handles, directives, `...`, explicit and complex keys, merge
+// keys, multi-line plain scalars in flow. The token-list path then reads the
+// text from the start and reports any error, so what this returns is exactly
+// what that path returns, warnings included (fuzz_direct_tape and the
+// direct-tape tests compare the two).
 #include <array>
 #include <cstring>
 #include <optional>
@@ -109,6 +110,7 @@ private:
     // --- nodes ---
     bool document();
     bool block_node(std::int64_t column);
+    bool later_line_node(std::int64_t column);
     // `read_key`: the first key, when the caller has read it already (the cursor just past it).
     bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
     bool block_sequence(std::int64_t column, bool indentless);
@@ -280,12 +282,19 @@ bool DirectTape::document() {
         return to_content();
     }
     if (c == '"' || c == '\'' || plain_may_start(false)) {
-        // A mapping's first key, or a one-line scalar alone.
+        // A mapping's first key, or a scalar alone.
+        const std::size_t start = p_;
         Scalar scalar;
         if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain(false, scalar))) return false;
         if (colon_follows(p_)) return nested([&] { return block_mapping(col, &scalar); });
+        if (c != '"' && c != '\'') {
+            // A plain scalar alone may go on over later lines: read it whole.
+            p_ = start;
+            bool multi_line = false;
+            if (!read_scalar(ScalarReader::Style::Plain, -1, false, 0, scalar, multi_line)) return false;
+        }
         if (!push_scalar(scalar) || !to_content()) return false;
-        return end() || marker_here();  // a following line would continue the scalar
+        return end() || marker_here();  // a following line would continue a quoted scalar: an error
     }
     return false;
 }
@@ -350,6 +359,26 @@ bool DirectTape::block_sequence(std::int64_t column, bool indentless) {
     return true;
 }
 
+// A block collection's node that starts on a line after its `:` or `-`,
+// indented past the collection's `column`: a block collection, or a node
+// read as on the indicator's line (a scalar's continuation lines, too, must
+// stand right of the collection).
+bool DirectTape::later_line_node(std::int64_t column) {
+    const std::int64_t col = here();
+    if (entry_here()) return nested([&] { return block_sequence(col, false); });
+    const unsigned char c = s_[p_];
+    const bool quoted = c == '"' || c == '\'';
+    if (quoted || plain_may_start(false)) {
+        const std::size_t start = p_;
+        Scalar key;
+        if ((quoted ? one_line_quoted(key) : one_line_plain(false, key)) && colon_follows(p_)) {
+            return nested([&] { return block_mapping(col, &key); });
+        }
+        p_ = start;  // one line read at most: the line is as it was
+    }
+    return inline_value(column, false, false);
+}
+
 // The node after a block collection's `:` or `-` (the cursor just past it),
 // then on to the next content. `column`: the collection's.
 bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
@@ -362,7 +391,7 @@ bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
         tape_.push_null();
         return true;
     }
-    if (here() > column) return block_node(here());
+    if (here() > column) return later_line_node(column);
     if (in_mapping && here() == column && entry_here()) {
         return nested([&] { return block_sequence(column, true); });
     }

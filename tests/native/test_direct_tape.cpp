@@ -71,8 +71,9 @@ TEST(DirectTape, AgreesWithTheTokenPathOverTheSuite) {
     }
     // The suite is mostly the unusual; still, many of its texts (and their
     // cuts, under each option set) are in the subset: about 6100 without
-    // tags on values, about 6300 with them.
-    EXPECT_GT(accepted, 6250u);
+    // tags on values, about 6300 with them, about 7100 with nodes that start
+    // on the line after their key or entry and plain scalars alone over lines.
+    EXPECT_GT(accepted, 7000u);
 }
 
 TEST(DirectTape, AgreesWithTheTokenPathOverTheFuzzCorpora) {
@@ -106,6 +107,9 @@ TEST(DirectTape, ReadsTheCommonSubsetItself) {
         "key:\n- a\n- b: 1\n  c: [1, 2,\n    3]\nother: plain text\n  continued here\n",
         "spec: !REF googlecloudsdk.command_lib.x:y\nlist:\n- !!str 12\n- !!int '7'\n- !!bool yes\n"
         "- !custom [a, !!float 1, !x {b: c}, !!str [d]]\n- !t |\n  block\n- ! plain\nk: !!null ''\n",
+        "help:\n  The name of the\n    reservation.\nlist:\n  [a, b]\nseq:\n-\n  \"q\"\n- &x\n  k: v\n- *x\n"
+        "key:\n  !t {a: 1}\nblock:\n  |\n   text\n",
+        "product queue frontend\nstorage node sigma\n\n  cache gamma\n",
         "--- first\n",  // content on the `---` line: not the subset
         "- - a\n  - b\n- \n-\n  x: y\n---\n[1, 2]\n--- \n...\n",
         "\"quoted key\": 'v'\n? explicit\n: key\n",
