@@ -110,7 +110,7 @@ private:
     // --- nodes ---
     bool document();
     bool block_node(std::int64_t column);
-    bool later_line_node(std::int64_t column);
+    [[gnu::noinline]] bool later_line_node(std::int64_t column);
     // `read_key`: the first key, when the caller has read it already (the cursor just past it).
     bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
     bool block_sequence(std::int64_t column, bool indentless);
@@ -119,7 +119,7 @@ private:
     bool inline_value(std::int64_t column, bool in_sequence, bool anchored, std::string_view tag = {});
     bool after_inline_value(std::int64_t column);
     bool anchored_value(std::int64_t column, bool in_sequence);
-    bool tagged_value(std::int64_t column, bool in_sequence, bool flow, std::int64_t flow_indent);
+    [[gnu::noinline]] bool tagged_value(std::int64_t column, bool in_sequence, bool flow, std::int64_t flow_indent);
     bool read_tag(std::string_view& tag);
     bool open_tagged_collection(std::string_view tag);
     bool alias();
@@ -152,7 +152,7 @@ private:
     }
     [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
     // A scalar under a tag, as the token-list path pushes it.
-    bool push_tagged(const Scalar& scalar, std::string_view tag);
+    [[gnu::noinline]] bool push_tagged(const Scalar& scalar, std::string_view tag);
     bool push_scalar(const Scalar& scalar, std::string_view tag) {
         return tag.empty() ? push_scalar(scalar) : push_tagged(scalar, tag);
     }
