@@ -32,8 +32,9 @@ public:
     PyObject* get(std::string_view text) {
         const std::uint64_t hash = hash_text(text);
         // A key an earlier load on this thread made (most keys of most
-        // loads) needs no slot here.
-        if (worth_remembering(text) && memory() != nullptr) {
+        // loads) needs no slot here. (The memory is looked up when the
+        // first key is made: a load with no key pays nothing for it.)
+        if (memory_ != nullptr && worth_remembering(text)) {
             if (PyObject* str = memory_->find(text, hash)) return str;
         }
         const std::size_t mask = capacity_ - 1;
@@ -111,7 +112,7 @@ private:
         return text.size() >= 2 && text.size() <= KeyMemory::kLongest;
     }
 
-    // The thread's memory of keys, looked up at the first key that may be in it.
+    // The thread's memory of keys, looked up at the first key made that may be in it.
     KeyMemory* memory() {
         if (!memory_looked_up_) {
             memory_ = KeyMemory::of_this_thread(memory_holder_);
@@ -120,17 +121,18 @@ private:
         return memory_;
     }
 
-    // The key's str, made and remembered for later loads when it is worth it
-    // (get() has looked in the memory already).
+    // The key's str: from the memory (for the call's first keys, before
+    // get() looks there), else made, and remembered for later loads when it
+    // is worth it.
     PyObject* make_key(std::string_view text, std::uint64_t hash) {
+        if (!worth_remembering(text) || memory() == nullptr) return make_interned(text);
+        if (PyObject* str = memory_->find(text, hash)) return str;
         PyObject* str = make_interned(text);
-        if (str != nullptr && worth_remembering(text) && memory() != nullptr) {
-            memory_->remember(hash, str);
-        }
+        if (str != nullptr) memory_->remember(hash, str);
         return str;
     }
 
-    PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
+    [[gnu::noinline]] PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
         PyObject* str = make_key(text, hash);
         if (str == nullptr) return nullptr;
         slot.hash = hash;
