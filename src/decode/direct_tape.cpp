@@ -183,6 +183,8 @@ private:
     };
     std::unordered_map<std::string_view, Anchor> anchors_;
     std::uint64_t expanded_nodes_ = 0;
+    // Where block_mapping last failed at its first key (unread, or without its `:`).
+    std::size_t alone_key_at_ = static_cast<std::size_t>(-1);
 };
 
 // ---------------------------------------------------------------------------
@@ -317,16 +319,23 @@ bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
     for (;;) {
         // The key: a one-line scalar and its `:`.
         const std::size_t key_node = tape_.nodes.size();
+        const std::size_t key_at = p_;
         Scalar key;
         const unsigned char c = byte(p_);
+        bool read = true;
         if (read_key != nullptr) {
             key = *std::exchange(read_key, nullptr);
         } else if (c == '"' || c == '\'') {
-            if (!one_line_quoted(key)) return false;
-        } else if (!plain_may_start(false) || !one_line_plain(false, key)) {
+            read = one_line_quoted(key);
+        } else {
+            read = plain_may_start(false) && one_line_plain(false, key);
+        }
+        if (!read || !colon_follows(p_)) {
+            // No mapping after all, maybe: the caller may read a scalar or a
+            // flow collection there instead (one line read at most).
+            if (count == 0) alone_key_at_ = key_at;
             return false;
         }
-        if (!colon_follows(p_)) return false;
         skip_spaces();
         ++p_;  // the `:`
         if (!push_scalar(key) || !block_value(column, true)) return false;
@@ -366,16 +375,14 @@ bool DirectTape::block_sequence(std::int64_t column, bool indentless) {
 bool DirectTape::later_line_node(std::int64_t column) {
     const std::int64_t col = here();
     if (entry_here()) return nested([&] { return block_sequence(col, false); });
-    const unsigned char c = s_[p_];
-    const bool quoted = c == '"' || c == '\'';
-    if (quoted || plain_may_start(false)) {
-        const std::size_t start = p_;
-        Scalar key;
-        if ((quoted ? one_line_quoted(key) : one_line_plain(false, key)) && colon_follows(p_)) {
-            return nested([&] { return block_mapping(col, &key); });
-        }
-        p_ = start;  // one line read at most: the line is as it was
-    }
+    // Most such nodes are mappings: read as one until its first key turns
+    // out to be none (one line read at most, so the line is as it was).
+    const std::size_t start = p_;
+    const std::size_t mark = tape_.nodes.size();
+    if (nested([&] { return block_mapping(col); })) return true;
+    if (alone_key_at_ != start) return false;  // failed elsewhere, or deeper
+    p_ = start;
+    tape_.nodes.resize(mark);
     return inline_value(column, false, false);
 }
 
