@@ -1,28 +1,31 @@
 // The direct tape builder: reads the common subset of YAML (block and flow
 // collections of plain and quoted scalars, block scalars, comments, `---`
-// document starts, anchors and aliases on values) straight from the text onto
-// the tape, without a token list. Scalar bodies other than one-line plain and
-// escape-free quoted ones go through the scanner's own scalar scanners
-// (ScalarReader).
+// document starts, anchors and aliases on values, tags on values whose node
+// follows on the same line) straight from the text onto the tape, without a
+// token list. Scalar bodies other than one-line plain and escape-free quoted
+// ones go through the scanner's own scalar scanners (ScalarReader).
 //
 // It gives way (nullopt) at the first thing outside the subset and at
 // anything the general path might reject or read otherwise: tabs outside
-// scalars, a line at a column no enclosing collection has, properties other
-// than a value's anchor, tags, directives, explicit and complex keys, merge
-// keys, multi-line plain scalars in flow, a value on the line after its key.
-// The token-list path then reads the text from the start and reports any
-// error, so what this returns is exactly what that path returns, warnings
-// included (fuzz_direct_tape and the direct-tape tests compare the two).
+// scalars, a line at a column no enclosing collection has, properties on
+// keys, an anchor and a tag on one node, tagged empty nodes, verbatim tags
+// and named tag handles, directives, `...`, explicit and complex keys, merge
+// keys, multi-line plain scalars in flow. The token-list path then reads the
+// text from the start and reports any error, so what this returns is exactly
+// what that path returns, warnings included (fuzz_direct_tape and the
+// direct-tape tests compare the two).
 #include <array>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "core/stack_guard.hpp"
 #include "core/utf8_units.hpp"
 #include "core/wide_bytes.hpp"
+#include "decode/document_directives.hpp"
 #include "decode/key_identity.hpp"
 #include "decode/tape.hpp"
 #include "scanner/byte_search.hpp"
@@ -107,12 +110,18 @@ private:
     // --- nodes ---
     bool document();
     bool block_node(std::int64_t column);
-    bool block_mapping(std::int64_t column);
+    [[gnu::noinline]] bool later_line_node(std::int64_t column);
+    // `read_key`: the first key, when the caller has read it already (the cursor just past it).
+    bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
     bool block_sequence(std::int64_t column, bool indentless);
     bool block_value(std::int64_t column, bool in_mapping);
-    bool inline_value(std::int64_t column, bool in_sequence, bool anchored);
+    // `anchored`: the node's properties have been read; `tag`, as written, when one of them is a tag.
+    bool inline_value(std::int64_t column, bool in_sequence, bool anchored, std::string_view tag = {});
     bool after_inline_value(std::int64_t column);
     bool anchored_value(std::int64_t column, bool in_sequence);
+    [[gnu::noinline]] bool tagged_value(std::int64_t column, bool in_sequence, bool flow, std::int64_t flow_indent);
+    bool read_tag(std::string_view& tag);
+    bool open_tagged_collection(std::string_view tag);
     bool alias();
     bool flow_collection(std::int64_t flow_indent);
     bool flow_sequence(std::int64_t flow_indent);
@@ -120,7 +129,7 @@ private:
     bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
     bool flow_value(std::int64_t flow_indent);
     bool flow_separator(std::int64_t flow_indent, unsigned char closing);
-    bool block_scalar(std::int64_t column, bool fold);
+    bool block_scalar(std::int64_t column, bool fold, std::string_view tag = {});
 
     // --- scalars ---
     bool plain_may_start(bool flow) const noexcept {
@@ -142,6 +151,11 @@ private:
         return push_resolved(scalar);
     }
     [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
+    // A scalar under a tag, as the token-list path pushes it.
+    [[gnu::noinline]] bool push_tagged(const Scalar& scalar, std::string_view tag);
+    bool push_scalar(const Scalar& scalar, std::string_view tag) {
+        return tag.empty() ? push_scalar(scalar) : push_tagged(scalar, tag);
+    }
     bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
     template <class F>
     bool nested(F&& f) {
@@ -169,6 +183,8 @@ private:
     };
     std::unordered_map<std::string_view, Anchor> anchors_;
     std::uint64_t expanded_nodes_ = 0;
+    // Where block_mapping last failed at its first key (unread, or without its `:`).
+    std::size_t alone_key_at_ = static_cast<std::size_t>(-1);
 };
 
 // ---------------------------------------------------------------------------
@@ -268,18 +284,19 @@ bool DirectTape::document() {
         return to_content();
     }
     if (c == '"' || c == '\'' || plain_may_start(false)) {
-        // A mapping's first key, or a one-line scalar alone.
+        // A mapping's first key, or a scalar alone.
         const std::size_t start = p_;
-        const std::uint32_t line = line_;
         Scalar scalar;
         if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain(false, scalar))) return false;
-        if (colon_follows(p_)) {
+        if (colon_follows(p_)) return nested([&] { return block_mapping(col, &scalar); });
+        if (c != '"' && c != '\'') {
+            // A plain scalar alone may go on over later lines: read it whole.
             p_ = start;
-            line_ = line;
-            return nested([&] { return block_mapping(col); });
+            bool multi_line = false;
+            if (!read_scalar(ScalarReader::Style::Plain, -1, false, 0, scalar, multi_line)) return false;
         }
         if (!push_scalar(scalar) || !to_content()) return false;
-        return end() || marker_here();  // a following line would continue the scalar
+        return end() || marker_here();  // a following line would continue a quoted scalar: an error
     }
     return false;
 }
@@ -293,7 +310,7 @@ bool DirectTape::block_node(std::int64_t column) {
     return nested([&] { return block_mapping(column); });
 }
 
-bool DirectTape::block_mapping(std::int64_t column) {
+bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
     const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
     std::optional<std::unordered_set<std::string>> identities;
@@ -302,14 +319,23 @@ bool DirectTape::block_mapping(std::int64_t column) {
     for (;;) {
         // The key: a one-line scalar and its `:`.
         const std::size_t key_node = tape_.nodes.size();
+        const std::size_t key_at = p_;
         Scalar key;
         const unsigned char c = byte(p_);
-        if (c == '"' || c == '\'') {
-            if (!one_line_quoted(key)) return false;
-        } else if (!plain_may_start(false) || !one_line_plain(false, key)) {
+        bool read = true;
+        if (read_key != nullptr) {
+            key = *std::exchange(read_key, nullptr);
+        } else if (c == '"' || c == '\'') {
+            read = one_line_quoted(key);
+        } else {
+            read = plain_may_start(false) && one_line_plain(false, key);
+        }
+        if (!read || !colon_follows(p_)) {
+            // No mapping after all, maybe: the caller may read a scalar or a
+            // flow collection there instead (one line read at most).
+            if (count == 0) alone_key_at_ = key_at;
             return false;
         }
-        if (!colon_follows(p_)) return false;
         skip_spaces();
         ++p_;  // the `:`
         if (!push_scalar(key) || !block_value(column, true)) return false;
@@ -342,6 +368,24 @@ bool DirectTape::block_sequence(std::int64_t column, bool indentless) {
     return true;
 }
 
+// A block collection's node that starts on a line after its `:` or `-`,
+// indented past the collection's `column`: a block collection, or a node
+// read as on the indicator's line (a scalar's continuation lines, too, must
+// stand right of the collection).
+bool DirectTape::later_line_node(std::int64_t column) {
+    const std::int64_t col = here();
+    if (entry_here()) return nested([&] { return block_sequence(col, false); });
+    // Most such nodes are mappings: read as one until its first key turns
+    // out to be none (one line read at most, so the line is as it was).
+    const std::size_t start = p_;
+    const std::size_t mark = tape_.nodes.size();
+    if (nested([&] { return block_mapping(col); })) return true;
+    if (alone_key_at_ != start) return false;  // failed elsewhere, or deeper
+    p_ = start;
+    tape_.nodes.resize(mark);
+    return inline_value(column, false, false);
+}
+
 // The node after a block collection's `:` or `-` (the cursor just past it),
 // then on to the next content. `column`: the collection's.
 bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
@@ -354,7 +398,7 @@ bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
         tape_.push_null();
         return true;
     }
-    if (here() > column) return block_node(here());
+    if (here() > column) return later_line_node(column);
     if (in_mapping && here() == column && entry_here()) {
         return nested([&] { return block_sequence(column, true); });
     }
@@ -363,15 +407,17 @@ bool DirectTape::block_value(std::int64_t column, bool in_mapping) {
 }
 
 // A node that starts on the line of its `:` or `-`, at the cursor.
-bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchored) {
+bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchored, std::string_view tag) {
     const unsigned char c = s_[p_];
     switch (c) {
         case '&': return anchored ? false : anchored_value(column, in_sequence);
         case '*': return anchored ? false : alias() && after_inline_value(column);
+        case '!': return anchored ? false : tagged_value(column, in_sequence, false, 0);
         case '[':
-        case '{': return flow_collection(column) && after_inline_value(column);
+        case '{':
+            return open_tagged_collection(tag) && flow_collection(column) && after_inline_value(column);
         case '|':
-        case '>': return block_scalar(column, c == '>');
+        case '>': return block_scalar(column, c == '>', tag);
         case '-':
             if (space_break_or_end(p_ + 1)) {
                 // `- - a`: a sequence in a sequence entry.
@@ -393,9 +439,7 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
         // `- key: value`: a mapping in a sequence entry, at the key's column.
         if (!in_sequence || anchored) return false;
         const std::int64_t inner = static_cast<std::int64_t>(start - line_start_);
-        p_ = start;
-        line_ = line;
-        return nested([&] { return block_mapping(inner); });
+        return nested([&] { return block_mapping(inner, &scalar); });
     }
     if (one_line && !quoted) {
         // A plain scalar continues on a later line indented past the collection.
@@ -419,7 +463,7 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
         bool multi_line = false;
         if (!read_scalar(style, column, false, 0, scalar, multi_line)) return false;
     }
-    return push_scalar(scalar) && after_inline_value(column);
+    return push_scalar(scalar, tag) && after_inline_value(column);
 }
 
 // After a node on the line of its `:` or `-`: on to the next content, which
@@ -467,12 +511,48 @@ bool DirectTape::alias() {
     return true;
 }
 
+// A tag as written (`!`, `!name`, `!!name`) at the cursor, followed by a
+// space. Verbatim tags, named handles (which need a %TAG directive, so they
+// are errors here) and a tag with nothing after it on its line are left to
+// the token-list path.
+bool DirectTape::read_tag(std::string_view& tag) {
+    const std::size_t start = p_++;
+    while (p_ < n_ && !scan::kTagStop[s_[p_]]) ++p_;
+    tag = std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start);
+    if (tag.size() >= 2 && tag[1] == '<') return false;
+    const std::size_t named = tag.find('!', tag.substr(0, 2) == "!!" ? 2 : 1);
+    if (named != std::string_view::npos) return false;
+    if (byte(p_) != ' ') return false;
+    skip_spaces();
+    return !end() && !is_break(s_[p_]) && s_[p_] != '#';
+}
+
+// A tag and its node on the same line: a scalar or a flow collection (with a
+// block parent at `column`, or inside a flow collection when `flow`).
+bool DirectTape::tagged_value(std::int64_t column, bool in_sequence, bool flow, std::int64_t flow_indent) {
+    std::string_view tag;
+    if (!read_tag(tag)) return false;
+    const unsigned char c = s_[p_];
+    if (c == '&' || c == '*' || c == '!') return false;  // more properties, or an error
+    if (!flow) return inline_value(column, in_sequence, true, tag);
+    if (c == '[' || c == '{') return open_tagged_collection(tag) && flow_collection(flow_indent);
+    Scalar scalar;
+    return flow_scalar(flow_indent, false, scalar) && push_scalar(scalar, tag);
+}
+
+// Before a collection under `tag` (if any): a custom tag goes ahead of it on
+// the tape; core tags on collections leave no trace.
+bool DirectTape::open_tagged_collection(std::string_view tag) {
+    if (!tag.empty() && tag.substr(0, 2) != "!!") tape_.push_text(TapeNode::Kind::Tagged, tag);
+    return true;
+}
+
 // `|` or `>` with its body; the scanner's reader ends it at a line start.
-bool DirectTape::block_scalar(std::int64_t column, bool fold) {
+bool DirectTape::block_scalar(std::int64_t column, bool fold, std::string_view tag) {
     Scalar scalar;
     bool multi_line = false;
     const auto style = fold ? ScalarReader::Style::Folded : ScalarReader::Style::Literal;
-    if (!read_scalar(style, column, false, 0, scalar, multi_line) || !push_scalar(scalar)) return false;
+    if (!read_scalar(style, column, false, 0, scalar, multi_line) || !push_scalar(scalar, tag)) return false;
     if (p_ != line_start_ && !end()) return false;
     if (!lines_to_content()) return false;
     return end() || marker_here() || here() <= column;
@@ -533,6 +613,7 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
 // An item or a value in a flow collection: a nested collection or a scalar.
 bool DirectTape::flow_value(std::int64_t flow_indent) {
     if (s_[p_] == '[' || s_[p_] == '{') return flow_collection(flow_indent);
+    if (s_[p_] == '!') return tagged_value(0, false, true, flow_indent);
     Scalar scalar;
     return flow_scalar(flow_indent, false, scalar) && push_scalar(scalar);
 }
@@ -658,6 +739,11 @@ bool DirectTape::colon_follows(std::size_t q) const noexcept {
 // A plain scalar without properties that may be other than a string, resolved as the decoder does.
 bool DirectTape::push_resolved(const Scalar& scalar) {
     const std::string_view text = scalar.text;
+    std::int64_t integer = 0;
+    if (plain_short_decimal(text, integer)) {
+        tape_.push_int(integer);
+        return true;
+    }
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
             out_.warnings.push_back(
@@ -666,6 +752,27 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
     }
     // Merge keys are left to the token-list path.
     return push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text);
+}
+
+// Without directives, a tag written `!name` (or `!`) is its own full form, a
+// custom tag: the text goes under it as a str. One written `!!name` is a
+// core tag in tag:yaml.org,2002:, which decides how the text resolves.
+bool DirectTape::push_tagged(const Scalar& scalar, std::string_view tag) {
+    if (tag.substr(0, 2) != "!!") {
+        tape_.push_text(TapeNode::Kind::Tagged, tag);
+        tape_.push_text(TapeNode::Kind::String, scalar.text);
+        return true;
+    }
+    const std::string full = std::string(kCoreTagPrefix) + std::string(tag.substr(2));
+    const std::string_view text = scalar.text;
+    if (options_.yaml11_warnings) {
+        if (auto diff = version_difference(options_.mode, text, scalar.plain, full)) {
+            out_.warnings.push_back(
+                version_warning(text, *diff, scalar.line, char_column(scalar.line_start, scalar.start)));
+        }
+    }
+    // A merge key by its tag is left to the token-list path.
+    return push_resolved_scalar(tape_, resolve(options_.mode, text, scalar.plain, full), text);
 }
 
 // The duplicate-key policy for the entry whose key is at `key_node`.

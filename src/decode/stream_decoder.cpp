@@ -305,6 +305,11 @@ bool StreamDecoder::decode_untagged_scalar(std::string_view text, ScalarStyle st
         tape_.push_text(TapeNode::Kind::String, text);
         return true;
     }
+    std::int64_t integer = 0;
+    if (plain_short_decimal(text, integer)) {
+        tape_.push_int(integer);
+        return true;
+    }
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
             const Span at = span_at(token);

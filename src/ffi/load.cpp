@@ -73,25 +73,28 @@ struct PlainStream {
     DecodedTape decoded;
     std::vector<Value> merged;  // every document with merge keys applied, when the stream has any
     // `merged` as a tape. Its texts point into the Values' strings, short ones
-    // included, which stay put when the stream moves: a moved vector keeps its elements.
-    Tape merged_tape;
+    // included, which stay put when the stream moves: a moved vector keeps its
+    // elements. Made only for merge keys: a Tape takes the thread's spare buffer.
+    std::optional<Tape> merged_tape;
     std::vector<std::size_t> merged_roots;
 
     std::size_t size() const { return decoded.documents.size(); }
+    std::size_t nodes() const { return decoded.tape.nodes.size() + (merged_tape ? merged_tape->nodes.size() : 0); }
     PyRef document(std::size_t i, DecodeContext& context) const {
-        return decoded.has_merge_keys ? to_python(merged_tape, merged_roots[i], context)
-                                      : to_python(decoded.tape, decoded.documents[i], context);
+        return merged_tape ? to_python(*merged_tape, merged_roots[i], context)
+                           : to_python(decoded.tape, decoded.documents[i], context);
     }
     // Checks the first document against the call's schema, if any.
     bool validate(const LoadOptions& options, std::string_view text) const {
-        if (decoded.has_merge_keys) return validate_decoded(options, text, merged_tape, merged_roots[0], decoded.anchors);
+        if (merged_tape) return validate_decoded(options, text, *merged_tape, merged_roots[0], decoded.anchors);
         return validate_decoded(options, text, decoded.tape, decoded.documents[0], decoded.anchors);
     }
     void apply_merge_keys() {
         merged = tape_documents(decoded);
+        merged_tape.emplace();
         for (const Value& document : merged) {
-            merged_roots.push_back(merged_tape.nodes.size());
-            append_value(merged_tape, document);
+            merged_roots.push_back(merged_tape->nodes.size());
+            append_value(*merged_tape, document);
         }
     }
 };
@@ -135,7 +138,7 @@ void set_up_conversion(DecodeContext& context, const LoadOptions& options) {
 // Freeing a small one costs less than detaching and attaching again.
 void release(std::optional<PlainStream>& stream) {
     constexpr std::size_t kDetachedRelease = 4096;  // tape nodes
-    if (stream->decoded.tape.nodes.size() + stream->merged_tape.nodes.size() < kDetachedRelease) {
+    if (stream->nodes() < kDetachedRelease) {
         stream.reset();
         return;
     }

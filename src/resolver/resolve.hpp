@@ -56,6 +56,24 @@ inline bool plain_is_str_by_first_byte(std::string_view text) noexcept {
     return !text.empty() && !resolve_detail::kMayResolve[static_cast<unsigned char>(text[0])];
 }
 
+// A plain scalar of one to 18 decimal digits, maybe after a `-`, and without
+// a leading zero (but "0" itself) is the same int in every mode, so it has no
+// 1.1-versus-1.2 difference either: true with its value. The common integer,
+// read without the general resolver's dispatch.
+inline bool plain_short_decimal(std::string_view text, std::int64_t& out) noexcept {
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digits = text.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.size() > 18 || (digits[0] == '0' && digits.size() > 1)) return false;
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        const auto digit = static_cast<unsigned>(static_cast<unsigned char>(c) - '0');
+        if (digit > 9) return false;
+        value = value * 10 + static_cast<std::int64_t>(digit);
+    }
+    out = negative ? -value : value;
+    return true;
+}
+
 // Names under the load's mode and under YAML 1.2, when they differ and the
 // first is not "str"; used for the 1.1-versus-1.2 warnings.
 struct VersionDifference {

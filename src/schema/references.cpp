@@ -85,6 +85,9 @@ std::optional<std::string> find_schema_reference(std::string_view text) {
 }
 
 std::optional<YamlVersion> find_yaml_version(std::string_view text) {
+    // Most texts start with content (a visible ASCII character that is no
+    // comment or directive): the first line decides at once.
+    if (!text.empty() && text[0] > ' ' && text[0] < 0x7F && text[0] != '#' && text[0] != '%') return std::nullopt;
     if (starts_with(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     LineReader lines(text);
     std::string_view line;

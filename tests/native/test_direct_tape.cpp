@@ -69,8 +69,11 @@ TEST(DirectTape, AgreesWithTheTokenPathOverTheSuite) {
         if (utf8::validate(text)) continue;
         accepted += check_with_cuts(text, c.name);
     }
-    // The suite is mostly the unusual; still, many of its texts are in the subset.
-    EXPECT_GT(accepted, 2000u);
+    // The suite is mostly the unusual; still, many of its texts (and their
+    // cuts, under each option set) are in the subset: about 6100 without
+    // tags on values, about 6300 with them, about 7100 with nodes that start
+    // on the line after their key or entry and plain scalars alone over lines.
+    EXPECT_GT(accepted, 7000u);
 }
 
 TEST(DirectTape, AgreesWithTheTokenPathOverTheFuzzCorpora) {
@@ -102,6 +105,11 @@ TEST(DirectTape, ReadsTheCommonSubsetItself) {
         "paths:\n  /items/{id}:\n    get:\n      description: >\n        Folded text\n        on two lines.\n"
         "      notes: |-\n        kept\n         as is\n      summary: \"escaped \\t tab\\n\"\n",
         "key:\n- a\n- b: 1\n  c: [1, 2,\n    3]\nother: plain text\n  continued here\n",
+        "spec: !REF googlecloudsdk.command_lib.x:y\nlist:\n- !!str 12\n- !!int '7'\n- !!bool yes\n"
+        "- !custom [a, !!float 1, !x {b: c}, !!str [d]]\n- !t |\n  block\n- ! plain\nk: !!null ''\n",
+        "help:\n  The name of the\n    reservation.\nlist:\n  [a, b]\nseq:\n-\n  \"q\"\n- &x\n  k: v\n- *x\n"
+        "key:\n  !t {a: 1}\nblock:\n  |\n   text\n",
+        "product queue frontend\nstorage node sigma\n\n  cache gamma\n",
         "--- first\n",  // content on the `---` line: not the subset
         "- - a\n  - b\n- \n-\n  x: y\n---\n[1, 2]\n--- \n...\n",
         "\"quoted key\": 'v'\n? explicit\n: key\n",

@@ -458,5 +458,36 @@ TEST(ResolverProperty, FirstByteStrAgreesWithResolution) {
     for (const std::string& word : meaningful) EXPECT_FALSE(plain_is_str_by_first_byte(word)) << word;
 }
 
+
+// The decoders read short decimal integers without the general resolver:
+// wherever that short cut takes a text, every mode must read the same int
+// and see no 1.1-versus-1.2 difference. Random texts of digits, signs,
+// separators and other number characters, of lengths around the cut's limit.
+TEST(ResolverProperty, ShortDecimalAgreesWithResolution) {
+    std::mt19937_64 rng(11);
+    const std::string alphabet = "00123456789-+_.:xoeE ";
+    int taken = 0;
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        for (std::size_t n = rng() % 22; n > 0; --n) text.push_back(alphabet[rng() % alphabet.size()]);
+        if (i % 3 == 0 && !text.empty()) text[0] = "-123456789"[rng() % 10];
+        std::int64_t value = 0;
+        if (!plain_short_decimal(text, value)) continue;
+        ++taken;
+        for (const auto mode : kModes) {
+            const Resolved r = resolve(mode, text, true, std::nullopt);
+            ASSERT_EQ(r.kind, ResolvedKind::Int) << describe(text, mode);
+            ASSERT_EQ(r.integer, value) << describe(text, mode);
+            ASSERT_FALSE(version_difference(mode, text, true, std::nullopt)) << describe(text, mode);
+        }
+    }
+    EXPECT_GT(taken, 1000);
+    // And it leaves alone what some mode reads otherwise or what may not fit.
+    for (const std::string text : {"", "-", "00", "-01", "012", "+1", "1_0", "1:30", "1234567890123456789"}) {
+        std::int64_t value = 0;
+        EXPECT_FALSE(plain_short_decimal(text, value)) << text;
+    }
+}
+
 }  // namespace
 }  // namespace torvex

@@ -59,6 +59,10 @@ def test_emitted_documents_load_as_pyyaml_reads_them_on_both_paths(caplog, data,
     "a:\n  - x\n  y: 1\n",
     "k: [a,\nb]\n",
     "a: 'x'y\n",
+    "a: !!str 1\nb: !!int '0o17'\nc: !!bool on\nd: !!float .5\ne: !custom x\nf: ! [1, !!str 2]\n",
+    "- !t {a: !!binary aGk=}\n- !!str |\n  block\n- !!merge <<\n- !!null\n- !a!b c\n",
+    "help:\n  The name of\n  the thing.\nnext:\n  'q'\nlist:\n  [1, 2]\nbad:\n  x\n y\n",
+    "a plain scalar\n  over lines\n\n# and a comment\n",
 ])
 @pytest.mark.parametrize("option", OPTIONS)
 def test_hand_made_documents_read_alike_on_both_paths(caplog, text, option):

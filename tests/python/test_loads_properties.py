@@ -165,3 +165,26 @@ def test_equal_keys_are_one_object_across_a_streams_documents(keys, documents):
     for doc in loaded[1:]:
         assert all(a is b for a, b in zip(first, doc, strict=True))
     assert all(sys._is_interned(k) for k in first)
+
+
+REMEMBERED_KEY_CHARS = st.sampled_from(list("abcxyz_0123 .-") + ["é", "東"])
+
+
+@settings(max_examples=80, suppress_health_check=[HealthCheck.too_slow])
+@given(st.lists(st.lists(st.text(REMEMBERED_KEY_CHARS, min_size=1, max_size=60), min_size=1, max_size=300),
+                min_size=2, max_size=6))
+def test_keys_remembered_from_earlier_loads_are_the_keys_written(documents):
+    # Loads one after another on a thread take short ASCII keys from what earlier loads remembered, where keys
+    # that share a slot replace each other: whatever is remembered, each load gives exactly its own keys, and
+    # a later load of the same text gives them again.
+    import sys
+
+    texts = ["".join(f'"{k}": {i}\n' for i, k in enumerate(keys)) for keys in documents]
+    expected = [{k: i for i, k in enumerate(keys)} for keys in documents]
+    # Duplicate keys keep the last value, as a dict built in order does.
+    for _ in range(2):
+        for text, want in zip(texts, expected, strict=True):
+            loaded = torvex.loads(text)
+            assert loaded == want
+            assert list(loaded) == list(want)
+            assert all(sys._is_interned(k) for k in loaded)

@@ -109,3 +109,27 @@ def test_threads_load_different_documents_at_once():
     for t in threads:
         t.join()
     assert errors == []
+
+
+def test_a_threads_remembered_keys_are_released_with_it():
+    # Keys remembered by loads on a thread belong to that thread's state: once the thread is gone, none of its
+    # references to them is left behind.
+    import time
+
+    key = sys.intern("released_with_the_thread_" + "x" * 8)
+    text = "".join(f"{key}{i}: {i}\n" for i in range(50)) + f"{key}: [1]\n"
+    baseline = sys.getrefcount(key)
+
+    def work():
+        for _ in range(3):
+            assert torvex.loads(text)[key] == [1]
+
+    threads = [threading.Thread(target=work) for _ in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    deadline = time.monotonic() + 5
+    while sys.getrefcount(key) != baseline and time.monotonic() < deadline:
+        time.sleep(0.01)  # a joined thread's state may be cleared a moment after join() returns
+    assert sys.getrefcount(key) == baseline

@@ -1,7 +1,8 @@
 // Mapping keys repeat: the same few texts appear as keys throughout a
 // document. The cache makes each distinct key text into one str and hands
 // out new references to it, so equal keys are the identical object and are
-// made (and hashed by dicts) once. Every key is also interned.
+// made (and hashed by dicts) once. Every key is also interned. Short ASCII
+// keys come from the thread's KeyMemory when an earlier load made them.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "ffi/convert/key_memory.hpp"
 #include "ffi/py_ref.hpp"
 
 namespace torvex::ffi {
@@ -29,6 +31,12 @@ public:
     // decoded input).
     PyObject* get(std::string_view text) {
         const std::uint64_t hash = hash_text(text);
+        // A key an earlier load on this thread made (most keys of most
+        // loads) needs no slot here. (The memory is looked up when the
+        // first key is made: a load with no key pays nothing for it.)
+        if (memory_ != nullptr && worth_remembering(text)) {
+            if (PyObject* str = memory_->find(text, hash)) return str;
+        }
         const std::size_t mask = capacity_ - 1;
         std::size_t i = hash & mask;
         for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
@@ -91,14 +99,41 @@ private:
     // The interned str of `text`, shared with the interpreter's own strs and
     // with the same key of later loads. Made by CPython's decoder, which
     // hands out its shared str for a one-character key.
-    static PyObject* make_key(std::string_view text) {
+    static PyObject* make_interned(std::string_view text) {
         PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
         if (str != nullptr) PyUnicode_InternInPlace(&str);
         return str;
     }
 
-    PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
-        PyObject* str = make_key(text);
+    // Worth remembering: short keys but one-character ones, which the
+    // decoder hands out from the interpreter's own table at no cost. (The
+    // memory takes ASCII ones only.)
+    static bool worth_remembering(std::string_view text) noexcept {
+        return text.size() >= 2 && text.size() <= KeyMemory::kLongest;
+    }
+
+    // The thread's memory of keys, looked up at the first key made that may be in it.
+    KeyMemory* memory() {
+        if (!memory_looked_up_) {
+            memory_ = KeyMemory::of_this_thread(memory_holder_);
+            memory_looked_up_ = true;
+        }
+        return memory_;
+    }
+
+    // The key's str: from the memory (for the call's first keys, before
+    // get() looks there), else made, and remembered for later loads when it
+    // is worth it.
+    PyObject* make_key(std::string_view text, std::uint64_t hash) {
+        if (!worth_remembering(text) || memory() == nullptr) return make_interned(text);
+        if (PyObject* str = memory_->find(text, hash)) return str;
+        PyObject* str = make_interned(text);
+        if (str != nullptr) memory_->remember(hash, str);
+        return str;
+    }
+
+    [[gnu::noinline]] PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
+        PyObject* str = make_key(text, hash);
         if (str == nullptr) return nullptr;
         slot.hash = hash;
         slot.text = text;
@@ -110,7 +145,7 @@ private:
     [[gnu::noinline]] PyObject* get_overflow(std::string_view text) {
         const auto found = overflow_.find(text);
         if (found != overflow_.end()) return Py_NewRef(found->second);
-        PyRef str = PyRef::steal(make_key(text));
+        PyRef str = PyRef::steal(make_key(text, hash_text(text)));
         if (!str) return nullptr;
         overflow_.emplace(text, str.get());  // may throw: the reference is still held
         ++used_;
@@ -153,6 +188,10 @@ private:
     std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
     std::unordered_map<std::string_view, PyObject*> overflow_;
+    // The thread's memory of keys, looked up at the first key that may be in it.
+    PyRef memory_holder_;
+    KeyMemory* memory_ = nullptr;
+    bool memory_looked_up_ = false;
 };
 
 }  // namespace torvex::ffi
