@@ -13,6 +13,7 @@
 // The token-list path then reads the text from the start and reports any
 // error, so what this returns is exactly what that path returns, warnings
 // included (fuzz_direct_tape and the direct-tape tests compare the two).
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -52,12 +53,15 @@ constexpr std::array<PlainStart, 256> kPlainStart = [] {
 constexpr std::uint32_t kDirectMaxDepth = 200;
 
 // A scalar as read: its text, where it starts, and whether it is plain.
+// `made`: the offset of a text the scalar reader made (valid only until its
+// next read), else ScalarReader::kNotMade.
 struct Scalar {
     std::string_view text;
     std::size_t start;
     std::uint32_t line;
     std::size_t line_start;
     bool plain;
+    std::size_t made = ScalarReader::kNotMade;
 };
 
 class DirectTape {
@@ -71,6 +75,8 @@ public:
           scalars_(text, file_id) {}
 
     bool run();
+    // After run(): the texts the scalar reader made go to `out`, and the nodes get their pointers.
+    void finish();
 
 private:
     // --- cursor ---
@@ -137,11 +143,18 @@ private:
     bool push_scalar(const Scalar& scalar) {
         if (!scalar.plain || plain_is_str_by_first_byte(scalar.text)) {
             tape_.push_text(TapeNode::Kind::String, scalar.text);
+            if (scalar.made != ScalarReader::kNotMade) note_made(scalar.made);
             return true;
         }
         return push_resolved(scalar);
     }
     [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
+    // The last node's text was made by the scalar reader, whose buffer may
+    // still move: the node holds its offset until finish().
+    void note_made(std::size_t offset) {
+        tape_.nodes.back().span = offset;
+        made_nodes_.push_back(tape_.nodes.size() - 1);
+    }
     bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
     template <class F>
     bool nested(F&& f) {
@@ -169,6 +182,7 @@ private:
     };
     std::unordered_map<std::string_view, Anchor> anchors_;
     std::uint64_t expanded_nodes_ = 0;
+    std::vector<std::size_t> made_nodes_;  // nodes holding an offset (note_made), ascending
 };
 
 // ---------------------------------------------------------------------------
@@ -464,6 +478,12 @@ bool DirectTape::alias() {
     const std::size_t old_size = nodes.size();
     nodes.resize(old_size + length);
     std::memcpy(&nodes[old_size], &nodes[anchor.first], length * sizeof(TapeNode));
+    // The copies of nodes that hold an offset hold it too.
+    const auto first = std::lower_bound(made_nodes_.begin(), made_nodes_.end(), anchor.first);
+    const auto last = std::lower_bound(first, made_nodes_.end(), anchor.last);
+    const std::size_t from = static_cast<std::size_t>(first - made_nodes_.begin());
+    const std::size_t to = static_cast<std::size_t>(last - made_nodes_.begin());
+    for (std::size_t k = from; k < to; ++k) made_nodes_.push_back(made_nodes_[k] - anchor.first + old_size);
     return true;
 }
 
@@ -631,11 +651,7 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     scalar.line_start = line_start_;
     scalar.plain = style == ScalarReader::Style::Plain;
     ScalarReader::Place at{p_, line_, char_column(line_start_, p_)};
-    std::string_view text;
-    if (!scalars_.read(style, at, indent, flow, flow_indent, text, multi_line)) return false;
-    const char* const input = reinterpret_cast<const char*>(s_);
-    const bool in_input = text.data() >= input && text.data() + text.size() <= input + n_;
-    scalar.text = in_input || text.empty() ? text : tape_.keep(std::string(text));
+    if (!scalars_.read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made)) return false;
     // The reader's place: its line's start is after the last break before it
     // (a line feed, or a lone carriage return after the last line feed).
     p_ = at.pos;
@@ -665,7 +681,18 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
         }
     }
     // Merge keys are left to the token-list path.
-    return push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text);
+    if (!push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text)) return false;
+    const TapeNode::Kind kind = tape_.nodes.back().kind();
+    if (scalar.made != ScalarReader::kNotMade && (kind == TapeNode::Kind::String || kind == TapeNode::Kind::BigInt))
+        note_made(scalar.made);
+    return true;
+}
+
+void DirectTape::finish() {
+    out_.tokens = scalars_.take_texts();
+    if (made_nodes_.empty()) return;
+    const char* const made = out_.tokens->made_texts().data();
+    for (const std::size_t i : made_nodes_) tape_.nodes[i].text = made + tape_.nodes[i].span;
 }
 
 // The duplicate-key policy for the entry whose key is at `key_node`.
@@ -686,6 +713,7 @@ std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32
     out->tape.nodes.reserve(text.size() / 6 + 16);
     DirectTape reader(text, file_id, options, *out);
     if (!reader.run()) return std::nullopt;
+    reader.finish();
     return out;
 }
 

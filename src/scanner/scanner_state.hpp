@@ -26,11 +26,8 @@ public:
 
 private:
     friend class ScalarReader;  // reads single scalars with this state
-    // Drops every text made so far (the arena and the owned-text table).
-    void clear_texts() noexcept {
-        arena_.clear();
-        out_.owned_.clear();
-    }
+    // Drops the owned-text table; the texts stay in the arena.
+    void forget_owned() noexcept { out_.owned_.clear(); }
 
     struct IndentLevel {
         std::int64_t indent;

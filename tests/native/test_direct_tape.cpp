@@ -102,6 +102,9 @@ TEST(DirectTape, ReadsTheCommonSubsetItself) {
         "paths:\n  /items/{id}:\n    get:\n      description: >\n        Folded text\n        on two lines.\n"
         "      notes: |-\n        kept\n         as is\n      summary: \"escaped \\t tab\\n\"\n",
         "key:\n- a\n- b: 1\n  c: [1, 2,\n    3]\nother: plain text\n  continued here\n",
+        // Texts the scalar reader makes, aliased alone and inside a collection.
+        "a: &e \"tab\\there\"\nb: *e\nlist:\n  - &m >\n    folded\n    twice\n  - *m\n  - *e\n"
+        "base: &b\n  x: \"q\\n\"\n  y: |\n    z\n  w: two\n    lines\ncopy: *b\nlast: *m\n",
         "--- first\n",  // content on the `---` line: not the subset
         "- - a\n  - b\n- \n-\n  x: y\n---\n[1, 2]\n--- \n...\n",
         "\"quoted key\": 'v'\n? explicit\n: key\n",
