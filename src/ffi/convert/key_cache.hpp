@@ -1,14 +1,20 @@
 // Mapping keys repeat: the same few texts appear as keys throughout a
 // document. The cache makes each distinct key text into one str and hands
 // out new references to it, so equal keys are the identical object and are
-// made (and hashed by dicts) once. Every key is also interned.
+// made (and hashed by dicts) once. Every key is also interned, so a key the
+// cache does not hold (evicted, or never cached) is still the identical str:
+// the cache only saves the making and the interpreter's lookup.
+//
+// Its size is bounded: a document of thousands of distinct keys (most of them
+// once each) would otherwise grow a table far larger than the caches of the
+// CPU, whose every lookup, growth and final release misses them. Past the
+// bound, a key whose run of slots is full takes the place of the first one.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 
 #include "ffi/py_ref.hpp"
 
@@ -21,37 +27,43 @@ public:
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
         for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
-        for (const auto& entry : overflow_) Py_DECREF(entry.second);
     }
 
     // A new reference to the str for `text`, or null with the error set.
     // `text` must stay valid for the cache's lifetime (it points into the
     // decoded input).
     PyObject* get(std::string_view text) {
-        const std::uint64_t hash = hash_text(text);
+        if (text.size() > kMaxCachedLength) [[unlikely]]
+            return make_key(text);
+        const auto hash = static_cast<std::uint32_t>(hash_text(text));
+        const auto length = static_cast<std::uint32_t>(text.size());
         const std::size_t mask = capacity_ - 1;
         std::size_t i = hash & mask;
         for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
             Slot& slot = slots_[i];
             if (slot.object == nullptr) return insert(slot, hash, text);
-            if (slot.hash == hash && slot.text == text) return Py_NewRef(slot.object);
+            if (slot.hash == hash && slot.length == length && std::memcmp(slot.text, text.data(), length) == 0)
+                return Py_NewRef(slot.object);
         }
-        // A crowded run of slots (long runs occur at half load, and texts
-        // made to share a hash must not turn each lookup into a scan of all
-        // of them): such keys are kept in a map of their own.
-        return get_overflow(text);
+        return crowded(hash, text);
     }
 
 private:
     struct Slot {
-        std::uint64_t hash = 0;
-        std::string_view text;
+        const char* text = nullptr;
+        std::uint32_t length = 0;
+        std::uint32_t hash = 0;  // hash_text's low half: the table takes its slot from its low bits
         PyObject* object = nullptr;
     };
+    static_assert(sizeof(Slot) == 24);
     // A small document has a few distinct keys: their slots are part of the
     // cache itself, and only a document with more moves them to the heap.
     static constexpr std::size_t kInlineSlots = 16;
-    static constexpr std::size_t kMaxProbes = 16;
+    // 192 KiB of slots: a second-level cache holds most of them.
+    static constexpr std::size_t kMaxSlots = 8192;
+    static constexpr std::size_t kMaxProbes = 8;
+    // Longer keys are rare and would mostly be compared in vain: made each time.
+    static constexpr std::size_t kMaxCachedLength = 1024;
 
     static std::uint64_t load8(const char* p) noexcept {
         std::uint64_t word;
@@ -97,62 +109,60 @@ private:
         return str;
     }
 
-    PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
+    PyObject* insert(Slot& slot, std::uint32_t hash, std::string_view text) {
         PyObject* str = make_key(text);
         if (str == nullptr) return nullptr;
-        slot.hash = hash;
-        slot.text = text;
-        slot.object = str;
-        if (++used_ * 2 > capacity_) grow();
+        slot = Slot{text.data(), static_cast<std::uint32_t>(text.size()), hash, str};
+        if (++used_ * 2 > capacity_ && capacity_ < kMaxSlots) grow();
         return Py_NewRef(str);
     }
 
-    [[gnu::noinline]] PyObject* get_overflow(std::string_view text) {
-        const auto found = overflow_.find(text);
-        if (found != overflow_.end()) return Py_NewRef(found->second);
-        PyRef str = PyRef::steal(make_key(text));
-        if (!str) return nullptr;
-        overflow_.emplace(text, str.get());  // may throw: the reference is still held
-        ++used_;
-        return Py_NewRef(str.release());
+    // Every slot of the key's run is taken: a table below its bound grows,
+    // else the key replaces the run's first entry.
+    [[gnu::noinline]] PyObject* crowded(std::uint32_t hash, std::string_view text) {
+        if (capacity_ < kMaxSlots) {
+            grow();
+            return get(text);
+        }
+        Slot& slot = slots_[hash & (capacity_ - 1)];
+        PyObject* str = make_key(text);
+        if (str == nullptr) return nullptr;
+        Py_DECREF(slot.object);
+        slot = Slot{text.data(), static_cast<std::uint32_t>(text.size()), hash, str};
+        return Py_NewRef(str);
     }
 
-    // Every entry stays within kMaxProbes of its first slot, where get()
-    // looks, or goes to the overflow map. Entries are placed at the first
-    // free slot and never removed, so a text in the overflow map finds its
-    // run of slots full until the next growth: get() never places it twice.
+    // Twice the slots; an entry whose new run is full is dropped (its str
+    // stays interned, so the next lookup finds the same object).
     void grow() {
-        const std::size_t capacity = capacity_ * 4;
+        const std::size_t capacity = capacity_ * 2;
         auto bigger = std::make_unique<Slot[]>(capacity);
         const std::size_t mask = capacity - 1;
-        std::unordered_map<std::string_view, PyObject*> overflow;
-        auto place = [&](const Slot& entry) {
-            std::size_t i = entry.hash & mask;
-            for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
-                if (bigger[i].object == nullptr) {
-                    bigger[i] = entry;
-                    return;
-                }
-            }
-            overflow.emplace(entry.text, entry.object);
-        };
+        std::size_t used = 0;
         for (std::size_t k = 0; k < capacity_; ++k) {
-            if (slots_[k].object != nullptr) place(slots_[k]);
+            const Slot& entry = slots_[k];
+            if (entry.object == nullptr) continue;
+            std::size_t i = entry.hash & mask;
+            std::size_t probes = 0;
+            while (probes < kMaxProbes && bigger[i].object != nullptr) ++probes, i = (i + 1) & mask;
+            if (probes == kMaxProbes) {
+                Py_DECREF(entry.object);
+                continue;
+            }
+            bigger[i] = entry;
+            ++used;
         }
-        // Last, so that one that does not fit again finds its run full.
-        for (const auto& [text, object] : overflow_) place(Slot{hash_text(text), text, object});
-        overflow_ = std::move(overflow);
         heap_ = std::move(bigger);
         slots_ = heap_.get();
         capacity_ = capacity;
+        used_ = used;
     }
 
     Slot inline_[kInlineSlots];
     std::unique_ptr<Slot[]> heap_;
     Slot* slots_ = inline_;
     std::size_t capacity_ = kInlineSlots;
-    std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
-    std::unordered_map<std::string_view, PyObject*> overflow_;
+    std::size_t used_ = 0;  // slots taken
 };
 
 }  // namespace torvex::ffi
