@@ -141,7 +141,7 @@ private:
     bool colon_follows(std::size_t q) const noexcept;
     // Most scalars are strings by their style or first byte: pushed without a call.
     bool push_scalar(const Scalar& scalar) {
-        if (!scalar.plain || plain_is_str_by_first_byte(scalar.text)) {
+        if (!scalar.plain || plain_is_str_at_a_glance(scalar.text)) {
             tape_.push_text(TapeNode::Kind::String, scalar.text);
             if (scalar.made != ScalarReader::kNotMade) note_made(scalar.made);
             return true;
@@ -682,9 +682,10 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
     }
     // Merge keys are left to the token-list path.
     if (!push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text)) return false;
-    const TapeNode::Kind kind = tape_.nodes.back().kind();
-    if (scalar.made != ScalarReader::kNotMade && (kind == TapeNode::Kind::String || kind == TapeNode::Kind::BigInt))
-        note_made(scalar.made);
+    if (scalar.made != ScalarReader::kNotMade) [[unlikely]] {
+        const TapeNode::Kind kind = tape_.nodes.back().kind();
+        if (kind == TapeNode::Kind::String || kind == TapeNode::Kind::BigInt) note_made(scalar.made);
+    }
     return true;
 }
 
