@@ -75,8 +75,9 @@ def _key_cache_hash(b):
 
 def test_keys_crowding_one_slot_stay_one_object_each():
     # Keys that start at one slot of the cache: 24 while it has 64 slots (they spread out when it grows),
-    # and three runs' worth while it has up to 4096, among others, in two documents. The keys past a full
-    # run are kept aside, and still come out as one object per text, before and after the cache grows.
+    # and several runs' worth while it has up to 4096, among others, in two documents. A key past a full
+    # run grows the cache or takes the run's first slot, and each text still comes out as one object,
+    # before and after the cache grows.
     def crowd(prefix, bits, count):
         found = [k for k in (f"{prefix}{i}" for i in range(200_000)) if _key_cache_hash(k.encode()) & bits == 0]
         assert len(found) >= count
