@@ -5,10 +5,13 @@
 // cache does not hold (evicted, or never cached) is still the identical str:
 // the cache only saves the making and the interpreter's lookup.
 //
-// Its size is bounded: a document of thousands of distinct keys (most of them
-// once each) would otherwise grow a table far larger than the caches of the
-// CPU, whose every lookup, growth and final release misses them. Past the
-// bound, a key whose run of slots is full takes the place of the first one.
+// Its size is bounded, and past a first size it grows only while most
+// lookups hit: a document of thousands of distinct keys, most of them used
+// once, would otherwise grow a table far larger than the CPU's first-level
+// cache, whose every lookup, growth and final release misses it. A key whose
+// run of slots is full takes the place of the run's first entry. One control
+// byte per slot (empty, or seven bits of the hash) is what a lookup reads
+// first, so a key not in the table costs no read of the slots themselves.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +29,8 @@ public:
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
+        for (std::size_t i = 0; i < capacity_; ++i)
+            if (control_[i] != kEmpty) Py_DECREF(slots_[i].object);
     }
 
     // A new reference to the str for `text`, or null with the error set.
@@ -36,30 +40,43 @@ public:
         if (text.size() > kMaxCachedLength) [[unlikely]]
             return make_key(text);
         const auto hash = static_cast<std::uint32_t>(hash_text(text));
+        const std::uint8_t tag = tag_of(hash);
         const auto length = static_cast<std::uint32_t>(text.size());
         const std::size_t mask = capacity_ - 1;
         std::size_t i = hash & mask;
         for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
-            Slot& slot = slots_[i];
-            if (slot.object == nullptr) return insert(slot, hash, text);
-            if (slot.hash == hash && slot.length == length && std::memcmp(slot.text, text.data(), length) == 0)
+            const std::uint8_t control = control_[i];
+            if (control == kEmpty) return insert(i, hash, text);
+            if (control != tag) continue;
+            const Slot& slot = slots_[i];
+            if (slot.length == length && std::memcmp(slot.text, text.data(), length) == 0) {
+                ++hits_;
                 return Py_NewRef(slot.object);
+            }
         }
         return crowded(hash, text);
     }
 
 private:
+    // Only meaningful where the control byte is not kEmpty.
     struct Slot {
-        const char* text = nullptr;
-        std::uint32_t length = 0;
-        std::uint32_t hash = 0;  // hash_text's low half: the table takes its slot from its low bits
-        PyObject* object = nullptr;
+        const char* text;
+        std::uint32_t length;
+        std::uint32_t hash;  // hash_text's low half: the slot index is its low bits
+        PyObject* object;
     };
     static_assert(sizeof(Slot) == 24);
+    static constexpr std::uint8_t kEmpty = 0;
+    // The control byte of a taken slot: the hash's bits 24..30 (the index
+    // uses the low ones), with the top bit set so that it is never kEmpty.
+    static std::uint8_t tag_of(std::uint32_t hash) noexcept { return static_cast<std::uint8_t>(0x80 | (hash >> 24)); }
+
     // A small document has a few distinct keys: their slots are part of the
     // cache itself, and only a document with more moves them to the heap.
     static constexpr std::size_t kInlineSlots = 16;
-    // 192 KiB of slots: a second-level cache holds most of them.
+    // Up to here the table grows whenever it is half full (24 KiB of slots)...
+    static constexpr std::size_t kFreeSlots = 1024;
+    // ... and on to here only while at least half the lookups found their key.
     static constexpr std::size_t kMaxSlots = 8192;
     static constexpr std::size_t kMaxProbes = 8;
     // Longer keys are rare and would mostly be compared in vain: made each time.
@@ -109,26 +126,37 @@ private:
         return str;
     }
 
-    PyObject* insert(Slot& slot, std::uint32_t hash, std::string_view text) {
+    bool may_grow() const noexcept {
+        return capacity_ < kFreeSlots || (capacity_ < kMaxSlots && hits_ >= made_);
+    }
+
+    void place(std::size_t i, std::uint32_t hash, std::string_view text, PyObject* str) noexcept {
+        control_[i] = tag_of(hash);
+        slots_[i] = Slot{text.data(), static_cast<std::uint32_t>(text.size()), hash, str};
+    }
+
+    PyObject* insert(std::size_t i, std::uint32_t hash, std::string_view text) {
         PyObject* str = make_key(text);
         if (str == nullptr) return nullptr;
-        slot = Slot{text.data(), static_cast<std::uint32_t>(text.size()), hash, str};
-        if (++used_ * 2 > capacity_ && capacity_ < kMaxSlots) grow();
+        ++made_;
+        place(i, hash, text, str);
+        if (++used_ * 2 > capacity_ && may_grow()) grow();
         return Py_NewRef(str);
     }
 
-    // Every slot of the key's run is taken: a table below its bound grows,
-    // else the key replaces the run's first entry.
+    // Every slot of the key's run is taken by another: a table that may grow
+    // does, else the key replaces the run's first entry.
     [[gnu::noinline]] PyObject* crowded(std::uint32_t hash, std::string_view text) {
-        if (capacity_ < kMaxSlots) {
+        if (may_grow()) {
             grow();
             return get(text);
         }
-        Slot& slot = slots_[hash & (capacity_ - 1)];
         PyObject* str = make_key(text);
         if (str == nullptr) return nullptr;
-        Py_DECREF(slot.object);
-        slot = Slot{text.data(), static_cast<std::uint32_t>(text.size()), hash, str};
+        ++made_;
+        const std::size_t i = hash & (capacity_ - 1);
+        Py_DECREF(slots_[i].object);
+        place(i, hash, text, str);
         return Py_NewRef(str);
     }
 
@@ -136,33 +164,42 @@ private:
     // stays interned, so the next lookup finds the same object).
     void grow() {
         const std::size_t capacity = capacity_ * 2;
-        auto bigger = std::make_unique<Slot[]>(capacity);
+        auto control = std::make_unique<std::uint8_t[]>(capacity);  // all kEmpty
+        auto slots = std::make_unique_for_overwrite<Slot[]>(capacity);
         const std::size_t mask = capacity - 1;
         std::size_t used = 0;
         for (std::size_t k = 0; k < capacity_; ++k) {
+            if (control_[k] == kEmpty) continue;
             const Slot& entry = slots_[k];
-            if (entry.object == nullptr) continue;
             std::size_t i = entry.hash & mask;
             std::size_t probes = 0;
-            while (probes < kMaxProbes && bigger[i].object != nullptr) ++probes, i = (i + 1) & mask;
+            while (probes < kMaxProbes && control[i] != kEmpty) ++probes, i = (i + 1) & mask;
             if (probes == kMaxProbes) {
                 Py_DECREF(entry.object);
                 continue;
             }
-            bigger[i] = entry;
+            control[i] = control_[k];
+            slots[i] = entry;
             ++used;
         }
-        heap_ = std::move(bigger);
-        slots_ = heap_.get();
+        heap_control_ = std::move(control);
+        heap_slots_ = std::move(slots);
+        control_ = heap_control_.get();
+        slots_ = heap_slots_.get();
         capacity_ = capacity;
         used_ = used;
     }
 
-    Slot inline_[kInlineSlots];
-    std::unique_ptr<Slot[]> heap_;
-    Slot* slots_ = inline_;
+    std::uint8_t inline_control_[kInlineSlots] = {};
+    Slot inline_slots_[kInlineSlots];
+    std::unique_ptr<std::uint8_t[]> heap_control_;
+    std::unique_ptr<Slot[]> heap_slots_;
+    std::uint8_t* control_ = inline_control_;
+    Slot* slots_ = inline_slots_;
     std::size_t capacity_ = kInlineSlots;
-    std::size_t used_ = 0;  // slots taken
+    std::size_t used_ = 0;   // slots taken
+    std::uint64_t hits_ = 0;  // lookups that found their key
+    std::uint64_t made_ = 0;  // keys made for the table (first sight, or after an eviction)
 };
 
 }  // namespace torvex::ffi
