@@ -9,7 +9,9 @@
 // lookups hit: a document of thousands of distinct keys, most of them used
 // once, would otherwise grow a table far larger than the CPU's first-level
 // cache, whose every lookup, growth and final release misses it. A key whose
-// run of slots is full takes the place of the run's first entry. One control
+// run of slots is full takes the place of the run's first entry one time in
+// eight (the entry's release is a likely miss too, and a key that keeps
+// coming gets in soon enough); else it is made and not kept. One control
 // byte per slot (empty, or seven bits of the hash) is what a lookup reads
 // first, so a key not in the table costs no read of the slots themselves.
 #pragma once
@@ -79,6 +81,7 @@ private:
     // ... and on to here only while at least half the lookups found their key.
     static constexpr std::size_t kMaxSlots = 8192;
     static constexpr std::size_t kMaxProbes = 8;
+    static constexpr std::uint64_t kEvictEvery = 8;
     // Longer keys are rare and would mostly be compared in vain: made each time.
     static constexpr std::size_t kMaxCachedLength = 1024;
 
@@ -145,7 +148,7 @@ private:
     }
 
     // Every slot of the key's run is taken by another: a table that may grow
-    // does, else the key replaces the run's first entry.
+    // does, else the key may replace the run's first entry.
     [[gnu::noinline]] PyObject* crowded(std::uint32_t hash, std::string_view text) {
         if (may_grow()) {
             grow();
@@ -154,6 +157,7 @@ private:
         PyObject* str = make_key(text);
         if (str == nullptr) return nullptr;
         ++made_;
+        if (++crowded_ % kEvictEvery != 0) return str;
         const std::size_t i = hash & (capacity_ - 1);
         Py_DECREF(slots_[i].object);
         place(i, hash, text, str);
@@ -199,7 +203,8 @@ private:
     std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;   // slots taken
     std::uint64_t hits_ = 0;  // lookups that found their key
-    std::uint64_t made_ = 0;  // keys made for the table (first sight, or after an eviction)
+    std::uint64_t made_ = 0;  // keys made (first sight, or not kept before)
+    std::uint64_t crowded_ = 0;  // keys that found their run full and the table at its size
 };
 
 }  // namespace torvex::ffi
