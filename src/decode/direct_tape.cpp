@@ -172,6 +172,12 @@ private:
     std::size_t line_start_ = 0;
     std::uint32_t depth_ = 0;
     std::size_t plain_stop_ = 0;  // where the last one-line plain scalar's line content stopped
+    // The last quoted scalar one_line_quoted looked at: its opening quote,
+    // where its first run ended, and whether that run holds non-ASCII bytes
+    // (read_scalar hands them on, so a scalar it gives up on is not searched twice).
+    std::size_t quote_start_ = 0;
+    std::size_t quote_run_end_ = 0;
+    bool quote_run_high_ = false;
     const DecodeOptions& options_;
     DecodedTape& out_;
     Tape& tape_;
@@ -637,6 +643,9 @@ bool DirectTape::one_line_quoted(Scalar& scalar) {
     scalar.plain = false;
     unsigned high = 0;
     const std::size_t q = scan::find_quote_stop(s_, p_ + 1, n_, quote, quote == '"' ? '\\' : '\'', high);
+    quote_start_ = p_;
+    quote_run_end_ = q;
+    quote_run_high_ = high != 0;
     if (q >= n_ || s_[q] != quote || (quote == '\'' && byte(q + 1) == '\'')) return false;
     scalar.text = std::string_view(reinterpret_cast<const char*>(s_) + p_ + 1, q - p_ - 1);
     p_ = q + 1;
@@ -651,7 +660,10 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     scalar.line_start = line_start_;
     scalar.plain = style == ScalarReader::Style::Plain;
     ScalarReader::Place at{p_, line_, char_column(line_start_, p_)};
-    if (!scalars_.read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made)) return false;
+    const bool searched = quote_start_ == p_ && quote_run_end_ > p_;
+    if (!scalars_.read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made,
+                       searched ? quote_run_end_ : 0, quote_run_high_))
+        return false;
     // The reader's place: its line's start is after the last break before it
     // (a line feed, or a lone carriage return after the last line feed).
     p_ = at.pos;

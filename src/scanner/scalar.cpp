@@ -234,7 +234,7 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
 
     // Fast path: no doubled quote and no line break before the closing quote.
     unsigned high = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', high);
+    const std::size_t p = quoted_run_end(content, '\'', '\'', high);
     reader_.pos = p;
     reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '\'' && !(p + 1 < length && text[p + 1] == '\'')) {
@@ -355,7 +355,7 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
 
     // Fast path: no escape and no line break before the closing quote.
     unsigned high = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', high);
+    const std::size_t p = quoted_run_end(content, '"', '\\', high);
     reader_.pos = p;
     reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '"') {

@@ -9,7 +9,8 @@ ScalarReader::ScalarReader(std::string_view text, std::uint32_t file_id) noexcep
 ScalarReader::~ScalarReader() = default;
 
 bool ScalarReader::read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
-                        std::string_view& text, bool& multi_line, std::size_t& made) {
+                        std::string_view& text, bool& multi_line, std::size_t& made, std::size_t run_end,
+                        bool run_high) {
     if (!scanner_) scanner_ = std::make_unique<Scanner>(text_, file_id_, false);
     Scanner& s = *scanner_;
     // Each read starts afresh, but for the texts made before: they stay in
@@ -22,6 +23,9 @@ bool ScalarReader::read(Style style, Place& at, std::int64_t indent, bool flow, 
     s.indent_ = indent;
     s.flow_level_ = flow ? 1 : 0;
     s.flow_start_indent_ = flow_indent;
+    const bool quoted = style == Style::SingleQuoted || style == Style::DoubleQuoted;
+    s.known_run_end_ = quoted ? run_end : 0;
+    s.known_run_high_ = run_high;
     Token token{};
     bool ok = false;
     multi_line = true;

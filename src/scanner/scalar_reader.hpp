@@ -42,8 +42,14 @@ public:
     // `made` gets its offset (kNotMade for a slice or an empty text). The
     // buffer grows, so such a `text` stays valid only until the next read;
     // the offset stays valid for good.
+    //
+    // `run_end`, for a quoted style: where scan::find_quote_stop from just
+    // past the opening quote (for the quote and `\\`, or the quote twice)
+    // stopped, when the caller searched already (0 when it did not);
+    // `run_high`: whether that run holds a non-ASCII byte.
     bool read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
-              std::string_view& text, bool& multi_line, std::size_t& made);
+              std::string_view& text, bool& multi_line, std::size_t& made, std::size_t run_end = 0,
+              bool run_high = false);
     static constexpr std::size_t kNotMade = ~std::size_t{0};
 
     // Hands over the buffer of every text made so far, as the arena of a
