@@ -84,8 +84,8 @@ private:
 
     // --- scalars (scalar.cpp) ---
     bool scan_plain(Token& token, bool& multi_line);
-    void scan_plain_line(bool flow);
-    [[gnu::noinline]] void scan_plain_line_wide(std::size_t p, bool flow);
+    bool scan_plain_line(bool flow);
+    [[gnu::noinline]] bool scan_plain_line_wide(std::size_t p, bool flow);
     bool scan_single_quoted(Token& token, bool& multi_line);
     bool scan_double_quoted(Token& token, bool& multi_line);
     // Where a quoted scalar's first run ends (its first quote, escape or
