@@ -54,6 +54,27 @@ def test_many_distinct_keys_stay_one_object_each(count):
     assert all(first[k] is k for k in doc["b"])
 
 
+@pytest.mark.parametrize("unique, working, rounds", [(3000, 40, 30), (12000, 900, 4), (200, 2500, 3)])
+def test_keys_after_many_distinct_ones_stay_one_object_each(unique, working, rounds):
+    # A run of distinct keys keeps the key cache from growing past its first size, and it takes few of the
+    # keys that find their run of slots full; a working set that comes after (smaller or larger than the
+    # cache) still comes out as one interned object per text, in every mapping it is in.
+    import sys
+
+    names = [f"u{i}_{'y' * (i % 7)}" for i in range(unique)]
+    work = [f"w{i}" for i in range(working)]
+    text = "first:\n" + "".join(f"  {n}: 1\n" for n in names) + "".join(
+        f"r{r}: {{{', '.join(f'{w}: {r}' for w in (work if r % 2 else work[::-1]))}}}\n" for r in range(rounds))
+    doc = torvex.loads(text)
+    assert list(doc["first"]) == names
+    seen = {}
+    for r in range(rounds):
+        for k in doc[f"r{r}"]:
+            assert seen.setdefault(k, k) is k
+    assert len(seen) == working and all(sys._is_interned(k) for k in seen)
+    assert all(sys._is_interned(k) for k in doc["first"])
+
+
 def _key_cache_hash(b):
     """The key cache's hash of a key's UTF-8 text, as the cache computes it."""
     m = (1 << 64) - 1
