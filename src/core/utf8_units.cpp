@@ -303,8 +303,15 @@ template <class Unit>
         o += run;
         if (mask != 0 && !decode_non_ascii(text, size, i, out, o, chars)) return false;
     }
-    // The last bytes as decode_into does them.
     if (i == size) return o == chars;
+    // Most texts end in ASCII: where the last 32 bytes are, the last ones
+    // are stored by one move of those 32 (the units it rewrites before `o`
+    // came from the same ASCII bytes, one each). The rest as decode_into does them.
+    if (size - i <= 32 && chars - o == size - i && chars >= 32 &&
+        _mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + size - 32))) == 0) {
+        store32(text + size - 32, out + chars - 32);
+        return true;
+    }
     return decode_into(text + i, size - i, out + o, chars - o);
 }
 #endif

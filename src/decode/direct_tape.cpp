@@ -14,6 +14,7 @@
 // text from the start and reports any error, so what this returns is exactly
 // what that path returns, warnings included (fuzz_direct_tape and the
 // direct-tape tests compare the two).
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -55,12 +56,15 @@ constexpr std::array<PlainStart, 256> kPlainStart = [] {
 constexpr std::uint32_t kDirectMaxDepth = 200;
 
 // A scalar as read: its text, where it starts, and whether it is plain.
+// `made`: the offset of a text the scalar reader made (valid only until its
+// next read), else ScalarReader::kNotMade.
 struct Scalar {
     std::string_view text;
     std::size_t start;
     std::uint32_t line;
     std::size_t line_start;
     bool plain;
+    std::size_t made = ScalarReader::kNotMade;
 };
 
 class DirectTape {
@@ -74,6 +78,8 @@ public:
           scalars_(text, file_id) {}
 
     bool run();
+    // After run(): the texts the scalar reader made go to `out`, and the nodes get their pointers.
+    void finish();
 
 private:
     // --- cursor ---
@@ -144,8 +150,9 @@ private:
     bool colon_follows(std::size_t q) const noexcept;
     // Most scalars are strings by their style or first byte: pushed without a call.
     bool push_scalar(const Scalar& scalar) {
-        if (!scalar.plain || plain_is_str_by_first_byte(scalar.text)) {
+        if (!scalar.plain || plain_is_str_at_a_glance(scalar.text)) {
             tape_.push_text(TapeNode::Kind::String, scalar.text);
+            if (scalar.made != ScalarReader::kNotMade) note_made(scalar.made);
             return true;
         }
         return push_resolved(scalar);
@@ -155,6 +162,19 @@ private:
     [[gnu::noinline]] bool push_tagged(const Scalar& scalar, std::string_view tag);
     bool push_scalar(const Scalar& scalar, std::string_view tag) {
         return tag.empty() ? push_scalar(scalar) : push_tagged(scalar, tag);
+    }
+    // The last node's text was made by the scalar reader, whose buffer may
+    // still move: the node holds its offset until finish().
+    void note_made(std::size_t offset) {
+        tape_.nodes.back().span = offset;
+        made_nodes_.push_back(tape_.nodes.size() - 1);
+    }
+    // The same after a resolved push, where the node holds the text only as a str or a big int.
+    void note_if_made(const Scalar& scalar) {
+        if (scalar.made == ScalarReader::kNotMade) [[likely]]
+            return;
+        const TapeNode::Kind kind = tape_.nodes.back().kind();
+        if (kind == TapeNode::Kind::String || kind == TapeNode::Kind::BigInt) note_made(scalar.made);
     }
     bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
     template <class F>
@@ -173,6 +193,12 @@ private:
     std::size_t line_start_ = 0;
     std::uint32_t depth_ = 0;
     std::size_t plain_stop_ = 0;  // where the last one-line plain scalar's line content stopped
+    // The last quoted scalar one_line_quoted looked at: its opening quote,
+    // where its first run ended, and whether that run holds non-ASCII bytes
+    // (read_scalar hands them on, so a scalar it gives up on is not searched twice).
+    std::size_t quote_start_ = 0;
+    std::size_t quote_run_end_ = 0;
+    bool quote_run_high_ = false;
     const DecodeOptions& options_;
     DecodedTape& out_;
     Tape& tape_;
@@ -185,6 +211,7 @@ private:
     std::uint64_t expanded_nodes_ = 0;
     // Where block_mapping last failed at its first key (unread, or without its `:`).
     std::size_t alone_key_at_ = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> made_nodes_;  // nodes holding an offset (note_made), ascending
 };
 
 // ---------------------------------------------------------------------------
@@ -508,6 +535,12 @@ bool DirectTape::alias() {
     const std::size_t old_size = nodes.size();
     nodes.resize(old_size + length);
     std::memcpy(&nodes[old_size], &nodes[anchor.first], length * sizeof(TapeNode));
+    // The copies of nodes that hold an offset hold it too.
+    const auto first = std::lower_bound(made_nodes_.begin(), made_nodes_.end(), anchor.first);
+    const auto last = std::lower_bound(first, made_nodes_.end(), anchor.last);
+    const std::size_t from = static_cast<std::size_t>(first - made_nodes_.begin());
+    const std::size_t to = static_cast<std::size_t>(last - made_nodes_.begin());
+    for (std::size_t k = from; k < to; ++k) made_nodes_.push_back(made_nodes_[k] - anchor.first + old_size);
     return true;
 }
 
@@ -698,6 +731,9 @@ bool DirectTape::one_line_quoted(Scalar& scalar) {
     scalar.plain = false;
     unsigned high = 0;
     const std::size_t q = scan::find_quote_stop(s_, p_ + 1, n_, quote, quote == '"' ? '\\' : '\'', high);
+    quote_start_ = p_;
+    quote_run_end_ = q;
+    quote_run_high_ = high != 0;
     if (q >= n_ || s_[q] != quote || (quote == '\'' && byte(q + 1) == '\'')) return false;
     scalar.text = std::string_view(reinterpret_cast<const char*>(s_) + p_ + 1, q - p_ - 1);
     p_ = q + 1;
@@ -712,11 +748,10 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     scalar.line_start = line_start_;
     scalar.plain = style == ScalarReader::Style::Plain;
     ScalarReader::Place at{p_, line_, char_column(line_start_, p_)};
-    std::string_view text;
-    if (!scalars_.read(style, at, indent, flow, flow_indent, text, multi_line)) return false;
-    const char* const input = reinterpret_cast<const char*>(s_);
-    const bool in_input = text.data() >= input && text.data() + text.size() <= input + n_;
-    scalar.text = in_input || text.empty() ? text : tape_.keep(std::string(text));
+    const bool searched = quote_start_ == p_ && quote_run_end_ > p_;
+    if (!scalars_.read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made,
+                       searched ? quote_run_end_ : 0, quote_run_high_))
+        return false;
     // The reader's place: its line's start is after the last break before it
     // (a line feed, or a lone carriage return after the last line feed).
     p_ = at.pos;
@@ -751,7 +786,16 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
         }
     }
     // Merge keys are left to the token-list path.
-    return push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text);
+    if (!push_resolved_scalar(tape_, resolve(options_.mode, text, true, std::nullopt), text)) return false;
+    note_if_made(scalar);
+    return true;
+}
+
+void DirectTape::finish() {
+    out_.tokens = scalars_.take_texts();
+    if (made_nodes_.empty()) return;
+    const char* const made = out_.tokens->made_texts().data();
+    for (const std::size_t i : made_nodes_) tape_.nodes[i].text = made + tape_.nodes[i].span;
 }
 
 // Without directives, a tag written `!name` (or `!`) is its own full form, a
@@ -761,6 +805,7 @@ bool DirectTape::push_tagged(const Scalar& scalar, std::string_view tag) {
     if (tag.substr(0, 2) != "!!") {
         tape_.push_text(TapeNode::Kind::Tagged, tag);
         tape_.push_text(TapeNode::Kind::String, scalar.text);
+        if (scalar.made != ScalarReader::kNotMade) note_made(scalar.made);
         return true;
     }
     const std::string full = std::string(kCoreTagPrefix) + std::string(tag.substr(2));
@@ -772,7 +817,9 @@ bool DirectTape::push_tagged(const Scalar& scalar, std::string_view tag) {
         }
     }
     // A merge key by its tag is left to the token-list path.
-    return push_resolved_scalar(tape_, resolve(options_.mode, text, scalar.plain, full), text);
+    if (!push_resolved_scalar(tape_, resolve(options_.mode, text, scalar.plain, full), text)) return false;
+    note_if_made(scalar);
+    return true;
 }
 
 // The duplicate-key policy for the entry whose key is at `key_node`.
@@ -793,6 +840,7 @@ std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32
     out->tape.nodes.reserve(text.size() / 6 + 16);
     DirectTape reader(text, file_id, options, *out);
     if (!reader.run()) return std::nullopt;
+    reader.finish();
     return out;
 }
 

@@ -301,7 +301,7 @@ bool StreamDecoder::decode_scalar(std::string_view text, ScalarStyle style, cons
 bool StreamDecoder::decode_untagged_scalar(std::string_view text, ScalarStyle style, std::size_t token) {
     // Quoted and block scalars are strings, and so are most plain ones (a str
     // in every mode gives no version warning either).
-    if (style != ScalarStyle::Plain || plain_is_str_by_first_byte(text)) {
+    if (style != ScalarStyle::Plain || plain_is_str_at_a_glance(text)) {
         tape_.push_text(TapeNode::Kind::String, text);
         return true;
     }

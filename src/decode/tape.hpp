@@ -114,7 +114,9 @@ inline bool push_resolved_scalar(Tape& tape, const Resolved& r, std::string_view
 // A decoded stream. Texts point into the input, which must outlive this,
 // and into the token list, which this owns.
 struct DecodedTape {
-    std::unique_ptr<TokenList> tokens;  // null where the stream was read without one
+    // The token list; from the direct reader, a list holding only the texts
+    // its scalar reader made (null when it made none).
+    std::unique_ptr<TokenList> tokens;
     Tape tape;
     std::vector<std::size_t> documents;  // index of each document's root node
     std::vector<std::string> warnings;   // in the order produced

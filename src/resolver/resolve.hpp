@@ -37,23 +37,33 @@ const char* resolved_kind_name(ResolvedKind kind) noexcept;
 Resolved resolve(ResolveMode mode, std::string_view text, bool plain, std::optional<std::string_view> tag) noexcept;
 
 // Whether an untagged plain scalar is a str in every mode, judged by its
-// first byte alone: most scalars (keys, words) start with a byte no other
-// kind can start with, and the decoder skips resolution for them. An empty
+// first byte and its length alone: most scalars (keys, words) start with a
+// byte no other kind can start with, or are longer than every keyword with
+// their first byte, and the decoder skips resolution for them. An empty
 // text is null, never this.
 namespace resolve_detail {
-// The first bytes with which a plain scalar can be something other than a
-// str in some mode: null (`~`, `n`, `N`), merge (`<`), the booleans of 1.2
-// and 1.1 (`t`, `f`, `y`, `n`, `o` in either case) and numbers (sign, `.`,
-// digits). The modes' readers dispatch on the same bytes.
-inline constexpr std::array<bool, 256> kMayResolve = [] {
-    std::array<bool, 256> table{};
-    for (const unsigned char c : std::string_view("~<nNtTfFyYoO+-.0123456789")) table[c] = true;
+// For each first byte, the longest plain scalar that can be something other
+// than a str in some mode: null (`~`, `null`, `n`, `no`), merge (`<<`), the
+// booleans of 1.2 and 1.1 (`true`, `false`, `yes`, `on`, `off`, in their
+// spellings), none (0) for other bytes, any length for numbers (a sign,
+// `.`, digits). The modes' readers dispatch on the same bytes.
+inline constexpr std::uint8_t kAnyLength = 0xFF;
+inline constexpr std::array<std::uint8_t, 256> kLongestNonStr = [] {
+    std::array<std::uint8_t, 256> table{};
+    table['~'] = 1;
+    table['<'] = 2;
+    for (const unsigned char c : std::string_view("yYoO")) table[c] = 3;
+    for (const unsigned char c : std::string_view("nNtT")) table[c] = 4;
+    table['f'] = table['F'] = 5;
+    for (const unsigned char c : std::string_view("+-.0123456789")) table[c] = kAnyLength;
     return table;
 }();
 }  // namespace resolve_detail
 
-inline bool plain_is_str_by_first_byte(std::string_view text) noexcept {
-    return !text.empty() && !resolve_detail::kMayResolve[static_cast<unsigned char>(text[0])];
+inline bool plain_is_str_at_a_glance(std::string_view text) noexcept {
+    if (text.empty()) return false;
+    const std::uint8_t longest = resolve_detail::kLongestNonStr[static_cast<unsigned char>(text[0])];
+    return longest != resolve_detail::kAnyLength && text.size() > longest;
 }
 
 // A plain scalar of one to 18 decimal digits, maybe after a `-`, and without

@@ -177,6 +177,10 @@ inline std::size_t quote_run_in_window(const unsigned char* p, unsigned char a, 
 // The same, 32 bytes per step; only where utf8::has_avx2() (byte_search_avx2.cpp).
 std::size_t quote_run_in_window_avx2(const unsigned char* p, unsigned char a, unsigned char b,
                                      std::size_t& columns) noexcept;
+// find_quote_stop 32 bytes per step, passing bytes >= 0x80 from the start
+// (`high` as there); only where utf8::has_avx2() (byte_search_avx2.cpp).
+std::size_t find_quote_stop_avx2(const unsigned char* text, std::size_t p, std::size_t length, unsigned char a,
+                                 unsigned char b, unsigned& high) noexcept;
 #endif
 
 // The first offset from `p` holding a byte of kPlainStopInner*, or `length`.
@@ -196,6 +200,10 @@ inline std::size_t find_plain_stop(const unsigned char* text, std::size_t p, std
 // as for find_plain_stop.
 inline std::size_t find_quote_stop(const unsigned char* text, std::size_t p, std::size_t length, unsigned char a,
                                    unsigned char b, unsigned& high) noexcept {
+#if TORVEX_UTF8_AVX2
+    // Long runs (whole quoted scalars) take half the steps.
+    if (length - p >= 64 && utf8::has_avx2()) return find_quote_stop_avx2(text, p, length, a, b, high);
+#endif
     if (high == 0) {
         p = detail::quote_stop<false>(text, p, length, a, b, high);
         if (p >= length || text[p] < 0x80) return p;

@@ -50,6 +50,25 @@ namespace wide {
 
 namespace scan {
 
+[[gnu::target("avx2")]] std::size_t find_quote_stop_avx2(const unsigned char* text, std::size_t p, std::size_t length,
+                                                        unsigned char a, unsigned char b, unsigned& high) noexcept {
+    const __m256i va = _mm256_set1_epi8(static_cast<char>(a)), vb = _mm256_set1_epi8(static_cast<char>(b));
+    const __m256i lf = _mm256_set1_epi8('\n'), cr = _mm256_set1_epi8('\r');
+    for (; p + 32 <= length; p += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + p));
+        const __m256i m = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, va), _mm256_cmpeq_epi8(v, vb)),
+                                          _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)));
+        const auto top = static_cast<unsigned>(_mm256_movemask_epi8(v));
+        const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(m));
+        if (mask != 0) {
+            high |= top & (mask - 1);  // the bytes before the stop (stops are ASCII)
+            return p + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+        high |= top;
+    }
+    return detail::quote_stop<true>(text, p, length, a, b, high);
+}
+
 [[gnu::target("avx2,popcnt")]] std::size_t quote_run_in_window_avx2(const unsigned char* p, unsigned char a,
                                                                    unsigned char b, std::size_t& columns) noexcept {
     const __m256i va = _mm256_set1_epi8(static_cast<char>(a)), vb = _mm256_set1_epi8(static_cast<char>(b));

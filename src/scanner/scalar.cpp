@@ -57,10 +57,12 @@ std::size_t plain_line_end(const unsigned char* text, std::size_t line_start, st
 }  // namespace
 
 // Scans the content of one line from the cursor and leaves the cursor just past
-// the last content character (trailing blanks excluded). Lines of ASCII (the
-// usual case) count their columns in bytes; the rest of a line with another
-// character is left to a second search that passes them.
-void Scanner::scan_plain_line(bool flow) {
+// the last content character (trailing blanks excluded); the column is left
+// as it was. True when the content holds a non-ASCII character (its columns
+// are then its characters, not its bytes). Lines of ASCII (the usual case)
+// take the first search; the rest of a line with another character is left
+// to a second search that passes them.
+bool Scanner::scan_plain_line(bool flow) {
     const unsigned char* const text = reader_.text;
     const std::size_t length = reader_.length;
     const std::size_t line_start = reader_.pos;
@@ -71,33 +73,39 @@ void Scanner::scan_plain_line(bool flow) {
     // Blanks at the end of the content do not belong to it.
     while (p > line_start && is_blank(text[p - 1])) --p;
     reader_.pos = p;
-    reader_.column += static_cast<std::uint32_t>(p - line_start);
+    return false;
 }
 
-// From the first non-ASCII byte `p` of a plain scalar's line to its end; the
-// columns are the line's characters.
-void Scanner::scan_plain_line_wide(std::size_t p, bool flow) {
+// From the first non-ASCII byte `p` of a plain scalar's line to its end.
+bool Scanner::scan_plain_line_wide(std::size_t p, bool flow) {
     const unsigned char* const text = reader_.text;
     const std::size_t line_start = reader_.pos;
     unsigned high = 1;
     p = plain_line_end<true>(text, line_start, p, reader_.length, flow, high);
     while (p > line_start && is_blank(text[p - 1])) --p;
     reader_.pos = p;
-    reader_.column += static_cast<std::uint32_t>(utf8::measure(text + line_start, p - line_start).chars);
+    return true;
 }
 
 bool Scanner::scan_plain(Token& token, bool& multi_line) {
     const bool flow = flow_level_ > 0;
     token = make_here(TokenKind::Scalar);
     token.style = static_cast<std::uint8_t>(ScalarStyle::Plain);
-    scan_plain_line(flow);
-    // Where the content ends; the cursor goes back here when no continuation line is taken.
+    // Where the content ends; the cursor goes back here when no continuation
+    // line is taken. Its column is counted there, once: from `from`, the
+    // start of that line's content, at column `column`.
     struct Mark {
         std::size_t pos;
         std::uint32_t line, column;
-    } content_end{reader_.pos, reader_.line, reader_.column};
+        std::size_t from;
+        bool wide;
+    } content_end{0, reader_.line, reader_.column, reader_.pos, false};
+    content_end.wide = scan_plain_line(flow);
+    content_end.pos = reader_.pos;
     std::size_t arena_pos = std::string::npos;
 
+    // (Between lines the reader's column is not that of the cursor until a
+    // break sets it to 0; nothing before that reads it.)
     for (;;) {
         reader_.skip_blanks();
         if (!reader_.at_break()) break;
@@ -120,7 +128,8 @@ bool Scanner::scan_plain(Token& token, bool& multi_line) {
         if (flow && (c == '[' || c == '{')) break;
 
         const std::size_t line_start = reader_.pos;
-        scan_plain_line(flow);
+        const std::uint32_t line_column = reader_.column;
+        const bool wide = scan_plain_line(flow);
         if (reader_.pos == line_start) break;  // nothing on the line belongs to the scalar
         if (arena_pos == std::string::npos) {
             arena_pos = arena_.size();
@@ -131,11 +140,14 @@ bool Scanner::scan_plain(Token& token, bool& multi_line) {
         else
             arena_.append(empty_lines, '\n');
         arena_.append(reinterpret_cast<const char*>(reader_.text) + line_start, reader_.pos - line_start);
-        content_end = {reader_.pos, reader_.line, reader_.column};
+        content_end = {reader_.pos, reader_.line, line_column, line_start, wide};
     }
     reader_.pos = content_end.pos;
     reader_.line = content_end.line;
-    reader_.column = content_end.column;
+    const std::size_t span = content_end.pos - content_end.from;
+    reader_.column = content_end.column +
+                     static_cast<std::uint32_t>(content_end.wide ? utf8::measure(reader_.text + content_end.from, span).chars
+                                                                 : span);
     multi_line = arena_pos != std::string::npos;
     if (multi_line)
         set_owned(token, arena_pos, content_end.pos);
@@ -234,7 +246,7 @@ bool Scanner::scan_single_quoted(Token& token, bool& multi_line) {
 
     // Fast path: no doubled quote and no line break before the closing quote.
     unsigned high = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '\'', '\'', high);
+    const std::size_t p = quoted_run_end(content, '\'', '\'', high);
     reader_.pos = p;
     reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '\'' && !(p + 1 < length && text[p + 1] == '\'')) {
@@ -355,7 +367,7 @@ bool Scanner::scan_double_quoted(Token& token, bool& multi_line) {
 
     // Fast path: no escape and no line break before the closing quote.
     unsigned high = 0;
-    const std::size_t p = scan::find_quote_stop(text, content, length, '"', '\\', high);
+    const std::size_t p = quoted_run_end(content, '"', '\\', high);
     reader_.pos = p;
     reader_.column += run_columns(content, p, high);
     if (p < length && text[p] == '"') {

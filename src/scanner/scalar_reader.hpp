@@ -12,6 +12,7 @@
 namespace torvex {
 
 class Scanner;
+class TokenList;
 
 class ScalarReader {
 public:
@@ -33,10 +34,28 @@ public:
     // indicator, or its first character) and moves `at` just past it.
     // `indent`: the column of the innermost block collection (-1 outside
     // any); in a flow collection (`flow`), `flow_indent` is that column where
-    // the outermost flow collection began. `text` stays valid until the next
-    // read. False where the scanner would report an error.
+    // the outermost flow collection began. False where the scanner would
+    // report an error.
+    //
+    // `text` is a slice of the input, or a text the reader made (an escape,
+    // a fold, a block scalar's body): those accumulate in one buffer, where
+    // `made` gets its offset (kNotMade for a slice or an empty text). The
+    // buffer grows, so such a `text` stays valid only until the next read;
+    // the offset stays valid for good.
+    //
+    // `run_end`, for a quoted style: where scan::find_quote_stop from just
+    // past the opening quote (for the quote and `\\`, or the quote twice)
+    // stopped, when the caller searched already (0 when it did not);
+    // `run_high`: whether that run holds a non-ASCII byte.
     bool read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
-              std::string_view& text, bool& multi_line);
+              std::string_view& text, bool& multi_line, std::size_t& made, std::size_t run_end = 0,
+              bool run_high = false);
+    static constexpr std::size_t kNotMade = ~std::size_t{0};
+
+    // Hands over the buffer of every text made so far, as the arena of a
+    // token list (see TokenList::made_texts), or null when no read made one.
+    // The reader is spent afterwards.
+    std::unique_ptr<TokenList> take_texts();
 
 private:
     std::string_view text_;

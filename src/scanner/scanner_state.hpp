@@ -7,12 +7,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/error.hpp"
 #include "core/result.hpp"
 #include "core/utf8_units.hpp"
 #include "core/wide_bytes.hpp"
+#include "scanner/byte_search.hpp"
 #include "scanner/reader.hpp"
 #include "scanner/token.hpp"
 #include "scanner/token_queue.hpp"
@@ -26,11 +28,8 @@ public:
 
 private:
     friend class ScalarReader;  // reads single scalars with this state
-    // Drops every text made so far (the arena and the owned-text table).
-    void clear_texts() noexcept {
-        arena_.clear();
-        out_.owned_.clear();
-    }
+    // Drops the owned-text table; the texts stay in the arena.
+    void forget_owned() noexcept { out_.owned_.clear(); }
 
     struct IndentLevel {
         std::int64_t indent;
@@ -85,10 +84,21 @@ private:
 
     // --- scalars (scalar.cpp) ---
     bool scan_plain(Token& token, bool& multi_line);
-    void scan_plain_line(bool flow);
-    [[gnu::noinline]] void scan_plain_line_wide(std::size_t p, bool flow);
+    bool scan_plain_line(bool flow);
+    [[gnu::noinline]] bool scan_plain_line_wide(std::size_t p, bool flow);
     bool scan_single_quoted(Token& token, bool& multi_line);
     bool scan_double_quoted(Token& token, bool& multi_line);
+    // Where a quoted scalar's first run ends (its first quote, escape or
+    // doubled quote, or break): searched, or taken from the caller that
+    // searched it already (ScalarReader), once.
+    std::size_t quoted_run_end(std::size_t content, unsigned char quote, unsigned char escape, unsigned& high) noexcept {
+        if (known_run_end_ != 0) {
+            const std::size_t end = std::exchange(known_run_end_, 0);
+            high = known_run_high_ ? 1 : 0;
+            return end;
+        }
+        return scan::find_quote_stop(reader_.text, content, reader_.length, quote, escape, high);
+    }
     bool skip_quoted_empty_lines(std::size_t& empty_lines);
     bool fold_quoted_break(std::size_t& trim_floor);
     void copy_quoted_run(unsigned char quote, unsigned char escape);
@@ -168,6 +178,8 @@ private:
     std::string& arena_;
     scan::TokenQueue queue_;
     std::optional<Error> error_;
+    std::size_t known_run_end_ = 0;  // see quoted_run_end (0: none)
+    bool known_run_high_ = false;
     bool record_comments_;
 #if TORVEX_UTF8_AVX2
     const bool avx2_ = utf8::has_avx2();  // the window searches take 32 bytes per step

@@ -157,6 +157,8 @@ public:
 
     std::string_view input() const noexcept { return input_; }
     std::uint32_t file_id() const noexcept { return file_id_; }
+    // The arena that owned texts live in, whole (ScalarReader's offsets point into it).
+    std::string_view made_texts() const noexcept { return arena_; }
     const std::vector<CommentRecord>& comments() const noexcept { return comments_; }
 
     // Heap bytes held by the list (tokens, owned texts, arena, comments), by capacity.

@@ -110,6 +110,11 @@ TEST(DirectTape, ReadsTheCommonSubsetItself) {
         "help:\n  The name of the\n    reservation.\nlist:\n  [a, b]\nseq:\n-\n  \"q\"\n- &x\n  k: v\n- *x\n"
         "key:\n  !t {a: 1}\nblock:\n  |\n   text\n",
         "product queue frontend\nstorage node sigma\n\n  cache gamma\n",
+        // Texts the scalar reader makes, aliased alone and inside a collection.
+        "a: &e \"tab\\there\"\nb: *e\nlist:\n  - &m >\n    folded\n    twice\n  - *m\n  - *e\n"
+        "base: &b\n  x: \"q\\n\"\n  y: |\n    z\n  w: two\n    lines\ncopy: *b\nlast: *m\n",
+        // Made texts under tags, custom and core.
+        "- !t \"esc\\tx\"\n- !!str \"q\\n\"\n- !x >\n  fold\n  ed\n- !!str |\n  lit\n",
         "--- first\n",  // content on the `---` line: not the subset
         "- - a\n  - b\n- \n-\n  x: y\n---\n[1, 2]\n--- \n...\n",
         "\"quoted key\": 'v'\n? explicit\n: key\n",

@@ -422,11 +422,11 @@ TEST(ResolverProperty, LongFixedTextReadsBack) {
     }
 }
 
-// The decoder skips resolution for plain scalars whose first byte says str.
-// Every first byte joined to the tail of each text that is something other
-// than a str in some mode, and to random tails: where the first byte says
+// The decoder skips resolution for plain scalars whose first byte and length
+// say str. Every first byte joined to the tail of each text that is something
+// other than a str in some mode, and to random tails: where the glance says
 // str, every mode must agree.
-TEST(ResolverProperty, FirstByteStrAgreesWithResolution) {
+TEST(ResolverProperty, StrAtAGlanceAgreesWithResolution) {
     const std::vector<std::string> meaningful = {
         "~", "<<", "null", "Null", "NULL", "true", "True", "TRUE", "false", "False", "FALSE", "y", "Y", "n", "N",
         "yes", "Yes", "YES", "no", "No", "NO", "on", "On", "ON", "off", "Off", "OFF", "0", "7", "-1", "+1",
@@ -438,14 +438,14 @@ TEST(ResolverProperty, FirstByteStrAgreesWithResolution) {
     const std::string alphabet = "0123456789._:+-eExXoObBnNaAlLuUtTrRsSfF ~<";
     for (int i = 0; i < 400; ++i) {
         std::string tail;
-        for (std::size_t n = rng() % 8; n > 0; --n) tail.push_back(alphabet[rng() % alphabet.size()]);
+        for (std::size_t n = rng() % 12; n > 0; --n) tail.push_back(alphabet[rng() % alphabet.size()]);
         tails.push_back(tail);
     }
     int judged_str = 0;
     for (int first = 0; first < 256; ++first) {
         for (const std::string& tail : tails) {
             const std::string text = std::string(1, static_cast<char>(first)) + tail;
-            if (!plain_is_str_by_first_byte(text)) continue;
+            if (!plain_is_str_at_a_glance(text)) continue;
             ++judged_str;
             for (const auto mode : kModes) {
                 ASSERT_EQ(resolve(mode, text, true, std::nullopt).kind, ResolvedKind::Str) << describe(text, mode);
@@ -454,8 +454,8 @@ TEST(ResolverProperty, FirstByteStrAgreesWithResolution) {
     }
     // Most first bytes (letters other than the keywords' initials, `/`, `$`, ...) take the short cut.
     EXPECT_GT(judged_str, 200 * static_cast<int>(tails.size()));
-    EXPECT_FALSE(plain_is_str_by_first_byte(""));
-    for (const std::string& word : meaningful) EXPECT_FALSE(plain_is_str_by_first_byte(word)) << word;
+    EXPECT_FALSE(plain_is_str_at_a_glance(""));
+    for (const std::string& word : meaningful) EXPECT_FALSE(plain_is_str_at_a_glance(word)) << word;
 }
 
 

@@ -227,6 +227,27 @@ TEST(Utf8Units, MeasureCountsAcrossLaneSums) {
     }
 }
 
+// Texts that end in ASCII after wider characters, the ASCII tail of every
+// length around the 32-byte steps: the last units may be stored by one
+// overlapping move, which must rewrite only units of the same ASCII bytes.
+TEST(Utf8Units, TextsEndingInAsciiDecodeWhole) {
+    std::mt19937 rng(29);
+    for (int widest = 1; widest <= 3; ++widest) {
+        for (std::size_t tail = 0; tail <= 70; ++tail) {
+            for (int round = 0; round < 6; ++round) {
+                std::vector<char32_t> cps = random_code_points(rng, 20 + rng() % 60, widest);
+                for (std::size_t k = 0; k < tail; ++k) cps.push_back(static_cast<char32_t>('a' + k % 26));
+                GuardedText text(encode(cps));
+                char32_t top = 0;
+                for (const char32_t cp : cps) top = std::max(top, cp);
+                expect_decodes<std::uint8_t>(text.view(), cps, top < 0x100);
+                expect_decodes<std::uint16_t>(text.view(), cps, top < 0x10000);
+                expect_decodes<std::uint32_t>(text.view(), cps, true);
+            }
+        }
+    }
+}
+
 // Whatever the bytes, decoding succeeds exactly when validation accepts
 // them, and writes nothing past the units measured (the output ends at a guard page).
 TEST(Utf8Units, MalformedTextIsRejectedWithoutOverrun) {

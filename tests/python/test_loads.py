@@ -54,6 +54,27 @@ def test_many_distinct_keys_stay_one_object_each(count):
     assert all(first[k] is k for k in doc["b"])
 
 
+@pytest.mark.parametrize("unique, working, rounds", [(3000, 40, 30), (12000, 900, 4), (200, 2500, 3)])
+def test_keys_after_many_distinct_ones_stay_one_object_each(unique, working, rounds):
+    # A run of distinct keys keeps the key cache from growing past its first size, and it takes few of the
+    # keys that find their run of slots full; a working set that comes after (smaller or larger than the
+    # cache) still comes out as one interned object per text, in every mapping it is in.
+    import sys
+
+    names = [f"u{i}_{'y' * (i % 7)}" for i in range(unique)]
+    work = [f"w{i}" for i in range(working)]
+    text = "first:\n" + "".join(f"  {n}: 1\n" for n in names) + "".join(
+        f"r{r}: {{{', '.join(f'{w}: {r}' for w in (work if r % 2 else work[::-1]))}}}\n" for r in range(rounds))
+    doc = torvex.loads(text)
+    assert list(doc["first"]) == names
+    seen = {}
+    for r in range(rounds):
+        for k in doc[f"r{r}"]:
+            assert seen.setdefault(k, k) is k
+    assert len(seen) == working and all(sys._is_interned(k) for k in seen)
+    assert all(sys._is_interned(k) for k in doc["first"])
+
+
 def _key_cache_hash(b):
     """The key cache's hash of a key's UTF-8 text, as the cache computes it."""
     m = (1 << 64) - 1
@@ -75,8 +96,9 @@ def _key_cache_hash(b):
 
 def test_keys_crowding_one_slot_stay_one_object_each():
     # Keys that start at one slot of the cache: 24 while it has 64 slots (they spread out when it grows),
-    # and three runs' worth while it has up to 4096, among others, in two documents. The keys past a full
-    # run are kept aside, and still come out as one object per text, before and after the cache grows.
+    # and several runs' worth while it has up to 4096, among others, in two documents. A key past a full
+    # run grows the cache or takes the run's first slot, and each text still comes out as one object,
+    # before and after the cache grows.
     def crowd(prefix, bits, count):
         found = [k for k in (f"{prefix}{i}" for i in range(200_000)) if _key_cache_hash(k.encode()) & bits == 0]
         assert len(found) >= count

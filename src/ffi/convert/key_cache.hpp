@@ -1,15 +1,27 @@
 // Mapping keys repeat: the same few texts appear as keys throughout a
 // document. The cache makes each distinct key text into one str and hands
 // out new references to it, so equal keys are the identical object and are
-// made (and hashed by dicts) once. Every key is also interned. Short ASCII
-// keys come from the thread's KeyMemory when an earlier load made them.
+// made (and hashed by dicts) once. Every key is also interned, so a key the
+// cache does not hold (evicted, or never cached) is still the identical str:
+// the cache only saves the making and the interpreter's lookup.
+//
+// Its size is bounded, and past a first size it grows only while most
+// lookups hit: a document of thousands of distinct keys, most of them used
+// once, would otherwise grow a table far larger than the CPU's first-level
+// cache, whose every lookup, growth and final release misses it. A key whose
+// run of slots is full takes the place of the run's first entry one time in
+// eight (the entry's release is a likely miss too, and a key that keeps
+// coming gets in soon enough); else it is made and not kept. One control
+// byte per slot (empty, or seven bits of the hash) is what a lookup reads
+// first, so a key not in the table costs no read of the slots themselves.
+// Short ASCII keys come from the thread's KeyMemory when an earlier load
+// made them.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 
 #include "ffi/convert/key_memory.hpp"
 #include "ffi/py_ref.hpp"
@@ -22,44 +34,66 @@ public:
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        for (std::size_t i = 0; i < capacity_; ++i) Py_XDECREF(slots_[i].object);
-        for (const auto& entry : overflow_) Py_DECREF(entry.second);
+        for (std::size_t i = 0; i < capacity_; ++i)
+            if (control_[i] != kEmpty) Py_DECREF(slots_[i].object);
     }
 
     // A new reference to the str for `text`, or null with the error set.
     // `text` must stay valid for the cache's lifetime (it points into the
     // decoded input).
     PyObject* get(std::string_view text) {
-        const std::uint64_t hash = hash_text(text);
+        if (text.size() > kMaxCachedLength) [[unlikely]]
+            return make_interned(text);
+        const std::uint64_t full_hash = hash_text(text);
         // A key an earlier load on this thread made (most keys of most
         // loads) needs no slot here. (The memory is looked up when the
         // first key is made: a load with no key pays nothing for it.)
         if (memory_ != nullptr && worth_remembering(text)) {
-            if (PyObject* str = memory_->find(text, hash)) return str;
+            if (PyObject* str = memory_->find(text, full_hash)) return str;
         }
+        const auto hash = static_cast<std::uint32_t>(full_hash);
+        const std::uint8_t tag = tag_of(hash);
+        const auto length = static_cast<std::uint32_t>(text.size());
         const std::size_t mask = capacity_ - 1;
         std::size_t i = hash & mask;
         for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
-            Slot& slot = slots_[i];
-            if (slot.object == nullptr) return insert(slot, hash, text);
-            if (slot.hash == hash && slot.text == text) return Py_NewRef(slot.object);
+            const std::uint8_t control = control_[i];
+            if (control == kEmpty) return insert(i, full_hash, text);
+            if (control != tag) continue;
+            const Slot& slot = slots_[i];
+            if (slot.length == length && std::memcmp(slot.text, text.data(), length) == 0) {
+                ++hits_;
+                return Py_NewRef(slot.object);
+            }
         }
-        // A crowded run of slots (long runs occur at half load, and texts
-        // made to share a hash must not turn each lookup into a scan of all
-        // of them): such keys are kept in a map of their own.
-        return get_overflow(text);
+        return crowded(full_hash, text);
     }
 
 private:
+    // Only meaningful where the control byte is not kEmpty.
     struct Slot {
-        std::uint64_t hash = 0;
-        std::string_view text;
-        PyObject* object = nullptr;
+        const char* text;
+        std::uint32_t length;
+        std::uint32_t hash;  // hash_text's low half: the slot index is its low bits
+        PyObject* object;
     };
+    static_assert(sizeof(Slot) == 24);
+    static constexpr std::uint8_t kEmpty = 0;
+    // The control byte of a taken slot: the hash's bits 24..30 (the index
+    // uses the low ones), with the top bit set so that it is never kEmpty.
+    static std::uint8_t tag_of(std::uint32_t hash) noexcept { return static_cast<std::uint8_t>(0x80 | (hash >> 24)); }
+
     // A small document has a few distinct keys: their slots are part of the
     // cache itself, and only a document with more moves them to the heap.
     static constexpr std::size_t kInlineSlots = 16;
-    static constexpr std::size_t kMaxProbes = 16;
+    // Up to here the table grows whenever it is half full (24 KiB of slots)...
+    static constexpr std::size_t kFreeSlots = 1024;
+    // ... and on to here only while at least half the lookups found their key.
+    static constexpr std::size_t kMaxSlots = 8192;
+    static constexpr std::size_t kMaxProbes = 8;
+    static constexpr std::uint64_t kEvictEvery = 8;
+    // Longer keys are rare and would mostly be compared in vain: made each time.
+    static constexpr std::size_t kMaxCachedLength = 1024;
 
     static std::uint64_t load8(const char* p) noexcept {
         std::uint64_t word;
@@ -124,70 +158,91 @@ private:
     // The key's str: from the memory (for the call's first keys, before
     // get() looks there), else made, and remembered for later loads when it
     // is worth it.
-    PyObject* make_key(std::string_view text, std::uint64_t hash) {
+    PyObject* make_key(std::string_view text, std::uint64_t full_hash) {
         if (!worth_remembering(text) || memory() == nullptr) return make_interned(text);
-        if (PyObject* str = memory_->find(text, hash)) return str;
+        if (PyObject* str = memory_->find(text, full_hash)) return str;
         PyObject* str = make_interned(text);
-        if (str != nullptr) memory_->remember(hash, str);
+        if (str != nullptr) memory_->remember(full_hash, str);
         return str;
     }
 
-    [[gnu::noinline]] PyObject* insert(Slot& slot, std::uint64_t hash, std::string_view text) {
-        PyObject* str = make_key(text, hash);
+    bool may_grow() const noexcept {
+        return capacity_ < kFreeSlots || (capacity_ < kMaxSlots && hits_ >= made_);
+    }
+
+    void place(std::size_t i, std::uint32_t hash, std::string_view text, PyObject* str) noexcept {
+        control_[i] = tag_of(hash);
+        slots_[i] = Slot{text.data(), static_cast<std::uint32_t>(text.size()), hash, str};
+    }
+
+    [[gnu::noinline]] PyObject* insert(std::size_t i, std::uint64_t full_hash, std::string_view text) {
+        PyObject* str = make_key(text, full_hash);
         if (str == nullptr) return nullptr;
-        slot.hash = hash;
-        slot.text = text;
-        slot.object = str;
-        if (++used_ * 2 > capacity_) grow();
+        ++made_;
+        place(i, static_cast<std::uint32_t>(full_hash), text, str);
+        if (++used_ * 2 > capacity_ && may_grow()) grow();
         return Py_NewRef(str);
     }
 
-    [[gnu::noinline]] PyObject* get_overflow(std::string_view text) {
-        const auto found = overflow_.find(text);
-        if (found != overflow_.end()) return Py_NewRef(found->second);
-        PyRef str = PyRef::steal(make_key(text, hash_text(text)));
-        if (!str) return nullptr;
-        overflow_.emplace(text, str.get());  // may throw: the reference is still held
-        ++used_;
-        return Py_NewRef(str.release());
-    }
-
-    // Every entry stays within kMaxProbes of its first slot, where get()
-    // looks, or goes to the overflow map. Entries are placed at the first
-    // free slot and never removed, so a text in the overflow map finds its
-    // run of slots full until the next growth: get() never places it twice.
-    void grow() {
-        const std::size_t capacity = capacity_ * 4;
-        auto bigger = std::make_unique<Slot[]>(capacity);
-        const std::size_t mask = capacity - 1;
-        std::unordered_map<std::string_view, PyObject*> overflow;
-        auto place = [&](const Slot& entry) {
-            std::size_t i = entry.hash & mask;
-            for (std::size_t probes = 0; probes < kMaxProbes; ++probes, i = (i + 1) & mask) {
-                if (bigger[i].object == nullptr) {
-                    bigger[i] = entry;
-                    return;
-                }
-            }
-            overflow.emplace(entry.text, entry.object);
-        };
-        for (std::size_t k = 0; k < capacity_; ++k) {
-            if (slots_[k].object != nullptr) place(slots_[k]);
+    // Every slot of the key's run is taken by another: a table that may grow
+    // does, else the key may replace the run's first entry.
+    [[gnu::noinline]] PyObject* crowded(std::uint64_t full_hash, std::string_view text) {
+        if (may_grow()) {
+            grow();
+            return get(text);
         }
-        // Last, so that one that does not fit again finds its run full.
-        for (const auto& [text, object] : overflow_) place(Slot{hash_text(text), text, object});
-        overflow_ = std::move(overflow);
-        heap_ = std::move(bigger);
-        slots_ = heap_.get();
-        capacity_ = capacity;
+        const auto hash = static_cast<std::uint32_t>(full_hash);
+        PyObject* str = make_key(text, full_hash);
+        if (str == nullptr) return nullptr;
+        ++made_;
+        if (++crowded_ % kEvictEvery != 0) return str;
+        const std::size_t i = hash & (capacity_ - 1);
+        Py_DECREF(slots_[i].object);
+        place(i, hash, text, str);
+        return Py_NewRef(str);
     }
 
-    Slot inline_[kInlineSlots];
-    std::unique_ptr<Slot[]> heap_;
-    Slot* slots_ = inline_;
+    // Twice the slots; an entry whose new run is full is dropped (its str
+    // stays interned, so the next lookup finds the same object).
+    void grow() {
+        const std::size_t capacity = capacity_ * 2;
+        auto control = std::make_unique<std::uint8_t[]>(capacity);  // all kEmpty
+        auto slots = std::make_unique_for_overwrite<Slot[]>(capacity);
+        const std::size_t mask = capacity - 1;
+        std::size_t used = 0;
+        for (std::size_t k = 0; k < capacity_; ++k) {
+            if (control_[k] == kEmpty) continue;
+            const Slot& entry = slots_[k];
+            std::size_t i = entry.hash & mask;
+            std::size_t probes = 0;
+            while (probes < kMaxProbes && control[i] != kEmpty) ++probes, i = (i + 1) & mask;
+            if (probes == kMaxProbes) {
+                Py_DECREF(entry.object);
+                continue;
+            }
+            control[i] = control_[k];
+            slots[i] = entry;
+            ++used;
+        }
+        heap_control_ = std::move(control);
+        heap_slots_ = std::move(slots);
+        control_ = heap_control_.get();
+        slots_ = heap_slots_.get();
+        capacity_ = capacity;
+        used_ = used;
+    }
+
+    std::uint8_t inline_control_[kInlineSlots] = {};
+    Slot inline_slots_[kInlineSlots];
+    std::unique_ptr<std::uint8_t[]> heap_control_;
+    std::unique_ptr<Slot[]> heap_slots_;
+    std::uint8_t* control_ = inline_control_;
+    Slot* slots_ = inline_slots_;
     std::size_t capacity_ = kInlineSlots;
-    std::size_t used_ = 0;  // distinct keys made, cached in slots or in the overflow map
-    std::unordered_map<std::string_view, PyObject*> overflow_;
+    std::size_t used_ = 0;   // slots taken
+    std::uint64_t hits_ = 0;  // lookups that found their key
+    std::uint64_t made_ = 0;  // keys made (first sight, or not kept before)
+    std::uint64_t crowded_ = 0;  // keys that found their run full and the table at its size
     // The thread's memory of keys, looked up at the first key that may be in it.
     PyRef memory_holder_;
     KeyMemory* memory_ = nullptr;
