@@ -161,6 +161,21 @@ inline bool write_flagged(EscapeCursor& c) noexcept {
     return static_cast<std::size_t>(c.limit - c.dst) >= static_cast<std::size_t>(c.end - c.src) + kBlockRoom;
 }
 
+// After a block of `width` bytes stored as read, with `bits` flagged: steps
+// past it, or to its first flagged byte and past that byte's escape. False
+// when the room runs low.
+inline bool after_block(EscapeCursor& c, unsigned bits, std::size_t width) noexcept {
+    if (bits == 0) {
+        c.src += width;
+        c.dst += width;
+        return true;
+    }
+    const unsigned k = first_bit(bits);
+    c.src += k;
+    c.dst += k;
+    return write_flagged(c);
+}
+
 // Text with escapes every line or so (multi-line strings): each block is
 // stored as read; at its first flagged byte the escape overwrites the rest
 // of the block and the next block starts right after it, so no byte is
@@ -177,16 +192,7 @@ inline bool write_flagged(EscapeCursor& c) noexcept {
         const __m256i special =
             _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v, limit), v), _mm256_cmpeq_epi8(v, quote)),
                             _mm256_or_si256(_mm256_cmpeq_epi8(v, backslash), _mm256_cmpeq_epi8(v, lead)));
-        const auto bits = static_cast<unsigned>(_mm256_movemask_epi8(special));
-        if (bits == 0) {
-            c.src += 32;
-            c.dst += 32;
-            continue;
-        }
-        const unsigned k = first_bit(bits);
-        c.src += k;
-        c.dst += k;
-        if (!write_flagged(c)) return;
+        if (!after_block(c, static_cast<unsigned>(_mm256_movemask_epi8(special)), 32)) return;
     }
 }
 
@@ -195,16 +201,7 @@ void escape_blocks_sse2(EscapeCursor& c) noexcept {
     while (c.end - c.src >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.src));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(c.dst), v);
-        const unsigned bits = special_bits(v);
-        if (bits == 0) {
-            c.src += 16;
-            c.dst += 16;
-            continue;
-        }
-        const unsigned k = first_bit(bits);
-        c.src += k;
-        c.dst += k;
-        if (!write_flagged(c)) return;
+        if (!after_block(c, special_bits(v), 16)) return;
     }
 }
 

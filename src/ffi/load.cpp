@@ -52,6 +52,8 @@ bool convert_load_arguments(const ParsedArgs& args, LoadOptions& options) {
     return true;
 }
 
+}  // namespace
+
 DecodeOptions decode_options(const LoadOptions& options) {
     DecodeOptions decode;
     decode.mode = options.mode;
@@ -61,6 +63,8 @@ DecodeOptions decode_options(const LoadOptions& options) {
     decode.yaml11_warnings = options.has(OPT_YAML_1_1_WARN) && options.yaml11;
     return decode;
 }
+
+namespace {
 
 // A decoded stream, converted to Python from its tape; where merge keys had
 // to be applied, from a second tape laid out from the merged Value trees.

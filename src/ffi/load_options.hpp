@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "decode/decoder.hpp"
 #include "ffi/args.hpp"
 #include "ffi/py_ref.hpp"
 #include "resolver/resolve.hpp"
@@ -42,5 +43,8 @@ void settle_resolution(LoadOptions& options, std::string_view text);
 
 // `tags` must be a dict or a dict subclass.
 bool check_tags(const LoadOptions& options);
+
+// The value decoder's options for the load: its mode, key policies and warnings.
+DecodeOptions decode_options(const LoadOptions& options);
 
 }  // namespace torvex::ffi
