@@ -61,6 +61,18 @@ bool is_ascii(std::string_view text) noexcept {
     return (high & 0x8080808080808080ULL) == 0;
 }
 
+// A zeroed instance of `type`, as its tp_alloc (PyType_GenericAlloc) makes
+// it but left out of the cycle collector's lists: a natively made scalar is
+// untracked for good (see keep_untracked in annotate.cpp), so tracking it
+// first would only be undone at once.
+PyObject* new_untracked_instance(PyTypeObject* type) {
+    PyObject* obj = PyObject_GC_New(PyObject, type);
+    if (obj == nullptr) return nullptr;
+    std::memset(reinterpret_cast<char*>(obj) + sizeof(PyObject), 0,
+                static_cast<std::size_t>(type->tp_basicsize) - sizeof(PyObject));
+    return obj;
+}
+
 // An instance of the str subclass `type` holding the ASCII `text`, laid out
 // as str.__new__ lays out every str subclass instance: the object (with the
 // subclass's slots after it, empty) and the characters in a block of their
@@ -76,7 +88,7 @@ PyRef new_ascii_subtype_str(PyTypeObject* type, std::string_view text) {
     }
     std::memcpy(data, text.data(), text.size());
     data[text.size()] = '\0';
-    PyObject* obj = type->tp_alloc(type, 0);  // zeroed
+    PyObject* obj = new_untracked_instance(type);
     if (obj == nullptr) {
         PyObject_Free(data);
         return PyRef();
@@ -113,7 +125,7 @@ PyRef new_subtype_str(PyTypeObject* type, PyObject* plain) {
         return PyRef();
     }
     std::memcpy(data, PyUnicode_DATA(plain), bytes);
-    PyObject* obj = type->tp_alloc(type, 0);  // zeroed
+    PyObject* obj = new_untracked_instance(type);
     if (obj == nullptr) {
         PyObject_Free(data);
         return PyRef();
@@ -173,6 +185,12 @@ bool AnnotatedScalarMaker::prepare(ScalarClass which) {
 
 bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base) {
     if (!PyType_IsSubtype(type, base) || type->tp_setattro != PyObject_GenericSetAttr) return false;
+    // Instances are allocated as tp_alloc would (new_untracked_instance):
+    // a fixed-size collector object with nothing in front of it.
+    if (type->tp_alloc != PyType_GenericAlloc || !PyType_IS_GC(type) || type->tp_itemsize != 0 ||
+        (type->tp_flags & (Py_TPFLAGS_MANAGED_DICT | Py_TPFLAGS_MANAGED_WEAKREF)) != 0) {
+        return false;
+    }
     for (std::size_t i = 0; i < kScalarFields; ++i) {
         offsets_[i] = slot_offset(type, kFieldNames[i]);
         if (offsets_[i] < 0) return false;
