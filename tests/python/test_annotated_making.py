@@ -6,6 +6,7 @@ import gc
 import pathlib
 import pickle
 import signal
+import sys
 
 import pytest
 from hypothesis import HealthCheck, given, settings
@@ -222,3 +223,48 @@ def test_annotated_loads_fail_exactly_as_plain_loads(text, extra):
     plain load's, class, message and position, for every input of the test suite, valid or not, and the fuzz
     corpus."""
     assert error_or_none(text, extra | ANN) == error_or_none(text, extra)
+
+
+def failing_after(count):
+    """A scalar class __new__ that makes `count` scalars, then raises."""
+    made = [0]
+    original = torvex.TorvexAnnotatedStr.__new__
+
+    def new(klass, *args):
+        made[0] += 1
+        if made[0] > count:
+            made[0] = 0
+            raise LookupError("enough")
+        return original(klass, *args)
+
+    return new
+
+
+@pytest.mark.parametrize("patch", ["native", "new", "init", "failing"])
+def test_every_way_of_making_scalars_releases_the_fields(monkeypatch, patch):
+    """The numbers made for a scalar's fields (offsets past the small ints included) end up in the scalar or
+    are released, whether the loader writes the slots itself, calls the class's __new__, calls the class as
+    a whole or meets a failure halfway: repeated loads leave no block behind."""
+    cls = torvex.TorvexAnnotatedStr
+    if patch == "new":
+        called_classes(monkeypatch)
+    elif patch == "init":
+        monkeypatch.setattr(cls, "__init__", lambda self, *args: None, raising=False)
+    elif patch == "failing":
+        monkeypatch.setattr(cls, "__new__", failing_after(60))  # past the small ints
+    text = "".join(f"key_{i}: 'value {i}'\nlist_{i}: [a, {{b: 2.5}}]\n" for i in range(40)) * 3
+
+    def load():
+        try:
+            return torvex.loads_all(text, option=ANN)
+        except LookupError:
+            return None
+
+    for _ in range(500):  # the interpreter's own caches settle first
+        load()
+    gc.collect()
+    before = sys.getallocatedblocks()
+    for _ in range(200):
+        load()
+    gc.collect()
+    assert sys.getallocatedblocks() - before < 200  # less than one block per load (a scalar has ten fields)

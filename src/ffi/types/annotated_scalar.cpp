@@ -199,8 +199,9 @@ bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base)
     return true;
 }
 
-PyRef AnnotatedScalarMaker::make(PyObject* plain, const ScalarFields& fields) const {
-    if (path_ == Path::Native) return make_native(plain, fields);
+PyRef AnnotatedScalarMaker::make(PyObject* plain, ScalarFieldRefs& refs) const {
+    if (path_ == Path::Native) return make_native(plain, refs);
+    const ScalarFields& fields = refs.objects();
     // Slot 0 is free for the callee (PY_VECTORCALL_ARGUMENTS_OFFSET); slot 1
     // takes the class when __new__ is called directly.
     PyObject* args[2 + 1 + kScalarFields] = {nullptr, cls_.get(), plain};
@@ -214,7 +215,7 @@ PyRef AnnotatedScalarMaker::make(PyObject* plain, const ScalarFields& fields) co
 
 // What the class's __new__ does: base.__new__(cls, plain), then each field
 // stored into its slot (a fresh instance's slots are empty).
-PyRef AnnotatedScalarMaker::make_native(PyObject* plain, const ScalarFields& fields) const {
+PyRef AnnotatedScalarMaker::make_native(PyObject* plain, ScalarFieldRefs& fields) const {
     PyRef args = PyRef::steal(PyTuple_Pack(1, plain));
     if (!args) return args;
     PyRef made = PyRef::steal(base_->tp_new(reinterpret_cast<PyTypeObject*>(cls_.get()), args.get(), nullptr));
@@ -222,15 +223,15 @@ PyRef AnnotatedScalarMaker::make_native(PyObject* plain, const ScalarFields& fie
     return made;
 }
 
-void AnnotatedScalarMaker::fill_slots(PyObject* made, const ScalarFields& fields) const {
+// The slots of a fresh instance are empty.
+void AnnotatedScalarMaker::fill_slots(PyObject* made, ScalarFieldRefs& fields) const {
     char* base_address = reinterpret_cast<char*>(made);
     for (std::size_t i = 0; i < kScalarFields; ++i) {
-        auto** slot = reinterpret_cast<PyObject**>(base_address + offsets_[i]);
-        Py_XSETREF(*slot, Py_NewRef(fields[i]));
+        *reinterpret_cast<PyObject**>(base_address + offsets_[i]) = fields.take(i);
     }
 }
 
-PyRef AnnotatedScalarMaker::make_str(std::string_view text, const ScalarFields& fields) const {
+PyRef AnnotatedScalarMaker::make_str(std::string_view text, ScalarFieldRefs& fields) const {
     const bool native = path_ == Path::Native && base_ == &PyUnicode_Type;
     auto* type = reinterpret_cast<PyTypeObject*>(cls_.get());
     PyRef made;
