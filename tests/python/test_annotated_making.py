@@ -121,6 +121,26 @@ def test_a_class_that_drops_the_slots_is_called(monkeypatch):
     assert type(value) is Loose and value.__line__ == 1 and value.__end_column__ == 3
 
 
+@pytest.mark.parametrize("field", ["__line__", "__end_offset__"])
+def test_a_field_made_a_property_after_a_load_is_set_through_the_class(monkeypatch, field):
+    """What the loader learnt of a class's slots holds only while the class stays as it was: once a field's
+    slot gives way to a property, the next load sets that field through the class's own __new__."""
+    cls = torvex.TorvexAnnotatedStr
+    assert torvex.loads("k: v\n", option=ANN)["k"].__line__ == 1  # the class's layout, as loads see it
+    member, stored = cls.__dict__[field], []
+
+    def store(self, value):
+        stored.append(value)
+        member.__set__(self, value)
+
+    monkeypatch.setattr(cls, field, property(member.__get__, store))
+    value = torvex.loads("k: v\n", option=ANN)["k"]
+    assert stored == ([1, 1] if field == "__line__" else [1, 4]) and getattr(value, field) == stored[1]
+    monkeypatch.undo()
+    stored.clear()
+    assert torvex.loads("k: v\n", option=ANN)["k"].__end_offset__ == 4 and not stored
+
+
 class Sentinel:
     def __init__(self, flag):
         self.flag = flag

@@ -1,5 +1,6 @@
 #include "ffi/types/annotated_scalar.hpp"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -46,6 +47,28 @@ Py_ssize_t slot_offset(PyTypeObject* type, const char* name) {
         return -1;
     }
     return member->offset;
+}
+
+// The slot offsets last found for a class, with the class's version tag
+// then. CPython gives a class a new tag whenever it or a base changes, so
+// while the tag stands the offsets do, and a load (most are small) need not
+// look the ten slot descriptors up again. Per thread: plain numbers and an
+// address only compared, no references.
+struct LayoutMemo {
+    const PyTypeObject* type = nullptr;
+    unsigned int version = 0;  // 0: nothing remembered
+    std::array<Py_ssize_t, kScalarFields> offsets{};
+};
+
+LayoutMemo& layout_memo(ScalarClass which) noexcept {
+    thread_local std::array<LayoutMemo, 3> memos;
+    return memos[static_cast<std::size_t>(which)];
+}
+
+// The class's current version tag, or 0 when it has none to give.
+unsigned int version_tag(PyTypeObject* type) noexcept {
+    if (PyUnstable_Type_AssignVersionTag(type) == 0) return 0;
+    return std::atomic_ref<unsigned int>(type->tp_version_tag).load(std::memory_order_relaxed);
 }
 
 bool is_ascii(std::string_view text) noexcept {
@@ -179,11 +202,11 @@ bool AnnotatedScalarMaker::prepare(ScalarClass which) {
     callable_ = std::move(new_fn);
     path_ = Path::New;
     PyTypeObject* base = native_base(which);
-    if (stores_only && base != nullptr && native_layout(type, base)) path_ = Path::Native;
+    if (stores_only && base != nullptr && native_layout(type, base, which)) path_ = Path::Native;
     return true;
 }
 
-bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base) {
+bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base, ScalarClass which) {
     if (!PyType_IsSubtype(type, base) || type->tp_setattro != PyObject_GenericSetAttr) return false;
     // Instances are allocated as tp_alloc would (new_untracked_instance):
     // a fixed-size collector object with nothing in front of it.
@@ -191,10 +214,18 @@ bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base)
         (type->tp_flags & (Py_TPFLAGS_MANAGED_DICT | Py_TPFLAGS_MANAGED_WEAKREF)) != 0) {
         return false;
     }
+    LayoutMemo& memo = layout_memo(which);
+    const unsigned int version = version_tag(type);
+    if (version != 0 && memo.type == type && memo.version == version) {
+        offsets_ = memo.offsets;
+        base_ = base;
+        return true;
+    }
     for (std::size_t i = 0; i < kScalarFields; ++i) {
         offsets_[i] = slot_offset(type, kFieldNames[i]);
         if (offsets_[i] < 0) return false;
     }
+    memo = LayoutMemo{type, version, offsets_};
     base_ = base;
     return true;
 }

@@ -87,7 +87,7 @@ public:
 
 private:
     enum class Path { Native, New, Call };
-    bool native_layout(PyTypeObject* type, PyTypeObject* base);
+    bool native_layout(PyTypeObject* type, PyTypeObject* base, ScalarClass which);
     PyRef make_native(PyObject* plain, ScalarFieldRefs& fields) const;
     void fill_slots(PyObject* made, ScalarFieldRefs& fields) const;
 
