@@ -29,6 +29,15 @@ bool may_name_merge(std::string_view tag) noexcept {
     return (tag.starts_with("!!") || tag.starts_with("!<")) && tag.find("merge") != std::string_view::npos;
 }
 
+// Whether a tag is written with a named handle (`!e!x`), which only a %TAG
+// directive defines: the decoder refuses one left undefined. The primary and
+// secondary handles (`!x`, `!!x`) and verbatim tags (`!<...>`) always resolve
+// (directives, which could redefine them, make the composer doubt anyway).
+bool names_handle(std::string_view tag) noexcept {
+    if (tag.size() < 2 || tag[1] == '!' || tag[1] == '<') return false;
+    return tag.find('!', 1) != std::string_view::npos;
+}
+
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool is_document_boundary(TokenKind k) noexcept {
@@ -206,7 +215,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
                 pending_.anchor = pos_++;
                 continue;
             case TokenKind::Tag:
-                doubt();  // a tag may name an undefined handle
+                if (names_handle(tokens_.text(t))) doubt();  // the handle may be undefined
                 has_tags_ = true;
                 if (may_name_merge(tokens_.text(t))) merge_keys_ = true;
                 pending_.tag = pos_++;

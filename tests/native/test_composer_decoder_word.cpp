@@ -94,6 +94,8 @@ std::vector<std::string> refused_texts() {
         "a: &a *b\n",
         "!!str *a\n",
         "a: !e!x b\n",
+        "- !local [a]\n- !e!x {b: c}\n",  // a named handle among tags that resolve
+        "- !<tag:x,2000:y> a\n- !!str b\n- !e! c\n",
         "%TAG !e! tag:x,2000:\n--- !f!y a\n",
         "%YAML 1.2\n%YAML 1.2\n--- a\n",
         "a\nb: c\n",
@@ -205,6 +207,10 @@ TEST(ComposerDecoderWord, GivenForPlainData) {
         "key:\n- a\n- b\nother: ''\n",
         "? complex\n: value\n[a, b]: c\n",
         repeated("- ", 100) + "x\n",
+        // Tags that always resolve: local, core, non-specific and verbatim, on scalars and collections.
+        "spec: !REF googlecloudsdk.resources:topic\npassword: !secret db\nlist: !include_dir_list dir\n",
+        "- !!str 1\n- !!int 2\n- ! x\n- !<tag:x,2000:y> z\n- !local {a: !!seq [b]}\n- !!map {c: d}\n",
+        "!doc\n? !key k\n: !value v\n",
     };
     for (const std::string& text : texts) {
         const Verdict v = judge(text);
