@@ -99,6 +99,9 @@ ComposedConversion conversion(const LoadOptions& options, const ComposedRoots& c
     c.passthrough = options.has(OPT_PASSTHROUGH_TAG);
     c.file_paths = &composed.file_paths;
     c.merge_keys = composed.merge_keys;
+    // Without aliases or merge keys every node is converted once and read no
+    // more: each subtree is freed as soon as it is converted.
+    c.free_converted = !composed.has_aliases && !composed.merge_keys;
     return c;
 }
 
@@ -153,6 +156,7 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
             if (!error) {
                 out.emplace();
                 out->merge_keys = stream.merge_keys;
+                out->has_aliases = stream.has_aliases;
                 out->roots = std::move(stream.roots);
                 out->stores.push_back(std::move(stream.store));
             }

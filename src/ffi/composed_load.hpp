@@ -22,6 +22,7 @@ struct ComposedRoots {
     std::vector<std::string> file_paths;  // file id -> path; empty for a single text
     std::vector<std::unique_ptr<rt::TextStore>> stores;
     bool merge_keys = true;  // false: no mapping key of the roots is a merge key
+    bool has_aliases = true;  // false: no node of the roots is an alias
 };
 
 // Step 2, composing the root text. With a directive option: the directive

@@ -9,7 +9,8 @@
 //
 // Whether any node has a tag (ComposedStream::has_tags), on which the
 // directive loader skips walking included files: exactly when a node of the
-// tree has one. Whether a key may be a merge key (ComposedStream::merge_keys),
+// tree has one. Whether any node is an alias (ComposedStream::has_aliases):
+// likewise. Whether a key may be a merge key (ComposedStream::merge_keys),
 // on which conversions skip looking for them: never false where a mapping of
 // the tree has one, in any resolution mode.
 #include <gtest/gtest.h>
@@ -150,6 +151,32 @@ TEST(ComposerTagWord, SaysWhetherAnyNodeHasATag) {
     if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
     EXPECT_GT(tagged, 0u);
     EXPECT_LT(tagged, checked);
+}
+
+bool any_alias(const YamlNode& node) {
+    if (node.kind == NodeKind::Alias) return true;
+    for (const YamlNode& child : node.children) {
+        if (any_alias(child)) return true;
+    }
+    return false;
+}
+
+// On this word annotated loads free each subtree once converted.
+TEST(ComposerAliasWord, SaysWhetherAnyNodeIsAnAlias) {
+    std::size_t with_aliases = 0, checked = 0;
+    for (const auto& [name, text] : corpus_texts()) {
+        if (utf8::validate(text)) continue;
+        auto composed = compose_stream(text, 0, /*with_comments=*/false);
+        if (!composed.ok()) continue;
+        bool expected = false;
+        for (const YamlNode& root : composed.value().roots) expected = expected || any_alias(root);
+        EXPECT_EQ(composed.value().has_aliases, expected) << name;
+        ++checked;
+        with_aliases += expected;
+    }
+    if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
+    EXPECT_GT(with_aliases, 0u);
+    EXPECT_LT(with_aliases, checked);
 }
 
 bool any_merge_key(const DocumentReader& reader, const YamlNode& node) {

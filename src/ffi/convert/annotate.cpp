@@ -45,8 +45,9 @@ public:
                 break;
             case rt::NodeKind::Mapping: made = with_stack_at(depth, [&] { return mapping(node, depth); }); break;
         }
-        if (!made || node.tag.empty()) return made;
-        return dispatch_tag(node, std::move(made));
+        if (made && !node.tag.empty()) made = dispatch_tag(node, std::move(made));
+        if (options_.free_converted && node.is_collection()) free_children(node);
+        return made;
     }
 
 private:
@@ -63,6 +64,14 @@ private:
         return PyErr_CheckSignals() == 0;
     }
     static constexpr std::uint32_t kPulseEvery = 1024;  // nodes; the collector's default threshold is 2000 objects
+
+    // A converted collection's children go (see ComposedConversion::
+    // free_converted): each of them lost its own children when it was
+    // converted, so this frees one level. The tree is the caller's, reached
+    // through const references only for reading.
+    static void free_children(const rt::YamlNode& node) noexcept {
+        const rt::NodeList dropped = std::move(const_cast<rt::YamlNode&>(node).children);
+    }
 
     // ---- annotations ----
 
@@ -420,7 +429,7 @@ private:
 
 }  // namespace
 
-PyRef convert_composed(const rt::YamlNode& root, const ComposedConversion& options) {
+PyRef convert_composed(rt::YamlNode& root, const ComposedConversion& options) {
     Converter converter(root, options);
     return converter.value(root, 0);
 }
