@@ -24,6 +24,10 @@ struct DecodeOptions {
     bool duplicate_keys_warn = false;  // ignored when duplicate_keys_error is set
     bool reject_complex_keys = false;
     bool yaml11_warnings = false;      // 1.1-versus-1.2 differences become warnings
+    // For a run that checks the syntax of a round-trip document, which keeps
+    // aliases as written: an alias to no anchor, or one past the expansion
+    // limit, reads as null instead of failing.
+    bool aliases_unchecked = false;
 };
 
 struct DecodedStream {

@@ -217,12 +217,22 @@ bool StreamDecoder::decode_alias() {
     const std::size_t alias_token = pos_++;
     const std::string_view name = tokens_.text(at(alias_token));
     const auto found = anchors_.find(name);
-    if (found == anchors_.end()) return fail("unknown alias: *" + std::string(name), span_at(alias_token));
+    if (found == anchors_.end()) {
+        if (options_.aliases_unchecked) {
+            tape_.push_null();
+            return true;
+        }
+        return fail("unknown alias: *" + std::string(name), span_at(alias_token));
+    }
     const Anchor anchor = found->second;
     const std::size_t length = anchor.last - anchor.first;
     const std::uint64_t nodes = length == 0 ? 1 : length;
     expanded_nodes_ = nodes > UINT64_MAX - expanded_nodes_ ? UINT64_MAX : expanded_nodes_ + nodes;
     if (expanded_nodes_ > kMaxExpandedNodes) {
+        if (options_.aliases_unchecked) {
+            tape_.push_null();
+            return true;
+        }
         return fail("document expands to too many nodes (possible alias bomb)", span_at(alias_token));
     }
     if (length == 0) {

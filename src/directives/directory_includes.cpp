@@ -153,7 +153,64 @@ void add_documents(rt::YamlNode& result, rt::DirectoryFile& read, std::vector<rt
     }
 }
 
+// The same for a file left on the plain tape: each piece the form takes
+// becomes a null standing for it. False, adding nothing, where a merged named
+// form meets a key that is no string: such keys are read from the composed file.
+bool add_plain_documents(rt::YamlNode& result, rt::DirectoryFile& read, const std::shared_ptr<const rt::PlainFile>& file,
+                         const rt::YamlNode& directive, bool named, bool merge) {
+    using Step = rt::PlainContent::Step;
+    const Tape& tape = file->stream.tape;
+    const std::vector<std::size_t>& documents = file->stream.documents;
+    if (named) {
+        // Only the first document: the file keeps the later ones.
+        const bool spread = !documents.empty() && tape.nodes[documents[0]].kind() == TapeNode::Kind::Mapping;
+        if (!spread) {
+            for (std::size_t d = 0; d < documents.size(); ++d) read.documents.push_back({rt::DocumentPlace::Left, 0, {}});
+            return true;
+        }
+        bool string_keys = true;
+        for_each_entry(tape, documents[0], [&](std::size_t, std::size_t key, std::size_t) {
+            string_keys = string_keys && tape.nodes[key].kind() == TapeNode::Kind::String;
+        });
+        if (!string_keys) return false;
+        for_each_entry(tape, documents[0], [&](std::size_t pair, std::size_t key, std::size_t value) {
+            // Quoted, so it reads as the string it was.
+            rt::YamlNode key_node = rt::YamlNode::scalar(rt::Text::owned(tape.nodes[key].text_view()),
+                                                         ScalarStyle::DoubleQuoted);
+            place_at(key_node, directive);
+            result.children.push_back(std::move(key_node));
+            result.children.push_back(plain_node(file, value, 0, Step::Value, pair));
+        });
+        read.documents.push_back({rt::DocumentPlace::Spread, tape.nodes[documents[0]].size(), {}});
+        for (std::size_t d = 1; d < documents.size(); ++d) read.documents.push_back({rt::DocumentPlace::Left, 0, {}});
+        return true;
+    }
+    for (std::size_t d = 0; d < documents.size(); ++d) {
+        const std::size_t root = documents[d];
+        if (!merge || tape.nodes[root].kind() != TapeNode::Kind::Sequence) {
+            result.children.push_back(plain_node(file, root, d));
+            read.documents.push_back({rt::DocumentPlace::Entry, 1, {}});
+            continue;
+        }
+        for_each_item(tape, root, [&](std::size_t i, std::size_t item) {
+            result.children.push_back(plain_node(file, item, d, Step::Item, i));
+        });
+        read.documents.push_back({rt::DocumentPlace::Spread, tape.nodes[root].size(), {}});
+    }
+    return true;
+}
+
 }  // namespace
+
+void Loader::add_named_entry(rt::YamlNode& result, rt::DirectoryFile& read, const std::string& stem, rt::YamlNode value,
+                             const rt::YamlNode& directive) {
+    rt::YamlNode key = rt::YamlNode::scalar(rt::Text::owned(stem), ScalarStyle::Plain);
+    if (stem == "<<") note_merge_key();  // `<<.yaml` names a merge key
+    place_at(key, directive);
+    result.children.push_back(std::move(key));
+    result.children.push_back(std::move(value));
+    read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Entry, 2, {}});
+}
 
 Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag) {
     auto arg = argument(node);
@@ -165,6 +222,11 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
 
     const bool named = tag == "!include_dir_named" || tag == "!include_dir_merge_named";
     const bool merge = tag == "!include_dir_merge_list" || tag == "!include_dir_merge_named";
+    // The keys a merged named form takes from its files are checked for
+    // duplicates on the tree, with their positions: those files are composed.
+    const bool may_stay_plain = !(named && merge && options().plain_decode &&
+                                  (options().plain_decode->duplicate_keys_error ||
+                                   options().plain_decode->duplicate_keys_warn));
     rt::YamlNode result = collection_at(named ? rt::NodeKind::Mapping : rt::NodeKind::Sequence, node);
     auto record = std::make_shared<rt::DirectoryFiles>();
 
@@ -173,13 +235,25 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
         if (!found.ok()) return std::move(found).error();
         for (FoundFile& file : found.value()) {
             if (Result<void> circular = check_circular(file.path, file.shown, node); !circular.ok()) return circular;
-            auto composed = file.directory ? read_and_compose(file.path, file.shown, node, {file.directory.get(), &file.name})
-                                           : read_and_compose(file.path, file.shown, node);
+            const ReadAt at = file.directory ? ReadAt{file.directory.get(), &file.name} : ReadAt{};
+            auto composed = read_and_compose(file.path, file.shown, node, at, may_stay_plain);
             file.directory.reset();  // the directory closes with its last file read
             if (!composed.ok()) return std::move(composed).error();
-            std::vector<rt::YamlNode>& roots = composed.value().roots;
             rt::DirectoryFile& read = record->files.emplace_back();
             read.file_id = composed.value().id;
+            if (const auto plain = composed.value().plain) {
+                if (named && !merge) {
+                    const auto& documents = plain->stream.documents;
+                    rt::YamlNode value = documents.empty() ? collection_at(rt::NodeKind::Mapping, node)
+                                                           : plain_node(plain, documents.front(), 0);
+                    add_named_entry(result, read, file.stem, std::move(value), node);
+                    continue;
+                }
+                if (add_plain_documents(result, read, plain, node, named, merge)) continue;
+                composed = compose_plain(std::move(composed).value(), node);
+                if (!composed.ok()) return std::move(composed).error();
+            }
+            std::vector<rt::YamlNode>& roots = composed.value().roots;
             // Later documents are not part of a named include; the file keeps them.
             std::vector<rt::YamlNode> later;
             if (named && roots.size() > 1) {
@@ -189,15 +263,14 @@ Result<void> Loader::include_directory(rt::YamlNode& node, std::string_view tag)
             for (rt::YamlNode& root : roots) {
                 if (Result<void> resolved = resolve_included(root, composed.value(), file.path, node); !resolved.ok())
                     return resolved;
+                // A root that forwards to a plain file: a merge spreads what that file holds.
+                if (merge && root.source && root.source->plain) {
+                    if (Result<void> done = compose_plain_node(root); !done.ok()) return done;
+                }
             }
             if (named && !merge) {
                 rt::YamlNode value = roots.empty() ? collection_at(rt::NodeKind::Mapping, node) : std::move(roots.front());
-                rt::YamlNode key = rt::YamlNode::scalar(rt::Text::owned(file.stem), ScalarStyle::Plain);
-                if (file.stem == "<<") note_merge_key();  // `<<.yaml` names a merge key
-                place_at(key, node);
-                result.children.push_back(std::move(key));
-                result.children.push_back(std::move(value));
-                read.documents.push_back(rt::DirectoryDocument{rt::DocumentPlace::Entry, 2, {}});
+                add_named_entry(result, read, file.stem, std::move(value), node);
             } else {
                 add_documents(result, read, roots, named, merge);
             }

@@ -56,8 +56,7 @@ Loader::Loader(const DirectiveOptions& options, DirectiveLoad& out)
 
 Result<void> Loader::load_root(std::string text) {
     const std::string path = options_.root_path ? *options_.root_path : join_path(base_, "<root>");
-    out_.files.paths.push_back(path);
-    out_.files.stores.emplace_back();
+    out_.files.add(path);
     auto composed = rt::compose_stream(std::move(text), 0, options_.with_comments);
     if (!composed.ok()) {
         Error error = std::move(composed).error();
@@ -68,10 +67,17 @@ Result<void> Loader::load_root(std::string text) {
     rt::ComposedStream stream = std::move(composed).value();
     out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[0] = std::move(stream.store);
+    out_.files.decoder_vouched[0] = stream.decoder_accepts;
     out_.roots = std::move(stream.roots);
     for (rt::YamlNode& root : out_.roots) {
         Result<void> resolved = resolve(root, 0);
         if (!resolved.ok()) return resolved;
+    }
+    if (options_.plain_decode) {
+        for (rt::YamlNode& root : out_.roots) {
+            if (Result<void> composed = plain_composer_.compose_where_read(root, false, 0); !composed.ok())
+                return composed;
+        }
     }
     return Ok{};
 }
@@ -190,7 +196,7 @@ Result<void> Loader::count_file(const rt::YamlNode& directive) const {
 }
 
 Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::string_view shown,
-                                              const rt::YamlNode& directive, ReadAt at) {
+                                              const rt::YamlNode& directive, ReadAt at, bool may_stay_plain) {
     if (Result<void> counted = count_file(directive); !counted.ok()) return std::move(counted).error();
     // The position is the directive's, so the file is the one that holds it:
     // the file that could not be read has no line to point at.
@@ -203,11 +209,36 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
     auto text = decode_owned_bytes(std::move(*read.bytes));
     if (!text.ok()) return not_found(text.error().message);
 
-    const auto id = static_cast<std::uint32_t>(out_.files.size());
-    out_.files.paths.push_back(path);
-    out_.files.stores.emplace_back();
-    auto composed = rt::compose_stream(std::move(text).value(), id, options_.with_comments);
+    const std::uint32_t id = out_.files.add(path);
+    std::string file_text = std::move(text).value();
+    if (options_.plain_decode && may_stay_plain) {
+        auto store = std::make_unique<rt::TextStore>();
+        store->text = std::move(file_text);  // the tape points into it: read where it stays
+        if (auto plain = read_plain(store->text, id, *options_.plain_decode)) {
+            out_.files.stores[id] = std::move(store);
+            out_.files.decoder_vouched[id] = true;
+            ComposedFile file;
+            file.id = id;
+            file.has_tags = false;
+            file.plain = std::move(plain);
+            return file;
+        }
+        file_text = std::move(store->text);
+    }
+    return compose_registered(id, std::move(file_text), directive);
+}
+
+Result<ComposedFile> Loader::compose_plain(ComposedFile file, const rt::YamlNode& directive) {
+    file.plain.reset();  // its tape points into the text
+    std::string text = std::move(out_.files.stores[file.id]->text);
+    out_.files.stores[file.id].reset();
+    return compose_registered(file.id, std::move(text), directive);
+}
+
+Result<ComposedFile> Loader::compose_registered(std::uint32_t id, std::string text, const rt::YamlNode& directive) {
+    auto composed = rt::compose_stream(std::move(text), id, options_.with_comments);
     if (!composed.ok()) {
+        const std::string& path = out_.files.paths[id];
         Error error = std::move(composed).error();
         error.kind = ErrorKind::DirectiveOther;
         error.file = path;
@@ -221,7 +252,8 @@ Result<ComposedFile> Loader::read_and_compose(const std::string& path, std::stri
     rt::ComposedStream stream = std::move(composed).value();
     out_.merge_keys = out_.merge_keys || stream.merge_keys;
     out_.files.stores[id] = std::move(stream.store);
-    return ComposedFile{id, std::move(stream.roots), stream.has_tags};
+    out_.files.decoder_vouched[id] = out_.files.decoder_vouched[id] || stream.decoder_accepts;
+    return ComposedFile{id, std::move(stream.roots), stream.has_tags, nullptr};
 }
 
 Result<void> Loader::resolve_included(rt::YamlNode& root, const ComposedFile& file, const std::string& path,
@@ -246,9 +278,13 @@ Result<void> Loader::include_file(rt::YamlNode& node) {
 
     ComposedFile& composed = file.value();
     rt::YamlNode result;
-    if (composed.roots.empty()) {
+    const bool plain = composed.plain != nullptr;
+    if (plain ? composed.plain->stream.documents.empty() : composed.roots.empty()) {
         result.kind = rt::NodeKind::Mapping;
         place_at(result, node);
+    } else if (plain) {
+        result = rt::YamlNode::null_node();  // stands for the first document, which stays on the tape
+        result.span.file_id = composed.id;
     } else {
         // Later documents of the file are not part of the include.
         result = std::move(composed.roots.front());
@@ -263,6 +299,11 @@ Result<void> Loader::include_file(rt::YamlNode& node) {
     adopt_directive_layout(result, node);
     result.source = std::make_unique<rt::IncludeSource>(
         rt::IncludeSource{std::string(kInclude), shown, composed.id, std::move(file_comments), std::move(file_anchor)});
+    if (plain && result.kind == rt::NodeKind::Null) {
+        result.source->plain = plain_content(composed.plain, composed.plain->stream.documents.front(), 0);
+    } else if (forwarded && forwarded->plain) {
+        result.source->plain = forwarded->plain;  // the forwarded directive's file stayed plain
+    }
     result.source->forwarded = std::move(forwarded);
     node = std::move(result);
     return Ok{};

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/result.hpp"
+#include "decode/decoder.hpp"
 #include "roundtrip/ast.hpp"
 
 namespace torvex::directives {
@@ -40,6 +41,11 @@ struct DirectiveOptions {
     // Record comments, blank lines and spacing in every file's tree: only a
     // round-trip document writes them back.
     bool with_comments = true;
+    // Set for loads that read the result only through the plain conversion:
+    // included files and secrets files without a tag are read through the
+    // plain decoder with these options and left on its tape where they can
+    // be (directives/plain_files.hpp).
+    std::optional<DecodeOptions> plain_decode;
     // Looks a variable up; the process environment when empty. A value that
     // is not valid UTF-8 counts as unset.
     std::function<std::optional<std::string>(const std::string&)> environment;
@@ -49,9 +55,21 @@ struct DirectiveOptions {
 // views point into (stores[id]->text is the file's text as read).
 struct FileTable {
     std::vector<std::string> paths;
-    std::vector<std::unique_ptr<rt::TextStore>> stores;
+    std::vector<std::unique_ptr<rt::TextStore>> stores;  // a file left on a plain tape keeps only its text
+    // Whether the value decoder is known to accept the file: it read the
+    // file, or the composer vouched for it. The composer accepts some texts
+    // the decoder rejects; a load that reads them must not.
+    std::vector<bool> decoder_vouched;
 
     std::size_t size() const noexcept { return paths.size(); }
+
+    // A new entry for `path`, with no text yet; returns its id.
+    std::uint32_t add(std::string path) {
+        paths.push_back(std::move(path));
+        stores.emplace_back();
+        decoder_vouched.push_back(false);
+        return static_cast<std::uint32_t>(paths.size() - 1);
+    }
 };
 
 // A tolerated missing secret or variable, for the callbacks and log lines.
@@ -70,6 +88,9 @@ struct DirectiveLoad {
     // Whether a mapping key of the roots may be a merge key: some file read
     // held a plain `<<` or a tag, or a directory gave a file named `<<`.
     bool merge_keys = false;
+    // Texts of plain files composed after all (PlainContentComposer), which
+    // parts of the roots point into.
+    std::vector<std::unique_ptr<rt::TextStore>> extra_stores;
 };
 
 // Loads `text` (valid UTF-8) as file 0. The first error ends the load:

@@ -16,7 +16,9 @@
 #include "core/result.hpp"
 #include "directives/file_system.hpp"
 #include "directives/loader.hpp"
+#include "directives/plain_files.hpp"
 #include "roundtrip/ast.hpp"
+#include "roundtrip/directory_files.hpp"
 
 namespace torvex::directives::detail {
 
@@ -25,12 +27,23 @@ struct ComposedFile {
     std::uint32_t id = 0;
     std::vector<rt::YamlNode> roots;
     bool has_tags = true;  // false: no node of the file is a directive, nothing to resolve
+    // Set instead of `roots` for a file left on the plain decoder's tape.
+    std::shared_ptr<const rt::PlainFile> plain;
+};
+
+// A secret's value: a node of the composed file, or the value of entry
+// `pair` of a plain file, at `index` on its tape.
+struct SecretValue {
+    const rt::YamlNode* node = nullptr;
+    std::size_t index = 0;
+    std::size_t pair = 0;
 };
 
 // One secrets.yaml: its documents (kept while the load runs) and its secrets.
 struct SecretsFile {
     std::vector<rt::YamlNode> roots;
-    std::map<std::string, const rt::YamlNode*, std::less<>> secrets;
+    std::shared_ptr<const rt::PlainFile> plain;  // instead of roots, for a file read plain
+    std::map<std::string, SecretValue, std::less<>> secrets;
 };
 
 // Where a file is read: by its path, or as an entry of an open directory.
@@ -59,9 +72,14 @@ public:
     Result<std::string> confine(const std::string& joined, std::string_view shown, const rt::YamlNode& directive) const;
     Result<void> check_depth(const rt::YamlNode& directive) const;
     Result<void> check_circular(const std::string& path, std::string_view shown, const rt::YamlNode& directive) const;
-    // Reads, registers and composes a file that a directive reached.
+    // Reads, registers and composes a file that a directive reached; with
+    // `may_stay_plain`, a file without tags may be left on the plain tape instead.
     Result<ComposedFile> read_and_compose(const std::string& path, std::string_view shown, const rt::YamlNode& directive,
-                                          ReadAt at = {});
+                                          ReadAt at = {}, bool may_stay_plain = true);
+    // Composes a file read plain after all (its directive needs the tree).
+    Result<ComposedFile> compose_plain(ComposedFile file, const rt::YamlNode& directive);
+    // Composes the content a null left for a plain file stands for, in place.
+    Result<void> compose_plain_node(rt::YamlNode& node) { return plain_composer_.compose(node); }
     // Resolves `root`, a root of `file` read from `path`, with the include stack extended by that file.
     Result<void> resolve_included(rt::YamlNode& root, const ComposedFile& file, const std::string& path,
                                   const rt::YamlNode& directive);
@@ -69,6 +87,9 @@ public:
     // ---- the directive forms (each replaces `node`) ----
     Result<void> include_file(rt::YamlNode& node);
     Result<void> include_directory(rt::YamlNode& node, std::string_view tag);
+    // A named form's entry: the file's stem as key, then `value`.
+    void add_named_entry(rt::YamlNode& result, rt::DirectoryFile& read, const std::string& stem, rt::YamlNode value,
+                         const rt::YamlNode& directive);
     Result<void> secret(rt::YamlNode& node);
     Result<void> env_var(rt::YamlNode& node);
 
@@ -91,9 +112,14 @@ private:
     // The directory a secret's search starts from: that of the canonical path of the file holding it.
     std::string secrets_start(std::uint32_t file_id);
     Result<const SecretsFile*> secrets_file(const std::string& candidate, const rt::YamlNode& directive);
+    // Fills a secrets file's table from its plain tape; false where the file must be composed.
+    bool plain_secrets(SecretsFile& file);
+    // Composes file `id` registered with `text`; errors as a directive's syntax errors.
+    Result<ComposedFile> compose_registered(std::uint32_t id, std::string text, const rt::YamlNode& directive);
 
     const DirectiveOptions& options_;
     DirectiveLoad& out_;
+    PlainContentComposer plain_composer_{out_};
     std::string base_;  // the include directory as given
     std::string root_;  // the confinement root: canonical include directory
     std::vector<IncludeFrame> stack_;

@@ -80,10 +80,21 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
         if (span) error.span = span;
         return error;
     };
-    const auto id = static_cast<std::uint32_t>(out_.files.size());
-    out_.files.paths.push_back(*path);
-    out_.files.stores.emplace_back();
-    auto composed = rt::compose_stream(std::move(text).value(), id, options_.with_comments);
+    const std::uint32_t id = out_.files.add(*path);
+    std::string file_text = std::move(text).value();
+    if (options_.plain_decode) {
+        auto store = std::make_unique<rt::TextStore>();
+        store->text = std::move(file_text);  // the tape points into it: read where it stays
+        file.plain = read_plain(store->text, id, *options_.plain_decode);
+        if (file.plain && plain_secrets(file)) {
+            out_.files.stores[id] = std::move(store);
+            out_.files.decoder_vouched[id] = true;
+            return &file;
+        }
+        file.plain.reset();
+        file_text = std::move(store->text);
+    }
+    auto composed = rt::compose_stream(std::move(file_text), id, options_.with_comments);
     if (!composed.ok()) {
         const Error& failure = composed.error();
         return located(ErrorKind::DirectiveOther, "invalid secrets.yaml: " + failure.message, failure.span);
@@ -91,6 +102,7 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
     rt::ComposedStream stream = std::move(composed).value();
     out_.merge_keys = out_.merge_keys || stream.merge_keys;  // a secret's value may be a mapping
     out_.files.stores[id] = std::move(stream.store);
+    out_.files.decoder_vouched[id] = stream.decoder_accepts;
     file.roots = std::move(stream.roots);
     if (file.roots.empty()) return &file;
     const rt::YamlNode& root = file.roots.front();
@@ -113,9 +125,46 @@ Result<const SecretsFile*> Loader::secrets_file(const std::string& candidate, co
             }
             continue;
         }
-        file.secrets.insert_or_assign(key.text.string(), &value);
+        file.secrets.insert_or_assign(key.text.string(), SecretValue{&value});
     }
     return &file;
+}
+
+bool Loader::plain_secrets(SecretsFile& file) {
+    const Tape& tape = file.plain->stream.tape;
+    const std::vector<std::size_t>& documents = file.plain->stream.documents;
+    if (documents.empty()) return true;
+    // A null root holds no secrets and any other root is an error: the composed file says which.
+    if (tape.nodes[documents[0]].kind() != TapeNode::Kind::Mapping) return false;
+    std::vector<std::string> warnings;
+    bool strings = true;  // keys, and the logger's level: what the composed file reads as text
+    for_each_entry(tape, documents[0], [&](std::size_t pair, std::size_t key, std::size_t value) {
+        if (!strings) return;
+        if (tape.nodes[key].kind() != TapeNode::Kind::String) {
+            strings = false;
+            return;
+        }
+        const std::string_view name = tape.nodes[key].text_view();
+        if (name == "logger") {
+            if (tape.nodes[value].kind() != TapeNode::Kind::String) {
+                strings = false;
+                return;
+            }
+            const std::string_view level = tape.nodes[value].text_view();
+            if (!equals_ascii_case(level, "debug")) {
+                warnings.push_back("secrets.yaml: 'logger: debug' expected, but 'logger: " + std::string(level) +
+                                   "' found");
+            }
+            return;
+        }
+        file.secrets.insert_or_assign(std::string(name), SecretValue{nullptr, value, pair});
+    });
+    if (!strings) {
+        file.secrets.clear();
+        return false;
+    }
+    for (std::string& warning : warnings) out_.warnings.push_back(std::move(warning));
+    return true;
 }
 
 std::string Loader::secrets_start(std::uint32_t file_id) {
@@ -133,13 +182,15 @@ Result<void> Loader::secret(rt::YamlNode& node) {
     const std::string name = node.kind == rt::NodeKind::Scalar ? node.text.string() : std::string();
     std::string dir = secrets_start(node.span.file_id);
 
-    const rt::YamlNode* found = nullptr;
+    const SecretValue* found = nullptr;
+    const SecretsFile* holder = nullptr;
     while (!dir.empty() && is_within(dir, root_)) {
         auto secrets = secrets_file(join_path(dir, "secrets.yaml"), node);
         if (!secrets.ok()) return std::move(secrets).error();
         const auto& table = secrets.value()->secrets;
         if (const auto it = table.find(name); it != table.end()) {
-            found = it->second;
+            found = &it->second;
+            holder = secrets.value();
             break;
         }
         if (dir == root_) break;
@@ -154,10 +205,15 @@ Result<void> Loader::secret(rt::YamlNode& node) {
         }
         return error_at(ErrorKind::SecretNotFound, "secret '" + name + "' is not defined in any secrets.yaml", node);
     }
-    rt::YamlNode value = found->clone();
+    // A value of a plain file stays on its tape: a null stands for it.
+    rt::YamlNode value = found->node != nullptr ? found->node->clone() : rt::YamlNode::null_node();
     place_at(value, node);
     adopt_directive_layout(value, node);
     value.source = std::make_unique<rt::IncludeSource>(rt::IncludeSource{"!secret", name, std::nullopt});
+    if (found->node == nullptr) {
+        value.source->plain = plain_content(holder->plain, found->index, 0, rt::PlainContent::Step::Value, found->pair,
+                                            /*placed=*/true);
+    }
     node = std::move(value);
     return Ok{};
 }

@@ -130,38 +130,116 @@ inline std::size_t escape_byte(u8 c, char* to) noexcept {
     }
 }
 
+// Where the escaping loops stand: the text still to write [src, end) and
+// the room [dst, limit) reserved for it. The block loops store whole blocks
+// before they look at them, so they keep the room at least kBlockRoom bytes
+// wider than the rest of the text.
+struct EscapeCursor {
+    const u8* src;
+    const u8* end;
+    char* dst;
+    char* limit;
+};
+constexpr std::size_t kBlockRoom = 64;
+
+// Writes the flagged byte at c.src (its escape, or the byte itself when an
+// 0xE2 starts another character) and steps past it. False when the room
+// left is too narrow for the block loops to go on.
+inline bool write_flagged(EscapeCursor& c) noexcept {
+    const u8 byte = *c.src;
+    if (byte != 0xE2) {
+        c.dst += escape_byte(byte, c.dst);
+        c.src += 1;
+    } else if (c.end - c.src >= 3 && c.src[1] == 0x80 && (c.src[2] == 0xA8 || c.src[2] == 0xA9)) {
+        std::memcpy(c.dst, c.src[2] == 0xA8 ? "\\u2028" : "\\u2029", 6);
+        c.dst += 6;
+        c.src += 3;
+    } else {
+        *c.dst++ = static_cast<char>(byte);
+        c.src += 1;
+    }
+    return static_cast<std::size_t>(c.limit - c.dst) >= static_cast<std::size_t>(c.end - c.src) + kBlockRoom;
+}
+
+// Text with escapes every line or so (multi-line strings): each block is
+// stored as read; at its first flagged byte the escape overwrites the rest
+// of the block and the next block starts right after it, so no byte is
+// looked at twice and there is no call per escape. Stops with fewer than 32
+// bytes left or when the room runs low.
+[[gnu::target("avx2")]] void escape_blocks_avx2(EscapeCursor& c) noexcept {
+    const __m256i limit = _mm256_set1_epi8(0x1F);
+    const __m256i quote = _mm256_set1_epi8('"');
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xE2));
+    while (c.end - c.src >= 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.src));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(c.dst), v);
+        const __m256i special =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v, limit), v), _mm256_cmpeq_epi8(v, quote)),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(v, backslash), _mm256_cmpeq_epi8(v, lead)));
+        const auto bits = static_cast<unsigned>(_mm256_movemask_epi8(special));
+        if (bits == 0) {
+            c.src += 32;
+            c.dst += 32;
+            continue;
+        }
+        const unsigned k = first_bit(bits);
+        c.src += k;
+        c.dst += k;
+        if (!write_flagged(c)) return;
+    }
+}
+
+// The same 16 bytes at a time: the portable loop, and the tail of the AVX2 one.
+void escape_blocks_sse2(EscapeCursor& c) noexcept {
+    while (c.end - c.src >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(c.dst), v);
+        const unsigned bits = special_bits(v);
+        if (bits == 0) {
+            c.src += 16;
+            c.dst += 16;
+            continue;
+        }
+        const unsigned k = first_bit(bits);
+        c.src += k;
+        c.dst += k;
+        if (!write_flagged(c)) return;
+    }
+}
+
 }  // namespace
 
 void json_string_detail::append_escaped_rest(OutBuffer& out, const u8* p, std::size_t n, std::size_t i) {
-    // Room for the rest unescaped and the closing quote; each escape below
-    // makes room for what it adds.
-    char* d = out.reserve(n - i + 1);
+    EscapeCursor c{p + i, p + n, nullptr, nullptr};
+    // Room for the rest with a fifth more for escapes (one line feed in a
+    // line of text costs a byte), renewed when escapes use it up.
+    const auto renew_room = [&](std::size_t extra) {
+        out.advance(static_cast<std::size_t>(c.dst - (out.data() + out.size())));
+        const auto rest = static_cast<std::size_t>(c.end - c.src);
+        const std::size_t room = rest + rest / 4 + kBlockRoom + extra;
+        c.dst = out.reserve(room);
+        c.limit = c.dst + room;
+    };
+    c.dst = out.data() + out.size();
+    renew_room(0);
     for (;;) {
-        const u8 c = p[i];
-        if (c == 0xE2 && !(n - i >= 3 && p[i + 1] == 0x80 && (p[i + 2] == 0xA8 || p[i + 2] == 0xA9))) {
-            *d++ = static_cast<char>(c);  // another character starting with 0xE2
-            ++i;
-        } else {
-            // Commit what is written, then room for the escape (at most 6
-            // bytes), the rest of the text and the closing quote.
-            out.advance(static_cast<std::size_t>(d - (out.data() + out.size())));
-            d = out.reserve(6 + (n - i) + 1);
-            if (c == 0xE2) {
-                std::memcpy(d, p[i + 2] == 0xA8 ? "\\u2028" : "\\u2029", 6);
-                d += 6;
-                i += 3;
-            } else {
-                d += escape_byte(c, d);
-                i += 1;
-            }
-        }
-        const std::size_t plain = copy_plain(p + i, n - i, d);
-        d += plain;
-        i += plain;
-        if (i == n) break;
+        if (c.end - c.src >= 64 && kHaveAvx2) escape_blocks_avx2(c);
+        escape_blocks_sse2(c);
+        if (c.end - c.src < 16) break;
+        renew_room(0);
     }
-    *d++ = '"';
-    out.advance(static_cast<std::size_t>(d - (out.data() + out.size())));
+    // Fewer than 16 bytes: each may take six, and the closing quote one.
+    renew_room(6 * 16 + 1);
+    while (c.src < c.end) {
+        if (kEscape[*c.src]) {
+            write_flagged(c);
+        } else {
+            *c.dst++ = static_cast<char>(*c.src++);
+        }
+    }
+    *c.dst++ = '"';
+    out.advance(static_cast<std::size_t>(c.dst - (out.data() + out.size())));
 }
 
 }  // namespace torvex

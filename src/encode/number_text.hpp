@@ -53,6 +53,22 @@ inline char* write_upto_8(std::uint32_t v, char* out) noexcept {
     return write_4(v - high * 10000, write_upto_4(high, out));
 }
 
+// The texts of 0 to 999, four bytes each: up to three digits, then the
+// count. Most integers in data are this small; they take one load and one
+// store, with no branch on their length.
+struct SmallDecimals {
+    char text[1000][4];
+    constexpr SmallDecimals() : text{} {
+        for (unsigned v = 0; v < 1000; ++v) {
+            const unsigned digits = v < 10 ? 1 : v < 100 ? 2 : 3;
+            unsigned rest = v;
+            for (unsigned k = digits; k-- > 0; rest /= 10) text[v][k] = static_cast<char>('0' + rest % 10);
+            text[v][3] = static_cast<char>(digits);
+        }
+    }
+};
+inline constexpr SmallDecimals kSmallDecimals{};
+
 // Writes v's digits at `out` and returns the end. The digits are split in
 // groups of eight at most, cut off by 32-bit arithmetic, with no loop and no
 // count of the digits first: most integers in data have one to eight.
@@ -77,6 +93,11 @@ inline char* write_int(std::int64_t v, char* out) noexcept {
     if (v < 0) {
         *out++ = '-';
         magnitude = 0 - magnitude;
+    }
+    if (magnitude < 1000) {
+        const char* small = kSmallDecimals.text[magnitude];
+        std::memcpy(out, small, 4);  // the count lands past the digits, where the caller's room allows it
+        return out + small[3];
     }
     return write_decimal(magnitude, out);
 }

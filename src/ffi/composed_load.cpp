@@ -19,8 +19,6 @@
 
 namespace torvex::ffi {
 
-namespace {
-
 // Step 1: the value decoder over the call's text, detached, only so that its
 // errors (syntax, unknown aliases, alias bombs, complex keys) come first and
 // read as they do in the plain pipeline. The values are dropped.
@@ -30,6 +28,8 @@ DecodeOptions error_only_decoding(const LoadOptions& options) {
     decode.reject_complex_keys = options.has(OPT_REJECT_COMPLEX_KEYS);
     return decode;
 }
+
+namespace {
 
 // The decoder's first error over `tokens` (tokenized as it tokenizes), or none.
 std::optional<Error> decoder_error(const TokenList& tokens, const LoadOptions& options) {
@@ -53,20 +53,28 @@ bool surface_decoder_errors(const std::string& text, const LoadOptions& options)
     return false;
 }
 
-// Step 3: the same over every file the directives read (file 0, the call's
-// text, was step 1), attached; the first error carries that file's path.
-bool surface_included_errors(const ComposedRoots& composed, const LoadOptions& options) {
-    for (std::size_t id = 1; id < composed.stores.size() && id < composed.file_paths.size(); ++id) {
-        if (!composed.stores[id]) continue;
-        auto decoded = decode_tape(composed.stores[id]->text, static_cast<std::uint32_t>(id),
-                                   error_only_decoding(options));
+// The decoder over the files from `first` on that `skip` does not skip,
+// attached; the first error carries the file's path (none for file 0).
+template <class Skip>
+bool surface_file_errors(std::span<const std::unique_ptr<rt::TextStore>> stores, const std::vector<std::string>& paths,
+                         std::size_t first, const DecodeOptions& decode, Skip&& skip) {
+    for (std::size_t id = first; id < stores.size() && id < paths.size(); ++id) {
+        if (!stores[id] || skip(id)) continue;
+        auto decoded = decode_tape(stores[id]->text, static_cast<std::uint32_t>(id), decode);
         if (decoded.ok()) continue;
         Error error = std::move(decoded).error();
-        error.file = composed.file_paths[id];
+        if (id != 0) error.file = paths[id];
         raise_error(error);
         return false;
     }
     return true;
+}
+
+// Step 3: the same over every file the directives read (file 0, the call's
+// text, was step 1).
+bool surface_included_errors(const ComposedRoots& composed, const LoadOptions& options) {
+    return surface_file_errors(composed.stores, composed.file_paths, 1, error_only_decoding(options),
+                               [](std::size_t) { return false; });
 }
 
 // Steps 5 and 6 over every document.
@@ -168,14 +176,26 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
 
 }  // namespace
 
+bool surface_unvouched_errors(std::span<const std::unique_ptr<rt::TextStore>> stores,
+                              const std::vector<std::string>& paths, const std::vector<bool>& vouched,
+                              const DecodeOptions& decode) {
+    return surface_file_errors(stores, paths, 0, decode,
+                               [&](std::size_t id) { return id < vouched.size() && vouched[id]; });
+}
+
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
     if (uses_directives(options)) {
-        auto load = load_directives(std::move(text), options, /*with_comments=*/false);
+        // Plain objects, with nothing else reading the tree (a schema
+        // validator walks it): included files may stay on the plain tape.
+        const bool plain_files = !options.has(OPT_ANNOTATED) && !options.resolved_schema;
+        auto load = load_directives(std::move(text), options, /*with_comments=*/false, plain_files);
         if (!load) return std::nullopt;
         ComposedRoots out;
         out.roots = std::move(load->roots);
         out.file_paths = std::move(load->files.paths);
         out.stores = std::move(load->files.stores);
+        out.decoder_vouched = std::move(load->files.decoder_vouched);
+        for (auto& store : load->extra_stores) out.stores.push_back(std::move(store));
         out.merge_keys = load->merge_keys;
         return out;
     }
@@ -197,8 +217,13 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
     // 2. Compose the root text (and, with directives, the files it includes).
     auto composed = checked_composition(std::move(text), options, decoder_first);
     if (!composed) return nullptr;
-    // 3. The decoder over every included file, with its path.
-    if (decoder_first && !surface_included_errors(*composed, options)) return nullptr;
+    // 3. The decoder over every included file, with its path; without step 1,
+    //    over every file the composer did not vouch for, the root included.
+    if (decoder_first ? !surface_included_errors(*composed, options)
+                      : !surface_unvouched_errors(composed->stores, composed->file_paths, composed->decoder_vouched,
+                                                  error_only_decoding(options))) {
+        return nullptr;
+    }
     // 4. No documents.
     if (composed->roots.empty()) {
         release_detached(composed);

@@ -11,9 +11,22 @@ namespace torvex::ffi {
 
 namespace {
 
-directives::DirectiveOptions directive_options(const LoadOptions& options, bool with_comments) {
+// The decoder's reading of an included file, with the load's checks: a file
+// it finds anything to report in is composed, and reported from the tree.
+DecodeOptions plain_file_decoding(const LoadOptions& options) {
+    DecodeOptions decode;
+    decode.mode = options.mode;
+    decode.duplicate_keys_error = options.has(OPT_DUPLICATE_KEYS_ERROR);
+    decode.duplicate_keys_warn = options.has(OPT_DUPLICATE_KEYS_WARN) && !decode.duplicate_keys_error;
+    decode.reject_complex_keys = options.has(OPT_REJECT_COMPLEX_KEYS);
+    decode.yaml11_warnings = options.has(OPT_YAML_1_1_WARN) && options.yaml11;
+    return decode;
+}
+
+directives::DirectiveOptions directive_options(const LoadOptions& options, bool with_comments, bool plain_files) {
     directives::DirectiveOptions out;
     out.with_comments = with_comments;
+    if (plain_files) out.plain_decode = plain_file_decoding(options);
     out.include_dir = options.include_dir.value_or(".");
     out.root_path = options.root_path;
     out.includes = options.has(OPT_INCLUDES);
@@ -48,8 +61,9 @@ bool report_missing(const std::vector<directives::MissingValue>& missing, PyObje
 bool uses_directives(const LoadOptions& options) { return options.has(OPT_INCLUDES | OPT_SECRETS | OPT_ENV_VAR); }
 
 std::optional<directives::DirectiveLoad> load_directives(std::string text, const LoadOptions& options,
-                                                        bool with_comments) {
-    auto loaded = directives::load_with_directives(std::move(text), directive_options(options, with_comments));
+                                                        bool with_comments, bool plain_files) {
+    auto loaded =
+        directives::load_with_directives(std::move(text), directive_options(options, with_comments, plain_files));
     if (!loaded.ok()) {
         raise_error(loaded.error());
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ffi/args.hpp"
+#include "ffi/composed_load.hpp"
 #include "ffi/directive_load.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
@@ -19,10 +20,22 @@ PyObject* load_round_trip(std::string text, const LoadOptions& options) {
     const auto null_style = null_style_from_bits(options.option);  // for values assigned later
     if (!null_style) return nullptr;
 
+    // Texts the composer does not vouch for go through the decoder for its
+    // syntax errors. A document keeps aliases as written (one may name no
+    // anchor, or expand without bound, as edits can make them), and the
+    // complex-key policy is not one of its rules.
+    DecodeOptions error_checks = error_only_decoding(options);
+    error_checks.reject_complex_keys = false;
+    error_checks.aliases_unchecked = true;
+
     auto container = std::make_unique<rt::DocumentContainer>();
     if (uses_directives(options)) {
         auto load = load_directives(std::move(text), options);
         if (!load) return nullptr;
+        if (!surface_unvouched_errors(load->files.stores, load->files.paths, load->files.decoder_vouched,
+                                      error_checks)) {
+            return nullptr;
+        }
         container->documents = std::move(load->roots);
         container->file_paths = std::move(load->files.paths);
         container->file_sources.reserve(load->files.stores.size());
@@ -32,6 +45,10 @@ PyObject* load_round_trip(std::string text, const LoadOptions& options) {
         auto composed = rt::compose_stream(std::move(text), 0);
         if (!composed.ok()) return raise_error(composed.error());
         rt::ComposedStream stream = std::move(composed).value();
+        const std::vector<std::string> single_text{std::string()};
+        if (!surface_unvouched_errors({&stream.store, 1}, single_text, {stream.decoder_accepts}, error_checks)) {
+            return nullptr;
+        }
         container->documents = std::move(stream.roots);
         container->stores.push_back(std::move(stream.store));
     }

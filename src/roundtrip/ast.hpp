@@ -96,6 +96,7 @@ private:
 };
 
 struct DirectoryFiles;  // roundtrip/directory_files.hpp
+struct PlainContent;    // directives/plain_files.hpp
 struct YamlNode;
 
 // A collection's children (see node_memory.hpp for where their memory comes from).
@@ -119,6 +120,10 @@ struct IncludeSource {
     // directive's record. The node's content belongs to it, while this file
     // keeps its text as read. Never changed after loading.
     std::shared_ptr<const IncludeSource> forwarded = nullptr;
+    // Set only in loads that give plain Python objects: the node is a null
+    // standing for content the directive loader left on the plain decoder's
+    // tape of the file it read, instead of composing it. Never changed after loading.
+    std::shared_ptr<const PlainContent> plain = nullptr;
 };
 
 // The record of the directive whose file holds a node's content: its own, or

@@ -29,13 +29,12 @@ bool may_name_merge(std::string_view tag) noexcept {
     return (tag.starts_with("!!") || tag.starts_with("!<")) && tag.find("merge") != std::string_view::npos;
 }
 
-// Whether a tag is written with a named handle (`!e!x`), which only a %TAG
-// directive defines: the decoder refuses one left undefined. The primary and
-// secondary handles (`!x`, `!!x`) and verbatim tags (`!<...>`) always resolve
-// (directives, which could redefine them, make the composer doubt anyway).
+// Whether a tag is written with a named handle (`!e!x`): the one kind of
+// tag the decoder can fail on, when no %TAG line defines the handle. The
+// primary and secondary handles (`!x`, `!!x`) and verbatim tags always resolve.
 bool names_handle(std::string_view tag) noexcept {
-    if (tag.size() < 2 || tag[1] == '!' || tag[1] == '<') return false;
-    return tag.find('!', 1) != std::string_view::npos;
+    if (tag.starts_with("!!") || tag.starts_with("!<")) return false;
+    return tag.size() > 1 && tag.find('!', 1) != std::string_view::npos;
 }
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -60,7 +59,6 @@ public:
     void run(std::vector<YamlNode>& roots);
     bool decoder_accepts() const noexcept { return decoder_accepts_; }
     bool has_tags() const noexcept { return has_tags_; }
-    bool has_aliases() const noexcept { return has_aliases_; }
     bool merge_keys() const noexcept { return merge_keys_; }
 
 private:
@@ -145,7 +143,6 @@ private:
     ScratchNodes scratch_;
     bool decoder_accepts_ = true;
     bool has_tags_ = false;
-    bool has_aliases_ = false;
     bool merge_keys_ = false;  // see ComposedStream::merge_keys
     // An upper bound of the nodes the decoder writes so far (two per node:
     // a tagged scalar takes two), aliases counted by what they copy.
@@ -217,7 +214,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
                 pending_.anchor = pos_++;
                 continue;
             case TokenKind::Tag:
-                if (names_handle(tokens_.text(t))) doubt();  // the handle may be undefined
+                if (names_handle(tokens_.text(t))) doubt();  // which the decoder fails on when no %TAG line defines it
                 has_tags_ = true;
                 if (may_name_merge(tokens_.text(t))) merge_keys_ = true;
                 pending_.tag = pos_++;
@@ -254,7 +251,6 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             case TokenKind::Alias: {
                 ++pos_;
                 if (has_pending()) doubt();  // an alias cannot have properties
-                has_aliases_ = true;
                 expand_alias(t);
                 YamlNode& node = push_leaf(NodeKind::Alias, t);
                 node.text = Text::view(tokens_.text(t));
@@ -604,7 +600,6 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
     }
     out.decoder_accepts = composer.decoder_accepts();
     out.has_tags = composer.has_tags();
-    out.has_aliases = composer.has_aliases();
     out.merge_keys = composer.merge_keys();
     if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&

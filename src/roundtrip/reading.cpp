@@ -113,7 +113,12 @@ std::vector<ReadEntry> DocumentReader::entries(const YamlNode& mapping, std::siz
             const YamlNode& key = mapping.key(pair);
             const YamlNode& written = mapping.value(pair);
             const YamlNode* source = follow(written);
-            if (source == nullptr) continue;  // an undefined alias reads as null
+            if (source == nullptr) {
+                // An alias that names no anchor stays as written, so that
+                // converting it fails as the decoder fails on it.
+                leftovers.push_back(ReadEntry{&key, &written, std::nullopt, true});
+                continue;
+            }
             if (mergeable(source)) {
                 merge_from(*source);
                 continue;

@@ -18,6 +18,7 @@
 
 #include "directives/file_system.hpp"
 #include "directives/loader.hpp"
+#include "directives/plain_files.hpp"
 #include "roundtrip/path.hpp"
 #include "roundtrip/save_plan.hpp"
 
@@ -26,8 +27,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The same for a subtree left on a plain file's tape.
+std::size_t render_tape(const Tape& tape, std::size_t i, std::string& out) {
+    const TapeNode& node = tape.nodes[i];
+    switch (node.kind()) {
+        case TapeNode::Kind::String:
+        case TapeNode::Kind::BigInt: out += node.text_view(); return i + 1;
+        case TapeNode::Kind::Int: out += std::to_string(node.integer); return i + 1;
+        case TapeNode::Kind::Bool: out += node.boolean ? "true" : "false"; return i + 1;
+        case TapeNode::Kind::Null: out += '~'; return i + 1;
+        case TapeNode::Kind::Sequence:
+        case TapeNode::Kind::Mapping: {
+            const bool mapping = node.kind() == TapeNode::Kind::Mapping;
+            out += mapping ? '{' : '[';
+            std::size_t at = i + 1;
+            for (std::size_t n = 0; n < node.size(); ++n) {
+                if (n) out += ", ";
+                at = render_tape(tape, at, out);
+                if (mapping) {
+                    out += ": ";
+                    at = render_tape(tape, at, out);
+                }
+            }
+            out += mapping ? '}' : ']';
+            return at;
+        }
+        default: out += '?'; return tape.end_of(i);
+    }
+}
+
 // A compact rendering of a resolved tree: scalars as text, null as ~.
 void render_into(const rt::YamlNode& node, std::string& out) {
+    if (node.source && node.source->plain) {
+        render_tape(node.source->plain->file->stream.tape, node.source->plain->index, out);
+        return;
+    }
     switch (node.kind) {
         case rt::NodeKind::Scalar: out += node.text.str(); return;
         case rt::NodeKind::Null: out += '~'; return;
@@ -105,6 +139,10 @@ protected:
         EXPECT_FALSE(result.ok()) << render(result.value().roots.at(0));
         return result.ok() ? Error() : result.error();
     }
+
+    // Shared by the composed and the plain readings.
+    void escapes_are_refused();
+    void only_regular_files_are_read();
 
     fs::path top_, root_;
     DirectiveOptions options_;
@@ -198,7 +236,28 @@ TEST_F(DirectivesTest, CyclesAreCaughtHoweverTheyAreReached) {
     EXPECT_EQ(failure("!include e/top.yaml").kind, ErrorKind::CircularInclude);
 }
 
-TEST_F(DirectivesTest, ConfinementHoldsAgainstEveryEscape) {
+TEST_F(DirectivesTest, ConfinementHoldsAgainstEveryEscape) { escapes_are_refused(); }
+
+TEST_F(DirectivesTest, OnlyRegularFilesAreRead) { only_regular_files_are_read(); }
+
+// Files left on the plain decoder's tape are read by the same reads, behind the same checks.
+TEST_F(DirectivesTest, PlainReadingKeepsTheSameBoundary) {
+    options_.plain_decode = DecodeOptions{};
+    options_.with_comments = false;
+    escapes_are_refused();
+    only_regular_files_are_read();
+    write("p/a.yaml", "[1, 2]\n");
+    write("p/b.yaml", "k: v\n");
+    EXPECT_EQ(loaded("{one: !include p/b.yaml, list: !include_dir_merge_list p, named: !include_dir_named p}"),
+              "{one: {k: v}, list: [1, 2, {k: v}], named: {a: [1, 2], b: {k: v}}}");
+    auto result = load("!include p/a.yaml");
+    ASSERT_TRUE(result.ok());
+    const rt::YamlNode& root = result.value().roots.at(0);
+    ASSERT_TRUE(root.source && root.source->plain);  // the file did stay on its tape
+    EXPECT_EQ(result.value().files.paths.at(root.source->plain->file->id), (root_ / "p/a.yaml").string());
+}
+
+void DirectivesTest::escapes_are_refused() {
     std::ofstream(top_ / "outside.yaml") << "secret data\n";
     fs::create_directories(top_ / "outdir");
     std::ofstream(top_ / "outdir/x.yaml") << "1\n";
@@ -235,9 +294,10 @@ TEST_F(DirectivesTest, ConfinementHoldsAgainstEveryEscape) {
     EXPECT_EQ(loaded("!include_dir_list walk"), "[1]");  // not recursive: the directory is ignored
     options_.recursive = true;
     EXPECT_EQ(failure("!include_dir_list walk").kind, ErrorKind::IncludeConfinement);
+    options_.recursive = false;
 }
 
-TEST_F(DirectivesTest, OnlyRegularFilesAreRead) {
+void DirectivesTest::only_regular_files_are_read() {
     ASSERT_EQ(mkfifo((root_ / "pipe.yaml").c_str(), 0600), 0);
     fs::create_directories(root_ / "adir.yaml");
     for (const char* target : {"pipe.yaml", "adir.yaml"}) {

@@ -159,6 +159,15 @@ TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
     out.append("prefix");
     append_json_string(out, many);
     EXPECT_EQ(out.view(), "prefix" + reference_json_string(many));
+    // Six bytes out for each byte in, from a small buffer: the room for the
+    // rest is renewed many times on the way.
+    for (const std::size_t plain_run : {0u, 1u, 31u, 40u}) {
+        std::string dense;
+        for (int i = 0; i < 300; ++i) dense += std::string(1, '\x01') + std::string(plain_run, 'y');
+        OutBuffer small(16);
+        append_json_string(small, dense);
+        EXPECT_EQ(small.view(), reference_json_string(dense)) << plain_run;
+    }
 }
 
 // A buffer over storage its owner grows: every growth goes through the

@@ -6,6 +6,7 @@
 
 #include "core/stack_guard.hpp"
 #include "decode/decoder.hpp"
+#include "directives/plain_files.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/types/annotated.hpp"
@@ -35,6 +36,7 @@ public:
         // converter build more objects than the decoder would.
         if (in_alias_ != 0 && ++expanded_ > kMaxExpandedNodes) return too_many_nodes();
         if (!pulse()) return PyRef();
+        if (node.source && node.source->plain) return plain_content(*node.source->plain);
         PyRef made;
         switch (node.kind) {
             case rt::NodeKind::Alias: return alias(node, depth, false);
@@ -71,6 +73,18 @@ private:
     // through const references only for reading.
     static void free_children(const rt::YamlNode& node) noexcept {
         const rt::NodeList dropped = std::move(const_cast<rt::YamlNode&>(node).children);
+    }
+
+    // Content an included file left on the plain decoder's tape (only plain
+    // loads have any): converted as the plain pipeline converts it. Reached
+    // through an alias, it counts every node it expands to.
+    PyRef plain_content(const rt::PlainContent& content) {
+        const Tape& tape = content.file->stream.tape;
+        if (in_alias_ != 0) {
+            expanded_ += tape.end_of(content.index) - content.index - 1;
+            if (expanded_ > kMaxExpandedNodes) return too_many_nodes();
+        }
+        return to_python(tape, content.index, context_);
     }
 
     // ---- annotations ----
@@ -238,11 +252,24 @@ private:
 
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key) {
         const rt::YamlNode* target = reader_.follow(node);
-        if (target == nullptr) return PyRef::borrow(Py_None);
+        if (target == nullptr) return unknown_alias(node);
         ++in_alias_;
         PyRef made = with_stack_at(depth, [&] { return as_key ? key(*target, depth + 1) : value(*target, depth + 1); });
         --in_alias_;
         return made;
+    }
+
+    // An alias with no anchor before it fails as the decoder fails on it; a
+    // load that ran the decoder first never gets here, and one that did not
+    // (plain objects with directives) must not read it as null.
+    PyRef unknown_alias(const rt::YamlNode& node) {
+        Error error = Error::at(ErrorKind::Syntax, "unknown alias: *" + node.text.string(), node.span);
+        const std::vector<std::string>* paths = options_.file_paths;
+        if (node.span.file_id != 0 && paths != nullptr && node.span.file_id < paths->size()) {
+            error.file = (*paths)[node.span.file_id];
+        }
+        raise_error(error);
+        return PyRef();
     }
 
     PyRef too_many_nodes() {
