@@ -136,23 +136,6 @@ bool any_tag(const YamlNode& node) {
     return false;
 }
 
-TEST(ComposerTagWord, SaysWhetherAnyNodeHasATag) {
-    std::size_t tagged = 0, checked = 0;
-    for (const auto& [name, text] : corpus_texts()) {
-        if (utf8::validate(text)) continue;
-        auto composed = compose_stream(text, 0, /*with_comments=*/false);
-        if (!composed.ok()) continue;
-        bool expected = false;
-        for (const YamlNode& root : composed.value().roots) expected = expected || any_tag(root);
-        EXPECT_EQ(composed.value().has_tags, expected) << name;
-        ++checked;
-        tagged += expected;
-    }
-    if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
-    EXPECT_GT(tagged, 0u);
-    EXPECT_LT(tagged, checked);
-}
-
 bool any_alias(const YamlNode& node) {
     if (node.kind == NodeKind::Alias) return true;
     for (const YamlNode& child : node.children) {
@@ -161,20 +144,27 @@ bool any_alias(const YamlNode& node) {
     return false;
 }
 
-// On this word annotated loads free each subtree once converted.
-TEST(ComposerAliasWord, SaysWhetherAnyNodeIsAnAlias) {
-    std::size_t with_aliases = 0, checked = 0;
+// The alias word: on it annotated loads free each subtree once converted.
+TEST(ComposerTagWord, SaysWhetherAnyNodeHasATagOrIsAnAlias) {
+    std::size_t tagged = 0, with_aliases = 0, checked = 0;
     for (const auto& [name, text] : corpus_texts()) {
         if (utf8::validate(text)) continue;
         auto composed = compose_stream(text, 0, /*with_comments=*/false);
         if (!composed.ok()) continue;
-        bool expected = false;
-        for (const YamlNode& root : composed.value().roots) expected = expected || any_alias(root);
-        EXPECT_EQ(composed.value().has_aliases, expected) << name;
+        bool tag = false, alias = false;
+        for (const YamlNode& root : composed.value().roots) {
+            tag = tag || any_tag(root);
+            alias = alias || any_alias(root);
+        }
+        EXPECT_EQ(composed.value().has_tags, tag) << name;
+        EXPECT_EQ(composed.value().has_aliases, alias) << name;
         ++checked;
-        with_aliases += expected;
+        tagged += tag;
+        with_aliases += alias;
     }
     if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
+    EXPECT_GT(tagged, 0u);
+    EXPECT_LT(tagged, checked);
     EXPECT_GT(with_aliases, 0u);
     EXPECT_LT(with_aliases, checked);
 }
