@@ -1,5 +1,6 @@
 #include "ffi/composed_load.hpp"
 
+#include <cstdint>
 #include <utility>
 
 #include "decode/tape.hpp"
@@ -106,6 +107,9 @@ ComposedConversion conversion(const LoadOptions& options, const ComposedRoots& c
     c.passthrough = options.has(OPT_PASSTHROUGH_TAG);
     c.file_paths = &composed.file_paths;
     c.merge_keys = composed.merge_keys;
+    // Without aliases or merge keys every node is converted once and read no
+    // more: each subtree is freed as soon as it is converted.
+    c.free_converted = !composed.has_aliases && !composed.merge_keys;
     return c;
 }
 
@@ -113,6 +117,18 @@ ComposedConversion conversion(const LoadOptions& options, const ComposedRoots& c
 void release_detached(std::optional<ComposedRoots>& composed) {
     Detached detached;
     composed.reset();
+}
+
+// A small document's tree is freed as soon as it is converted, while the
+// conversion has just read its nodes, rather than walked again cold with
+// every other document's at the end (on a stream of many small documents
+// that walk missed the cache on nearly every node). Large trees wait for
+// release_detached. Documents share no nodes: aliases stay within one.
+constexpr std::uint64_t kFreeAtOnceBytes = 64 * 1024;  // of source text
+
+void release_if_small(rt::YamlNode& root) {
+    if (root.end_offset < root.span.offset || root.end_offset - root.span.offset > kFreeAtOnceBytes) return;
+    root = rt::YamlNode();
 }
 
 }  // namespace
@@ -148,6 +164,7 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
             if (!error) {
                 out.emplace();
                 out->merge_keys = stream.merge_keys;
+                out->has_aliases = stream.has_aliases;
                 out->roots = std::move(stream.roots);
                 out->stores.push_back(std::move(stream.store));
             }
@@ -235,6 +252,7 @@ PyObject* load_composed_all(std::string text, const LoadOptions& options) {
     for (std::size_t i = 0; i < composed->roots.size(); ++i) {
         PyRef document = convert_composed(composed->roots[i], c);
         if (!document) return nullptr;
+        release_if_small(composed->roots[i]);
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), document.release());
     }
     release_detached(composed);

@@ -25,6 +25,7 @@ struct ComposedRoots {
     std::vector<std::unique_ptr<rt::TextStore>> stores;  // by file id; then texts of plain files composed again
     std::vector<bool> decoder_vouched;  // by file id: the decoder is known to accept the file (directive loads)
     bool merge_keys = true;  // false: no mapping key of the roots is a merge key
+    bool has_aliases = true;  // false: no node of the roots is an alias
 };
 
 // Step 2, composing the root text. With a directive option: the directive

@@ -59,6 +59,7 @@ public:
     void run(std::vector<YamlNode>& roots);
     bool decoder_accepts() const noexcept { return decoder_accepts_; }
     bool has_tags() const noexcept { return has_tags_; }
+    bool has_aliases() const noexcept { return has_aliases_; }
     bool merge_keys() const noexcept { return merge_keys_; }
 
 private:
@@ -143,6 +144,7 @@ private:
     ScratchNodes scratch_;
     bool decoder_accepts_ = true;
     bool has_tags_ = false;
+    bool has_aliases_ = false;
     bool merge_keys_ = false;  // see ComposedStream::merge_keys
     // An upper bound of the nodes the decoder writes so far (two per node:
     // a tagged scalar takes two), aliases counted by what they copy.
@@ -251,6 +253,7 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
             case TokenKind::Alias: {
                 ++pos_;
                 if (has_pending()) doubt();  // an alias cannot have properties
+                has_aliases_ = true;
                 expand_alias(t);
                 YamlNode& node = push_leaf(NodeKind::Alias, t);
                 node.text = Text::view(tokens_.text(t));
@@ -600,6 +603,7 @@ ComposedStream compose_tokenized(std::unique_ptr<TextStore> store, bool with_com
     }
     out.decoder_accepts = composer.decoder_accepts();
     out.has_tags = composer.has_tags();
+    out.has_aliases = composer.has_aliases();
     out.merge_keys = composer.merge_keys();
     if (with_comments) attach_comments(out.roots, store->tokens.comments(), lines);
     const bool bom = source.size() >= 3 && static_cast<unsigned char>(source[0]) == 0xEF &&

@@ -26,6 +26,9 @@ struct ComposedStream {
     bool decoder_accepts = false;
     // Whether any node has a tag: without one, no node is a directive.
     bool has_tags = true;
+    // Whether any node is an alias: without one, a reader meets each node
+    // once and no node is looked up again, so a subtree can go once read.
+    bool has_aliases = true;
     // Whether a mapping key may be a merge key: the text holds a plain `<<`,
     // a tag that names merge, or a directive (a %TAG line may spell one).
     bool merge_keys = true;

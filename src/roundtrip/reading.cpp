@@ -6,6 +6,7 @@
 #include "core/stack_guard.hpp"
 #include "decode/key_identity.hpp"
 #include "decode/stream_decoder.hpp"
+#include "resolver/resolve.hpp"
 
 namespace torvex::rt {
 
@@ -52,7 +53,10 @@ Resolved DocumentReader::resolve(const YamlNode& node) const {
     if (node.tag.empty()) {
         if (node.kind == NodeKind::Null) return Resolved{ResolvedKind::Null};
         if (node.scalar_style != ScalarStyle::Plain) return Resolved{ResolvedKind::Str};
-        return torvex::resolve(mode_, node.text.str(), true, std::nullopt);
+        // Most plain scalars (keys, words) are told to be strs by their first byte.
+        const std::string_view text = node.text.str();
+        if (plain_is_str_by_first_byte(text)) return Resolved{ResolvedKind::Str};
+        return torvex::resolve(mode_, text, true, std::nullopt);
     }
     const ReadTag t = tag(node);
     if (!t.core) return Resolved{ResolvedKind::Str};

@@ -9,7 +9,8 @@
 //
 // Whether any node has a tag (ComposedStream::has_tags), on which the
 // directive loader skips walking included files: exactly when a node of the
-// tree has one. Whether a key may be a merge key (ComposedStream::merge_keys),
+// tree has one. Whether any node is an alias (ComposedStream::has_aliases):
+// likewise. Whether a key may be a merge key (ComposedStream::merge_keys),
 // on which conversions skip looking for them: never false where a mapping of
 // the tree has one, in any resolution mode.
 #include <gtest/gtest.h>
@@ -94,6 +95,8 @@ std::vector<std::string> refused_texts() {
         "a: &a *b\n",
         "!!str *a\n",
         "a: !e!x b\n",
+        "- !local [a]\n- !e!x {b: c}\n",  // a named handle among tags that resolve
+        "- !<tag:x,2000:y> a\n- !!str b\n- !e! c\n",
         "%TAG !e! tag:x,2000:\n--- !f!y a\n",
         "%YAML 1.2\n%YAML 1.2\n--- a\n",
         "a\nb: c\n",
@@ -133,21 +136,37 @@ bool any_tag(const YamlNode& node) {
     return false;
 }
 
-TEST(ComposerTagWord, SaysWhetherAnyNodeHasATag) {
-    std::size_t tagged = 0, checked = 0;
+bool any_alias(const YamlNode& node) {
+    if (node.kind == NodeKind::Alias) return true;
+    for (const YamlNode& child : node.children) {
+        if (any_alias(child)) return true;
+    }
+    return false;
+}
+
+// The alias word: on it annotated loads free each subtree once converted.
+TEST(ComposerTagWord, SaysWhetherAnyNodeHasATagOrIsAnAlias) {
+    std::size_t tagged = 0, with_aliases = 0, checked = 0;
     for (const auto& [name, text] : corpus_texts()) {
         if (utf8::validate(text)) continue;
         auto composed = compose_stream(text, 0, /*with_comments=*/false);
         if (!composed.ok()) continue;
-        bool expected = false;
-        for (const YamlNode& root : composed.value().roots) expected = expected || any_tag(root);
-        EXPECT_EQ(composed.value().has_tags, expected) << name;
+        bool tag = false, alias = false;
+        for (const YamlNode& root : composed.value().roots) {
+            tag = tag || any_tag(root);
+            alias = alias || any_alias(root);
+        }
+        EXPECT_EQ(composed.value().has_tags, tag) << name;
+        EXPECT_EQ(composed.value().has_aliases, alias) << name;
         ++checked;
-        tagged += expected;
+        tagged += tag;
+        with_aliases += alias;
     }
     if (checked == 0) GTEST_SKIP() << "neither the suite nor the corpora found";
     EXPECT_GT(tagged, 0u);
     EXPECT_LT(tagged, checked);
+    EXPECT_GT(with_aliases, 0u);
+    EXPECT_LT(with_aliases, checked);
 }
 
 bool any_merge_key(const DocumentReader& reader, const YamlNode& node) {
@@ -207,6 +226,10 @@ TEST(ComposerDecoderWord, GivenForPlainData) {
         repeated("- ", 100) + "x\n",
         // Tags through the primary and secondary handles and verbatim tags always resolve.
         "pw: !secret db_password\nn: !!int 3\ns: !!str 4\nv: !<tag:x> y\nl: !include_dir_list d\n",
+        // The same on scalars and collections, with local tags and the non-specific `!`.
+        "spec: !REF googlecloudsdk.resources:topic\npassword: !secret db\nlist: !include_dir_list dir\n",
+        "- !!str 1\n- !!int 2\n- ! x\n- !<tag:x,2000:y> z\n- !local {a: !!seq [b]}\n- !!map {c: d}\n",
+        "!doc\n? !key k\n: !value v\n",
     };
     for (const std::string& text : texts) {
         const Verdict v = judge(text);

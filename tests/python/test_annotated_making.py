@@ -6,6 +6,7 @@ import gc
 import pathlib
 import pickle
 import signal
+import sys
 
 import pytest
 from hypothesis import HealthCheck, given, settings
@@ -120,6 +121,26 @@ def test_a_class_that_drops_the_slots_is_called(monkeypatch):
     assert type(value) is Loose and value.__line__ == 1 and value.__end_column__ == 3
 
 
+@pytest.mark.parametrize("field", ["__line__", "__end_offset__"])
+def test_a_field_made_a_property_after_a_load_is_set_through_the_class(monkeypatch, field):
+    """What the loader learnt of a class's slots holds only while the class stays as it was: once a field's
+    slot gives way to a property, the next load sets that field through the class's own __new__."""
+    cls = torvex.TorvexAnnotatedStr
+    assert torvex.loads("k: v\n", option=ANN)["k"].__line__ == 1  # the class's layout, as loads see it
+    member, stored = cls.__dict__[field], []
+
+    def store(self, value):
+        stored.append(value)
+        member.__set__(self, value)
+
+    monkeypatch.setattr(cls, field, property(member.__get__, store))
+    value = torvex.loads("k: v\n", option=ANN)["k"]
+    assert stored == ([1, 1] if field == "__line__" else [1, 4]) and getattr(value, field) == stored[1]
+    monkeypatch.undo()
+    stored.clear()
+    assert torvex.loads("k: v\n", option=ANN)["k"].__end_offset__ == 4 and not stored
+
+
 class Sentinel:
     def __init__(self, flag):
         self.flag = flag
@@ -222,3 +243,48 @@ def test_annotated_loads_fail_exactly_as_plain_loads(text, extra):
     plain load's, class, message and position, for every input of the test suite, valid or not, and the fuzz
     corpus."""
     assert error_or_none(text, extra | ANN) == error_or_none(text, extra)
+
+
+def failing_after(count):
+    """A scalar class __new__ that makes `count` scalars, then raises."""
+    made = [0]
+    original = torvex.TorvexAnnotatedStr.__new__
+
+    def new(klass, *args):
+        made[0] += 1
+        if made[0] > count:
+            made[0] = 0
+            raise LookupError("enough")
+        return original(klass, *args)
+
+    return new
+
+
+@pytest.mark.parametrize("patch", ["native", "new", "init", "failing"])
+def test_every_way_of_making_scalars_releases_the_fields(monkeypatch, patch):
+    """The numbers made for a scalar's fields (offsets past the small ints included) end up in the scalar or
+    are released, whether the loader writes the slots itself, calls the class's __new__, calls the class as
+    a whole or meets a failure halfway: repeated loads leave no block behind."""
+    cls = torvex.TorvexAnnotatedStr
+    if patch == "new":
+        called_classes(monkeypatch)
+    elif patch == "init":
+        monkeypatch.setattr(cls, "__init__", lambda self, *args: None, raising=False)
+    elif patch == "failing":
+        monkeypatch.setattr(cls, "__new__", failing_after(60))  # past the small ints
+    text = "".join(f"key_{i}: 'value {i}'\nlist_{i}: [a, {{b: 2.5}}]\n" for i in range(40)) * 3
+
+    def load():
+        try:
+            return torvex.loads_all(text, option=ANN)
+        except LookupError:
+            return None
+
+    for _ in range(500):  # the interpreter's own caches settle first
+        load()
+    gc.collect()
+    before = sys.getallocatedblocks()
+    for _ in range(200):
+        load()
+    gc.collect()
+    assert sys.getallocatedblocks() - before < 200  # less than one block per load (a scalar has ten fields)

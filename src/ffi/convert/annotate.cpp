@@ -47,8 +47,9 @@ public:
                 break;
             case rt::NodeKind::Mapping: made = with_stack_at(depth, [&] { return mapping(node, depth); }); break;
         }
-        if (!made || node.tag.empty()) return made;
-        return dispatch_tag(node, std::move(made));
+        if (made && !node.tag.empty()) made = dispatch_tag(node, std::move(made));
+        if (options_.free_converted && node.is_collection()) free_children(node);
+        return made;
     }
 
 private:
@@ -65,6 +66,14 @@ private:
         return PyErr_CheckSignals() == 0;
     }
     static constexpr std::uint32_t kPulseEvery = 1024;  // nodes; the collector's default threshold is 2000 objects
+
+    // A converted collection's children go (see ComposedConversion::
+    // free_converted): each of them lost its own children when it was
+    // converted, so this frees one level. The tree is the caller's, reached
+    // through const references only for reading.
+    static void free_children(const rt::YamlNode& node) noexcept {
+        const rt::NodeList dropped = std::move(const_cast<rt::YamlNode&>(node).children);
+    }
 
     // Content an included file left on the plain decoder's tape (only plain
     // loads have any): converted as the plain pipeline converts it. Reached
@@ -145,30 +154,28 @@ private:
         return made;
     }
 
-    // The ten annotations of a scalar node, owned while the scalar is made.
-    struct ScalarAnnotations {
-        PyRef numbers[6];  // line, column, end_line, end_column, offset, end_offset
-        ScalarFields fields{};
-    };
-
-    bool scalar_annotations(const rt::YamlNode& node, ScalarAnnotations& out) {
+    // The ten annotations of a scalar node, in the constructor's order
+    // (see ScalarFields); the numbers are new references.
+    bool scalar_annotations(const rt::YamlNode& node, ScalarFieldRefs& out) {
         AnnotationValues a;
         if (!annotation(node, a)) return false;
         PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
         if (style == nullptr) return false;
-        out.numbers[0] = line_number(a.line);
-        out.numbers[1] = PyRef::steal(PyLong_FromUnsignedLong(a.column));
-        out.numbers[2] = line_number(a.end_line);
-        out.numbers[3] = PyRef::steal(PyLong_FromUnsignedLong(a.end_column));
-        out.numbers[4] = PyRef::steal(PyLong_FromUnsignedLongLong(a.offset));
-        out.numbers[5] = PyRef::steal(PyLong_FromUnsignedLongLong(a.end_offset));
-        for (const PyRef& n : out.numbers) {
-            if (!n) return false;
+        auto own = [&out](std::size_t index, PyObject* number) {
+            if (number == nullptr) return false;
+            out.own(index, number);
+            return true;
+        };
+        if (!own(0, line_number(a.line).release()) || !own(1, PyLong_FromUnsignedLong(a.column)) ||
+            !own(3, line_number(a.end_line).release()) || !own(4, PyLong_FromUnsignedLong(a.end_column)) ||
+            !own(8, PyLong_FromUnsignedLongLong(a.offset)) || !own(9, PyLong_FromUnsignedLongLong(a.end_offset))) {
+            return false;
         }
         auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
-        out.fields = {out.numbers[0].get(), out.numbers[1].get(), or_none(a.file), out.numbers[2].get(),
-                      out.numbers[3].get(), style, or_none(a.source_tag), or_none(a.source_target),
-                      out.numbers[4].get(), out.numbers[5].get()};
+        out.borrow(2, or_none(a.file));
+        out.borrow(5, style);
+        out.borrow(6, or_none(a.source_tag));
+        out.borrow(7, or_none(a.source_target));
         return true;
     }
 
@@ -194,17 +201,17 @@ private:
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
         AnnotatedScalarMaker* m = maker(which);
-        ScalarAnnotations annotations;
-        if (m == nullptr || !scalar_annotations(node, annotations)) return PyRef();
-        return keep_untracked(m->make(plain.get(), annotations.fields), *m);
+        ScalarFieldRefs fields;
+        if (m == nullptr || !scalar_annotations(node, fields)) return PyRef();
+        return keep_untracked(m->make(plain.get(), fields), *m);
     }
 
     // The same for a string, made straight from its text.
     PyRef annotated_str(std::string_view text, const rt::YamlNode& node) {
         AnnotatedScalarMaker* m = maker(ScalarClass::Str);
-        ScalarAnnotations annotations;
-        if (m == nullptr || !scalar_annotations(node, annotations)) return PyRef();
-        return keep_untracked(m->make_str(text, annotations.fields), *m);
+        ScalarFieldRefs fields;
+        if (m == nullptr || !scalar_annotations(node, fields)) return PyRef();
+        return keep_untracked(m->make_str(text, fields), *m);
     }
 
     // ---- values ----
@@ -449,7 +456,7 @@ private:
 
 }  // namespace
 
-PyRef convert_composed(const rt::YamlNode& root, const ComposedConversion& options) {
+PyRef convert_composed(rt::YamlNode& root, const ComposedConversion& options) {
     Converter converter(root, options);
     return converter.value(root, 0);
 }

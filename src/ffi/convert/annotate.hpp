@@ -38,6 +38,13 @@ struct ComposedConversion {
     // False when no mapping key of the tree can be a merge key (its texts
     // held no plain `<<` and no tag): mappings are then read without looking.
     bool merge_keys = true;
+    // True when nothing reads a node again once it is converted (no alias, no
+    // merge key): the converter frees each collection's children once the
+    // collection is made, while they are still in cache, rather than leaving
+    // the whole tree to be walked cold after the conversion. The tree must
+    // then be the caller's own, and nothing may read it afterwards but its
+    // destructor.
+    bool free_converted = false;
     // Shared by the conversions of one load's documents; null: this
     // conversion's own.
     ConversionShared* shared = nullptr;
@@ -46,6 +53,7 @@ struct ComposedConversion {
 // One document root as a new reference, or a null PyRef with the error set.
 // The data equals what the plain pipeline gives for the same text in the
 // same mode: scalars resolved by the mode, aliases expanded, merge keys applied.
-PyRef convert_composed(const rt::YamlNode& root, const ComposedConversion& options);
+// With `free_converted` the tree is emptied as it is converted.
+PyRef convert_composed(rt::YamlNode& root, const ComposedConversion& options);
 
 }  // namespace torvex::ffi

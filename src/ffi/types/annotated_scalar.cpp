@@ -1,5 +1,6 @@
 #include "ffi/types/annotated_scalar.hpp"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -48,6 +49,28 @@ Py_ssize_t slot_offset(PyTypeObject* type, const char* name) {
     return member->offset;
 }
 
+// The slot offsets last found for a class, with the class's version tag
+// then. CPython gives a class a new tag whenever it or a base changes, so
+// while the tag stands the offsets do, and a load (most are small) need not
+// look the ten slot descriptors up again. Per thread: plain numbers and an
+// address only compared, no references.
+struct LayoutMemo {
+    const PyTypeObject* type = nullptr;
+    unsigned int version = 0;  // 0: nothing remembered
+    std::array<Py_ssize_t, kScalarFields> offsets{};
+};
+
+LayoutMemo& layout_memo(ScalarClass which) noexcept {
+    thread_local std::array<LayoutMemo, 3> memos;
+    return memos[static_cast<std::size_t>(which)];
+}
+
+// The class's current version tag, or 0 when it has none to give.
+unsigned int version_tag(PyTypeObject* type) noexcept {
+    if (PyUnstable_Type_AssignVersionTag(type) == 0) return 0;
+    return std::atomic_ref<unsigned int>(type->tp_version_tag).load(std::memory_order_relaxed);
+}
+
 bool is_ascii(std::string_view text) noexcept {
     const char* p = text.data();
     std::size_t n = text.size();
@@ -59,6 +82,18 @@ bool is_ascii(std::string_view text) noexcept {
     }
     for (; n > 0; ++p, --n) high |= static_cast<unsigned char>(*p);
     return (high & 0x8080808080808080ULL) == 0;
+}
+
+// A zeroed instance of `type`, as its tp_alloc (PyType_GenericAlloc) makes
+// it but left out of the cycle collector's lists: a natively made scalar is
+// untracked for good (see keep_untracked in annotate.cpp), so tracking it
+// first would only be undone at once.
+PyObject* new_untracked_instance(PyTypeObject* type) {
+    PyObject* obj = PyObject_GC_New(PyObject, type);
+    if (obj == nullptr) return nullptr;
+    std::memset(reinterpret_cast<char*>(obj) + sizeof(PyObject), 0,
+                static_cast<std::size_t>(type->tp_basicsize) - sizeof(PyObject));
+    return obj;
 }
 
 // An instance of the str subclass `type` holding the ASCII `text`, laid out
@@ -76,7 +111,7 @@ PyRef new_ascii_subtype_str(PyTypeObject* type, std::string_view text) {
     }
     std::memcpy(data, text.data(), text.size());
     data[text.size()] = '\0';
-    PyObject* obj = type->tp_alloc(type, 0);  // zeroed
+    PyObject* obj = new_untracked_instance(type);
     if (obj == nullptr) {
         PyObject_Free(data);
         return PyRef();
@@ -113,7 +148,7 @@ PyRef new_subtype_str(PyTypeObject* type, PyObject* plain) {
         return PyRef();
     }
     std::memcpy(data, PyUnicode_DATA(plain), bytes);
-    PyObject* obj = type->tp_alloc(type, 0);  // zeroed
+    PyObject* obj = new_untracked_instance(type);
     if (obj == nullptr) {
         PyObject_Free(data);
         return PyRef();
@@ -167,22 +202,37 @@ bool AnnotatedScalarMaker::prepare(ScalarClass which) {
     callable_ = std::move(new_fn);
     path_ = Path::New;
     PyTypeObject* base = native_base(which);
-    if (stores_only && base != nullptr && native_layout(type, base)) path_ = Path::Native;
+    if (stores_only && base != nullptr && native_layout(type, base, which)) path_ = Path::Native;
     return true;
 }
 
-bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base) {
+bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base, ScalarClass which) {
     if (!PyType_IsSubtype(type, base) || type->tp_setattro != PyObject_GenericSetAttr) return false;
+    // Instances are allocated as tp_alloc would (new_untracked_instance):
+    // a fixed-size collector object with nothing in front of it.
+    if (type->tp_alloc != PyType_GenericAlloc || !PyType_IS_GC(type) || type->tp_itemsize != 0 ||
+        (type->tp_flags & (Py_TPFLAGS_MANAGED_DICT | Py_TPFLAGS_MANAGED_WEAKREF)) != 0) {
+        return false;
+    }
+    LayoutMemo& memo = layout_memo(which);
+    const unsigned int version = version_tag(type);
+    if (version != 0 && memo.type == type && memo.version == version) {
+        offsets_ = memo.offsets;
+        base_ = base;
+        return true;
+    }
     for (std::size_t i = 0; i < kScalarFields; ++i) {
         offsets_[i] = slot_offset(type, kFieldNames[i]);
         if (offsets_[i] < 0) return false;
     }
+    memo = LayoutMemo{type, version, offsets_};
     base_ = base;
     return true;
 }
 
-PyRef AnnotatedScalarMaker::make(PyObject* plain, const ScalarFields& fields) const {
-    if (path_ == Path::Native) return make_native(plain, fields);
+PyRef AnnotatedScalarMaker::make(PyObject* plain, ScalarFieldRefs& refs) const {
+    if (path_ == Path::Native) return make_native(plain, refs);
+    const ScalarFields& fields = refs.objects();
     // Slot 0 is free for the callee (PY_VECTORCALL_ARGUMENTS_OFFSET); slot 1
     // takes the class when __new__ is called directly.
     PyObject* args[2 + 1 + kScalarFields] = {nullptr, cls_.get(), plain};
@@ -196,7 +246,7 @@ PyRef AnnotatedScalarMaker::make(PyObject* plain, const ScalarFields& fields) co
 
 // What the class's __new__ does: base.__new__(cls, plain), then each field
 // stored into its slot (a fresh instance's slots are empty).
-PyRef AnnotatedScalarMaker::make_native(PyObject* plain, const ScalarFields& fields) const {
+PyRef AnnotatedScalarMaker::make_native(PyObject* plain, ScalarFieldRefs& fields) const {
     PyRef args = PyRef::steal(PyTuple_Pack(1, plain));
     if (!args) return args;
     PyRef made = PyRef::steal(base_->tp_new(reinterpret_cast<PyTypeObject*>(cls_.get()), args.get(), nullptr));
@@ -204,15 +254,15 @@ PyRef AnnotatedScalarMaker::make_native(PyObject* plain, const ScalarFields& fie
     return made;
 }
 
-void AnnotatedScalarMaker::fill_slots(PyObject* made, const ScalarFields& fields) const {
+// The slots of a fresh instance are empty.
+void AnnotatedScalarMaker::fill_slots(PyObject* made, ScalarFieldRefs& fields) const {
     char* base_address = reinterpret_cast<char*>(made);
     for (std::size_t i = 0; i < kScalarFields; ++i) {
-        auto** slot = reinterpret_cast<PyObject**>(base_address + offsets_[i]);
-        Py_XSETREF(*slot, Py_NewRef(fields[i]));
+        *reinterpret_cast<PyObject**>(base_address + offsets_[i]) = fields.take(i);
     }
 }
 
-PyRef AnnotatedScalarMaker::make_str(std::string_view text, const ScalarFields& fields) const {
+PyRef AnnotatedScalarMaker::make_str(std::string_view text, ScalarFieldRefs& fields) const {
     const bool native = path_ == Path::Native && base_ == &PyUnicode_Type;
     auto* type = reinterpret_cast<PyTypeObject*>(cls_.get());
     PyRef made;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "ffi/py_ref.hpp"
@@ -30,6 +31,43 @@ PyObject* annotated_scalar_class(ScalarClass which);
 inline constexpr std::size_t kScalarFields = 10;
 using ScalarFields = std::array<PyObject*, kScalarFields>;
 
+// The fields of one scalar and which of them are new references (the
+// numbers a load makes for it). A natively made instance takes those over
+// as they are, with no reference added and dropped per field; whatever is
+// still owned when the fields go (a called class, a failure) is released.
+class ScalarFieldRefs {
+public:
+    ScalarFieldRefs() = default;
+    ScalarFieldRefs(const ScalarFieldRefs&) = delete;
+    ScalarFieldRefs& operator=(const ScalarFieldRefs&) = delete;
+    ~ScalarFieldRefs() {
+        for (std::size_t i = 0; i < kScalarFields; ++i) {
+            if ((owned_ >> i) & 1U) Py_DECREF(objects_[i]);
+        }
+    }
+
+    // `obj` is borrowed and must outlive the fields.
+    void borrow(std::size_t i, PyObject* obj) noexcept { objects_[i] = obj; }
+    // `obj` is a new reference (not null).
+    void own(std::size_t i, PyObject* obj) noexcept {
+        objects_[i] = obj;
+        owned_ |= 1U << i;
+    }
+    const ScalarFields& objects() const noexcept { return objects_; }
+    // A reference to field i for a slot: the owned one handed over, else a new one.
+    PyObject* take(std::size_t i) noexcept {
+        if ((owned_ >> i) & 1U) {
+            owned_ &= ~(1U << i);
+            return objects_[i];
+        }
+        return Py_NewRef(objects_[i]);
+    }
+
+private:
+    ScalarFields objects_{};
+    std::uint32_t owned_ = 0;
+};
+
 // Makes instances of one class for the length of one conversion: how is
 // decided once, so a class patched between loads is honoured.
 class AnnotatedScalarMaker {
@@ -41,17 +79,17 @@ public:
     bool native() const noexcept { return path_ == Path::Native; }
 
     // cls(plain, *fields), or a null PyRef with the error set.
-    PyRef make(PyObject* plain, const ScalarFields& fields) const;
+    PyRef make(PyObject* plain, ScalarFieldRefs& fields) const;
     // cls(text, *fields) for the str class, `text` being UTF-8 (null with the
     // error set if it is not): natively, without a plain str in between where
     // the text is ASCII.
-    PyRef make_str(std::string_view text, const ScalarFields& fields) const;
+    PyRef make_str(std::string_view text, ScalarFieldRefs& fields) const;
 
 private:
     enum class Path { Native, New, Call };
-    bool native_layout(PyTypeObject* type, PyTypeObject* base);
-    PyRef make_native(PyObject* plain, const ScalarFields& fields) const;
-    void fill_slots(PyObject* made, const ScalarFields& fields) const;
+    bool native_layout(PyTypeObject* type, PyTypeObject* base, ScalarClass which);
+    PyRef make_native(PyObject* plain, ScalarFieldRefs& fields) const;
+    void fill_slots(PyObject* made, ScalarFieldRefs& fields) const;
 
     PyRef cls_;
     PyRef callable_;  // Path::New: the class's __new__; Path::Call: the class
