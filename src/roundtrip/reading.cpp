@@ -55,7 +55,7 @@ Resolved DocumentReader::resolve(const YamlNode& node) const {
         if (node.scalar_style != ScalarStyle::Plain) return Resolved{ResolvedKind::Str};
         // Most plain scalars (keys, words) are told to be strs by their first byte.
         const std::string_view text = node.text.str();
-        if (plain_is_str_by_first_byte(text)) return Resolved{ResolvedKind::Str};
+        if (plain_is_str_at_a_glance(text)) return Resolved{ResolvedKind::Str};
         return torvex::resolve(mode_, text, true, std::nullopt);
     }
     const ReadTag t = tag(node);
