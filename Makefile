@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 BUILD := build
 STAGE := $(BUILD)/stage
 CMAKE_COMMON := -G Ninja -DPython_EXECUTABLE=$(PYTHON)
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 45
 PYTEST_ARGS ?=
 
 .PHONY: all build stage native-tests sanitize fuzz test demo install bench clean
