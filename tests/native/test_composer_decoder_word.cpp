@@ -227,7 +227,7 @@ TEST(ComposerDecoderWord, GivenForPlainData) {
         // Tags through the primary and secondary handles and verbatim tags always resolve.
         "pw: !secret db_password\nn: !!int 3\ns: !!str 4\nv: !<tag:x> y\nl: !include_dir_list d\n",
         // The same on scalars and collections, with local tags and the non-specific `!`.
-        "spec: !REF googlecloudsdk.resources:topic\npassword: !secret db\nlist: !include_dir_list dir\n",
+        "resource: !REF googlecloudsdk.resources:topic\npassword: !secret db\nlist: !include_dir_list dir\n",
         "- !!str 1\n- !!int 2\n- ! x\n- !<tag:x,2000:y> z\n- !local {a: !!seq [b]}\n- !!map {c: d}\n",
         "!doc\n? !key k\n: !value v\n",
     };

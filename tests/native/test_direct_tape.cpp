@@ -105,7 +105,7 @@ TEST(DirectTape, ReadsTheCommonSubsetItself) {
         "paths:\n  /items/{id}:\n    get:\n      description: >\n        Folded text\n        on two lines.\n"
         "      notes: |-\n        kept\n         as is\n      summary: \"escaped \\t tab\\n\"\n",
         "key:\n- a\n- b: 1\n  c: [1, 2,\n    3]\nother: plain text\n  continued here\n",
-        "spec: !REF googlecloudsdk.command_lib.x:y\nlist:\n- !!str 12\n- !!int '7'\n- !!bool yes\n"
+        "resource: !REF googlecloudsdk.command_lib.x:y\nlist:\n- !!str 12\n- !!int '7'\n- !!bool yes\n"
         "- !custom [a, !!float 1, !x {b: c}, !!str [d]]\n- !t |\n  block\n- ! plain\nk: !!null ''\n",
         "help:\n  The name of the\n    reservation.\nlist:\n  [a, b]\nseq:\n-\n  \"q\"\n- &x\n  k: v\n- *x\n"
         "key:\n  !t {a: 1}\nblock:\n  |\n   text\n",
