@@ -49,21 +49,24 @@ bool detect_avx2() noexcept {
 }
 const bool kHaveAvx2 = detect_avx2();
 
+// special_bits over 32 bytes.
+[[gnu::target("avx2"), gnu::always_inline]] inline unsigned special_bits_avx2(__m256i v) noexcept {
+    const __m256i control = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(0x1F)), v);
+    const __m256i quote = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('"'));
+    const __m256i backslash = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\\'));
+    const __m256i lead = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(0xE2)));
+    return static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_or_si256(_mm256_or_si256(control, quote), _mm256_or_si256(backslash, lead))));
+}
+
 // Copies whole 32-byte blocks of src[0, n) to dst until one holds a byte that
 // needs a look; returns the index of that block, or of the first byte after
 // the last whole block.
 [[gnu::target("avx2")]] std::size_t copy_blocks_avx2(const u8* src, std::size_t n, char* dst) noexcept {
-    const __m256i limit = _mm256_set1_epi8(0x1F);
-    const __m256i quote = _mm256_set1_epi8('"');
-    const __m256i backslash = _mm256_set1_epi8('\\');
-    const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xE2));
     std::size_t i = 0;
     for (; n - i >= 32; i += 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        const __m256i special =
-            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v, limit), v), _mm256_cmpeq_epi8(v, quote)),
-                            _mm256_or_si256(_mm256_cmpeq_epi8(v, backslash), _mm256_cmpeq_epi8(v, lead)));
-        if (_mm256_movemask_epi8(special) != 0) break;
+        if (special_bits_avx2(v) != 0) break;
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), v);
     }
     return i;
@@ -182,17 +185,10 @@ inline bool after_block(EscapeCursor& c, unsigned bits, std::size_t width) noexc
 // looked at twice and there is no call per escape. Stops with fewer than 32
 // bytes left or when the room runs low.
 [[gnu::target("avx2")]] void escape_blocks_avx2(EscapeCursor& c) noexcept {
-    const __m256i limit = _mm256_set1_epi8(0x1F);
-    const __m256i quote = _mm256_set1_epi8('"');
-    const __m256i backslash = _mm256_set1_epi8('\\');
-    const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xE2));
     while (c.end - c.src >= 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.src));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(c.dst), v);
-        const __m256i special =
-            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(v, limit), v), _mm256_cmpeq_epi8(v, quote)),
-                            _mm256_or_si256(_mm256_cmpeq_epi8(v, backslash), _mm256_cmpeq_epi8(v, lead)));
-        if (!after_block(c, static_cast<unsigned>(_mm256_movemask_epi8(special)), 32)) return;
+        if (!after_block(c, special_bits_avx2(v), 32)) return;
     }
 }
 

@@ -53,30 +53,6 @@ bool surface_decoder_errors(const std::string& text, const LoadOptions& options)
     return false;
 }
 
-// The decoder over the files from `first` on that `skip` does not skip,
-// attached; the first error carries the file's path (none for file 0).
-template <class Skip>
-bool surface_file_errors(std::span<const std::unique_ptr<rt::TextStore>> stores, const std::vector<std::string>& paths,
-                         std::size_t first, const DecodeOptions& decode, Skip&& skip) {
-    for (std::size_t id = first; id < stores.size() && id < paths.size(); ++id) {
-        if (!stores[id] || skip(id)) continue;
-        auto decoded = decode_tape(stores[id]->text, static_cast<std::uint32_t>(id), decode);
-        if (decoded.ok()) continue;
-        Error error = std::move(decoded).error();
-        if (id != 0) error.file = paths[id];
-        raise_error(error);
-        return false;
-    }
-    return true;
-}
-
-// Step 3: the same over every file the directives read (file 0, the call's
-// text, was step 1).
-bool surface_included_errors(const ComposedRoots& composed, const LoadOptions& options) {
-    return surface_file_errors(composed.stores, composed.file_paths, 1, error_only_decoding(options),
-                               [](std::size_t) { return false; });
-}
-
 // Steps 5 and 6 over every document.
 bool check_roots(const std::vector<rt::YamlNode>& roots, const LoadOptions& options,
                  std::span<const std::string> file_paths) {
@@ -178,9 +154,17 @@ std::optional<ComposedRoots> check_and_compose(std::string text, const LoadOptio
 
 bool surface_unvouched_errors(std::span<const std::unique_ptr<rt::TextStore>> stores,
                               const std::vector<std::string>& paths, const std::vector<bool>& vouched,
-                              const DecodeOptions& decode) {
-    return surface_file_errors(stores, paths, 0, decode,
-                               [&](std::size_t id) { return id < vouched.size() && vouched[id]; });
+                              const DecodeOptions& decode, std::size_t first) {
+    for (std::size_t id = first; id < stores.size() && id < paths.size(); ++id) {
+        if (!stores[id] || (id < vouched.size() && vouched[id])) continue;
+        auto decoded = decode_tape(stores[id]->text, static_cast<std::uint32_t>(id), decode);
+        if (decoded.ok()) continue;
+        Error error = std::move(decoded).error();
+        if (id != 0) error.file = paths[id];
+        raise_error(error);
+        return false;
+    }
+    return true;
 }
 
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options) {
@@ -217,11 +201,13 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
     // 2. Compose the root text (and, with directives, the files it includes).
     auto composed = checked_composition(std::move(text), options, decoder_first);
     if (!composed) return nullptr;
-    // 3. The decoder over every included file, with its path; without step 1,
-    //    over every file the composer did not vouch for, the root included.
-    if (decoder_first ? !surface_included_errors(*composed, options)
-                      : !surface_unvouched_errors(composed->stores, composed->file_paths, composed->decoder_vouched,
-                                                  error_only_decoding(options))) {
+    // 3. The decoder over every file the composer did not vouch for, with its
+    //    path (the root too, unless step 1 read it). The composer's word
+    //    leaves the complex-key policy out: under it, every file is read.
+    const std::vector<bool> no_word;
+    const std::vector<bool>& vouched = options.has(OPT_REJECT_COMPLEX_KEYS) ? no_word : composed->decoder_vouched;
+    if (!surface_unvouched_errors(composed->stores, composed->file_paths, vouched, error_only_decoding(options),
+                                  decoder_first ? 1 : 0)) {
         return nullptr;
     }
     // 4. No documents.

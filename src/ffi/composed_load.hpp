@@ -35,15 +35,15 @@ struct ComposedRoots {
 // TorvexParseError). Nothing, with the error set, on failure.
 std::optional<ComposedRoots> compose_root_text(std::string text, const LoadOptions& options);
 
-// The value decoder over every file of a directive load (file ids below
-// `paths.size()`) that `vouched` does not mark as accepted: the composer
+// The value decoder over every file of a directive load from `first` on
+// (file ids below `paths.size()`) that `vouched` does not mark as accepted: the composer
 // accepts some texts the decoder rejects (two anchors on one node, content
 // after a document, a key without its colon), and a load must not give data
 // for them. The first error is raised, with the file's path for an included
 // file; false then.
 bool surface_unvouched_errors(std::span<const std::unique_ptr<rt::TextStore>> stores,
                               const std::vector<std::string>& paths, const std::vector<bool>& vouched,
-                              const DecodeOptions& decode);
+                              const DecodeOptions& decode, std::size_t first = 0);
 
 // The decoder's options for a run that only reports errors: the load's
 // resolution mode and complex-key switch, nothing else.

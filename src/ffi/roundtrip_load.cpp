@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "decode/tape.hpp"
 #include "ffi/args.hpp"
 #include "ffi/composed_load.hpp"
 #include "ffi/directive_load.hpp"
@@ -45,9 +46,9 @@ PyObject* load_round_trip(std::string text, const LoadOptions& options) {
         auto composed = rt::compose_stream(std::move(text), 0);
         if (!composed.ok()) return raise_error(composed.error());
         rt::ComposedStream stream = std::move(composed).value();
-        const std::vector<std::string> single_text{std::string()};
-        if (!surface_unvouched_errors({&stream.store, 1}, single_text, {stream.decoder_accepts}, error_checks)) {
-            return nullptr;
+        if (!stream.decoder_accepts) {
+            auto checked = decode_tape(stream.store->text, 0, error_checks);
+            if (!checked.ok()) return raise_error(checked.error());
         }
         container->documents = std::move(stream.roots);
         container->stores.push_back(std::move(stream.store));
