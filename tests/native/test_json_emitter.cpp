@@ -171,14 +171,17 @@ TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
 }
 
 // A buffer over storage its owner grows: every growth goes through the
-// owner, the bytes written before it are kept, and the buffer frees nothing.
+// owner, which is told how many bytes to keep (the rest of a new block is
+// junk here) and may make a block larger than asked; the bytes written
+// before are kept, the larger size is used, and the buffer frees nothing.
 TEST(JsonEmitter, OwnerGrownStorage) {
     struct Owner {
         std::vector<std::string> blocks;
-        static char* grow(void* self, std::size_t want) {
+        static char* grow(void* self, std::size_t used, std::size_t& want) {
             auto& blocks = static_cast<Owner*>(self)->blocks;
-            std::string bigger(want, '\0');
-            bigger.replace(0, blocks.back().size(), blocks.back());
+            if (blocks.size() % 2 == 0) want += 100;
+            std::string bigger(want, '\xAA');
+            bigger.replace(0, used, blocks.back().substr(0, used));
             blocks.push_back(std::move(bigger));
             return blocks.back().data();
         }
@@ -197,6 +200,11 @@ TEST(JsonEmitter, OwnerGrownStorage) {
     }
     EXPECT_GT(owner.blocks.size(), 5u);
     EXPECT_EQ(owner.blocks.back().substr(0, expected.size()), expected);
+    // Each block was asked for only when the one before it was full: the
+    // room the owner added was used.
+    for (std::size_t i = 1; i + 1 < owner.blocks.size(); ++i) {
+        EXPECT_LT(owner.blocks[i].size() * 2, owner.blocks[i + 1].size() + 64) << i;
+    }
 }
 
 TEST(JsonEmitter, CollectionKeysFail) {
