@@ -189,7 +189,12 @@ private:
     template <class Prefix>
     [[gnu::always_inline]] bool string(PyObject* str, const Prefix& prefix) {
         std::string_view text;
-        if (!encode::str_text(str, text)) return false;
+        if (PyUnicode_IS_COMPACT_ASCII(str)) [[likely]] {
+            text = std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
+                                    static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
+        } else if (!encode::cached_utf8(str, text)) {
+            return wide_string(str, prefix);
+        }
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         const std::size_t n = text.size();
         char* const start = out_.reserve(prefix.room(*this) + n + 2 + json_string_detail::kShortSlack);
@@ -208,6 +213,26 @@ private:
         out_.advance(static_cast<std::size_t>(d - start) + plain);
         json_string_detail::append_escaped_rest(out_, p, n, plain);
         return true;
+    }
+
+    // A non-ASCII str with no UTF-8 form cached: encoded from its code units.
+    // A surrogate fails it with the interpreter's own error, which asking
+    // for the UTF-8 form raises (and, failing, caches nothing).
+    template <class Prefix>
+    [[gnu::noinline]] bool wide_string(PyObject* str, const Prefix& prefix) {
+        char* const start = out_.reserve(prefix.room(*this));
+        char* const d = prefix.put(*this, start, start);
+        if constexpr (Prefix::kMayCommit) {
+            if (d == nullptr) [[unlikely]] return wide_string(str, NoPrefix{});
+        }
+        out_.advance(static_cast<std::size_t>(d - start));
+        if (append_json_string_units(out_, PyUnicode_DATA(str), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)),
+                                     static_cast<unsigned>(PyUnicode_KIND(str)))) {
+            return true;
+        }
+        std::string_view ignored;
+        (void)encode::utf8_of(str, ignored);  // no error set would be a broken invariant: the internal error
+        return false;
     }
 
     // An exact int; beyond 64 bits, the digits of int's own repr.
