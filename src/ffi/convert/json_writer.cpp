@@ -153,7 +153,7 @@ private:
         std::size_t room(const JsonWriter& w) const noexcept {
             return w.separator_room(level) + size + 4 + json_string_detail::kShortSlack;
         }
-        char* put(JsonWriter& w, char* start, char* d) const {
+        [[gnu::always_inline]] char* put(JsonWriter& w, char* start, char* d) const {
             d = w.put_separator(d, n != 0, level);
             *d++ = '"';
             std::size_t plain = json_string_detail::short_plain(text, size, d);
