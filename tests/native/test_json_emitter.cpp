@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/utf8.hpp"
 #include "encode/json_emitter.hpp"
+#include "encode/json_string.hpp"
 #include "value_builders.hpp"
 
 namespace torvex {
@@ -168,6 +170,44 @@ TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
         append_json_string(small, dense);
         EXPECT_EQ(small.view(), reference_json_string(dense)) << plain_run;
     }
+}
+
+// Texts held as code units of each width, long enough to cross the
+// writer's stretches of reserved room, with characters of every UTF-8 length
+// and escapes at places that drift across the 16-unit blocks: the same
+// literal as the byte escaper writes for the UTF-8 text, into a buffer that
+// starts small; a surrogate anywhere fails the text.
+template <class Unit>
+void check_long_units(const std::vector<char32_t>& alphabet) {
+    std::vector<Unit> units;
+    std::string utf8;
+    for (std::size_t i = 0; i < 10000; ++i) {
+        const char32_t c = i % 7 == 0 ? alphabet[(i / 7) % alphabet.size()] : U'a' + static_cast<char32_t>(i % 26);
+        units.push_back(static_cast<Unit>(c));
+        utf8::append(utf8, c);
+    }
+    OutBuffer out(8);
+    ASSERT_TRUE(append_json_string_units(out, units.data(), units.size(), sizeof(Unit)));
+    EXPECT_EQ(out.view(), reference_json_string(utf8)) << sizeof(Unit);
+    if constexpr (sizeof(Unit) > 1) {
+        for (const std::size_t at : {std::size_t{0}, std::size_t{4095}, std::size_t{4100}, units.size() - 1}) {
+            std::vector<Unit> broken = units;
+            broken[at] = static_cast<Unit>(0xDC00 + at % 0x400);
+            OutBuffer refused(8);
+            EXPECT_FALSE(append_json_string_units(refused, broken.data(), broken.size(), sizeof(Unit))) << at;
+        }
+    }
+}
+
+TEST(JsonEmitter, CodeUnitTextsOfEveryWidth) {
+    const std::vector<char32_t> latin1 = {U'"', U'\\', U'\n', 0x01, 0x1F, 0x7F, 0x80, 0xE2, 0xFF};
+    std::vector<char32_t> bmp = latin1;
+    bmp.insert(bmp.end(), {0x100, 0x7FF, 0x800, 0x2028, 0x2029, 0x20AC, 0xD7FF, 0xE000, 0xFFFF});
+    std::vector<char32_t> astral = bmp;
+    astral.insert(astral.end(), {0x10000, 0x1F680, 0x10FFFF});
+    check_long_units<std::uint8_t>(latin1);
+    check_long_units<std::uint16_t>(bmp);
+    check_long_units<std::uint32_t>(astral);
 }
 
 // A buffer over storage its owner grows: every growth goes through the
