@@ -190,8 +190,7 @@ private:
     [[gnu::always_inline]] bool string(PyObject* str, const Prefix& prefix) {
         std::string_view text;
         if (PyUnicode_IS_COMPACT_ASCII(str)) [[likely]] {
-            text = std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
-                                    static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
+            text = encode::ascii_text(str);
         } else if (!encode::cached_utf8(str, text)) {
             return wide_string(str, prefix);
         }
@@ -307,8 +306,8 @@ private:
     [[gnu::always_inline]] bool leaf_entry(PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind, std::uint64_t n,
                                            unsigned level) {
         if (key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) [[likely]] {
-            const AsciiKey prefix{n, level, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
-                                  static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+            const std::string_view key = encode::ascii_text(k);
+            const AsciiKey prefix{n, level, reinterpret_cast<const unsigned char*>(key.data()), key.size()};
             return leaf(v, value_kind, prefix);
         }
         separate(n, level - 1);
@@ -394,8 +393,9 @@ private:
             },
             [&](PyObject* k, PyObject* v) {
                 if (Py_TYPE(k) == &PyUnicode_Type && PyUnicode_IS_COMPACT_ASCII(k) && child < kMaxEncodeDepth) {
-                    const AsciiKey prefix{count++, child, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
-                                          static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+                    const std::string_view key = encode::ascii_text(k);
+                    const AsciiKey prefix{count++, child, reinterpret_cast<const unsigned char*>(key.data()),
+                                          key.size()};
                     char* const start = out_.reserve(prefix.room(*this));
                     if (char* const d = prefix.put(*this, start, start)) {
                         out_.advance(static_cast<std::size_t>(d - start));
