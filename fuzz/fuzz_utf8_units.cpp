@@ -1,16 +1,20 @@
 // Fuzzes the wide text helpers: block-wise UTF-8 validation (against the
 // one-sequence-at-a-time check), measuring and decoding UTF-8 into code
 // units (against validation and a one-character-at-a-time decode) and the
-// byte searches (against byte loops). The buffers are exactly sized, so the
+// byte searches (against byte loops), and the JSON string writer over code
+// units (against the byte escaper on the same text). The buffers are exactly sized, so the
 // sanitizer reports any read or write past them.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/utf8.hpp"
 #include "core/utf8_units.hpp"
 #include "core/wide_bytes.hpp"
+#include "encode/json_string.hpp"
 #include "require.hpp"
 
 using torvex_fuzz::require;
@@ -33,6 +37,32 @@ void check_validate(std::string_view text) {
     const auto expected = torvex::utf8::validate_scalar(text);
     require(got.has_value() == expected.has_value());
     if (got) require(got->index == expected->index && got->length == expected->length);
+}
+
+// The JSON string writer over code units writes what the byte escaper
+// writes for the same text in UTF-8, or refuses exactly when a unit is a
+// surrogate; the units sit in an exactly sized vector.
+template <class Unit>
+void check_json_units(const std::uint8_t* data, std::size_t size, std::size_t initial) {
+    std::vector<Unit> units(size / sizeof(Unit));
+    if (!units.empty()) std::memcpy(units.data(), data, units.size() * sizeof(Unit));
+    std::string utf8;
+    bool surrogate = false;
+    for (Unit& u : units) {
+        std::uint32_t c = u;
+        if constexpr (sizeof(Unit) == 4) c = u = c % 0x110000;  // a str holds no larger code point
+        surrogate = surrogate || (c >= 0xD800 && c < 0xE000);
+        torvex::utf8::append(utf8, c);
+    }
+    torvex::OutBuffer out(initial);
+    out.append("x", 1);  // the literal lands after earlier output
+    const bool ok = torvex::append_json_string_units(out, units.data(), units.size(), sizeof(Unit));
+    require(ok == !surrogate);
+    if (!ok) return;
+    torvex::OutBuffer expected;
+    expected.append("x", 1);
+    torvex::append_json_string(expected, utf8);
+    require(out.view() == expected.view());
 }
 
 }  // namespace
@@ -76,5 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_decode<std::uint32_t>(p, size, m, expected, valid);
     check_decode<std::uint16_t>(p, size, m, expected, valid && top < 0x10000);
     check_decode<std::uint8_t>(p, size, m, expected, valid && top < 0x100);
+
+    // The first byte picks the unit width and how small the output starts.
+    if (size > 0) {
+        const std::size_t initial = 1 + (p[0] >> 2);
+        switch (p[0] & 3) {
+            case 0:
+            case 1: check_json_units<std::uint8_t>(p + 1, size - 1, initial); break;
+            case 2: check_json_units<std::uint16_t>(p + 1, size - 1, initial); break;
+            default: check_json_units<std::uint32_t>(p + 1, size - 1, initial); break;
+        }
+    }
     return 0;
 }

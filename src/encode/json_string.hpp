@@ -68,6 +68,14 @@ inline constexpr std::size_t kShortSlack = 32;
 
 }  // namespace json_string_detail
 
+// Appends a text held as `n` code units of `width` bytes each (1, 2 or 4,
+// the widths of the interpreter's str storage) as a JSON string literal in
+// UTF-8, with the escapes of append_json_string: the text is encoded once,
+// into the output, with no UTF-8 copy of it made first. False when a code
+// unit is a surrogate, which UTF-8 cannot encode; `out` then holds part of
+// the literal.
+bool append_json_string_units(OutBuffer& out, const void* units, std::size_t n, unsigned width);
+
 // Appends s as a JSON string literal, quotes included. Escaped: the quote,
 // the backslash, control characters (short forms where JSON has them,
 // \u00XX otherwise) and U+2028/U+2029 (\u2028, \u2029); every other byte is

@@ -72,7 +72,7 @@ inline constexpr SmallDecimals kSmallDecimals{};
 // Writes v's digits at `out` and returns the end. The digits are split in
 // groups of eight at most, cut off by 32-bit arithmetic, with no loop and no
 // count of the digits first: most integers in data have one to eight.
-inline char* write_decimal(std::uint64_t v, char* out) noexcept {
+[[gnu::noinline]] inline char* write_decimal(std::uint64_t v, char* out) noexcept {
     if (v < 100000000) return write_upto_8(static_cast<std::uint32_t>(v), out);
     constexpr std::uint64_t k8 = 100000000;
     if (v < k8 * k8) {
@@ -88,7 +88,8 @@ inline char* write_decimal(std::uint64_t v, char* out) noexcept {
 }
 
 // The decimal text of v at `out`, which has room for 20 bytes; returns the end.
-inline char* write_int(std::int64_t v, char* out) noexcept {
+// Inlined: most integers take the table, a handful of instructions.
+[[gnu::always_inline]] inline char* write_int(std::int64_t v, char* out) noexcept {
     std::uint64_t magnitude = static_cast<std::uint64_t>(v);
     if (v < 0) {
         *out++ = '-';

@@ -18,12 +18,13 @@ namespace torvex {
 
 class OutBuffer {
 public:
-    // Storage of the owner's: `grow` moves the bytes written so far into a
-    // block of at least `want` bytes and returns it, or returns null when it
+    // Storage of the owner's: `grow` moves the `used` bytes written so far
+    // into a block of at least `want` bytes and returns it (raising `want` to
+    // the block's size when it made a larger one), or returns null when it
     // cannot. The owner frees the storage; the buffer never does.
     struct Storage {
         void* owner = nullptr;
-        char* (*grow)(void* owner, std::size_t want) = nullptr;
+        char* (*grow)(void* owner, std::size_t used, std::size_t& want) = nullptr;
     };
 
     OutBuffer(char* data, std::size_t capacity, Storage storage) noexcept
@@ -109,7 +110,8 @@ private:
     void grow(std::size_t n) {
         std::size_t want = cap_ ? cap_ * 2 : 1024;
         if (want < len_ + n) want = len_ + n;
-        char* p = storage_.grow ? storage_.grow(storage_.owner, want) : static_cast<char*>(std::realloc(buf_, want));
+        char* p = storage_.grow ? storage_.grow(storage_.owner, len_, want)
+                                : static_cast<char*>(std::realloc(buf_, want));
         if (!p) throw std::bad_alloc();
         buf_ = p;
         cap_ = want;

@@ -20,6 +20,7 @@
 #include "ffi/convert/json_writer.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/functions.hpp"
+#include "ffi/json_output.hpp"
 #include "ffi/options.hpp"
 #include "ffi/py_ref.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
@@ -190,15 +191,11 @@ PyObject* to_json_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwname
     conversion.default_fn = args.keyword(0);
     const unsigned indent = (*option & OPT_INDENT_4) ? 4 : (*option & OPT_INDENT_2) ? 2 : 0;
     // Unsorted output follows the objects' own order: written as they are
-    // read. The thread's kept buffer takes the output and the bytes object is
-    // made by one copy at the end: writing into the bytes object in place and
-    // growing it made a large output a fresh memory mapping on every call
-    // (the allocator maps blocks past its threshold), and faulting in its
-    // pages cost four times the writing itself.
+    // read, a large output straight into the bytes object returned.
     if (!(*option & OPT_SORT_KEYS)) {
-        SpareOutput spare;
-        if (!write_json(obj, conversion, indent, spare.buffer())) return nullptr;
-        return PyBytes_FromStringAndSize(spare.buffer().data(), static_cast<Py_ssize_t>(spare.buffer().size()));
+        JsonOutput output;
+        if (!write_json(obj, conversion, indent, output.buffer())) return nullptr;
+        return output.finish();
     }
 
     SpareOutput spare;

@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/utf8.hpp"
 #include "encode/json_emitter.hpp"
+#include "encode/json_string.hpp"
 #include "value_builders.hpp"
 
 namespace torvex {
@@ -170,15 +172,56 @@ TEST(JsonEmitter, BlockEscaperMatchesByteRule) {
     }
 }
 
+// Texts held as code units of each width, long enough to cross the
+// writer's stretches of reserved room, with characters of every UTF-8 length
+// and escapes at places that drift across the 16-unit blocks: the same
+// literal as the byte escaper writes for the UTF-8 text, into a buffer that
+// starts small; a surrogate anywhere fails the text.
+template <class Unit>
+void check_long_units(const std::vector<char32_t>& alphabet) {
+    std::vector<Unit> units;
+    std::string utf8;
+    for (std::size_t i = 0; i < 10000; ++i) {
+        const char32_t c = i % 7 == 0 ? alphabet[(i / 7) % alphabet.size()] : U'a' + static_cast<char32_t>(i % 26);
+        units.push_back(static_cast<Unit>(c));
+        utf8::append(utf8, c);
+    }
+    OutBuffer out(8);
+    ASSERT_TRUE(append_json_string_units(out, units.data(), units.size(), sizeof(Unit)));
+    EXPECT_EQ(out.view(), reference_json_string(utf8)) << sizeof(Unit);
+    if constexpr (sizeof(Unit) > 1) {
+        for (const std::size_t at : {std::size_t{0}, std::size_t{4095}, std::size_t{4100}, units.size() - 1}) {
+            std::vector<Unit> broken = units;
+            broken[at] = static_cast<Unit>(0xDC00 + at % 0x400);
+            OutBuffer refused(8);
+            EXPECT_FALSE(append_json_string_units(refused, broken.data(), broken.size(), sizeof(Unit))) << at;
+        }
+    }
+}
+
+TEST(JsonEmitter, CodeUnitTextsOfEveryWidth) {
+    const std::vector<char32_t> latin1 = {U'"', U'\\', U'\n', 0x01, 0x1F, 0x7F, 0x80, 0xE2, 0xFF};
+    std::vector<char32_t> bmp = latin1;
+    bmp.insert(bmp.end(), {0x100, 0x7FF, 0x800, 0x2028, 0x2029, 0x20AC, 0xD7FF, 0xE000, 0xFFFF});
+    std::vector<char32_t> astral = bmp;
+    astral.insert(astral.end(), {0x10000, 0x1F680, 0x10FFFF});
+    check_long_units<std::uint8_t>(latin1);
+    check_long_units<std::uint16_t>(bmp);
+    check_long_units<std::uint32_t>(astral);
+}
+
 // A buffer over storage its owner grows: every growth goes through the
-// owner, the bytes written before it are kept, and the buffer frees nothing.
+// owner, which is told how many bytes to keep (the rest of a new block is
+// junk here) and may make a block larger than asked; the bytes written
+// before are kept, the larger size is used, and the buffer frees nothing.
 TEST(JsonEmitter, OwnerGrownStorage) {
     struct Owner {
         std::vector<std::string> blocks;
-        static char* grow(void* self, std::size_t want) {
+        static char* grow(void* self, std::size_t used, std::size_t& want) {
             auto& blocks = static_cast<Owner*>(self)->blocks;
-            std::string bigger(want, '\0');
-            bigger.replace(0, blocks.back().size(), blocks.back());
+            if (blocks.size() % 2 == 0) want += 100;
+            std::string bigger(want, '\xAA');
+            bigger.replace(0, used, blocks.back().substr(0, used));
             blocks.push_back(std::move(bigger));
             return blocks.back().data();
         }
@@ -197,6 +240,11 @@ TEST(JsonEmitter, OwnerGrownStorage) {
     }
     EXPECT_GT(owner.blocks.size(), 5u);
     EXPECT_EQ(owner.blocks.back().substr(0, expected.size()), expected);
+    // Each block was asked for only when the one before it was full: the
+    // room the owner added was used.
+    for (std::size_t i = 1; i + 1 < owner.blocks.size(); ++i) {
+        EXPECT_LT(owner.blocks[i].size() * 2, owner.blocks[i + 1].size() + 64) << i;
+    }
 }
 
 TEST(JsonEmitter, CollectionKeysFail) {

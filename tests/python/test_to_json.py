@@ -277,13 +277,34 @@ def test_default_results_indent_at_their_place_and_keys_convert(sort):
     assert b'\n    {\n      "x": 1,' in text
 
 
-@pytest.mark.parametrize("size", [0, 1023, 1024, 1025, 300_000])
+@pytest.mark.parametrize("size", [0, 1023, 1024, 1025, 65535, 65536, 65537, 300_000])
 def test_outputs_of_every_size_are_exact(size):
     # The output grows inside the bytes object returned; its length must be exact at every size.
     text = "x" * max(0, size - 2)
     assert torvex.to_json(text) == b'"' + text.encode() + b'"'
     many = ["é" * 7] * (size // 17 + 1)
     assert torvex.to_json(many) == json.dumps(many, ensure_ascii=False, separators=(",", ":")).encode()
+
+
+def test_large_outputs_in_any_order_and_nested_are_exact():
+    # A large output is written in place in a bytes object sized from the thread's last large output: larger,
+    # smaller and equal ones after each other must come out exact (length, contents, hash), and so must one made
+    # by a call from user code while the outer call holds its own.
+    def doc(size):
+        return {"n": size, "items": [f"v{i}\u00e9\U0001f680" for i in range(size)]}
+
+    def expected(obj):
+        return json.dumps(obj, ensure_ascii=False, separators=(",", ":")).encode()
+
+    for size in (50_000, 3_000, 200_000, 9_000, 9_000, 120_000, 20):
+        got = torvex.to_json(doc(size))
+        want = expected(doc(size))
+        assert len(got) == len(want) and got == want and hash(got) == hash(bytes(want))
+
+    inner = doc(30_000)
+    outer = {"before": doc(10_000), "p": Point(1), "after": doc(20_000)}
+    got = torvex.to_json(outer, default=lambda p: torvex.to_json(inner).decode())
+    assert json.loads(got) == {"before": doc(10_000), "p": expected(inner).decode(), "after": doc(20_000)}
 
 
 # A dict read ahead in batches must notice a change made by user code run for any entry, however deep inside
@@ -340,3 +361,42 @@ def test_a_special_character_at_every_place_of_short_and_block_sized_texts(speci
             expected = json.dumps(doc, ensure_ascii=False, separators=(",", ":"))
             expected = expected.replace("\u2028", "\\u2028").replace("\u2029", "\\u2029")
             assert torvex.to_json(doc) == expected.encode(), text
+
+
+# Characters of every storage width of str (latin-1, 16-bit, astral) and those that need an escape or sit at the
+# edges of the UTF-8 lengths; texts long enough to cross whole blocks of code units.
+_wide_alphabet = st.sampled_from(
+    ["a", "~", "\x7f", "\x80", "\xe2", "\xff", "\u0100", "\u07ff", "\u0800", "\u20ac", "\u2028", "\u2029", "\ufffd",
+     "\uffff", "\U00010000", "\U0001f680", "\U0010ffff", '"', "\\", "\n", "\x00", "\x1f", "\t"])
+_wide_texts = st.lists(st.one_of(_wide_alphabet, st.text(st.sampled_from("abcxyz "), min_size=1, max_size=40)),
+                       max_size=12).map("".join)
+
+
+@settings(max_examples=300, suppress_health_check=[HealthCheck.too_slow])
+@given(st.lists(_wide_texts, min_size=1, max_size=4))
+def test_wide_strs_are_encoded_from_their_code_units_or_their_cached_form_alike(texts):
+    # A str with no UTF-8 form cached is encoded from its code units and gets no such form (sys.getsizeof counts
+    # it); once another call caches one, that form is read instead, with the same output.
+    import sys
+
+    texts = ["".join(t) for t in texts]  # fresh objects: nothing cached yet
+    doc = [texts, {t: t for t in texts}]
+    expected = json.dumps(doc, ensure_ascii=False, separators=(",", ":"))
+    expected = expected.replace("\u2028", "\\u2028").replace("\u2029", "\\u2029").encode()
+    sizes = [sys.getsizeof(t) for t in texts]
+    assert torvex.to_json(doc) == expected
+    assert [sys.getsizeof(t) for t in texts] == sizes
+    torvex.dumps(texts)  # the tree path asks for the UTF-8 form, which caches it
+    assert torvex.to_json(doc) == expected
+
+
+@pytest.mark.parametrize("width", ["\xe9", "\u20ac", "\U0001f680"])
+@pytest.mark.parametrize("at", [0, 15, 16, 40])
+def test_a_surrogate_in_any_str_width_raises_the_interpreters_error(width, at):
+    text = width + "a" * at + "\udc80" + "b" * 20
+    with pytest.raises(UnicodeEncodeError) as raised:
+        text.encode()
+    for doc in ([text], {text: 1}, {"k": text}):
+        with pytest.raises(UnicodeEncodeError) as got:
+            torvex.to_json(doc)
+        assert str(got.value) == str(raised.value)

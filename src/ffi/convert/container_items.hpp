@@ -41,11 +41,14 @@ bool for_each_list_item(PyObject* list, bool leaves, LeafItem&& leaf_item, Other
         PyRef item;
         {
             CriticalSection section(list);
-            while (index < PyList_GET_SIZE(list)) {
-                if (index + kPrefetchAhead < PyList_GET_SIZE(list)) {
-                    __builtin_prefetch(PyList_GET_ITEM(list, index + kPrefetchAhead));
-                }
-                PyObject* current = PyList_GET_ITEM(list, index);
+            // Nothing changes the list inside the section: its length and
+            // items are read once, not after every write to the output
+            // (which the compiler must assume may change them).
+            const Py_ssize_t size = PyList_GET_SIZE(list);
+            PyObject* const* const items = reinterpret_cast<PyListObject*>(list)->ob_item;
+            while (index < size) {
+                if (index + kPrefetchAhead < size) __builtin_prefetch(items[index + kPrefetchAhead]);
+                PyObject* current = items[index];
                 ++index;
                 if (const Leaf kind = classify_in_section(current); leaves && kind != Leaf::No) {
                     if (!leaf_item(current, kind)) return false;

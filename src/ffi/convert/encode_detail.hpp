@@ -138,6 +138,27 @@ inline bool str_text(PyObject* str, std::string_view& text) {
     return utf8_of(str, text) != nullptr;
 }
 
+// The text of a str known to be compact ASCII: its bytes follow the object
+// header, where PyUnicode_DATA would find them after testing again what
+// the caller has just tested.
+inline std::string_view ascii_text(PyObject* str) noexcept {
+    return {reinterpret_cast<const char*>(reinterpret_cast<const PyASCIIObject*>(str) + 1),
+            static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
+}
+
+// The UTF-8 form the interpreter keeps inside a non-ASCII str once something
+// asked for it, if it has one. Read, never made: making it costs an
+// allocation and the memory of a second copy for the str's lifetime. (The
+// form is published with a release store once complete.)
+inline bool cached_utf8(PyObject* str, std::string_view& text) noexcept {
+    if (!PyUnicode_IS_COMPACT(str)) return false;
+    auto* compact = reinterpret_cast<PyCompactUnicodeObject*>(str);
+    const char* utf8 = __atomic_load_n(&compact->utf8, __ATOMIC_ACQUIRE);
+    if (utf8 == nullptr) return false;
+    text = std::string_view(utf8, static_cast<std::size_t>(compact->utf8_length));
+    return true;
+}
+
 // A str made once per process and interned, for attribute and method names.
 inline PyObject* interned(std::atomic<PyObject*>& slot, const char* text) {
     return cached_once(slot, [text] { return PyRef::steal(PyUnicode_InternFromString(text)); });

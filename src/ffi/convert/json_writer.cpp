@@ -153,7 +153,7 @@ private:
         std::size_t room(const JsonWriter& w) const noexcept {
             return w.separator_room(level) + size + 4 + json_string_detail::kShortSlack;
         }
-        char* put(JsonWriter& w, char* start, char* d) const {
+        [[gnu::always_inline]] char* put(JsonWriter& w, char* start, char* d) const {
             d = w.put_separator(d, n != 0, level);
             *d++ = '"';
             std::size_t plain = json_string_detail::short_plain(text, size, d);
@@ -189,7 +189,11 @@ private:
     template <class Prefix>
     [[gnu::always_inline]] bool string(PyObject* str, const Prefix& prefix) {
         std::string_view text;
-        if (!encode::str_text(str, text)) return false;
+        if (PyUnicode_IS_COMPACT_ASCII(str)) [[likely]] {
+            text = encode::ascii_text(str);
+        } else if (!encode::cached_utf8(str, text)) {
+            return wide_string(str, prefix);
+        }
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         const std::size_t n = text.size();
         char* const start = out_.reserve(prefix.room(*this) + n + 2 + json_string_detail::kShortSlack);
@@ -208,6 +212,26 @@ private:
         out_.advance(static_cast<std::size_t>(d - start) + plain);
         json_string_detail::append_escaped_rest(out_, p, n, plain);
         return true;
+    }
+
+    // A non-ASCII str with no UTF-8 form cached: encoded from its code units.
+    // A surrogate fails it with the interpreter's own error, which asking
+    // for the UTF-8 form raises (and, failing, caches nothing).
+    template <class Prefix>
+    [[gnu::noinline]] bool wide_string(PyObject* str, const Prefix& prefix) {
+        char* const start = out_.reserve(prefix.room(*this));
+        char* const d = prefix.put(*this, start, start);
+        if constexpr (Prefix::kMayCommit) {
+            if (d == nullptr) [[unlikely]] return wide_string(str, NoPrefix{});
+        }
+        out_.advance(static_cast<std::size_t>(d - start));
+        if (append_json_string_units(out_, PyUnicode_DATA(str), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)),
+                                     static_cast<unsigned>(PyUnicode_KIND(str)))) {
+            return true;
+        }
+        std::string_view ignored;
+        (void)encode::utf8_of(str, ignored);  // no error set would be a broken invariant: the internal error
+        return false;
     }
 
     // An exact int; beyond 64 bits, the digits of int's own repr.
@@ -282,8 +306,8 @@ private:
     [[gnu::always_inline]] bool leaf_entry(PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind, std::uint64_t n,
                                            unsigned level) {
         if (key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) [[likely]] {
-            const AsciiKey prefix{n, level, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
-                                  static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+            const std::string_view key = encode::ascii_text(k);
+            const AsciiKey prefix{n, level, reinterpret_cast<const unsigned char*>(key.data()), key.size()};
             return leaf(v, value_kind, prefix);
         }
         separate(n, level - 1);
@@ -369,8 +393,9 @@ private:
             },
             [&](PyObject* k, PyObject* v) {
                 if (Py_TYPE(k) == &PyUnicode_Type && PyUnicode_IS_COMPACT_ASCII(k) && child < kMaxEncodeDepth) {
-                    const AsciiKey prefix{count++, child, static_cast<const unsigned char*>(PyUnicode_DATA(k)),
-                                          static_cast<std::size_t>(PyUnicode_GET_LENGTH(k))};
+                    const std::string_view key = encode::ascii_text(k);
+                    const AsciiKey prefix{count++, child, reinterpret_cast<const unsigned char*>(key.data()),
+                                          key.size()};
                     char* const start = out_.reserve(prefix.room(*this));
                     if (char* const d = prefix.put(*this, start, start)) {
                         out_.advance(static_cast<std::size_t>(d - start));
