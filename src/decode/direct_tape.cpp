@@ -834,13 +834,19 @@ bool DirectTape::check_key(std::unordered_set<std::string>* seen, std::size_t ke
 
 }  // namespace
 
+bool decode_tape_direct_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
+                             DecodedTape& out) {
+    out.tape.nodes.reserve(text.size() / 6 + 16);
+    DirectTape reader(text, file_id, options, out);
+    if (!reader.run()) return false;
+    reader.finish();
+    return true;
+}
+
 std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
                                               const DecodeOptions& options) {
     std::optional<DecodedTape> out(std::in_place);
-    out->tape.nodes.reserve(text.size() / 6 + 16);
-    DirectTape reader(text, file_id, options, *out);
-    if (!reader.run()) return std::nullopt;
-    reader.finish();
+    if (!decode_tape_direct_into(text, file_id, options, *out)) return std::nullopt;
     return out;
 }
 
