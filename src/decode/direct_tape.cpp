@@ -727,9 +727,13 @@ inline bool DirectTape::one_line_plain(Scalar& scalar) {
         ++q;
     }
     plain_stop_ = q;
+    // The scalar's first byte is no stop, so q > p_. Blanks before the stop are rare.
     std::size_t e = q;
-    while (e > p_ && (s_[e - 1] == ' ' || s_[e - 1] == '\t')) --e;
-    if (e < q && s_[e] == '\t') return false;  // a tab among the blanks after it
+    if (s_[e - 1] == ' ' || s_[e - 1] == '\t') {
+        do --e;
+        while (e > p_ && (s_[e - 1] == ' ' || s_[e - 1] == '\t'));
+        if (s_[e] == '\t') return false;  // a tab among the blanks after it
+    }
     scalar.text = std::string_view(reinterpret_cast<const char*>(s_) + p_, e - p_);
     p_ = e;
     return true;
