@@ -104,9 +104,9 @@ struct PlainStream {
     }
 };
 
-// Decodes the whole stream detached from the interpreter, then raises its
-// error or logs its warnings. Every document is decoded, so an error in a
-// later document fails the call.
+// Decodes the whole stream into `stream` (made here) detached from the
+// interpreter, then raises its error (false, `stream` emptied) or logs its
+// warnings. Every document is decoded, so an error in a later document fails the call.
 bool decode_plain(std::string_view text, const LoadOptions& options, std::optional<PlainStream>& stream) {
     const DecodeOptions decode = decode_options(options);
     stream.emplace();
