@@ -2,6 +2,9 @@
 // picks the options; the rest is the YAML text (skipped unless valid UTF-8,
 // as callers validate first). Wherever the direct path accepts a text, the
 // token-list path must accept it too, with the same documents and warnings.
+// And decode_tape, which tries the direct path and then reads with the
+// token-list path into the same stream, must end as the token-list path alone
+// does, wherever the direct attempt gave way.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -19,9 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (torvex::utf8::validate(text)) return 0;
 
+    auto tokens = torvex::decode_tape_tokens(text, 0, options);
+    auto together = torvex::decode_tape(text, 0, options);
+    require(together.ok() == tokens.ok());
+    if (tokens.ok()) {
+        require(torvex::same_documents(together.value(), tokens.value()));
+        require(together.value().warnings == tokens.value().warnings);
+        require(together.value().has_merge_keys == tokens.value().has_merge_keys);
+    } else {
+        require(together.error().message == tokens.error().message);
+    }
+
     auto direct = torvex::decode_tape_direct(text, 0, options);
     if (!direct) return 0;
-    auto tokens = torvex::decode_tape_tokens(text, 0, options);
     require(tokens.ok());
     require(torvex::same_documents(*direct, tokens.value()));
     require(direct->warnings == tokens.value().warnings);

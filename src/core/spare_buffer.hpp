@@ -26,8 +26,10 @@ public:
     }
 
     // Keeps `buffer` as the spare when it fits and beats the current one.
+    // An empty one (a moved-from owner's) never does: it returns before
+    // reaching the thread's storage, whose lookup costs a call in a shared library.
     static void give(Buffer& buffer) noexcept {
-        if (!fits(buffer.capacity())) return;
+        if (buffer.capacity() == 0 || !fits(buffer.capacity())) return;
         Buffer& kept = spare();
         if (buffer.capacity() > kept.capacity()) {
             buffer.clear();

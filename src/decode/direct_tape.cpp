@@ -132,7 +132,9 @@ private:
     bool flow_collection(std::int64_t flow_indent);
     bool flow_sequence(std::int64_t flow_indent);
     bool flow_mapping(std::int64_t flow_indent);
-    bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
+    // Inlined into the flow readers: most flow scalars are short plain ones.
+    [[gnu::always_inline]] inline bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
+    [[gnu::noinline]] bool flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar);
     bool flow_value(std::int64_t flow_indent);
     bool flow_separator(std::int64_t flow_indent, unsigned char closing);
     bool block_scalar(std::int64_t column, bool fold, std::string_view tag = {});
@@ -143,11 +145,15 @@ private:
         return start == PlainStart::Check ? plain_may_start_at_indicator(flow) : start == PlainStart::Yes;
     }
     bool plain_may_start_at_indicator(bool flow) const noexcept;
-    bool one_line_plain(bool flow, Scalar& scalar);
+    // In flow context when kFlow: a separate body for each context, as the
+    // stops differ and the reader is in the one or the other for long.
+    template <bool kFlow>
+    [[gnu::always_inline]] bool one_line_plain(Scalar& scalar);
     bool one_line_quoted(Scalar& scalar);
     bool read_scalar(ScalarReader::Style style, std::int64_t indent, bool flow, std::int64_t flow_indent,
                      Scalar& scalar, bool& multi_line);
-    bool colon_follows(std::size_t q) const noexcept;
+    std::size_t colon_at(std::size_t q) const noexcept;
+    bool colon_follows(std::size_t q) const noexcept { return colon_at(q) != n_; }
     // Most scalars are strings by their style or first byte: pushed without a call.
     bool push_scalar(const Scalar& scalar) {
         if (!scalar.plain || plain_is_str_at_a_glance(scalar.text)) {
@@ -220,6 +226,13 @@ private:
 // After a node: the rest of the line must be spaces and maybe a comment;
 // then past empty and comment lines to the next content (or the end).
 bool DirectTape::to_content() {
+    // Most nodes end their line.
+    if (p_ < n_ && s_[p_] == '\n') {
+        ++p_;
+        ++line_;
+        line_start_ = p_;
+        return lines_to_content();
+    }
     skip_spaces();
     if (p_ < n_ && s_[p_] == '#') {
         if (p_ > line_start_ && s_[p_ - 1] != ' ') return false;  // glued to the node: an error
@@ -314,7 +327,7 @@ bool DirectTape::document() {
         // A mapping's first key, or a scalar alone.
         const std::size_t start = p_;
         Scalar scalar;
-        if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain(false, scalar))) return false;
+        if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain<false>(scalar))) return false;
         if (colon_follows(p_)) return nested([&] { return block_mapping(col, &scalar); });
         if (c != '"' && c != '\'') {
             // A plain scalar alone may go on over later lines: read it whole.
@@ -355,16 +368,16 @@ bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
         } else if (c == '"' || c == '\'') {
             read = one_line_quoted(key);
         } else {
-            read = plain_may_start(false) && one_line_plain(false, key);
+            read = plain_may_start(false) && one_line_plain<false>(key);
         }
-        if (!read || !colon_follows(p_)) {
+        const std::size_t colon = read ? colon_at(p_) : n_;
+        if (colon == n_) {
             // No mapping after all, maybe: the caller may read a scalar or a
             // flow collection there instead (one line read at most).
             if (count == 0) alone_key_at_ = key_at;
             return false;
         }
-        skip_spaces();
-        ++p_;  // the `:`
+        p_ = colon + 1;
         if (!push_scalar(key) || !block_value(column, true)) return false;
         if (seen != nullptr && !check_key(seen, key_node, key)) return false;
         ++count;
@@ -461,7 +474,7 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
     const std::uint32_t line = line_;
     const std::size_t line_start = line_start_;
     Scalar scalar;
-    bool one_line = quoted ? one_line_quoted(scalar) : one_line_plain(false, scalar);
+    bool one_line = quoted ? one_line_quoted(scalar) : one_line_plain<false>(scalar);
     if (one_line && colon_follows(p_)) {
         // `- key: value`: a mapping in a sequence entry, at the key's column.
         if (!in_sequence || anchored) return false;
@@ -469,17 +482,12 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
         return nested([&] { return block_mapping(inner, &scalar); });
     }
     if (one_line && !quoted) {
-        // A plain scalar continues on a later line indented past the collection.
-        const std::size_t after = p_;
-        const std::uint32_t after_line = line_;
-        const std::size_t after_line_start = line_start_;
-        if (to_content() && !end() && !marker_here() && here() > column) {
-            one_line = false;
-        } else {
-            p_ = after;
-            line_ = after_line;
-            line_start_ = after_line_start;
-        }
+        // A plain scalar continues on a later line indented past the
+        // collection. Where it does not, the next content has been found
+        // already: what after_inline_value would find from the same place.
+        if (!to_content()) return false;
+        if (end() || marker_here() || here() <= column) return push_scalar(scalar, tag);
+        one_line = false;  // read again from its start below
     }
     if (!one_line) {
         p_ = start;
@@ -660,20 +668,23 @@ bool DirectTape::flow_separator(std::int64_t flow_indent, unsigned char closing)
 }
 
 // A scalar in a flow collection: one-line plain, or quoted on one line or more.
-bool DirectTape::flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar) {
+inline bool DirectTape::flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar) {
     const unsigned char c = s_[p_];
-    if (c == '"' || c == '\'') {
-        const std::size_t start = p_;
-        if (one_line_quoted(scalar)) return true;
-        if (key) return false;  // a multi-line implicit key
-        p_ = start;
-        bool multi_line = false;
-        const auto style = c == '"' ? ScalarReader::Style::DoubleQuoted : ScalarReader::Style::SingleQuoted;
-        return read_scalar(style, flow_indent, true, flow_indent, scalar, multi_line);
-    }
-    if (!plain_may_start(true) || !one_line_plain(true, scalar)) return false;
+    if (c == '"' || c == '\'') return flow_quoted(flow_indent, key, scalar);
+    if (!plain_may_start(true) || !one_line_plain<true>(scalar)) return false;
     // One ending at its line's end may continue on the next: left to the token-list path.
     return plain_stop_ < n_ && !is_break(s_[plain_stop_]);
+}
+
+bool DirectTape::flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar) {
+    const unsigned char c = s_[p_];
+    const std::size_t start = p_;
+    if (one_line_quoted(scalar)) return true;
+    if (key) return false;  // a multi-line implicit key
+    p_ = start;
+    bool multi_line = false;
+    const auto style = c == '"' ? ScalarReader::Style::DoubleQuoted : ScalarReader::Style::SingleQuoted;
+    return read_scalar(style, flow_indent, true, flow_indent, scalar, multi_line);
 }
 
 // ---------------------------------------------------------------------------
@@ -691,7 +702,9 @@ bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
 
 // A plain scalar's content on the cursor's line; the cursor ends just past
 // it. False where it stops at a byte the rules here leave to the token-list path.
-bool DirectTape::one_line_plain(bool flow, Scalar& scalar) {
+template <bool kFlow>
+inline bool DirectTape::one_line_plain(Scalar& scalar) {
+    constexpr bool flow = kFlow;
     scalar.start = p_;
     scalar.line = line_;
     scalar.line_start = line_start_;
@@ -714,9 +727,13 @@ bool DirectTape::one_line_plain(bool flow, Scalar& scalar) {
         ++q;
     }
     plain_stop_ = q;
+    // The scalar's first byte is no stop, so q > p_. Blanks before the stop are rare.
     std::size_t e = q;
-    while (e > p_ && (s_[e - 1] == ' ' || s_[e - 1] == '\t')) --e;
-    if (e < q && s_[e] == '\t') return false;  // a tab among the blanks after it
+    if (s_[e - 1] == ' ' || s_[e - 1] == '\t') {
+        do --e;
+        while (e > p_ && (s_[e - 1] == ' ' || s_[e - 1] == '\t'));
+        if (s_[e] == '\t') return false;  // a tab among the blanks after it
+    }
     scalar.text = std::string_view(reinterpret_cast<const char*>(s_) + p_, e - p_);
     p_ = e;
     return true;
@@ -765,10 +782,10 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     return true;
 }
 
-// Whether a block mapping's `:` (after spaces) follows at `q`.
-bool DirectTape::colon_follows(std::size_t q) const noexcept {
+// Where a block mapping's `:` (after spaces) stands from `q` on, else the end.
+std::size_t DirectTape::colon_at(std::size_t q) const noexcept {
     while (q < n_ && s_[q] == ' ') ++q;
-    return q < n_ && s_[q] == ':' && space_break_or_end(q + 1);
+    return q < n_ && s_[q] == ':' && space_break_or_end(q + 1) ? q : n_;
 }
 
 // A plain scalar without properties that may be other than a string, resolved as the decoder does.
@@ -834,13 +851,19 @@ bool DirectTape::check_key(std::unordered_set<std::string>* seen, std::size_t ke
 
 }  // namespace
 
+bool decode_tape_direct_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
+                             DecodedTape& out) {
+    out.tape.nodes.reserve(text.size() / 6 + 16);
+    DirectTape reader(text, file_id, options, out);
+    if (!reader.run()) return false;
+    reader.finish();
+    return true;
+}
+
 std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
                                               const DecodeOptions& options) {
     std::optional<DecodedTape> out(std::in_place);
-    out->tape.nodes.reserve(text.size() / 6 + 16);
-    DirectTape reader(text, file_id, options, *out);
-    if (!reader.run()) return std::nullopt;
-    reader.finish();
+    if (!decode_tape_direct_into(text, file_id, options, *out)) return std::nullopt;
     return out;
 }
 

@@ -585,15 +585,13 @@ bool StreamDecoder::decode_indentless_sequence() {
 
 // ---------------------------------------------------------------------------
 
-Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
-    if (auto direct = decode_tape_direct(text, file_id, options)) return std::move(*direct);
-    return decode_tape_tokens(text, file_id, options);
-}
+namespace {
 
-Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
+// The token-list path into `out`, which holds nothing yet.
+std::optional<Error> decode_tokens_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
+                                        DecodedTape& out) {
     auto tokens = tokenize(text, file_id);
     if (!tokens.ok()) return std::move(tokens).error();
-    DecodedTape out;
     // The tape points into the token list's texts, so the list moves to the
     // heap before decoding and stays there.
     out.tokens = std::make_unique<TokenList>(std::move(tokens).value());
@@ -604,6 +602,34 @@ Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file
     if (!decoder.run(out)) return std::move(decoder.error());
     for (const Token& token : *out.tokens) out.anchors += token.kind == TokenKind::Anchor ? 1 : 0;
     out.tokens->release_tokens();  // the tape needs their texts only
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Error> decode_tape_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
+                                      DecodedTape& out) {
+    if (decode_tape_direct_into(text, file_id, options, out)) return std::nullopt;
+    // What the direct reader wrote goes; the tape keeps its buffer.
+    out.tokens.reset();
+    out.tape.nodes.clear();
+    out.tape.texts.clear();
+    out.documents.clear();
+    out.warnings.clear();
+    out.has_merge_keys = false;
+    out.anchors = 0;
+    return decode_tokens_into(text, file_id, options, out);
+}
+
+Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
+    DecodedTape out;
+    if (auto error = decode_tape_into(text, file_id, options, out)) return std::move(*error);
+    return out;
+}
+
+Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options) {
+    DecodedTape out;
+    if (auto error = decode_tokens_into(text, file_id, options, out)) return std::move(*error);
     return out;
 }
 

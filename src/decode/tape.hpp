@@ -129,6 +129,13 @@ struct DecodedTape {
 // token list. Both give the same tape, warnings and errors.
 Result<DecodedTape> decode_tape(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
 
+// decode_tape into `out`, a DecodedTape as made (with the thread's spare
+// tape buffer), for a caller that keeps the stream where it was built: a
+// DecodedTape costs a dozen words to move and its moved-from husk a release.
+// The error, if any (`out` is then unspecified).
+std::optional<Error> decode_tape_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
+                                      DecodedTape& out);
+
 // The token-list path alone: scanner, token list, decoder.
 Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file_id, const DecodeOptions& options);
 
@@ -136,6 +143,11 @@ Result<DecodedTape> decode_tape_tokens(std::string_view text, std::uint32_t file
 // hold an error. It has no token list.
 std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32_t file_id,
                                               const DecodeOptions& options);
+
+// The direct path into `out` (as made); false where it gives way, leaving
+// `out` partly written.
+bool decode_tape_direct_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
+                             DecodedTape& out);
 
 // The Value tree of the subtree at `index` (merge markers still in place).
 Value tape_value(const Tape& tape, std::size_t index);

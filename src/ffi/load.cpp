@@ -69,10 +69,11 @@ namespace {
 // A decoded stream, converted to Python from its tape; where merge keys had
 // to be applied, from a second tape laid out from the merged Value trees.
 struct PlainStream {
-    // Built from the decoded stream, never default-built and assigned: a
-    // default-built one would take the thread's spare tape buffer (which the
-    // decoder wants) and the assignment would free it.
-    explicit PlainStream(DecodedTape stream) noexcept : decoded(std::move(stream)) {}
+    // The decoder writes into `decoded` where it stands: its tape takes the
+    // thread's spare buffer here, once.
+    PlainStream() = default;
+    PlainStream(const PlainStream&) = delete;
+    PlainStream& operator=(const PlainStream&) = delete;
 
     DecodedTape decoded;
     std::vector<Value> merged;  // every document with merge keys applied, when the stream has any
@@ -103,12 +104,12 @@ struct PlainStream {
     }
 };
 
-// Decodes the whole stream detached from the interpreter, then raises its
-// error or logs its warnings. Every document is decoded, so an error in a
-// later document fails the call.
-std::optional<PlainStream> decode_plain(std::string_view text, const LoadOptions& options) {
+// Decodes the whole stream into `stream` (made here) detached from the
+// interpreter, then raises its error (false, `stream` emptied) or logs its
+// warnings. Every document is decoded, so an error in a later document fails the call.
+bool decode_plain(std::string_view text, const LoadOptions& options, std::optional<PlainStream>& stream) {
     const DecodeOptions decode = decode_options(options);
-    std::optional<PlainStream> stream;
+    stream.emplace();
     std::optional<Error> error;
     {
         // A small text decodes in less time than handing the interpreter to
@@ -116,20 +117,16 @@ std::optional<PlainStream> decode_plain(std::string_view text, const LoadOptions
         constexpr std::size_t kDetachedDecode = 4096;  // bytes
         std::optional<Detached> detached;
         if (text.size() >= kDetachedDecode) detached.emplace();
-        Result<DecodedTape> result = decode_tape(text, 0, decode);
-        if (result.ok()) {
-            stream.emplace(std::move(result).value());
-            if (stream->decoded.has_merge_keys) stream->apply_merge_keys();
-        } else {
-            error.emplace(std::move(result).error());
-        }
+        error = decode_tape_into(text, 0, decode, stream->decoded);
+        if (!error && stream->decoded.has_merge_keys) stream->apply_merge_keys();
     }
     if (error) {
+        stream.reset();
         raise_error(*error);
-        return std::nullopt;
+        return false;
     }
     for (const std::string& warning : stream->decoded.warnings) log_warning(warning);
-    return stream;
+    return true;
 }
 
 void set_up_conversion(DecodeContext& context, const LoadOptions& options) {
@@ -166,8 +163,8 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
         return load_composed(std::move(*input).take(), options);
     }
 
-    auto stream = decode_plain(text, options);
-    if (!stream) return nullptr;
+    std::optional<PlainStream> stream;
+    if (!decode_plain(text, options, stream)) return nullptr;
     if (stream->size() == 0) Py_RETURN_NONE;
     if (!stream->validate(options, text)) return nullptr;
     PyRef result;
@@ -202,8 +199,8 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     if (!check_tags(options)) return nullptr;
     if (options.has(OPT_ANNOTATED)) return load_composed_all(std::move(*input).take(), options);
 
-    auto stream = decode_plain(text, options);
-    if (!stream) return nullptr;
+    std::optional<PlainStream> stream;
+    if (!decode_plain(text, options, stream)) return nullptr;
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(stream->size())));
     if (!list) return nullptr;
     {

@@ -91,6 +91,45 @@ TEST(DirectTape, AgreesWithTheTokenPathOverTheFuzzCorpora) {
     EXPECT_GT(files, 100u);
 }
 
+// decode_tape reads into one stream: the direct path first, then, where it
+// gives way part-read, the token-list path into the same stream. Nothing the
+// direct attempt wrote (nodes, documents, warnings, anchors, texts) may show
+// through: the outcome is the token-list path's own, errors included. Texts
+// that give way late (after a warning, an anchor or a made text) are where a
+// leftover would show.
+TEST(DirectTape, ReadingIntoOneStreamGivesTheTokenPathsOutcome) {
+    std::vector<std::string> texts = {
+        "a: yes\nb: &x \"q\\n\"\nc: *x\nd: 1\nd: 2\n? explicit\n: key\n",
+        "a: on\nb: [1, 2]\n<<: {c: 3}\n",
+        "x: &a 1\ny: >\n  folded\n  text\nz: !!str &b 2\n",
+        "k: 0:30\nk: v\n--- !<tag:x> 1\n",
+        "- &a a\n- 'it''s'\n- [unclosed\n",
+    };
+    for (const auto& c : testing_suite::suite_cases()) {
+        std::string text = testing_suite::read_file(c.dir / "in.yaml");
+        if (!utf8::validate(text)) texts.push_back(std::move(text));
+    }
+    std::size_t compared = 0;
+    for (const std::string& text : texts) {
+        for (const DecodeOptions& options : option_sets()) {
+            const auto together = decode_tape(text, 0, options);
+            const auto tokens = decode_tape_tokens(text, 0, options);
+            ASSERT_EQ(together.ok(), tokens.ok()) << text;
+            ++compared;
+            if (!tokens.ok()) {
+                EXPECT_EQ(together.error().message, tokens.error().message) << text;
+                EXPECT_EQ(together.error().span, tokens.error().span) << text;
+                continue;
+            }
+            EXPECT_TRUE(same_documents(together.value(), tokens.value())) << text;
+            EXPECT_EQ(together.value().documents.size(), tokens.value().documents.size()) << text;
+            EXPECT_EQ(together.value().warnings, tokens.value().warnings) << text;
+            EXPECT_EQ(together.value().has_merge_keys, tokens.value().has_merge_keys) << text;
+        }
+    }
+    EXPECT_GT(compared, 3000u);
+}
+
 // Texts of the subset the direct path is for: it must read them itself.
 TEST(DirectTape, ReadsTheCommonSubsetItself) {
     const std::vector<std::string> texts = {

@@ -34,8 +34,13 @@ public:
     KeyCache(const KeyCache&) = delete;
     KeyCache& operator=(const KeyCache&) = delete;
     ~KeyCache() {
-        for (std::size_t i = 0; i < capacity_; ++i)
-            if (control_[i] != kEmpty) Py_DECREF(slots_[i].object);
+        // Stops at the last taken slot: a small load's few keys leave most slots empty.
+        std::size_t left = used_;
+        for (std::size_t i = 0; left != 0; ++i) {
+            if (control_[i] == kEmpty) continue;
+            Py_DECREF(slots_[i].object);
+            --left;
+        }
     }
 
     // A new reference to the str for `text`, or null with the error set.
