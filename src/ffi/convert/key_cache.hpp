@@ -23,6 +23,7 @@
 #include <memory>
 #include <string_view>
 
+#include "core/wide_bytes.hpp"
 #include "ffi/convert/key_memory.hpp"
 #include "ffi/py_ref.hpp"
 
@@ -131,10 +132,20 @@ private:
     }
 
     // The interned str of `text`, shared with the interpreter's own strs and
-    // with the same key of later loads. Made by CPython's decoder, which
-    // hands out its shared str for a one-character key.
+    // with the same key of later loads. An ASCII key (most are) is copied
+    // into a new str as it is, which skips the decoder's checks and set-up;
+    // another, or a one-character key (which the decoder hands out from the
+    // interpreter's own table), is made by CPython's decoder.
     static PyObject* make_interned(std::string_view text) {
-        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        const auto size = static_cast<Py_ssize_t>(text.size());
+        PyObject* str = nullptr;
+        if (size >= 2 && wide::ascii_end(bytes, 0, text.size()) == text.size()) {
+            str = PyUnicode_New(size, 127);
+            if (str != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(str), bytes, text.size());
+        } else {
+            str = PyUnicode_DecodeUTF8(text.data(), size, "strict");
+        }
         if (str != nullptr) PyUnicode_InternInPlace(&str);
         return str;
     }
@@ -159,8 +170,13 @@ private:
     // get() looks there), else made, and remembered for later loads when it
     // is worth it.
     PyObject* make_key(std::string_view text, std::uint64_t full_hash) {
-        if (!worth_remembering(text) || memory() == nullptr) return make_interned(text);
-        if (PyObject* str = memory_->find(text, full_hash)) return str;
+        if (!worth_remembering(text)) return make_interned(text);
+        // get() has looked in the memory already, unless it was not looked up yet.
+        const bool looked_in_memory = memory_ != nullptr;
+        if (memory() == nullptr) return make_interned(text);
+        if (!looked_in_memory) {
+            if (PyObject* str = memory_->find(text, full_hash)) return str;
+        }
         PyObject* str = make_interned(text);
         if (str != nullptr) memory_->remember(full_hash, str);
         return str;
