@@ -161,6 +161,7 @@ private:
     KeyMemory* memory() {
         if (!memory_looked_up_) {
             memory_ = KeyMemory::of_this_thread(memory_holder_);
+            if (memory_ != nullptr) memory_->begin_load();
             memory_looked_up_ = true;
         }
         return memory_;
