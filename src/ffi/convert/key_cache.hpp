@@ -50,7 +50,7 @@ public:
         // loads) needs no slot here. (The memory is looked up when the
         // first key is made: a load with no key pays nothing for it.)
         if (memory_ != nullptr && worth_remembering(text)) {
-            if (PyObject* str = memory_->find(text, full_hash)) return str;
+            if (PyObject* str = memory_->find(text, full_hash)) return found(str);
         }
         const auto hash = static_cast<std::uint32_t>(full_hash);
         const std::uint8_t tag = tag_of(hash);
@@ -176,10 +176,18 @@ private:
         const bool looked_in_memory = memory_ != nullptr;
         if (memory() == nullptr) return make_interned(text);
         if (!looked_in_memory) {
-            if (PyObject* str = memory_->find(text, full_hash)) return str;
+            if (PyObject* str = memory_->find(text, full_hash)) return found(str);
         }
         PyObject* str = make_interned(text);
         if (str != nullptr) memory_->remember(full_hash, str);
+        return str;
+    }
+
+    // A key found in the memory counts as a hit: the table is there for the
+    // keys that are not, and should grow by how often lookups find their key
+    // at all, not by how often the memory left it to find one.
+    PyObject* found(PyObject* str) noexcept {
+        ++hits_;
         return str;
     }
 
@@ -257,7 +265,7 @@ private:
     Slot* slots_ = inline_slots_;
     std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;   // slots taken
-    std::uint64_t hits_ = 0;  // lookups that found their key
+    std::uint64_t hits_ = 0;  // lookups that found their key (here or in the memory)
     std::uint64_t made_ = 0;  // keys made (first sight, or not kept before)
     std::uint64_t crowded_ = 0;  // keys that found their run full and the table at its size
     // The thread's memory of keys, looked up at the first key that may be in it.
