@@ -1,5 +1,6 @@
 #include "core/utf8_units.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -49,7 +50,9 @@ alignas(32) constexpr unsigned char kTailLanes32[64] = {
     std::size_t i = 0;
     while (i < size) {
         __m256i counts = _mm256_setzero_si256();
-        for (int k = 0; k < 254 && i + 32 <= size; ++k, i += 32) {
+        // Up to 254 whole blocks, counted before the loop so that it tests one bound.
+        const std::size_t blocks_end = i + 32 * std::min<std::size_t>((size - i) / 32, 254);
+        for (; i < blocks_end; i += 32) {
             const __m256i v = load(text + i);
             high = _mm256_max_epu8(high, v);
             counts = _mm256_sub_epi8(counts, _mm256_cmpgt_epi8(below, v));
