@@ -76,7 +76,11 @@ std::optional<Utf8Fault> validate_scalar(std::string_view bytes) noexcept;
 // run each. The AVX2 one may be called only where has_avx2() says so.
 #if defined(__x86_64__) && !defined(TORVEX_PORTABLE)
 #define TORVEX_UTF8_AVX2 1
-bool has_avx2() noexcept;
+// Inline: the str maker asks twice per text, and a call costs more than the answer.
+inline bool has_avx2() noexcept {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
 std::optional<Utf8Fault> validate_avx2(std::string_view bytes) noexcept;
 #else
 #define TORVEX_UTF8_AVX2 0

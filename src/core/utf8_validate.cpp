@@ -72,13 +72,6 @@ std::optional<Utf8Fault> validate_tail(std::string_view bytes, std::size_t i) no
     return fault;
 }
 
-#if TORVEX_UTF8_AVX2
-bool has_avx2() noexcept {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
-#endif
-
 std::optional<Utf8Fault> validate(std::string_view bytes) noexcept {
 #if TORVEX_UTF8_AVX2
     if (bytes.size() >= 64 && has_avx2()) return validate_avx2(bytes);

@@ -133,3 +133,39 @@ def test_a_threads_remembered_keys_are_released_with_it():
     while sys.getrefcount(key) != baseline and time.monotonic() < deadline:
         time.sleep(0.01)  # a joined thread's state may be cleared a moment after join() returns
     assert sys.getrefcount(key) == baseline
+
+
+def test_remembered_keys_stay_bounded_and_follow_new_documents():
+    # The thread's key memory holds a bounded number of keys however many documents pass, and a document of new
+    # keys is remembered at its first load, taking the slots of keys earlier loads left there. Counted by the
+    # references the memory holds to keys interned here first; on a thread of its own, so the memory starts empty.
+    def counts(keys):
+        return [sys.getrefcount(k) for k in keys]
+
+    def held(keys, baselines):
+        return sum(now > before for now, before in zip(counts(keys), baselines))
+
+    def document(keys):
+        return "".join(f"{k}: {i}\n" for i, k in enumerate(keys))
+
+    results = {}
+
+    def work():
+        big = [sys.intern(f"big_document_key_{i:05d}") for i in range(3000)]
+        new = [sys.intern(f"new_document_key_{i:04d}") for i in range(300)]
+        big_text, new_text = document(big), document(new)
+        big_base, new_base = counts(big), counts(new)
+        for _ in range(3):
+            assert len(torvex.loads(big_text)) == 3000
+        results["big"] = held(big, big_base)
+        assert len(torvex.loads(new_text)) == 300
+        results["after"] = held(big, big_base), held(new, new_base)
+
+    thread = threading.Thread(target=work)
+    thread.start()
+    thread.join()
+    big_held = results["big"]
+    big_after, new_held = results["after"]
+    assert 500 <= big_held <= 1024  # many kept, never more than the slots
+    assert new_held >= 200  # most of the new keys, at their first load
+    assert big_after + new_held <= 1024

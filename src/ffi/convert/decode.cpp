@@ -6,7 +6,6 @@
 
 #include "core/stack_guard.hpp"
 #include "core/utf8_units.hpp"
-#include "core/wide_bytes.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/types/tag.hpp"
 
@@ -61,17 +60,16 @@ PyRef decode_as(std::string_view text, std::size_t chars, Py_UCS4 maxchar) {
     return str;
 }
 
-// An ASCII text (most are) is copied as it is. Another is measured from its first non-ASCII byte
-// (characters, widest character) and decoded into a str of that width, ASCII
+// An ASCII text (most are) is copied as it is. Another is decoded into a str
+// of the width its measure (characters, widest character) asks for, ASCII
 // runs moved whole; CPython's decoder would widen its buffer and shrink it
-// again for every text with a character above U+00FF.
+// again for every text with a character above U+00FF. One measuring pass
+// tells both: finding the end of the ASCII first walked that part twice.
 [[gnu::noinline]] PyRef make_long_str(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t ascii = wide::ascii_end(bytes, 0, text.size());
-    if (ascii == text.size()) return ascii_str(text);
-    const utf8::Measure rest = utf8::measure(bytes + ascii, text.size() - ascii);
-    const std::size_t chars = ascii + rest.chars;
-    switch (rest.width()) {
+    const utf8::Measure m = utf8::measure(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    if (m.ascii()) return ascii_str(text);
+    const std::size_t chars = m.chars;
+    switch (m.width()) {
         case 1: return decode_as<Py_UCS1>(text, chars, 0xFF);
         case 2: return decode_as<Py_UCS2>(text, chars, 0xFFFF);
         default: return decode_as<Py_UCS4>(text, chars, 0x10FFFF);

@@ -23,6 +23,7 @@
 #include <memory>
 #include <string_view>
 
+#include "core/wide_bytes.hpp"
 #include "ffi/convert/key_memory.hpp"
 #include "ffi/py_ref.hpp"
 
@@ -54,7 +55,7 @@ public:
         // loads) needs no slot here. (The memory is looked up when the
         // first key is made: a load with no key pays nothing for it.)
         if (memory_ != nullptr && worth_remembering(text)) {
-            if (PyObject* str = memory_->find(text, full_hash)) return str;
+            if (PyObject* str = memory_->find(text, full_hash)) return found(str);
         }
         const auto hash = static_cast<std::uint32_t>(full_hash);
         const std::uint8_t tag = tag_of(hash);
@@ -136,10 +137,20 @@ private:
     }
 
     // The interned str of `text`, shared with the interpreter's own strs and
-    // with the same key of later loads. Made by CPython's decoder, which
-    // hands out its shared str for a one-character key.
+    // with the same key of later loads. An ASCII key (most are) is copied
+    // into a new str as it is, which skips the decoder's checks and set-up;
+    // another, or a one-character key (which the decoder hands out from the
+    // interpreter's own table), is made by CPython's decoder.
     static PyObject* make_interned(std::string_view text) {
-        PyObject* str = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        const auto size = static_cast<Py_ssize_t>(text.size());
+        PyObject* str = nullptr;
+        if (size >= 2 && wide::ascii_end(bytes, 0, text.size()) == text.size()) {
+            str = PyUnicode_New(size, 127);
+            if (str != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(str), bytes, text.size());
+        } else {
+            str = PyUnicode_DecodeUTF8(text.data(), size, "strict");
+        }
         if (str != nullptr) PyUnicode_InternInPlace(&str);
         return str;
     }
@@ -155,6 +166,7 @@ private:
     KeyMemory* memory() {
         if (!memory_looked_up_) {
             memory_ = KeyMemory::of_this_thread(memory_holder_);
+            if (memory_ != nullptr) memory_->begin_load();
             memory_looked_up_ = true;
         }
         return memory_;
@@ -164,10 +176,23 @@ private:
     // get() looks there), else made, and remembered for later loads when it
     // is worth it.
     PyObject* make_key(std::string_view text, std::uint64_t full_hash) {
-        if (!worth_remembering(text) || memory() == nullptr) return make_interned(text);
-        if (PyObject* str = memory_->find(text, full_hash)) return str;
+        if (!worth_remembering(text)) return make_interned(text);
+        // get() has looked in the memory already, unless it was not looked up yet.
+        const bool looked_in_memory = memory_ != nullptr;
+        if (memory() == nullptr) return make_interned(text);
+        if (!looked_in_memory) {
+            if (PyObject* str = memory_->find(text, full_hash)) return found(str);
+        }
         PyObject* str = make_interned(text);
         if (str != nullptr) memory_->remember(full_hash, str);
+        return str;
+    }
+
+    // A key found in the memory counts as a hit: the table is there for the
+    // keys that are not, and should grow by how often lookups find their key
+    // at all, not by how often the memory left it to find one.
+    PyObject* found(PyObject* str) noexcept {
+        ++hits_;
         return str;
     }
 
@@ -245,7 +270,7 @@ private:
     Slot* slots_ = inline_slots_;
     std::size_t capacity_ = kInlineSlots;
     std::size_t used_ = 0;   // slots taken
-    std::uint64_t hits_ = 0;  // lookups that found their key
+    std::uint64_t hits_ = 0;  // lookups that found their key (here or in the memory)
     std::uint64_t made_ = 0;  // keys made (first sight, or not kept before)
     std::uint64_t crowded_ = 0;  // keys that found their run full and the table at its size
     // The thread's memory of keys, looked up at the first key that may be in it.
