@@ -7,7 +7,10 @@
 // an eighth more: a document written again needs no growing, and the
 // allocator hands back the block of the last result, already faulted in,
 // rather than mapping fresh pages. At the end its length is set, and its
-// block is made smaller only when more than half of it is unused.
+// block is made smaller only when more than a quarter of its length is
+// unused: a result keeps at most that much spare memory (a first large
+// output, grown by doubling, may have made its block twice as large), and a
+// document written again, into a block an eighth larger, is never cut.
 // Attached use only: moving and growing call the interpreter's allocator.
 #pragma once
 
@@ -38,7 +41,7 @@ public:
         if (!bytes_) return PyBytes_FromStringAndSize(block_, size);
         last_large_size() = out_.size();
         PyObject* bytes = bytes_.release();
-        if (out_.capacity() - out_.size() <= out_.size()) {
+        if (out_.capacity() - out_.size() <= out_.size() / 4) {
             // Cut where it stands, its block unchanged: a block made smaller
             // in place teaches the allocator, when it is freed, a mapping
             // threshold below the next call's request, and every call then

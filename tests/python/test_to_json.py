@@ -307,6 +307,34 @@ def test_large_outputs_in_any_order_and_nested_are_exact():
     assert json.loads(got) == {"before": doc(10_000), "p": expected(inner).decode(), "after": doc(20_000)}
 
 
+@pytest.mark.parametrize("sizes", [(70_000,), (140_000,), (5_000_000,), (1_000_000, 300_000), (300_000, 1_000_000)])
+def test_large_results_hold_little_spare_memory(sizes):
+    # A large output grows inside the bytes object returned (doubling, or sized from the thread's last one): the
+    # object handed back must not keep much more memory than its length. Measured on a fresh thread, so that the
+    # first size is the thread's first large output.
+    import threading
+    import tracemalloc
+
+    held = []
+
+    def run():
+        tracemalloc.start()
+        try:
+            for size in sizes:
+                doc = ["x" * 1000] * (size // 1003)
+                before = tracemalloc.get_traced_memory()[0]
+                result = torvex.to_json(doc)
+                held.append((tracemalloc.get_traced_memory()[0] - before) / len(result))
+                del result
+        finally:
+            tracemalloc.stop()
+
+    thread = threading.Thread(target=run)
+    thread.start()
+    thread.join()
+    assert len(held) == len(sizes) and max(held) <= 1.26, held
+
+
 # A dict read ahead in batches must notice a change made by user code run for any entry, however deep inside
 # the entry the code runs; entries read ahead before it are read again. The tree path (OPT_SORT_KEYS on keys
 # already in order) reads every dict afresh after each such entry, so the two must agree, errors included.
