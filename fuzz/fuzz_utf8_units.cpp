@@ -1,8 +1,9 @@
 // Fuzzes the wide text helpers: block-wise UTF-8 validation (against the
 // one-sequence-at-a-time check), measuring and decoding UTF-8 into code
 // units (against validation and a one-character-at-a-time decode) and the
-// byte searches (against byte loops), and the JSON string writer over code
-// units (against the byte escaper on the same text). The buffers are exactly sized, so the
+// byte searches (against byte loops), and code units back to UTF-8, plain
+// (against a one-character-at-a-time encode) and as a JSON string (against
+// the byte escaper on the same text). The buffers are exactly sized, so the
 // sanitizer reports any read or write past them.
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +55,12 @@ void check_json_units(const std::uint8_t* data, std::size_t size, std::size_t in
         surrogate = surrogate || (c >= 0xD800 && c < 0xE000);
         torvex::utf8::append(utf8, c);
     }
+    // The plain encoder gives the same UTF-8, over whatever it held before.
+    std::string encoded(initial, 'z');
+    const bool encoded_ok = torvex::utf8::encode_units(units.data(), units.size(), sizeof(Unit), encoded);
+    require(encoded_ok == !surrogate);
+    if (encoded_ok) require(encoded == utf8);
+
     torvex::OutBuffer out(initial);
     out.append("x", 1);  // the literal lands after earlier output
     const bool ok = torvex::append_json_string_units(out, units.data(), units.size(), sizeof(Unit));

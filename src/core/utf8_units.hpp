@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace torvex::utf8 {
 
@@ -31,5 +32,10 @@ Measure measure(const unsigned char* text, std::size_t size) noexcept;
 bool decode_units(const unsigned char* text, std::size_t size, std::uint8_t* out, std::size_t chars) noexcept;
 bool decode_units(const unsigned char* text, std::size_t size, std::uint16_t* out, std::size_t chars) noexcept;
 bool decode_units(const unsigned char* text, std::size_t size, std::uint32_t* out, std::size_t chars) noexcept;
+
+// The other way: `n` code units of `width` bytes (1, 2 or 4) as UTF-8, which
+// replaces `out`. False, `out` then unspecified, when a unit is a surrogate,
+// which UTF-8 cannot encode. Runs of ASCII units are narrowed 16 at a time.
+bool encode_units(const void* units, std::size_t n, unsigned width, std::string& out);
 
 }  // namespace torvex::utf8

@@ -273,6 +273,46 @@ TEST(Utf8Units, MalformedTextIsRejectedWithoutOverrun) {
     }
 }
 
+// Code units back to UTF-8: random texts of every width (whose input ends at
+// a guard page), dense runs of the widest characters that outgrow the room
+// first made for mostly-ASCII text, and a surrogate at every place of a block.
+template <class Unit>
+void expect_encodes(const std::vector<char32_t>& cps) {
+    Guarded<Unit> units(cps.size());
+    for (std::size_t k = 0; k < cps.size(); ++k) units.data()[k] = static_cast<Unit>(cps[k]);
+    std::string out = "left over";
+    ASSERT_TRUE(utf8::encode_units(units.data(), cps.size(), sizeof(Unit), out));
+    EXPECT_EQ(out, encode(cps)) << cps.size() << " units of " << sizeof(Unit);
+}
+
+TEST(Utf8Units, EncodeGivesTheCodePointsUtf8) {
+    std::mt19937 rng(41);
+    for (int widest = 0; widest <= 3; ++widest) {
+        for (std::size_t count = 0; count <= 300; count += 1 + count / 8) {
+            const std::vector<char32_t> cps = random_code_points(rng, count, widest);
+            char32_t top = 0;
+            for (const char32_t cp : cps) top = std::max(top, cp);
+            if (top < 0x100) expect_encodes<std::uint8_t>(cps);
+            if (top < 0x10000) expect_encodes<std::uint16_t>(cps);
+            expect_encodes<std::uint32_t>(cps);
+        }
+    }
+    for (const std::size_t count : {17, 1000, 5000}) {
+        expect_encodes<std::uint8_t>(std::vector<char32_t>(count, 0xFF));
+        expect_encodes<std::uint16_t>(std::vector<char32_t>(count, 0x20AC));
+        expect_encodes<std::uint32_t>(std::vector<char32_t>(count, 0x1F680));
+    }
+    for (std::size_t at = 0; at < 40; ++at) {
+        std::vector<std::uint16_t> narrow(40, 'a');
+        std::vector<std::uint32_t> wide(40, 'a');
+        narrow[at] = static_cast<std::uint16_t>(0xD800 + at);
+        wide[at] = static_cast<std::uint32_t>(0xDFFF - at);
+        std::string out;
+        EXPECT_FALSE(utf8::encode_units(narrow.data(), narrow.size(), 2, out)) << at;
+        EXPECT_FALSE(utf8::encode_units(wide.data(), wide.size(), 4, out)) << at;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Long scalars, scanned from a text that ends at a guard page
 

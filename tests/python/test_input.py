@@ -137,6 +137,27 @@ def test_lone_surrogate_str_raises_the_interpreters_error():
         torvex.yaml_version("%YAML 1.1\n\ud800")
 
 
+@pytest.mark.parametrize("wide", ["\xe9", "\u20ac", "\U0001f680"])
+@pytest.mark.parametrize("entries", [10, 9000])
+def test_strs_of_every_width_and_size_read_as_their_utf8(wide, entries):
+    # Small strs are read through the UTF-8 form the interpreter keeps, large ones (past 64K characters) are
+    # encoded by the loader without leaving such a form behind: both read as their UTF-8 bytes do, and a lone
+    # surrogate raises the interpreter's own error at any size.
+    import sys
+
+    text = "".join(f"k{i}: {wide * (i % 5)}v{i} \u00ff\n" for i in range(entries))
+    size = sys.getsizeof(text)
+    assert torvex.loads(text) == torvex.loads(text.encode())
+    if len(text) >= 65536:
+        assert sys.getsizeof(text) == size
+    broken = text + "x: \udc80\n"
+    with pytest.raises(UnicodeEncodeError) as expected:
+        broken.encode()
+    with pytest.raises(UnicodeEncodeError) as got:
+        torvex.loads(broken)
+    assert str(got.value) == str(expected.value)
+
+
 def test_bytearray_is_not_held_after_the_call():
     data = bytearray(b"%YAML 1.1\n")
     assert torvex.yaml_version(data) == "1.1"
