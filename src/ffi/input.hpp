@@ -14,7 +14,8 @@ namespace torvex::ffi {
 // The text of a call's `data`. A str's UTF-8 form and UTF-8 bytes are
 // immutable and live as long as the argument, which the caller holds for the
 // whole call, so they are read in place; everything else (bytearray and
-// other buffers that may change, UTF-16/32 input) is an owned copy.
+// other buffers that may change, UTF-16/32 input, a large str encoded here
+// rather than by the interpreter) is an owned copy.
 class InputText {
 public:
     static InputText borrowed(std::string_view text) noexcept { return InputText(text); }
