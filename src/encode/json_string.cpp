@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/narrow_units.hpp"
+
 namespace torvex {
 
 namespace {
@@ -213,72 +215,26 @@ inline bool put_code_point(std::uint32_t c, char*& d) noexcept {
         }
         return true;
     }
-    if (c < 0x800) {
-        d[0] = static_cast<char>(0xC0 | (c >> 6));
-        d[1] = static_cast<char>(0x80 | (c & 0x3F));
-        d += 2;
-        return true;
-    }
-    if (c < 0x10000) {
-        if ((c & 0xF800) == 0xD800) return false;
+    if (c >= 0x800) {
+        if (units::is_surrogate(c)) return false;
         if (c == 0x2028 || c == 0x2029) {
             std::memcpy(d, c == 0x2028 ? "\\u2028" : "\\u2029", 6);
             d += 6;
             return true;
         }
-        d[0] = static_cast<char>(0xE0 | (c >> 12));
-        d[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        d[2] = static_cast<char>(0x80 | (c & 0x3F));
-        d += 3;
-        return true;
     }
-    d[0] = static_cast<char>(0xF0 | (c >> 18));
-    d[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    d[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    d[3] = static_cast<char>(0x80 | (c & 0x3F));
-    d += 4;
+    d = units::put_utf8(c, d);
     return true;
 }
 
-// narrow16: sixteen code units narrowed to bytes and stored as read, and one
-// bit per unit that is not plain ASCII or needs an escape. Texts of data are
-// ASCII for the most part even when a few characters make the str wide, so
-// a block of plain ASCII units costs a few instructions; the rest go one
-// code point at a time.
-
-// Sixteen latin-1 units: the bytes themselves.
-inline unsigned narrow16(const std::uint8_t* p, char* d) noexcept {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
-    return static_cast<unsigned>(_mm_movemask_epi8(v)) | special_bits(v);
-}
-
-// Sixteen units of 16 bits, each below 0x80 or flagged.
-inline unsigned narrow16(const std::uint16_t* p, char* d) noexcept {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i ascii = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(a, high), zero),
-                                          _mm_cmpeq_epi16(_mm_and_si128(b, high), zero));
-    const __m128i bytes = _mm_packus_epi16(a, b);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), bytes);
-    return (~static_cast<unsigned>(_mm_movemask_epi8(ascii)) & 0xFFFF) | special_bits(bytes);
-}
-
-// Sixteen units of 32 bits, the same way.
-inline unsigned narrow16(const std::uint32_t* p, char* d) noexcept {
-    const auto load = [p](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k)); };
-    const __m128i high = _mm_set1_epi32(static_cast<int>(0xFFFFFF80));
-    const __m128i zero = _mm_setzero_si128();
-    const auto is_ascii = [&](__m128i v) { return _mm_cmpeq_epi32(_mm_and_si128(v, high), zero); };
-    const __m128i v0 = load(0), v1 = load(1), v2 = load(2), v3 = load(3);
-    const __m128i ascii = _mm_packs_epi16(_mm_packs_epi32(is_ascii(v0), is_ascii(v1)),
-                                          _mm_packs_epi32(is_ascii(v2), is_ascii(v3)));
-    // Code points are below 2^31: the signed narrowing keeps ASCII units exact.
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v0, v1), _mm_packs_epi32(v2, v3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), bytes);
-    return (~static_cast<unsigned>(_mm_movemask_epi8(ascii)) & 0xFFFF) | special_bits(bytes);
+// Sixteen code units narrowed to bytes and stored as read, and one bit per
+// unit that is not plain ASCII or needs an escape: a block of plain ASCII
+// units costs a few instructions; the rest go one code point at a time.
+template <class Unit>
+inline unsigned narrow16(const Unit* p, char* d) noexcept {
+    const units::Narrowed16 n = units::narrow16(p);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), n.bytes);
+    return n.non_ascii | special_bits(n.bytes);
 }
 
 template <class Unit>
