@@ -610,14 +610,7 @@ std::optional<Error> decode_tokens_into(std::string_view text, std::uint32_t fil
 std::optional<Error> decode_tape_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
                                       DecodedTape& out) {
     if (decode_tape_direct_into(text, file_id, options, out)) return std::nullopt;
-    // What the direct reader wrote goes; the tape keeps its buffer.
-    out.tokens.reset();
-    out.tape.nodes.clear();
-    out.tape.texts.clear();
-    out.documents.clear();
-    out.warnings.clear();
-    out.has_merge_keys = false;
-    out.anchors = 0;
+    out.clear();  // what the direct reader wrote goes
     return decode_tokens_into(text, file_id, options, out);
 }
 

@@ -122,6 +122,18 @@ struct DecodedTape {
     std::vector<std::string> warnings;   // in the order produced
     bool has_merge_keys = false;         // merge markers remain on the tape; tape_documents applies them
     std::size_t anchors = 0;             // anchor properties in the whole stream
+
+    // Back to empty, the tape keeping its buffer: for a reader that gives
+    // way to another after writing part of the stream.
+    void clear() noexcept {
+        tokens.reset();
+        tape.nodes.clear();
+        tape.texts.clear();
+        documents.clear();
+        warnings.clear();
+        has_merge_keys = false;
+        anchors = 0;
+    }
 };
 
 // The decoded stream: read straight from the text where it keeps to the
