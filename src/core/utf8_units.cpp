@@ -292,89 +292,7 @@ template <class Unit>
     }
 }
 
-// Stores the first units of eight 16-bit code points (the caller has room for eight).
-template <class Unit>
-[[gnu::target("avx2")]] inline void store8(__m128i cps, Unit* out) noexcept {
-    if constexpr (sizeof(Unit) == 1) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(cps, cps));
-    } else if constexpr (sizeof(Unit) == 2) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), cps);
-    } else {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_cvtepu16_epi32(cps));
-    }
-}
-
-// Lanes k of the gather hold bytes 3k + 1 (low) and 3k (high) of five three-byte
-// characters, and bytes 3k + 2 alone (0x80 picks a zero).
-alignas(16) constexpr unsigned char kLeadsAndSeconds[16] = {1, 0, 4, 3, 7, 6, 10, 9, 13, 12, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-alignas(16) constexpr unsigned char kThirds[16] = {2, 0x80, 5, 0x80, 8, 0x80, 11, 0x80, 14, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-
-// A word of another script between ASCII (the usual shape of non-ASCII
-// text): a run of non-ASCII bytes from text[0] that ends within 16 bytes
-// and is all two-byte characters (Latin, Greek, Cyrillic ...) or all
-// three-byte ones (most other scripts), decoded at once rather than a
-// character at a time, which also spares the mispredicted end of that loop.
-// False, having stored nothing the caller keeps, for any other run, for
-// anything malformed and for a character too wide for Unit: decode_non_ascii
-// then takes it (and finds the error). 16 bytes must be there to read and
-// room for 8 units.
-template <class Unit>
-[[gnu::target("avx2")]] inline bool decode_word(const unsigned char* text, std::size_t& i, Unit* out,
-                                                std::size_t& o) noexcept {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    const auto ascii = static_cast<unsigned>(~_mm_movemask_epi8(v)) & 0xFFFF;
-    if (ascii == 0) return false;  // the run goes on past these 16 bytes
-    const auto run = static_cast<unsigned>(std::countr_zero(ascii));
-    const unsigned in_run = (1u << run) - 1;  // one bit per byte of the run
-    if (text[i] < 0xE0) {
-        // Two-byte characters: 16-bit lanes of lead (low) and continuation
-        // (high); the lead's marker and at least 0xC2 (else overlong).
-        const __m128i marked = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xC0E0))),
-                                               _mm_set1_epi16(static_cast<short>(0x80C0)));
-        const __m128i overlong = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(0x1E)), _mm_setzero_si128());
-        const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(overlong, marked)));
-        if ((run & 1) != 0 || (good & in_run) != in_run) return false;
-        const __m128i cps = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, _mm_set1_epi16(0x1F)), 6),
-                                         _mm_and_si128(_mm_srli_epi16(v, 8), _mm_set1_epi16(0x3F)));
-        if constexpr (sizeof(Unit) == 1) {
-            const auto wide = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(cps, _mm_set1_epi16(0xFF))));
-            if ((wide & in_run) != 0) return false;
-        }
-        store8(cps, out + o);
-        o += run / 2;
-    } else {
-        if constexpr (sizeof(Unit) == 1) {
-            return false;  // too wide, or not a three-byte character at all
-        } else {
-            // Three-byte characters: lanes of lead (high) and second byte (low), and of third bytes.
-            const __m128i a = _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(kLeadsAndSeconds)));
-            const __m128i b = _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(kThirds)));
-            const __m128i cps = _mm_or_si128(
-                _mm_or_si128(_mm_slli_epi16(_mm_and_si128(a, _mm_set1_epi16(0x0F00)), 4),
-                             _mm_slli_epi16(_mm_and_si128(a, _mm_set1_epi16(0x3F)), 6)),
-                _mm_and_si128(b, _mm_set1_epi16(0x3F)));
-            const __m128i marked = _mm_and_si128(
-                _mm_cmpeq_epi16(_mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF0C0))),
-                                _mm_set1_epi16(static_cast<short>(0xE080))),
-                _mm_cmpeq_epi16(_mm_and_si128(b, _mm_set1_epi16(0xC0)), _mm_set1_epi16(0x80)));
-            // Not overlong (at least U+0800) and not a surrogate (U+D800..U+DFFF).
-            const __m128i top5 = _mm_and_si128(cps, _mm_set1_epi16(static_cast<short>(0xF800)));
-            const __m128i bad = _mm_or_si128(_mm_cmpeq_epi16(top5, _mm_setzero_si128()),
-                                             _mm_cmpeq_epi16(top5, _mm_set1_epi16(static_cast<short>(0xD800))));
-            const auto good = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(bad, marked)));
-            const unsigned count = run / 3;
-            const unsigned lanes = (1u << (2 * count)) - 1;  // two mask bits per 16-bit lane
-            if (run != 3 * count || (good & lanes) != lanes) return false;
-            store8(cps, out + o);
-            o += count;
-        }
-    }
-    i += run;
-    return true;
-}
-
-// decode_into with ASCII moved 32 bytes at a time, and words of another
-// script whole where decode_word can; the rest as there.
+// decode_into with ASCII moved 32 bytes at a time; the rest as there.
 template <class Unit>
 [[gnu::target("avx2")]] bool decode_into_avx2(const unsigned char* text, std::size_t size, Unit* out,
                                               std::size_t chars) noexcept {
@@ -386,9 +304,7 @@ template <class Unit>
         const std::size_t run = mask == 0 ? 32 : static_cast<std::size_t>(std::countr_zero(mask));
         i += run;
         o += run;
-        if (mask == 0) continue;
-        if (size - i >= 16 && chars - o >= 8 && decode_word(text, i, out, o)) continue;
-        if (!decode_non_ascii(text, size, i, out, o, chars)) return false;
+        if (mask != 0 && !decode_non_ascii(text, size, i, out, o, chars)) return false;
     }
     if (i == size) return o == chars;
     // Most texts end in ASCII: where the last 32 bytes are, the last ones
