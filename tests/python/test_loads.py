@@ -5,12 +5,17 @@ import logging
 import math
 import subprocess
 import sys
+import sysconfig
 import textwrap
+import uuid
 
 import pytest
 
 import torvex
 from torvex import exceptions as exc
+
+# Interned strs are immortal on a free-threaded build: there keys are shared within a call, not interned.
+KEYS_INTERNED = not sysconfig.get_config_var("Py_GIL_DISABLED")
 
 
 @pytest.mark.parametrize(
@@ -58,9 +63,7 @@ def test_many_distinct_keys_stay_one_object_each(count):
 def test_keys_after_many_distinct_ones_stay_one_object_each(unique, working, rounds):
     # A run of distinct keys keeps the key cache from growing past its first size, and it takes few of the
     # keys that find their run of slots full; a working set that comes after (smaller or larger than the
-    # cache) still comes out as one interned object per text, in every mapping it is in.
-    import sys
-
+    # cache) still comes out as one object per text, in every mapping it is in, interned where keys are.
     names = [f"u{i}_{'y' * (i % 7)}" for i in range(unique)]
     work = [f"w{i}" for i in range(working)]
     text = "first:\n" + "".join(f"  {n}: 1\n" for n in names) + "".join(
@@ -71,8 +74,8 @@ def test_keys_after_many_distinct_ones_stay_one_object_each(unique, working, rou
     for r in range(rounds):
         for k in doc[f"r{r}"]:
             assert seen.setdefault(k, k) is k
-    assert len(seen) == working and all(sys._is_interned(k) for k in seen)
-    assert all(sys._is_interned(k) for k in doc["first"])
+    assert len(seen) == working and all(sys._is_interned(k) == KEYS_INTERNED for k in seen)
+    assert all(sys._is_interned(k) == KEYS_INTERNED for k in doc["first"])
 
 
 def _key_cache_hash(b):
@@ -125,6 +128,39 @@ def test_equal_keys_are_one_interned_object():
     first, second = torvex.loads("- {name: 1}\n- {name: 2}")
     k1, k2 = next(iter(first)), next(iter(second))
     assert k1 is k2
+
+
+def _key_strs(value, in_key=False):
+    """Every str of every mapping key in `value`, those inside complex (tuple) keys included."""
+    if isinstance(value, dict):
+        for key, item in value.items():
+            yield from _key_strs(key, True)
+            yield from _key_strs(item, in_key)
+    elif isinstance(value, (list, tuple)):
+        for item in value:
+            yield from _key_strs(item, in_key)
+    elif isinstance(value, str) and in_key:
+        yield value
+
+
+@pytest.mark.parametrize("load", [
+    lambda text: torvex.loads(text),
+    lambda text: torvex.loads_all(text + "---\n" + text),
+    lambda text: torvex.loads(text, option=torvex.OPT_ANNOTATED),
+    lambda text: torvex.loads(text, option=torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_YAML_1_1),
+    lambda text: torvex.loads(text, schema={}),
+], ids=["loads", "loads_all", "annotated", "options", "composed"])
+def test_keys_are_never_made_immortal(load):
+    # A service loading data with ever-new keys (ids, host names, dates) must get each key's memory back with the
+    # result: keys may be shared (interned where that keeps them mortal), never kept until the interpreter ends.
+    tag = uuid.uuid4().hex
+    keys = [f"k{tag}", f"key_{tag}_" + "x" * 60, f"ключ_{tag}", f"{tag}" * 40, f"n{tag}"]
+    text = "".join(f"{k!r}: {{inner_{tag}: [1, {{{k!r}: 2}}]}}\n" for k in keys)
+    text += f"? [seq_{tag}, {{map_{tag}: 1}}]\n: 3\n"
+    result = load(text)
+    found = set(_key_strs(result))
+    assert set(keys) <= found and f"map_{tag}" in found
+    assert not any(sys._is_immortal(k) for k in found)
 
 
 @pytest.mark.parametrize(

@@ -3,7 +3,11 @@
 // out new references to it, so equal keys are the identical object and are
 // made (and hashed by dicts) once. Every key is also interned, so a key the
 // cache does not hold (evicted, or never cached) is still the identical str:
-// the cache only saves the making and the interpreter's lookup.
+// the cache only saves the making and the interpreter's lookup. On a
+// free-threaded build an interned str is immortal: interning the keys of the
+// data would keep every key ever loaded until the interpreter ends, so there
+// the keys are shared through a table of the keys this cache made instead,
+// which goes with the cache (see make_shared).
 //
 // Its size is bounded, and past a first size it grows only while most
 // lookups hit: a document of thousands of distinct keys, most of them used
@@ -49,7 +53,7 @@ public:
     // decoded input).
     PyObject* get(std::string_view text) {
         if (text.size() > kMaxCachedLength) [[unlikely]]
-            return make_interned(text);
+            return make_shared(text);
         const std::uint64_t full_hash = hash_text(text);
         // A key an earlier load on this thread made (most keys of most
         // loads) needs no slot here. (The memory is looked up when the
@@ -136,23 +140,54 @@ private:
         return mix(h ^ load8(p + n - 8));
     }
 
-    // The interned str of `text`, shared with the interpreter's own strs and
-    // with the same key of later loads. An ASCII key (most are) is copied
-    // into a new str as it is, which skips the decoder's checks and set-up;
-    // another, or a one-character key (which the decoder hands out from the
-    // interpreter's own table), is made by CPython's decoder.
-    static PyObject* make_interned(std::string_view text) {
+    // Whether keys are interned: not where interned strs are immortal.
+#ifdef Py_GIL_DISABLED
+    static constexpr bool kInternKeys = false;
+#else
+    static constexpr bool kInternKeys = true;
+#endif
+
+    // A new str of `text`. An ASCII key (most are) is copied into a new str
+    // as it is, which skips the decoder's checks and set-up; another, or a
+    // one-character key (which the decoder hands out from the interpreter's
+    // own table), is made by CPython's decoder.
+    static PyObject* make_str(std::string_view text) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
         const auto size = static_cast<Py_ssize_t>(text.size());
-        PyObject* str = nullptr;
         if (size >= 2 && wide::ascii_end(bytes, 0, text.size()) == text.size()) {
-            str = PyUnicode_New(size, 127);
+            PyObject* str = PyUnicode_New(size, 127);
             if (str != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(str), bytes, text.size());
-        } else {
-            str = PyUnicode_DecodeUTF8(text.data(), size, "strict");
+            return str;
         }
-        if (str != nullptr) PyUnicode_InternInPlace(&str);
-        return str;
+        return PyUnicode_DecodeUTF8(text.data(), size, "strict");
+    }
+
+    // The one str of `text` for every key of that text this cache hands out,
+    // however often the table drops or declines it: the interned str, shared
+    // with the interpreter's own strs and with the same key of later loads;
+    // or, where interned strs are immortal, the one in this cache's table of
+    // made keys.
+    [[gnu::noinline]] PyObject* make_shared(std::string_view text) {
+        PyObject* str = make_str(text);
+        if (str == nullptr) return nullptr;
+        if constexpr (kInternKeys) {
+            PyUnicode_InternInPlace(&str);
+            return str;
+        } else {
+            return share_made(str);
+        }
+    }
+
+    // `str` (stolen), or the equal str this cache made before.
+    PyObject* share_made(PyObject* str) {
+        PyRef made = PyRef::steal(str);
+        if (!made_keys_) {
+            made_keys_ = PyRef::steal(PyDict_New());
+            if (!made_keys_) return nullptr;
+        }
+        PyObject* shared = nullptr;
+        if (PyDict_SetDefaultRef(made_keys_.get(), str, str, &shared) < 0) return nullptr;
+        return shared;
     }
 
     // Worth remembering: short keys but one-character ones, which the
@@ -176,14 +211,14 @@ private:
     // get() looks there), else made, and remembered for later loads when it
     // is worth it.
     PyObject* make_key(std::string_view text, std::uint64_t full_hash) {
-        if (!worth_remembering(text)) return make_interned(text);
+        if (!worth_remembering(text)) return make_shared(text);
         // get() has looked in the memory already, unless it was not looked up yet.
         const bool looked_in_memory = memory_ != nullptr;
-        if (memory() == nullptr) return make_interned(text);
+        if (memory() == nullptr) return make_shared(text);
         if (!looked_in_memory) {
             if (PyObject* str = memory_->find(text, full_hash)) return found(str);
         }
-        PyObject* str = make_interned(text);
+        PyObject* str = make_shared(text);
         if (str != nullptr) memory_->remember(full_hash, str);
         return str;
     }
@@ -233,7 +268,8 @@ private:
     }
 
     // Twice the slots; an entry whose new run is full is dropped (its str
-    // stays interned, so the next lookup finds the same object).
+    // stays interned or in the table of made keys, so the next lookup finds
+    // the same object).
     void grow() {
         const std::size_t capacity = capacity_ * 2;
         auto control = std::make_unique<std::uint8_t[]>(capacity);  // all kEmpty
@@ -273,6 +309,8 @@ private:
     std::uint64_t hits_ = 0;  // lookups that found their key (here or in the memory)
     std::uint64_t made_ = 0;  // keys made (first sight, or not kept before)
     std::uint64_t crowded_ = 0;  // keys that found their run full and the table at its size
+    // Every key made, where keys are not interned: made on the first.
+    PyRef made_keys_;
     // The thread's memory of keys, looked up at the first key that may be in it.
     PyRef memory_holder_;
     KeyMemory* memory_ = nullptr;

@@ -1,7 +1,7 @@
 // Mapping keys recur across loads as much as within one: a program reads the
 // same shapes of configuration again and again. Each thread state remembers
-// the interned strs of recent short ASCII keys, so a later load on that
-// thread takes them without making, hashing and interning a str again (which
+// the strs of recent short ASCII keys, so a later load on that thread takes
+// them without making, hashing and interning a str again (which
 // costs several hundred instructions a key; a lookup here costs a few dozen).
 //
 // The table is direct-mapped and bounded: a key replaces whatever an earlier
@@ -58,7 +58,7 @@ public:
         return Py_NewRef(slot.str);
     }
 
-    // Remembers `str` (borrowed; an interned compact ASCII str) under
+    // Remembers `str` (borrowed; the load's shared compact ASCII str of a key) under
     // `hash`, unless this load has used its slot for another key.
     void remember(std::uint64_t hash, PyObject* str) noexcept {
         if (!PyUnicode_IS_COMPACT_ASCII(str)) return;
@@ -68,7 +68,7 @@ public:
         slot.hash = hash;
         slot.str = Py_NewRef(str);
         slot.load = load_;
-        Py_XDECREF(replaced);  // an interned str: its release runs no user code
+        Py_XDECREF(replaced);  // an exact str: its release runs no user code
     }
 
 private:
