@@ -52,6 +52,9 @@ public:
     // `text` must stay valid for the cache's lifetime (it points into the
     // decoded input).
     PyObject* get(std::string_view text) {
+        // A one-character ASCII key (x, y, z...) is the interpreter's own str
+        // of that character, one object for the whole process.
+        if (text.size() == 1 && static_cast<unsigned char>(text[0]) < 0x80) return PyUnicode_FromOrdinal(text[0]);
         if (text.size() > kMaxCachedLength) [[unlikely]]
             return make_shared(text);
         const std::uint64_t full_hash = hash_text(text);
