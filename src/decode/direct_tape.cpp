@@ -163,7 +163,21 @@ private:
         }
         return push_resolved(scalar);
     }
-    [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
+    // The common numbers first, in a call that saves few registers.
+    [[gnu::noinline]] bool push_resolved(const Scalar& scalar) {
+        std::int64_t integer = 0;
+        if (plain_short_decimal(scalar.text, integer)) {
+            tape_.push_int(integer);
+            return true;
+        }
+        double floating = 0.0;
+        if (plain_short_decimal_float(scalar.text, floating)) {
+            tape_.push_float(floating);
+            return true;
+        }
+        return push_resolved_by_mode(scalar);
+    }
+    [[gnu::noinline]] bool push_resolved_by_mode(const Scalar& scalar);
     // A scalar under a tag, as the token-list path pushes it.
     [[gnu::noinline]] bool push_tagged(const Scalar& scalar, std::string_view tag);
     bool push_scalar(const Scalar& scalar, std::string_view tag) {
@@ -246,6 +260,8 @@ bool DirectTape::to_content() {
 
 // At a line start: past empty and comment lines to the first content.
 bool DirectTape::lines_to_content() {
+    // Most lines start with their content.
+    if (p_ < n_ && s_[p_] > ' ' && s_[p_] != '#') return true;
     for (;;) {
         p_ = wide::skip_spaces(s_, p_, n_);  // the indentation, 16 bytes at a time
         if (p_ >= n_) return true;
@@ -308,7 +324,7 @@ bool DirectTape::run() {
             if (!document()) return false;
         }
         first = false;
-        anchors_.clear();
+        if (!anchors_.empty()) anchors_.clear();  // clearing empties every bucket, even of an empty map
         if (!end() && !marker_here()) return false;  // trailing content
     }
     return true;
@@ -789,13 +805,8 @@ std::size_t DirectTape::colon_at(std::size_t q) const noexcept {
 }
 
 // A plain scalar without properties that may be other than a string, resolved as the decoder does.
-bool DirectTape::push_resolved(const Scalar& scalar) {
+bool DirectTape::push_resolved_by_mode(const Scalar& scalar) {
     const std::string_view text = scalar.text;
-    std::int64_t integer = 0;
-    if (plain_short_decimal(text, integer)) {
-        tape_.push_int(integer);
-        return true;
-    }
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
             out_.warnings.push_back(
