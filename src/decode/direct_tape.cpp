@@ -75,7 +75,7 @@ public:
           options_(options),
           out_(out),
           tape_(out.tape),
-          scalars_(text, file_id) {}
+          file_id_(file_id) {}
 
     bool run();
     // After run(): the texts the scalar reader made go to `out`, and the nodes get their pointers.
@@ -135,7 +135,8 @@ private:
     // Inlined into the flow readers: most flow scalars are short plain ones.
     [[gnu::always_inline]] inline bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
     [[gnu::noinline]] bool flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar);
-    bool flow_value(std::int64_t flow_indent);
+    // Inlined into the flow readers, which call it for every value.
+    [[gnu::always_inline]] inline bool flow_value(std::int64_t flow_indent);
     bool flow_separator(std::int64_t flow_indent, unsigned char closing);
     bool block_scalar(std::int64_t column, bool fold, std::string_view tag = {});
 
@@ -154,25 +155,31 @@ private:
                      Scalar& scalar, bool& multi_line);
     std::size_t colon_at(std::size_t q) const noexcept;
     bool colon_follows(std::size_t q) const noexcept { return colon_at(q) != n_; }
-    // Most scalars are strings by their style or first byte: pushed without a call.
-    bool push_scalar(const Scalar& scalar) {
+    // Most scalars are strings by their style or first byte, or short
+    // integers: pushed without a call.
+    [[gnu::always_inline]] bool push_scalar(const Scalar& scalar) {
         if (!scalar.plain || plain_is_str_at_a_glance(scalar.text)) {
             tape_.push_text(TapeNode::Kind::String, scalar.text);
             if (scalar.made != ScalarReader::kNotMade) note_made(scalar.made);
             return true;
         }
-        return push_resolved(scalar);
-    }
-    // The common numbers first, in a call that saves few registers.
-    [[gnu::noinline]] bool push_resolved(const Scalar& scalar) {
         std::int64_t integer = 0;
         if (plain_short_decimal(scalar.text, integer)) {
             tape_.push_int(integer);
             return true;
         }
+        return push_resolved(scalar);
+    }
+    // The common fractions and keywords first, in a call that saves few registers.
+    [[gnu::noinline]] bool push_resolved(const Scalar& scalar) {
         double floating = 0.0;
         if (plain_short_decimal_float(scalar.text, floating)) {
             tape_.push_float(floating);
+            return true;
+        }
+        Resolved keyword;
+        if (plain_keyword_in_every_mode(scalar.text, keyword)) {
+            push_resolved_scalar(tape_, keyword, scalar.text);
             return true;
         }
         return push_resolved_by_mode(scalar);
@@ -222,12 +229,15 @@ private:
     const DecodeOptions& options_;
     DecodedTape& out_;
     Tape& tape_;
-    ScalarReader scalars_;
+    // Made at the first scalar it reads, and the map at the first anchor:
+    // most small documents need neither, whose set-up and teardown cost calls.
+    std::uint32_t file_id_;
+    std::optional<ScalarReader> scalars_;
     struct Anchor {
         std::size_t first;
         std::size_t last;
     };
-    std::unordered_map<std::string_view, Anchor> anchors_;
+    std::optional<std::unordered_map<std::string_view, Anchor>> anchors_;
     std::uint64_t expanded_nodes_ = 0;
     // Where block_mapping last failed at its first key (unread, or without its `:`).
     std::size_t alone_key_at_ = static_cast<std::size_t>(-1);
@@ -324,7 +334,7 @@ bool DirectTape::run() {
             if (!document()) return false;
         }
         first = false;
-        if (!anchors_.empty()) anchors_.clear();  // clearing empties every bucket, even of an empty map
+        if (anchors_) anchors_->clear();
         if (!end() && !marker_here()) return false;  // trailing content
     }
     return true;
@@ -540,7 +550,8 @@ bool DirectTape::anchored_value(std::int64_t column, bool in_sequence) {
         if (!block_node(here())) return false;
     }
     // Defining a name again replaces the earlier definition, once the node is read.
-    anchors_.insert_or_assign(name, Anchor{first, tape_.nodes.size()});
+    if (!anchors_) anchors_.emplace();
+    anchors_->insert_or_assign(name, Anchor{first, tape_.nodes.size()});
     ++out_.anchors;
     return true;
 }
@@ -548,8 +559,9 @@ bool DirectTape::anchored_value(std::int64_t column, bool in_sequence) {
 bool DirectTape::alias() {
     const std::size_t start = ++p_;
     while (p_ < n_ && !scan::kNameStop[s_[p_]]) ++p_;
-    const auto found = anchors_.find(std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start));
-    if (found == anchors_.end()) return false;
+    if (!anchors_) return false;
+    const auto found = anchors_->find(std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start));
+    if (found == anchors_->end()) return false;
     const Anchor anchor = found->second;
     const std::size_t length = anchor.last - anchor.first;
     expanded_nodes_ += length;
@@ -668,7 +680,7 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
 }
 
 // An item or a value in a flow collection: a nested collection or a scalar.
-bool DirectTape::flow_value(std::int64_t flow_indent) {
+inline bool DirectTape::flow_value(std::int64_t flow_indent) {
     if (s_[p_] == '[' || s_[p_] == '{') return flow_collection(flow_indent);
     if (s_[p_] == '!') return tagged_value(0, false, true, flow_indent);
     Scalar scalar;
@@ -782,7 +794,8 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     scalar.plain = style == ScalarReader::Style::Plain;
     ScalarReader::Place at{p_, line_, char_column(line_start_, p_)};
     const bool searched = quote_start_ == p_ && quote_run_end_ > p_;
-    if (!scalars_.read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made,
+    if (!scalars_) scalars_.emplace(std::string_view(reinterpret_cast<const char*>(s_), n_), file_id_);
+    if (!scalars_->read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made,
                        searched ? quote_run_end_ : 0, quote_run_high_))
         return false;
     // The reader's place: its line's start is after the last break before it
@@ -820,7 +833,7 @@ bool DirectTape::push_resolved_by_mode(const Scalar& scalar) {
 }
 
 void DirectTape::finish() {
-    out_.tokens = scalars_.take_texts();
+    if (scalars_) out_.tokens = scalars_->take_texts();
     if (made_nodes_.empty()) return;
     const char* const made = out_.tokens->made_texts().data();
     for (const std::size_t i : made_nodes_) tape_.nodes[i].text = made + tape_.nodes[i].span;

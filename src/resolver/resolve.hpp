@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "resolver/keywords.hpp"
+
 namespace torvex {
 
 enum class ResolveMode : std::uint8_t {
@@ -128,6 +130,34 @@ inline bool plain_short_decimal_float(std::string_view text, double& out) noexce
     const double value = static_cast<double>(mantissa) / kPowers[digits.size() - 1 - point];
     out = negative ? -value : value;
     return true;
+}
+
+// `true`, `false` and `null` in their three spellings, and `~`, mean the
+// same in every mode (so they make no 1.1-versus-1.2 difference either):
+// true with what the text is.
+inline bool plain_keyword_in_every_mode(std::string_view text, Resolved& out) noexcept {
+    switch (text.size()) {
+        case 1:
+            if (text[0] != '~') return false;
+            out.kind = ResolvedKind::Null;
+            return true;
+        case 4:
+            if (resolver::is_null_word(text)) {
+                out.kind = ResolvedKind::Null;
+                return true;
+            }
+            if (!resolver::is_true_word(text)) return false;
+            out.kind = ResolvedKind::Bool;
+            out.boolean = true;
+            return true;
+        case 5:
+            if (!resolver::is_false_word(text)) return false;
+            out.kind = ResolvedKind::Bool;
+            out.boolean = false;
+            return true;
+        default:
+            return false;
+    }
 }
 
 // Names under the load's mode and under YAML 1.2, when they differ and the

@@ -481,6 +481,37 @@ TEST(ResolverProperty, StrAtAGlanceAgreesWithResolution) {
     EXPECT_GT(short_judged_str, 200 * 256 * static_cast<int>(rests.size()));
 }
 
+// The direct reader resolves a few keywords without the general resolver:
+// every text it takes them for, every mode must read alike, without a
+// 1.1-versus-1.2 difference; and it takes no other keyword of any mode.
+TEST(ResolverProperty, KeywordsInEveryModeAgreeWithResolution) {
+    const std::vector<std::string> texts = {"~", "null", "Null", "NULL", "true", "True", "TRUE", "false", "False",
+                                            "FALSE", "nULL", "tRUE", "fALSE", "y", "n", "no", "NO", "yes", "on",
+                                            "off", "OFF", "~~", "nul", "<<", "", "1", "Nil", "none"};
+    int taken = 0;
+    for (const std::string& text : texts) {
+        Resolved keyword;
+        const bool took = plain_keyword_in_every_mode(text, keyword);
+        bool same_everywhere = true;
+        for (const auto mode : kModes) {
+            const Resolved r = resolve(mode, text, true, std::nullopt);
+            if (r.kind != resolve(ResolveMode::Yaml12, text, true, std::nullopt).kind ||
+                (r.kind != ResolvedKind::Null && r.kind != ResolvedKind::Bool) || version_difference(mode, text, true, std::nullopt))
+                same_everywhere = false;
+            if (took) {
+                ASSERT_EQ(r.kind, keyword.kind) << describe(text, mode);
+                if (r.kind == ResolvedKind::Bool) {
+                    ASSERT_EQ(r.boolean, keyword.boolean) << describe(text, mode);
+                }
+                ASSERT_FALSE(version_difference(mode, text, true, std::nullopt)) << describe(text, mode);
+            }
+        }
+        EXPECT_EQ(took, same_everywhere && !text.empty()) << text;
+        taken += took ? 1 : 0;
+    }
+    EXPECT_EQ(taken, 10);
+}
+
 // The decoders read short decimal fractions without the general resolver:
 // wherever that short cut takes a text, every mode must read the same float,
 // bit for bit, and see no 1.1-versus-1.2 difference.
