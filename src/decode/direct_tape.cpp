@@ -137,7 +137,9 @@ private:
     [[gnu::noinline]] bool flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar);
     // Inlined into the flow readers, which call it for every value.
     [[gnu::always_inline]] inline bool flow_value(std::int64_t flow_indent);
-    bool flow_separator(std::int64_t flow_indent, unsigned char closing);
+    // Inlined for its common cases; flow_separator_spaced reads the others.
+    [[gnu::always_inline]] inline bool flow_separator(std::int64_t flow_indent, unsigned char closing);
+    [[gnu::noinline]] bool flow_separator_spaced(std::int64_t flow_indent, unsigned char closing);
     bool block_scalar(std::int64_t column, bool fold, std::string_view tag = {});
 
     // --- scalars ---
@@ -145,7 +147,7 @@ private:
         const PlainStart start = kPlainStart[byte(p_)];
         return start == PlainStart::Check ? plain_may_start_at_indicator(flow) : start == PlainStart::Yes;
     }
-    bool plain_may_start_at_indicator(bool flow) const noexcept;
+    [[gnu::always_inline]] inline bool plain_may_start_at_indicator(bool flow) const noexcept;
     // In flow context when kFlow: a separate body for each context, as the
     // stops differ and the reader is in the one or the other for long.
     template <bool kFlow>
@@ -667,9 +669,15 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
         skip_spaces();
         if (byte(p_) != ':') return false;
         const unsigned char next = byte(p_ + 1);
-        if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
-        ++p_;
-        if (!push_scalar(key) || !flow_space(flow_indent) || !flow_value(flow_indent)) return false;
+        if (next == ' ') {
+            p_ += 2;  // the common `key: value`: flow_space's first step taken
+            if (!(p_ < n_ && s_[p_] > ' ' && s_[p_] != '#') && !skip_flow_space(flow_indent)) return false;
+        } else {
+            if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
+            ++p_;
+            if (!flow_space(flow_indent)) return false;
+        }
+        if (!push_scalar(key) || !flow_value(flow_indent)) return false;
         if (seen != nullptr && !check_key(seen, key_node, key)) return false;
         ++count;
         if (!flow_separator(flow_indent, '}')) return false;
@@ -688,7 +696,20 @@ inline bool DirectTape::flow_value(std::int64_t flow_indent) {
 }
 
 // What follows an entry of a flow collection: a `,` or its closing bracket.
-bool DirectTape::flow_separator(std::int64_t flow_indent, unsigned char closing) {
+inline bool DirectTape::flow_separator(std::int64_t flow_indent, unsigned char closing) {
+    // Most entries end right at `, ` and the next entry, or at the closing bracket.
+    if (p_ + 2 < n_) {
+        const unsigned char c = s_[p_];
+        if (c == closing) return true;
+        if (c == ',' && s_[p_ + 1] == ' ' && s_[p_ + 2] > ' ' && s_[p_ + 2] != '#') {
+            p_ += 2;
+            return true;
+        }
+    }
+    return flow_separator_spaced(flow_indent, closing);
+}
+
+bool DirectTape::flow_separator_spaced(std::int64_t flow_indent, unsigned char closing) {
     if (!flow_space(flow_indent)) return false;
     if (s_[p_] != ',') return s_[p_] == closing;
     ++p_;
@@ -720,7 +741,7 @@ bool DirectTape::flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar)
 
 // At `-`, `?` or `.`: whether they start a plain scalar rather than an
 // indicator or a document marker (in flow context when `flow`).
-bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
+inline bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
     if (marker_here()) return false;
     if (s_[p_] == '.') return true;
     const unsigned char next = byte(p_ + 1);
