@@ -117,8 +117,9 @@ private:
     bool document();
     bool block_node(std::int64_t column);
     [[gnu::noinline]] bool later_line_node(std::int64_t column);
-    // `read_key`: the first key, when the caller has read it already (the cursor just past it).
-    bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
+    // `read_key`: the first key, when the caller has read it already (the
+    // cursor just past it), and `read_colon` where its `:` stands.
+    bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr, std::size_t read_colon = 0);
     bool block_sequence(std::int64_t column, bool indentless);
     bool block_value(std::int64_t column, bool in_mapping);
     // `anchored`: the node's properties have been read; `tag`, as written, when one of them is a tag.
@@ -356,7 +357,8 @@ bool DirectTape::document() {
         const std::size_t start = p_;
         Scalar scalar;
         if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain<false>(scalar))) return false;
-        if (colon_follows(p_)) return nested([&] { return block_mapping(col, &scalar); });
+        const std::size_t colon = colon_at(p_);
+        if (colon != n_) return nested([&] { return block_mapping(col, &scalar, colon); });
         if (c != '"' && c != '\'') {
             // A plain scalar alone may go on over later lines: read it whole.
             p_ = start;
@@ -378,7 +380,7 @@ bool DirectTape::block_node(std::int64_t column) {
     return nested([&] { return block_mapping(column); });
 }
 
-bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
+bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key, std::size_t read_colon) {
     const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
     std::optional<std::unordered_set<std::string>> identities;
@@ -390,15 +392,13 @@ bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
         const std::size_t key_at = p_;
         Scalar key;
         const unsigned char c = byte(p_);
-        bool read = true;
+        std::size_t colon = n_;
         if (read_key != nullptr) {
             key = *std::exchange(read_key, nullptr);
-        } else if (c == '"' || c == '\'') {
-            read = one_line_quoted(key);
-        } else {
-            read = plain_may_start(false) && one_line_plain<false>(key);
+            colon = read_colon;
+        } else if (c == '"' || c == '\'' ? one_line_quoted(key) : plain_may_start(false) && one_line_plain<false>(key)) {
+            colon = colon_at(p_);
         }
-        const std::size_t colon = read ? colon_at(p_) : n_;
         if (colon == n_) {
             // No mapping after all, maybe: the caller may read a scalar or a
             // flow collection there instead (one line read at most).
@@ -503,11 +503,12 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
     const std::size_t line_start = line_start_;
     Scalar scalar;
     bool one_line = quoted ? one_line_quoted(scalar) : one_line_plain<false>(scalar);
-    if (one_line && colon_follows(p_)) {
+    const std::size_t colon = one_line ? colon_at(p_) : n_;
+    if (colon != n_) {
         // `- key: value`: a mapping in a sequence entry, at the key's column.
         if (!in_sequence || anchored) return false;
         const std::int64_t inner = static_cast<std::int64_t>(start - line_start_);
-        return nested([&] { return block_mapping(inner, &scalar); });
+        return nested([&] { return block_mapping(inner, &scalar, colon); });
     }
     if (one_line && !quoted) {
         // A plain scalar continues on a later line indented past the

@@ -94,7 +94,7 @@ inline bool plain_is_str_at_a_glance(std::string_view text) noexcept {
 // a leading zero (but "0" itself) is the same int in every mode, so it has no
 // 1.1-versus-1.2 difference either: true with its value. The common integer,
 // read without the general resolver's dispatch.
-inline bool plain_short_decimal(std::string_view text, std::int64_t& out) noexcept {
+[[gnu::always_inline]] inline bool plain_short_decimal(std::string_view text, std::int64_t& out) noexcept {
     const bool negative = !text.empty() && text[0] == '-';
     const std::string_view digits = text.substr(negative ? 1 : 0);
     if (digits.empty() || digits.size() > 18 || (digits[0] == '0' && digits.size() > 1)) return false;
