@@ -75,7 +75,7 @@ public:
           options_(options),
           out_(out),
           tape_(out.tape),
-          scalars_(text, file_id) {}
+          file_id_(file_id) {}
 
     bool run();
     // After run(): the texts the scalar reader made go to `out`, and the nodes get their pointers.
@@ -117,8 +117,9 @@ private:
     bool document();
     bool block_node(std::int64_t column);
     [[gnu::noinline]] bool later_line_node(std::int64_t column);
-    // `read_key`: the first key, when the caller has read it already (the cursor just past it).
-    bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr);
+    // `read_key`: the first key, when the caller has read it already (the
+    // cursor just past it), and `read_colon` where its `:` stands.
+    bool block_mapping(std::int64_t column, const Scalar* read_key = nullptr, std::size_t read_colon = 0);
     bool block_sequence(std::int64_t column, bool indentless);
     bool block_value(std::int64_t column, bool in_mapping);
     // `anchored`: the node's properties have been read; `tag`, as written, when one of them is a tag.
@@ -135,8 +136,11 @@ private:
     // Inlined into the flow readers: most flow scalars are short plain ones.
     [[gnu::always_inline]] inline bool flow_scalar(std::int64_t flow_indent, bool key, Scalar& scalar);
     [[gnu::noinline]] bool flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar);
-    bool flow_value(std::int64_t flow_indent);
-    bool flow_separator(std::int64_t flow_indent, unsigned char closing);
+    // Inlined into the flow readers, which call it for every value.
+    [[gnu::always_inline]] inline bool flow_value(std::int64_t flow_indent);
+    // Inlined for its common cases; flow_separator_spaced reads the others.
+    [[gnu::always_inline]] inline bool flow_separator(std::int64_t flow_indent, unsigned char closing);
+    [[gnu::noinline]] bool flow_separator_spaced(std::int64_t flow_indent, unsigned char closing);
     bool block_scalar(std::int64_t column, bool fold, std::string_view tag = {});
 
     // --- scalars ---
@@ -144,7 +148,7 @@ private:
         const PlainStart start = kPlainStart[byte(p_)];
         return start == PlainStart::Check ? plain_may_start_at_indicator(flow) : start == PlainStart::Yes;
     }
-    bool plain_may_start_at_indicator(bool flow) const noexcept;
+    [[gnu::always_inline]] inline bool plain_may_start_at_indicator(bool flow) const noexcept;
     // In flow context when kFlow: a separate body for each context, as the
     // stops differ and the reader is in the one or the other for long.
     template <bool kFlow>
@@ -154,16 +158,36 @@ private:
                      Scalar& scalar, bool& multi_line);
     std::size_t colon_at(std::size_t q) const noexcept;
     bool colon_follows(std::size_t q) const noexcept { return colon_at(q) != n_; }
-    // Most scalars are strings by their style or first byte: pushed without a call.
-    bool push_scalar(const Scalar& scalar) {
+    // Most scalars are strings by their style or first byte, or short
+    // integers: pushed without a call.
+    [[gnu::always_inline]] bool push_scalar(const Scalar& scalar) {
         if (!scalar.plain || plain_is_str_at_a_glance(scalar.text)) {
             tape_.push_text(TapeNode::Kind::String, scalar.text);
             if (scalar.made != ScalarReader::kNotMade) note_made(scalar.made);
             return true;
         }
+        std::int64_t integer = 0;
+        if (plain_short_decimal(scalar.text, integer)) {
+            tape_.push_int(integer);
+            return true;
+        }
         return push_resolved(scalar);
     }
-    [[gnu::noinline]] bool push_resolved(const Scalar& scalar);
+    // The common fractions and keywords first, in a call that saves few registers.
+    [[gnu::noinline]] bool push_resolved(const Scalar& scalar) {
+        double floating = 0.0;
+        if (plain_short_decimal_float(scalar.text, floating)) {
+            tape_.push_float(floating);
+            return true;
+        }
+        Resolved keyword;
+        if (plain_keyword_in_every_mode(scalar.text, keyword)) {
+            push_resolved_scalar(tape_, keyword, scalar.text);
+            return true;
+        }
+        return push_resolved_by_mode(scalar);
+    }
+    [[gnu::noinline]] bool push_resolved_by_mode(const Scalar& scalar);
     // A scalar under a tag, as the token-list path pushes it.
     [[gnu::noinline]] bool push_tagged(const Scalar& scalar, std::string_view tag);
     bool push_scalar(const Scalar& scalar, std::string_view tag) {
@@ -208,12 +232,15 @@ private:
     const DecodeOptions& options_;
     DecodedTape& out_;
     Tape& tape_;
-    ScalarReader scalars_;
+    // Made at the first scalar it reads, and the map at the first anchor:
+    // most small documents need neither, whose set-up and teardown cost calls.
+    std::uint32_t file_id_;
+    std::optional<ScalarReader> scalars_;
     struct Anchor {
         std::size_t first;
         std::size_t last;
     };
-    std::unordered_map<std::string_view, Anchor> anchors_;
+    std::optional<std::unordered_map<std::string_view, Anchor>> anchors_;
     std::uint64_t expanded_nodes_ = 0;
     // Where block_mapping last failed at its first key (unread, or without its `:`).
     std::size_t alone_key_at_ = static_cast<std::size_t>(-1);
@@ -246,6 +273,8 @@ bool DirectTape::to_content() {
 
 // At a line start: past empty and comment lines to the first content.
 bool DirectTape::lines_to_content() {
+    // Most lines start with their content.
+    if (p_ < n_ && s_[p_] > ' ' && s_[p_] != '#') return true;
     for (;;) {
         p_ = wide::skip_spaces(s_, p_, n_);  // the indentation, 16 bytes at a time
         if (p_ >= n_) return true;
@@ -308,7 +337,7 @@ bool DirectTape::run() {
             if (!document()) return false;
         }
         first = false;
-        anchors_.clear();
+        if (anchors_) anchors_->clear();
         if (!end() && !marker_here()) return false;  // trailing content
     }
     return true;
@@ -328,7 +357,8 @@ bool DirectTape::document() {
         const std::size_t start = p_;
         Scalar scalar;
         if (!(c == '"' || c == '\'' ? one_line_quoted(scalar) : one_line_plain<false>(scalar))) return false;
-        if (colon_follows(p_)) return nested([&] { return block_mapping(col, &scalar); });
+        const std::size_t colon = colon_at(p_);
+        if (colon != n_) return nested([&] { return block_mapping(col, &scalar, colon); });
         if (c != '"' && c != '\'') {
             // A plain scalar alone may go on over later lines: read it whole.
             p_ = start;
@@ -350,7 +380,7 @@ bool DirectTape::block_node(std::int64_t column) {
     return nested([&] { return block_mapping(column); });
 }
 
-bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
+bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key, std::size_t read_colon) {
     const std::size_t header = tape_.open(TapeNode::Kind::Mapping);
     std::uint64_t count = 0;
     std::optional<std::unordered_set<std::string>> identities;
@@ -362,15 +392,13 @@ bool DirectTape::block_mapping(std::int64_t column, const Scalar* read_key) {
         const std::size_t key_at = p_;
         Scalar key;
         const unsigned char c = byte(p_);
-        bool read = true;
+        std::size_t colon = n_;
         if (read_key != nullptr) {
             key = *std::exchange(read_key, nullptr);
-        } else if (c == '"' || c == '\'') {
-            read = one_line_quoted(key);
-        } else {
-            read = plain_may_start(false) && one_line_plain<false>(key);
+            colon = read_colon;
+        } else if (c == '"' || c == '\'' ? one_line_quoted(key) : plain_may_start(false) && one_line_plain<false>(key)) {
+            colon = colon_at(p_);
         }
-        const std::size_t colon = read ? colon_at(p_) : n_;
         if (colon == n_) {
             // No mapping after all, maybe: the caller may read a scalar or a
             // flow collection there instead (one line read at most).
@@ -475,11 +503,12 @@ bool DirectTape::inline_value(std::int64_t column, bool in_sequence, bool anchor
     const std::size_t line_start = line_start_;
     Scalar scalar;
     bool one_line = quoted ? one_line_quoted(scalar) : one_line_plain<false>(scalar);
-    if (one_line && colon_follows(p_)) {
+    const std::size_t colon = one_line ? colon_at(p_) : n_;
+    if (colon != n_) {
         // `- key: value`: a mapping in a sequence entry, at the key's column.
         if (!in_sequence || anchored) return false;
         const std::int64_t inner = static_cast<std::int64_t>(start - line_start_);
-        return nested([&] { return block_mapping(inner, &scalar); });
+        return nested([&] { return block_mapping(inner, &scalar, colon); });
     }
     if (one_line && !quoted) {
         // A plain scalar continues on a later line indented past the
@@ -524,7 +553,8 @@ bool DirectTape::anchored_value(std::int64_t column, bool in_sequence) {
         if (!block_node(here())) return false;
     }
     // Defining a name again replaces the earlier definition, once the node is read.
-    anchors_.insert_or_assign(name, Anchor{first, tape_.nodes.size()});
+    if (!anchors_) anchors_.emplace();
+    anchors_->insert_or_assign(name, Anchor{first, tape_.nodes.size()});
     ++out_.anchors;
     return true;
 }
@@ -532,8 +562,9 @@ bool DirectTape::anchored_value(std::int64_t column, bool in_sequence) {
 bool DirectTape::alias() {
     const std::size_t start = ++p_;
     while (p_ < n_ && !scan::kNameStop[s_[p_]]) ++p_;
-    const auto found = anchors_.find(std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start));
-    if (found == anchors_.end()) return false;
+    if (!anchors_) return false;
+    const auto found = anchors_->find(std::string_view(reinterpret_cast<const char*>(s_) + start, p_ - start));
+    if (found == anchors_->end()) return false;
     const Anchor anchor = found->second;
     const std::size_t length = anchor.last - anchor.first;
     expanded_nodes_ += length;
@@ -639,9 +670,15 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
         skip_spaces();
         if (byte(p_) != ':') return false;
         const unsigned char next = byte(p_ + 1);
-        if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
-        ++p_;
-        if (!push_scalar(key) || !flow_space(flow_indent) || !flow_value(flow_indent)) return false;
+        if (next == ' ') {
+            p_ += 2;  // the common `key: value`: flow_space's first step taken
+            if (!(p_ < n_ && s_[p_] > ' ' && s_[p_] != '#') && !skip_flow_space(flow_indent)) return false;
+        } else {
+            if (key.plain && !(space_break_or_end(p_ + 1) || is_flow_indicator(next))) return false;
+            ++p_;
+            if (!flow_space(flow_indent)) return false;
+        }
+        if (!push_scalar(key) || !flow_value(flow_indent)) return false;
         if (seen != nullptr && !check_key(seen, key_node, key)) return false;
         ++count;
         if (!flow_separator(flow_indent, '}')) return false;
@@ -652,7 +689,7 @@ bool DirectTape::flow_mapping(std::int64_t flow_indent) {
 }
 
 // An item or a value in a flow collection: a nested collection or a scalar.
-bool DirectTape::flow_value(std::int64_t flow_indent) {
+inline bool DirectTape::flow_value(std::int64_t flow_indent) {
     if (s_[p_] == '[' || s_[p_] == '{') return flow_collection(flow_indent);
     if (s_[p_] == '!') return tagged_value(0, false, true, flow_indent);
     Scalar scalar;
@@ -660,7 +697,20 @@ bool DirectTape::flow_value(std::int64_t flow_indent) {
 }
 
 // What follows an entry of a flow collection: a `,` or its closing bracket.
-bool DirectTape::flow_separator(std::int64_t flow_indent, unsigned char closing) {
+inline bool DirectTape::flow_separator(std::int64_t flow_indent, unsigned char closing) {
+    // Most entries end right at `, ` and the next entry, or at the closing bracket.
+    if (p_ + 2 < n_) {
+        const unsigned char c = s_[p_];
+        if (c == closing) return true;
+        if (c == ',' && s_[p_ + 1] == ' ' && s_[p_ + 2] > ' ' && s_[p_ + 2] != '#') {
+            p_ += 2;
+            return true;
+        }
+    }
+    return flow_separator_spaced(flow_indent, closing);
+}
+
+bool DirectTape::flow_separator_spaced(std::int64_t flow_indent, unsigned char closing) {
     if (!flow_space(flow_indent)) return false;
     if (s_[p_] != ',') return s_[p_] == closing;
     ++p_;
@@ -692,7 +742,7 @@ bool DirectTape::flow_quoted(std::int64_t flow_indent, bool key, Scalar& scalar)
 
 // At `-`, `?` or `.`: whether they start a plain scalar rather than an
 // indicator or a document marker (in flow context when `flow`).
-bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
+inline bool DirectTape::plain_may_start_at_indicator(bool flow) const noexcept {
     if (marker_here()) return false;
     if (s_[p_] == '.') return true;
     const unsigned char next = byte(p_ + 1);
@@ -766,7 +816,8 @@ bool DirectTape::read_scalar(ScalarReader::Style style, std::int64_t indent, boo
     scalar.plain = style == ScalarReader::Style::Plain;
     ScalarReader::Place at{p_, line_, char_column(line_start_, p_)};
     const bool searched = quote_start_ == p_ && quote_run_end_ > p_;
-    if (!scalars_.read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made,
+    if (!scalars_) scalars_.emplace(std::string_view(reinterpret_cast<const char*>(s_), n_), file_id_);
+    if (!scalars_->read(style, at, indent, flow, flow_indent, scalar.text, multi_line, scalar.made,
                        searched ? quote_run_end_ : 0, quote_run_high_))
         return false;
     // The reader's place: its line's start is after the last break before it
@@ -789,13 +840,8 @@ std::size_t DirectTape::colon_at(std::size_t q) const noexcept {
 }
 
 // A plain scalar without properties that may be other than a string, resolved as the decoder does.
-bool DirectTape::push_resolved(const Scalar& scalar) {
+bool DirectTape::push_resolved_by_mode(const Scalar& scalar) {
     const std::string_view text = scalar.text;
-    std::int64_t integer = 0;
-    if (plain_short_decimal(text, integer)) {
-        tape_.push_int(integer);
-        return true;
-    }
     if (options_.yaml11_warnings) {
         if (auto diff = version_difference(options_.mode, text, true, std::nullopt)) {
             out_.warnings.push_back(
@@ -809,7 +855,7 @@ bool DirectTape::push_resolved(const Scalar& scalar) {
 }
 
 void DirectTape::finish() {
-    out_.tokens = scalars_.take_texts();
+    if (scalars_) out_.tokens = scalars_->take_texts();
     if (made_nodes_.empty()) return;
     const char* const made = out_.tokens->made_texts().data();
     for (const std::size_t i : made_nodes_) tape_.nodes[i].text = made + tape_.nodes[i].span;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "resolver/keywords.hpp"
+
 namespace torvex {
 
 enum class ResolveMode : std::uint8_t {
@@ -58,19 +60,41 @@ inline constexpr std::array<std::uint8_t, 256> kLongestNonStr = [] {
     for (const unsigned char c : std::string_view("+-.0123456789")) table[c] = kAnyLength;
     return table;
 }();
+// For each first byte of a word above, the second bytes its spellings have,
+// lower-cased by `| 0x20` (which leaves `<` as it is): `name`, `type` or
+// `tags` are as short as `null` or `true`, but no such word.
+inline constexpr std::array<std::array<unsigned char, 2>, 256> kSecondOfNonStr = [] {
+    std::array<std::array<unsigned char, 2>, 256> table{};
+    const auto set = [&](std::string_view firsts, unsigned char a, unsigned char b) {
+        for (const unsigned char c : firsts) table[c] = {a, b};
+    };
+    set("<", '<', '<');
+    set("nN", 'o', 'u');  // no, null
+    set("yY", 'e', 'e');  // yes
+    set("oO", 'n', 'f');  // on, off
+    set("tT", 'r', 'r');  // true
+    set("fF", 'a', 'a');  // false
+    return table;
+}();
 }  // namespace resolve_detail
 
 inline bool plain_is_str_at_a_glance(std::string_view text) noexcept {
     if (text.empty()) return false;
-    const std::uint8_t longest = resolve_detail::kLongestNonStr[static_cast<unsigned char>(text[0])];
-    return longest != resolve_detail::kAnyLength && text.size() > longest;
+    const auto first = static_cast<unsigned char>(text[0]);
+    const std::uint8_t longest = resolve_detail::kLongestNonStr[first];
+    if (longest == resolve_detail::kAnyLength) return false;
+    if (text.size() > longest) return true;
+    if (text.size() == 1) return false;
+    const unsigned char second = static_cast<unsigned char>(text[1]) | 0x20;
+    const auto& seconds = resolve_detail::kSecondOfNonStr[first];
+    return second != seconds[0] && second != seconds[1];
 }
 
 // A plain scalar of one to 18 decimal digits, maybe after a `-`, and without
 // a leading zero (but "0" itself) is the same int in every mode, so it has no
 // 1.1-versus-1.2 difference either: true with its value. The common integer,
 // read without the general resolver's dispatch.
-inline bool plain_short_decimal(std::string_view text, std::int64_t& out) noexcept {
+[[gnu::always_inline]] inline bool plain_short_decimal(std::string_view text, std::int64_t& out) noexcept {
     const bool negative = !text.empty() && text[0] == '-';
     const std::string_view digits = text.substr(negative ? 1 : 0);
     if (digits.empty() || digits.size() > 18 || (digits[0] == '0' && digits.size() > 1)) return false;
@@ -82,6 +106,58 @@ inline bool plain_short_decimal(std::string_view text, std::int64_t& out) noexce
     }
     out = negative ? -value : value;
     return true;
+}
+
+// A plain scalar of digits, a `.` and digits, maybe after a `-`, with 15
+// significant digits at most and no leading zero (but "0." itself), is the
+// same float in every mode, and m / 10^k of two exact doubles rounds as
+// correctly as any reading of the text: true with its value. The common
+// float (`91.72`), read without the general resolver.
+inline bool plain_short_decimal_float(std::string_view text, double& out) noexcept {
+    constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digits = text.substr(negative ? 1 : 0);
+    const std::size_t point = digits.find('.');
+    if (point == 0 || point == std::string_view::npos || point + 1 == digits.size() || digits.size() > 16) return false;
+    if (digits[0] == '0' && point > 1) return false;
+    std::uint64_t mantissa = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i == point) continue;
+        const auto digit = static_cast<unsigned>(static_cast<unsigned char>(digits[i]) - '0');
+        if (digit > 9) return false;
+        mantissa = mantissa * 10 + digit;
+    }
+    const double value = static_cast<double>(mantissa) / kPowers[digits.size() - 1 - point];
+    out = negative ? -value : value;
+    return true;
+}
+
+// `true`, `false` and `null` in their three spellings, and `~`, mean the
+// same in every mode (so they make no 1.1-versus-1.2 difference either):
+// true with what the text is.
+inline bool plain_keyword_in_every_mode(std::string_view text, Resolved& out) noexcept {
+    switch (text.size()) {
+        case 1:
+            if (text[0] != '~') return false;
+            out.kind = ResolvedKind::Null;
+            return true;
+        case 4:
+            if (resolver::is_null_word(text)) {
+                out.kind = ResolvedKind::Null;
+                return true;
+            }
+            if (!resolver::is_true_word(text)) return false;
+            out.kind = ResolvedKind::Bool;
+            out.boolean = true;
+            return true;
+        case 5:
+            if (!resolver::is_false_word(text)) return false;
+            out.kind = ResolvedKind::Bool;
+            out.boolean = false;
+            return true;
+        default:
+            return false;
+    }
 }
 
 // Names under the load's mode and under YAML 1.2, when they differ and the

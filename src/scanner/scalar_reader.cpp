@@ -11,7 +11,7 @@ ScalarReader::~ScalarReader() = default;
 bool ScalarReader::read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
                         std::string_view& text, bool& multi_line, std::size_t& made, std::size_t run_end,
                         bool run_high) {
-    if (!scanner_) scanner_ = std::make_unique<Scanner>(text_, file_id_, false);
+    if (!scanner_) scanner_ = std::make_unique<Scanner>(text_, file_id_, false, false);
     Scanner& s = *scanner_;
     // Each read starts afresh, but for the texts made before: they stay in
     // the arena, which the caller takes over at the end.

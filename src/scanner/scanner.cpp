@@ -19,10 +19,11 @@ namespace {
 constexpr const char* kTabIndent = "a tab cannot be used for indentation";
 }
 
-Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool record_comments)
+Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool record_comments, bool token_records)
     : reader_(text, file_id), out_(text, file_id), arena_(out_.arena_), record_comments_(record_comments) {
-    out_.tokens_ = SpareBuffer<Token>::take();
     out_.arena_ = SpareText::take();
+    if (!token_records) return;
+    out_.tokens_ = SpareBuffer<Token>::take();
     out_.tokens_.reserve(std::clamp<std::size_t>(text.size() / 8, 8, 65536));
 }
 

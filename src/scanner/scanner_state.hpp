@@ -23,7 +23,9 @@ namespace torvex {
 
 class Scanner {
 public:
-    Scanner(std::string_view text, std::uint32_t file_id, bool record_comments);
+    // `token_records`: false for a scanner that only reads scalars one at a
+    // time (ScalarReader), which needs no token list, so takes no spare for one.
+    Scanner(std::string_view text, std::uint32_t file_id, bool record_comments, bool token_records = true);
     Result<TokenList> run();
 
 private:

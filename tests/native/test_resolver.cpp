@@ -3,6 +3,8 @@
 // of printed numbers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -456,6 +458,101 @@ TEST(ResolverProperty, StrAtAGlanceAgreesWithResolution) {
     EXPECT_GT(judged_str, 200 * static_cast<int>(tails.size()));
     EXPECT_FALSE(plain_is_str_at_a_glance(""));
     for (const std::string& word : meaningful) EXPECT_FALSE(plain_is_str_at_a_glance(word)) << word;
+    // The glance also looks at the second byte of a text as short as a
+    // keyword: every pair of first two bytes, before the rest of each keyword.
+    std::vector<std::string> rests = {""};
+    for (const std::string& word : meaningful) {
+        const std::string rest = word.size() > 2 ? word.substr(2) : "";
+        if (std::find(rests.begin(), rests.end(), rest) == rests.end()) rests.push_back(rest);
+    }
+    int short_judged_str = 0;
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            for (const std::string& rest : rests) {
+                const std::string text = std::string{static_cast<char>(first), static_cast<char>(second)} + rest;
+                if (text.size() > 5 || !plain_is_str_at_a_glance(text)) continue;
+                ++short_judged_str;
+                for (const auto mode : kModes) {
+                    ASSERT_EQ(resolve(mode, text, true, std::nullopt).kind, ResolvedKind::Str) << describe(text, mode);
+                }
+            }
+        }
+    }
+    EXPECT_GT(short_judged_str, 200 * 256 * static_cast<int>(rests.size()));
+}
+
+// The direct reader resolves a few keywords without the general resolver:
+// every text it takes them for, every mode must read alike, without a
+// 1.1-versus-1.2 difference; and it takes no other keyword of any mode.
+TEST(ResolverProperty, KeywordsInEveryModeAgreeWithResolution) {
+    const std::vector<std::string> texts = {"~", "null", "Null", "NULL", "true", "True", "TRUE", "false", "False",
+                                            "FALSE", "nULL", "tRUE", "fALSE", "y", "n", "no", "NO", "yes", "on",
+                                            "off", "OFF", "~~", "nul", "<<", "", "1", "Nil", "none"};
+    int taken = 0;
+    for (const std::string& text : texts) {
+        Resolved keyword;
+        const bool took = plain_keyword_in_every_mode(text, keyword);
+        bool same_everywhere = true;
+        for (const auto mode : kModes) {
+            const Resolved r = resolve(mode, text, true, std::nullopt);
+            if (r.kind != resolve(ResolveMode::Yaml12, text, true, std::nullopt).kind ||
+                (r.kind != ResolvedKind::Null && r.kind != ResolvedKind::Bool) || version_difference(mode, text, true, std::nullopt))
+                same_everywhere = false;
+            if (took) {
+                ASSERT_EQ(r.kind, keyword.kind) << describe(text, mode);
+                if (r.kind == ResolvedKind::Bool) {
+                    ASSERT_EQ(r.boolean, keyword.boolean) << describe(text, mode);
+                }
+                ASSERT_FALSE(version_difference(mode, text, true, std::nullopt)) << describe(text, mode);
+            }
+        }
+        EXPECT_EQ(took, same_everywhere && !text.empty()) << text;
+        taken += took ? 1 : 0;
+    }
+    EXPECT_EQ(taken, 10);
+}
+
+// The decoders read short decimal fractions without the general resolver:
+// wherever that short cut takes a text, every mode must read the same float,
+// bit for bit, and see no 1.1-versus-1.2 difference.
+TEST(ResolverProperty, ShortDecimalFloatAgreesWithResolution) {
+    std::mt19937_64 rng(13);
+    const std::string alphabet = "000123456789999..-+_eE:";
+    int taken = 0;
+    for (int i = 0; i < 300000; ++i) {
+        std::string text;
+        for (std::size_t n = rng() % 20; n > 0; --n) text.push_back(alphabet[rng() % alphabet.size()]);
+        double value = 0.0;
+        if (!plain_short_decimal_float(text, value)) continue;
+        ++taken;
+        for (const auto mode : kModes) {
+            const Resolved r = resolve(mode, text, true, std::nullopt);
+            ASSERT_EQ(r.kind, ResolvedKind::Float) << describe(text, mode);
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(r.floating), std::bit_cast<std::uint64_t>(value))
+                << describe(text, mode);
+            ASSERT_FALSE(version_difference(mode, text, true, std::nullopt)) << describe(text, mode);
+        }
+    }
+    EXPECT_GT(taken, 1000);
+    // Fifteen significant digits, the most it takes, with every digit count in the fraction.
+    for (int point = 1; point < 15; ++point) {
+        for (int k = 0; k < 2000; ++k) {
+            const std::string digits = std::to_string(100000000000000ULL + rng() % 900000000000000ULL);
+            const auto at = static_cast<std::size_t>(point);
+            const std::string text = digits.substr(0, at) + "." + digits.substr(at);
+            double value = 0.0;
+            ASSERT_TRUE(plain_short_decimal_float(text, value)) << text;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(resolve(ResolveMode::Yaml12, text, true, std::nullopt).floating),
+                      std::bit_cast<std::uint64_t>(value))
+                << text;
+        }
+    }
+    // And it leaves alone what some mode reads otherwise or what it cannot round alone.
+    for (const std::string text : {"", ".", "-.5", "5.", "1.5e3", "+1.5", "01.5", "1_0.5", "1:30.5", "0x1.8",
+                                   "1234567890.1234567", "1.2.3", "-"}) {
+        double value = 0.0;
+        EXPECT_FALSE(plain_short_decimal_float(text, value)) << text;
+    }
 }
 
 
