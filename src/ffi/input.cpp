@@ -88,10 +88,7 @@ std::optional<InputText> interpreters_form(PyObject* str) {
 // left in memory after the call.
 std::optional<InputText> from_str(PyObject* str) {
     constexpr Py_ssize_t kOwnEncoding = Py_ssize_t{64} << 10;  // characters
-    if (PyUnicode_IS_COMPACT_ASCII(str)) {
-        return InputText::borrowed(std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
-                                                    static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))));
-    }
+    if (PyUnicode_IS_COMPACT_ASCII(str)) return InputText::borrowed(ascii_text(str));
     std::string_view cached;
     if (cached_utf8(str, cached)) return InputText::borrowed(cached);
     if (PyUnicode_GET_LENGTH(str) < kOwnEncoding) return interpreters_form(str);

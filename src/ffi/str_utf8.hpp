@@ -1,4 +1,5 @@
-// A str's UTF-8 form as the interpreter may already hold it.
+// A str's UTF-8 text where it can be read without asking the interpreter to
+// make it: a compact ASCII str's own bytes, or the form it already holds.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,14 @@
 #include "ffi/python.hpp"
 
 namespace torvex::ffi {
+
+// The text of a str known to be compact ASCII, which is its own UTF-8: its
+// bytes follow the object header, where PyUnicode_DATA would find them after
+// testing again what the caller has just tested.
+inline std::string_view ascii_text(PyObject* str) noexcept {
+    return {reinterpret_cast<const char*>(reinterpret_cast<const PyASCIIObject*>(str) + 1),
+            static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
+}
 
 // The UTF-8 form the interpreter keeps inside a non-ASCII str once something
 // asked for it, if it has one. Read, never made: making it costs an

@@ -132,22 +132,11 @@ inline const char* utf8_of(PyObject* str, std::string_view& out) {
 // place, others through the interpreter's cached UTF-8 form.
 inline bool str_text(PyObject* str, std::string_view& text) {
     if (PyUnicode_IS_COMPACT_ASCII(str)) {
-        text = std::string_view(static_cast<const char*>(PyUnicode_DATA(str)),
-                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
+        text = ascii_text(str);
         return true;
     }
     return utf8_of(str, text) != nullptr;
 }
-
-// The text of a str known to be compact ASCII: its bytes follow the object
-// header, where PyUnicode_DATA would find them after testing again what
-// the caller has just tested.
-inline std::string_view ascii_text(PyObject* str) noexcept {
-    return {reinterpret_cast<const char*>(reinterpret_cast<const PyASCIIObject*>(str) + 1),
-            static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
-}
-
-using ffi::cached_utf8;
 
 // A str made once per process and interned, for attribute and method names.
 inline PyObject* interned(std::atomic<PyObject*>& slot, const char* text) {

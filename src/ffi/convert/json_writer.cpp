@@ -190,8 +190,8 @@ private:
     [[gnu::always_inline]] bool string(PyObject* str, const Prefix& prefix) {
         std::string_view text;
         if (PyUnicode_IS_COMPACT_ASCII(str)) [[likely]] {
-            text = encode::ascii_text(str);
-        } else if (!encode::cached_utf8(str, text)) {
+            text = ascii_text(str);
+        } else if (!cached_utf8(str, text)) {
             return wide_string(str, prefix);
         }
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -306,7 +306,7 @@ private:
     [[gnu::always_inline]] bool leaf_entry(PyObject* k, PyObject* v, Leaf key_kind, Leaf value_kind, std::uint64_t n,
                                            unsigned level) {
         if (key_kind == Leaf::Str && PyUnicode_IS_COMPACT_ASCII(k)) [[likely]] {
-            const std::string_view key = encode::ascii_text(k);
+            const std::string_view key = ascii_text(k);
             const AsciiKey prefix{n, level, reinterpret_cast<const unsigned char*>(key.data()), key.size()};
             return leaf(v, value_kind, prefix);
         }
@@ -393,7 +393,7 @@ private:
             },
             [&](PyObject* k, PyObject* v) {
                 if (Py_TYPE(k) == &PyUnicode_Type && PyUnicode_IS_COMPACT_ASCII(k) && child < kMaxEncodeDepth) {
-                    const std::string_view key = encode::ascii_text(k);
+                    const std::string_view key = ascii_text(k);
                     const AsciiKey prefix{count++, child, reinterpret_cast<const unsigned char*>(key.data()),
                                           key.size()};
                     char* const start = out_.reserve(prefix.room(*this));

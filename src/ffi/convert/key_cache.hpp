@@ -151,13 +151,12 @@ private:
 #endif
 
     // A new str of `text`. An ASCII key (most are) is copied into a new str
-    // as it is, which skips the decoder's checks and set-up; another, or a
-    // one-character key (which the decoder hands out from the interpreter's
-    // own table), is made by CPython's decoder.
+    // as it is, which skips the decoder's checks and set-up; another is made
+    // by CPython's decoder.
     static PyObject* make_str(std::string_view text) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
         const auto size = static_cast<Py_ssize_t>(text.size());
-        if (size >= 2 && wide::ascii_end(bytes, 0, text.size()) == text.size()) {
+        if (wide::ascii_end(bytes, 0, text.size()) == text.size()) {
             PyObject* str = PyUnicode_New(size, 127);
             if (str != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(str), bytes, text.size());
             return str;
@@ -193,11 +192,11 @@ private:
         return shared;
     }
 
-    // Worth remembering: short keys but one-character ones, which the
-    // decoder hands out from the interpreter's own table at no cost. (The
-    // memory takes ASCII ones only.)
+    // Worth remembering: short keys but the empty one, which is the
+    // interpreter's own str. (One-character ASCII keys never get here, and
+    // the memory takes ASCII ones only.)
     static bool worth_remembering(std::string_view text) noexcept {
-        return text.size() >= 2 && text.size() <= KeyMemory::kLongest;
+        return !text.empty() && text.size() <= KeyMemory::kLongest;
     }
 
     // The thread's memory of keys, looked up at the first key made that may be in it.
