@@ -60,6 +60,8 @@ print("1.2 rules:       ", torvex.loads("enabled: yes"))
 print("all documents:   ", torvex.loads_all("a: 1\n---\nb: [x, y]\n"))
 print("merge keys:      ", torvex.loads("base: &b {x: 1, y: 2}\nd:\n  <<: *b\n  y: 3\n")["d"])
 print("custom tag:      ", torvex.loads("p: !point [1, 2]", tags={"!point": tuple}))
+print("base 60 (1.1):   ", torvex.loads("at: 07:30:00\nfor: 1:30\n", option=torvex.OPT_PYYAML_COMPAT))
+print("JSON emoji:      ", torvex.loads('{"e": "\\ud83d\\ude00"}'))
 
 try:
     torvex.loads("servers:\n  - a\n  - [b\n")

@@ -29,35 +29,50 @@ bool starts_as_number(std::string_view t) noexcept {
     return t[0] == '.' && t.size() > 1 && nt::is_digit(t[1]);
 }
 
-// `a:b:c`, each part decimal digits (underscores ignored), every part after
-// the first below 60; value = previous * 60 + part.
+// Base-60 numbers (times of day, durations) as YAML 1.1 writes them:
+//   integer  [-+]?[1-9][0-9_]*(:[0-5]?[0-9])+
+//   float    [-+]?[0-9][0-9_]*(:[0-5]?[0-9])+\.[0-9_]*
+// Underscores count only where the patterns have them. `07:30`, `00:05:00`
+// and `1:007` are none of these: such text is a time or a code, not a number.
+// The value folds left to right, value * 60 + part; a leading sign (taken
+// off by the caller) applies to the whole value, so `-1:30` is -90.
+
+// One part after a colon: one digit, or two digits below 60.
+bool base60_part(std::string_view part, std::uint64_t& out) noexcept {
+    if (part.size() == 1 && nt::is_digit(part[0])) {
+        out = static_cast<std::uint64_t>(part[0] - '0');
+        return true;
+    }
+    if (part.size() == 2 && part[0] >= '0' && part[0] <= '5' && nt::is_digit(part[1])) {
+        out = static_cast<std::uint64_t>((part[0] - '0') * 10 + (part[1] - '0'));
+        return true;
+    }
+    return false;
+}
+
+// The unsigned integer form; false as well when the magnitude exceeds 64 bits.
 bool sexagesimal_int(std::string_view t, std::uint64_t& out) noexcept {
+    std::size_t colon = t.find(':');
+    if (colon == std::string_view::npos || t[0] < '1' || t[0] > '9') return false;
     std::uint64_t value = 0;
-    bool first = true;
-    for (;;) {
-        const std::size_t colon = t.find(':');
+    if (!nt::parse_unsigned(t.substr(0, colon), 10, kInt64Max, true, value)) return false;
+    do {
+        t.remove_prefix(colon + 1);
+        colon = t.find(':');
         std::uint64_t part = 0;
-        if (!nt::parse_unsigned(t.substr(0, colon), 10, first ? kInt64Max : 59, true, part)) return false;
-        if (first) {
-            value = part;
-            first = false;
-        } else if (__builtin_mul_overflow(value, 60U, &value) || __builtin_add_overflow(value, part, &value) ||
-                   value > kInt64Max) {
+        if (!base60_part(t.substr(0, colon), part)) return false;
+        if (__builtin_mul_overflow(value, 60U, &value) || __builtin_add_overflow(value, part, &value) ||
+            value > kInt64Max) {
             return false;
         }
-        if (colon == std::string_view::npos) break;
-        t.remove_prefix(colon + 1);
-    }
+    } while (colon != std::string_view::npos);
     out = value;
     return true;
 }
 
-// `a:b:c.f`: integer parts as in `sexagesimal_int` (the first of any size,
-// every later one below 60), the last one with an optional fraction, which may
-// stand alone (`1:.5`); no exponent. Folded as value * 60 + part. A leading
-// sign applies to the whole value, as it does for sexagesimal integers:
-// `-1:30.5` is -90.5.
-bool sexagesimal_float(std::string_view t, double& out) noexcept {
+// The float form, sign included. Without `require_point` (under `!!float`)
+// the fraction may be left out, as a decimal float may drop its point there.
+bool sexagesimal_float(std::string_view t, bool require_point, double& out) noexcept {
     bool negative = false;
     if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
         negative = t[0] == '-';
@@ -65,36 +80,35 @@ bool sexagesimal_float(std::string_view t, double& out) noexcept {
     }
     std::size_t colon = t.find(':');
     if (colon == std::string_view::npos) return false;
-    // The first part may exceed 64 bits: decimal digits only, read as a double.
+    // The first part may exceed 64 bits: digits and underscores, read as a double.
     const std::string_view head = t.substr(0, colon);
     std::size_t digits = 0;
     char lead = 0;
     double value = 0.0;
-    if (!nt::decimal_digits(head, true, digits, lead) || !nt::parse_decimal_float(head, true, false, value)) {
+    if (head.empty() || !nt::is_digit(head[0]) || !nt::decimal_digits(head, true, digits, lead) ||
+        !nt::parse_decimal_float(head, true, false, value)) {
         return false;
     }
     for (;;) {
         t.remove_prefix(colon + 1);
         colon = t.find(':');
         const std::string_view part = t.substr(0, colon);
+        const std::size_t point = colon == std::string_view::npos ? part.find('.') : std::string_view::npos;
         std::uint64_t whole = 0;
+        if (!base60_part(part.substr(0, point), whole)) return false;
         if (colon != std::string_view::npos) {
-            if (!nt::parse_unsigned(part, 10, 59, true, whole)) return false;
             value = value * 60.0 + static_cast<double>(whole);
             continue;
         }
-        const std::size_t point = part.find('.');
-        const std::string_view whole_text = part.substr(0, point);
-        if (next_non_underscore(whole_text, 0) < whole_text.size() &&
-            !nt::parse_unsigned(whole_text, 10, 59, true, whole)) {
-            return false;
+        if (point == std::string_view::npos) {
+            if (require_point) return false;
+            value = value * 60.0 + static_cast<double>(whole);
+            break;
         }
-        if (point != std::string_view::npos) {
-            for (const char c : part.substr(point + 1)) {
-                if (c != '_' && !nt::is_digit(c)) return false;
-            }
+        for (const char c : part.substr(point + 1)) {
+            if (c != '_' && !nt::is_digit(c)) return false;
         }
-        // Digits, underscores and at most one '.' by now; at least one digit.
+        // The last part with its fraction, read whole (`59.99`), rounds once.
         double last = 0.0;
         if (!nt::parse_decimal_float(part, true, false, last)) return false;
         value = value * 60.0 + last;
@@ -124,22 +138,18 @@ bool yaml11_int(std::string_view t, std::int64_t& out) noexcept {
     }
     std::uint64_t magnitude = 0;
     bool ok = false;
-    if (t[0] == '0') {
+    if (t.find(':') != std::string_view::npos) {
+        ok = sexagesimal_int(t, magnitude);
+    } else if (t[0] == '0') {
         const std::size_t p1 = next_non_underscore(t, 1);
         const char c = p1 < t.size() ? t[p1] : '\0';
         if (c == 'x' || c == 'X') {
             ok = nt::parse_unsigned(t.substr(p1 + 1), 16, kInt64Max, true, magnitude);
         } else if (c == 'b' || c == 'B') {
             ok = nt::parse_unsigned(t.substr(p1 + 1), 2, kInt64Max, true, magnitude);
-        } else if (nt::parse_unsigned(t, 8, kInt64Max, true, magnitude)) {
-            ok = true;
         } else {
-            // `0` and digits only, but not octal (or too large): no integer.
-            // Anything else starting with `0` can only be sexagesimal.
-            ok = t.find(':') != std::string_view::npos && sexagesimal_int(t, magnitude);
+            ok = nt::parse_unsigned(t, 8, kInt64Max, true, magnitude);
         }
-    } else if (t.find(':') != std::string_view::npos) {
-        ok = sexagesimal_int(t, magnitude);
     } else {
         ok = nt::parse_unsigned(t, 10, kInt64Max, true, magnitude);
     }
@@ -158,10 +168,7 @@ bool yaml11_big_int(std::string_view t) noexcept {
 
 bool yaml11_float(std::string_view t, bool require_point_or_exponent, double& out) noexcept {
     if (!starts_as_number(t)) return false;
-    if (t.find(':') != std::string_view::npos) {
-        if (require_point_or_exponent && t.find('.') == std::string_view::npos) return false;
-        return sexagesimal_float(t, out);
-    }
+    if (t.find(':') != std::string_view::npos) return sexagesimal_float(t, require_point_or_exponent, out);
     return nt::parse_decimal_float(t, true, require_point_or_exponent, out);
 }
 

@@ -24,6 +24,11 @@ std::string char_text(const scan::Reader& r, std::size_t offset) {
     return std::string(reinterpret_cast<const char*>(r.text) + offset, std::min(len, r.length - offset));
 }
 
+// The value of a hex digit (`is_hex`).
+constexpr std::uint32_t hex_value(unsigned char h) noexcept {
+    return h <= '9' ? h - '0' : (h | 0x20U) - 'a' + 10;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -295,6 +300,20 @@ bool Scanner::skip_escaped_break(std::size_t& trim_floor) {
     return true;
 }
 
+// The value of a `\uXXXX` escape naming a low surrogate (U+DC00 to U+DFFF)
+// that starts at `offset`, or 0 when no such escape is there.
+std::uint32_t Scanner::low_surrogate_escape_at(std::size_t offset) const noexcept {
+    if (offset > reader_.length || reader_.length - offset < 6) return 0;
+    const unsigned char* e = reader_.text + offset;
+    if (e[0] != '\\' || e[1] != 'u') return 0;
+    std::uint32_t code = 0;
+    for (int i = 2; i < 6; ++i) {
+        if (!is_hex(e[i])) return 0;
+        code = code * 16 + hex_value(e[i]);
+    }
+    return code >= 0xDC00 && code <= 0xDFFF ? code : 0;
+}
+
 bool Scanner::scan_escape(std::size_t& trim_floor) {
     const Span at = reader_.mark();
     if (!reader_.has(1)) return fail("unterminated escape sequence", at);
@@ -340,8 +359,18 @@ bool Scanner::scan_escape(std::size_t& trim_floor) {
                 const Span bad{at.file_id, at.line, at.column + 2 + static_cast<std::uint32_t>(i), off};
                 return fail("invalid hex digit in unicode escape: '" + char_text(reader_, off) + "'", bad);
             }
-            const std::uint32_t d = h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10;
-            code = code * 16 + d;
+            code = code * 16 + hex_value(h);
+        }
+        std::size_t length = 2 + static_cast<std::size_t>(digits);
+        // JSON writes a character beyond the Basic Multilingual Plane as a
+        // pair of `\u` escapes, high surrogate first: the pair is that one
+        // character. Any other surrogate stands for nothing.
+        if (digits == 4 && code >= 0xD800 && code <= 0xDBFF) {
+            const std::uint32_t low = low_surrogate_escape_at(reader_.pos + length);
+            if (low != 0) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                length += 6;
+            }
         }
         if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
             char buf[16];
@@ -349,7 +378,7 @@ bool Scanner::scan_escape(std::size_t& trim_floor) {
             return fail(std::string("invalid unicode code point: U+") + buf, at);
         }
         value = code;
-        reader_.advance_ascii(2 + static_cast<std::size_t>(digits));
+        reader_.advance_ascii(length);
     }
     utf8::append(arena_, value);
     trim_floor = arena_.size();  // blanks produced by escapes stay

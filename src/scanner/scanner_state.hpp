@@ -106,6 +106,7 @@ private:
     void copy_quoted_run(unsigned char quote, unsigned char escape);
     bool skip_escaped_break(std::size_t& trim_floor);
     bool scan_escape(std::size_t& trim_floor);
+    std::uint32_t low_surrogate_escape_at(std::size_t offset) const noexcept;
     bool scan_block_scalar(Token& token, bool folded);
     // Appends the first `n` of the kBreakWindow bytes at `src` (all readable)
     // to the arena: the copy is always of the whole window, so its cost does

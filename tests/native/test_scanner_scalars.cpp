@@ -88,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ScalarCase{"\"abc\"", D, "abc", 0, 5},
         ScalarCase{"\"\\x41\\u00e9\\U0001F600\"", D, "A\xC3\xA9\xF0\x9F\x98\x80", 0, 22},
+        // a \u pair of surrogates, as JSON writes U+1F600 and U+10000
+        ScalarCase{"\"\\ud83d\\uDE00\\uD800\\udc00\"", D, "\xF0\x9F\x98\x80\xF0\x90\x80\x80", 0, 26},
         ScalarCase{"\"\\0\\a\\b\\t\\\t\\n\\v\\f\\r\\e\\ \\\"\\/\\\\\"", D, "\0\a\b\t\t\n\v\f\r\x1B \"/\\"s, 0, 30},
         ScalarCase{"\"\\N\\_\\L\\P\"", D, "\xC2\x85\xC2\xA0\xE2\x80\xA8\xE2\x80\xA9", 0, 10},
         ScalarCase{"\"a\\\n  b\"", D, "ab", 0, 8},

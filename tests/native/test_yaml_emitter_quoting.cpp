@@ -32,7 +32,9 @@ TEST(YamlEmitterQuoting, PlainWhenSafe) {
     for (const char* s : {"y2", "hello", "hello world", "a#b", "a:b", "2001-12-14", "2001-12-14 21:59:43.10", "x-y",
                           "a - b", "é", "日本語", "a,b", "a[b]", "x[]", "0x", "0o", "1.2.3", "1e", "...x", "a'b",
                           "a\"b", "a\\b", "~x", "<<x", "nul", "Nul", "nUll", "TRue", "yES", "=x", "a=b", "0xG", "x:y:z",
-                          "http://x.org/a#b", "a?b", "a!b"}) {
+                          "http://x.org/a#b", "a?b", "a!b",
+                          // times of day and codes that no rule set reads in base 60
+                          "07:30", "00:05:00", "0:30", "1:007", "1:3_0", "1:.5"}) {
         EXPECT_EQ(root(s), s) << s;
     }
     // No number starts with an underscore under either rule set ("_1" used to be quoted).
@@ -59,7 +61,7 @@ TEST(YamlEmitterQuoting, NumbersUnderEitherRuleSetAreQuoted) {
                           "9223372036854775808", "123456789012345678901234567890",
                           // YAML 1.1 only
                           "012", "0b101", "1_000", "1_", "1__0", "0_7", "1_0.5", "1:30", "12:30:00", "190:20:30.15",
-                          "+1:30",
+                          "+1:30", "07:30:00.5", "0:30.",
                           // YAML 1.2 core reads any run of digits as an integer
                           "08", "00", "0123456789", "+09", "08540"}) {
         const std::string out = root(s);
