@@ -11,6 +11,8 @@ import subprocess
 import sys
 
 import pytest
+from hypothesis import HealthCheck, assume, given, settings
+from hypothesis import strategies as st
 
 import torvex
 
@@ -146,3 +148,64 @@ def test_suite_error_cases_fail_alike_on_every_path(data):
         at = lines[first.line - 1]
         # The generic message is left for a collection at the column of the one before it.
         assert at[first.column - 1] in "-" or at[:first.column - 1].strip() == "", str(first)
+
+
+# ---- slips made in generated configuration files ---------------------------------------------------------------
+
+NAMES = st.text(alphabet="abcdefghij", min_size=1, max_size=4)
+SCALARS = st.one_of(st.integers(-99, 99), NAMES, st.sampled_from(["yes", "null", "1.5", "a b"]))
+CONFIGS = st.recursive(
+    st.dictionaries(NAMES, SCALARS, min_size=1, max_size=4),
+    lambda inner: st.dictionaries(NAMES, st.one_of(SCALARS, inner, st.lists(SCALARS, max_size=3)), min_size=1,
+                                  max_size=4),
+    max_leaves=20)
+
+
+def key_line(line: str) -> int | None:
+    """The column of a line's key when the line is `key: ...` or `key:` (no sequence dash), else None."""
+    stripped = line.lstrip(" ")
+    if stripped.startswith("- ") or stripped == "-" or ":" not in stripped:
+        return None
+    return len(line) - len(stripped)
+
+
+def entry_column(line: str) -> int | None:
+    stripped = line.lstrip(" ")
+    return len(line) - len(stripped) if stripped.startswith("- ") else None
+
+
+def depth(line: str) -> int:
+    return len(line) - len(line.lstrip(" -"))
+
+
+def slips(lines: list[str]):
+    """(changed line index, new line, message, 1-based column) for every slip that can be made at a line."""
+    for i in range(1, len(lines)):
+        line, before = lines[i], lines[i - 1]
+        column, entry = key_line(line), entry_column(line)
+        # The previous line belongs to the same collection: a sibling or something nested in one.
+        inside = depth(before) >= depth(line) and not (before.endswith(":") and depth(before) == depth(line))
+        if column is not None:
+            if key_line(before) == column and not before.endswith(":"):
+                yield i, " " + line, KEY_MORE, column + 2
+            if column > 0:
+                yield i, line[:column - 1] + "\t" + line[column:], TAB, column + 1
+                if inside:
+                    yield i, line[1:], KEY_LESS, column
+        elif entry is not None and entry > 0 and inside and key_line(lines[i - 1]) != entry:
+            yield i, line[1:], ENTRY_LESS, entry
+
+
+@settings(suppress_health_check=[HealthCheck.too_slow])
+@given(CONFIGS, st.data())
+def test_slips_in_generated_configurations_are_named_where_made(config, data):
+    lines = torvex.dumps(config).decode().split("\n")
+    assert torvex.loads("\n".join(lines)) == config
+    made = list(slips(lines))
+    assume(made)
+    i, changed, message, column = data.draw(st.sampled_from(made))
+    text = "\n".join(lines[:i] + [changed] + lines[i + 1:])
+    error = caught(lambda: torvex.loads(text))
+    assert (str(error), error.line, error.column) == (f"{message} at line {i + 1}, column {column}", i + 1, column)
+    rt = caught(lambda: torvex.loads(text, option=torvex.OPT_ROUND_TRIP))
+    assert (str(rt), rt.line, rt.column) == (str(error), error.line, error.column)
