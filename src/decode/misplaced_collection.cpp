@@ -67,8 +67,8 @@ Error continuation_key(const TokenList& tokens, const Token& colon) {
     }
     const auto before_colon = utf8::measure(reinterpret_cast<const unsigned char*>(text.data()) + content,
                                             colon.offset - content);
-    const Span span{tokens.file_id(), colon.line, colon.column - static_cast<std::uint32_t>(before_colon.chars),
-                    content};
+    const auto chars = static_cast<std::uint32_t>(before_colon.chars);
+    const Span span{tokens.file_id(), colon.line, colon.column >= chars ? colon.column - chars : 0, content};
     return Error::at(ErrorKind::Syntax, tab ? messages::kTabIndent : kKeyIndentedMore, span);
 }
 
