@@ -67,6 +67,11 @@ try:
     torvex.loads("servers:\n  - a\n  - [b\n")
 except torvex.TorvexParseError as error:
     print("parse error:     ", error, f"(line {error.line}, column {error.column})")
+for slip in ("url: http://host:80/x: y\n", "server:\n  host: a\n port: 80\n"):
+    try:
+        torvex.loads(slip)
+    except torvex.TorvexParseError as error:
+        print("slip named:      ", error)
 
 # Schema checks: the modeline names the schema, schema="auto" hands its reference to
 # schema_resolver, and a violation says where it is.

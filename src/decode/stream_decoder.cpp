@@ -5,6 +5,7 @@
 
 #include "core/stack_guard.hpp"
 #include "decode/key_identity.hpp"
+#include "decode/misplaced_collection.hpp"
 #include "scanner/scanner.hpp"
 
 namespace torvex {
@@ -434,6 +435,7 @@ bool StreamDecoder::decode_mapping() {
             }
             const bool key_is_scalar = probe < tokens_.size() && at(probe).kind == TokenKind::Scalar;
             if (!flow && probe < tokens_.size() && is_block_collection_start(tokens_, at(probe))) {
+                if (auto slip = explain_misplaced_collection(tokens_, pos_, probe)) return fail(std::move(*slip));
                 return fail("a block collection cannot be a mapping key", tokens_.span(at(probe)));
             }
             key_at = pos_;
@@ -475,6 +477,11 @@ bool StreamDecoder::value_indented(std::uint32_t key_column) {
     return true;
 }
 
+bool StreamDecoder::fail_stray_in_sequence() {
+    if (auto slip = explain_misplaced_collection(tokens_, pos_, pos_)) return fail(std::move(*slip));
+    return fail("a block sequence entry must start with '- '", span_here());
+}
+
 bool StreamDecoder::decode_sequence() {
     const bool flow = TokenList::flow(current());
     ++pos_;
@@ -492,6 +499,9 @@ bool StreamDecoder::decode_sequence() {
             ++pos_;
             break;
         }
+        // Only a flow sequence's first item comes without an entry token:
+        // in a block sequence anything else lines up with none of its entries.
+        if (!flow) return fail_stray_in_sequence();
         const std::size_t before = pos_;
         const std::uint64_t count_before = count;
         if (!decode_sequence_item(flow, false, count)) return false;

@@ -47,6 +47,12 @@ private:
 
     bool fail(ErrorKind kind, std::string message, Span at);
     bool fail(std::string message, Span at) { return fail(ErrorKind::Syntax, std::move(message), at); }
+    bool fail(Error error) {
+        if (!error_) error_ = std::move(error);
+        return false;
+    }
+    // A token other than an entry inside a block sequence.
+    bool fail_stray_in_sequence();
 
     bool process_directives();
     bool finish_document();

@@ -357,6 +357,7 @@ void Composer::compose_sequence(std::size_t depth) {
             break;
         }
         if (is_document_boundary(k) || pos_ >= tokens_.size()) break;
+        if (!flow && k != TokenKind::SequenceEntry) doubt();  // the decoder wants every block item after a `-`
         const std::size_t before = pos_;
         if (k == TokenKind::SequenceEntry || k == TokenKind::FlowEntry) {
             const Token& separator = token(pos_++);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/unicode_space.hpp"
+#include "scanner/indent_messages.hpp"
 #include "scanner/scanner_state.hpp"
 
 namespace torvex {
@@ -15,9 +16,7 @@ using scan::is_bracket;
 using scan::is_break;
 using scan::is_flow_indicator;
 
-namespace {
-constexpr const char* kTabIndent = "a tab cannot be used for indentation";
-}
+using messages::kTabIndent;
 
 Scanner::Scanner(std::string_view text, std::uint32_t file_id, bool record_comments, bool token_records)
     : reader_(text, file_id), out_(text, file_id), arena_(out_.arena_), record_comments_(record_comments) {
@@ -95,6 +94,9 @@ bool Scanner::fetch() {
         // A sequence ends when something other than an entry appears at its column.
         if (is_sequence_ && static_cast<std::int64_t>(reader_.column) == indent_ &&
             !(reader_.byte() == '-' && !reader_.at_end() && reader_.blank_break_or_end_at(1))) {
+            // Nothing but an entry can stand at a sequence's column: `-x` there is one missing its space.
+            if (reader_.byte() == '-' && !reader_.at_end() && !reader_.document_marker())
+                return fail("a sequence entry needs a space after '-'", reader_.mark());
             queue(make_here(TokenKind::BlockEnd));
             indent_ = indent_stack_.back().indent;
             is_sequence_ = indent_stack_.back().is_sequence;

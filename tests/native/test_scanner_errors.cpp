@@ -110,6 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"&a - x", "a block sequence entry cannot follow an anchor or tag on the same line @1:4"},
         Case{"!!seq - x", "a block sequence entry cannot follow an anchor or tag on the same line @1:7"},
         Case{"- - a\n - b", "a sequence entry is indented past its sequence @2:2"},
+        Case{"- a\n-b", "a sequence entry needs a space after '-' @2:1"},
+        Case{"k:\n  - a\n  --b", "a sequence entry needs a space after '-' @3:3"},
         Case{"k:\n&a v", "a node property must be indented past its mapping key @2:1"},
         Case{"k:\n&a v # c\nj: 1", "a node property must be indented past its mapping key @2:1"},
         Case{"k:\n!!str\n  v", "a node property must be indented past its mapping key @2:1"},
