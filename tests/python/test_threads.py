@@ -19,6 +19,8 @@ import pytest
 
 import torvex
 from peers import FREE_THREADED
+from test_loads import _key_strs
+from test_roundtrip import CONFIG
 
 ROOT = Path(__file__).resolve().parents[2]
 SUITE = ROOT.parent / "shared" / "yaml-test-suite"
@@ -122,18 +124,6 @@ def test_directive_loads_on_threads_equal_one_threads(config, extra):
     assert together(lambda n: [load() == expected for _ in range(5)]) == [[True] * 5] * THREADS
 
 
-def _key_strs(value):
-    if isinstance(value, dict):
-        for key, item in value.items():
-            yield from _key_strs(key)
-            yield from _key_strs(item)
-    elif isinstance(value, (list, tuple)):
-        for item in value:
-            yield from _key_strs(item)
-    elif isinstance(value, str):
-        yield value
-
-
 def test_keys_loaded_on_threads_stay_mortal():
     # Each thread loads keys no other load has seen, through every pipeline; where interned strs are immortal
     # (free-threaded builds) none of them may be interned, elsewhere interning keeps them mortal.
@@ -150,18 +140,6 @@ def test_keys_loaded_on_threads_stay_mortal():
     assert not any(sys._is_immortal(key) for key in keys)
     if FREE_THREADED:
         assert not any(sys._is_interned(key) for key in keys)
-
-
-CONFIG = """\
-# service settings
-server:
-  host: example.org   # where it runs
-  port: 8080
-  tags: [a, b]
-list:
-  - one
-  - two: 2
-"""
 
 
 def edit_and_write(n):
