@@ -27,15 +27,35 @@ class Context:
 
 
 Comparison = Callable[[Context], list[str]]
-COMPARISONS: list[tuple[str, Comparison]] = []
+COMPARISONS: list[tuple[str, Comparison, tuple[str, ...]]] = []
 
 
-def comparison(name: str) -> Callable[[Comparison], Comparison]:
+def comparison(name: str, peers: tuple[str, ...] = ()) -> Callable[[Comparison], Comparison]:
+    """Registers a comparison; `peers` names the modules it needs ("libyaml" for PyYAML's C loader)."""
     def register(fn: Comparison) -> Comparison:
-        COMPARISONS.append((name, fn))
+        COMPARISONS.append((name, fn, peers))
         return fn
 
     return register
+
+
+def missing_peer(peers: tuple[str, ...]) -> str | None:
+    """The first peer that cannot be imported here (numpy, orjson, jsonschema and libyaml have no free-threaded
+    build), or None."""
+    import importlib
+
+    for peer in peers:
+        if peer == "libyaml":
+            import yaml
+
+            if not yaml.__with_libyaml__:
+                return "PyYAML's C loader"
+            continue
+        try:
+            importlib.import_module(peer)
+        except ImportError:
+            return peer
+    return None
 
 
 def ensure_data() -> None:
@@ -70,8 +90,12 @@ def main() -> int:
 
     ensure_data()
     ctx = Context(build=args.build.resolve(), data=DATA)
-    for name, fn in COMPARISONS:
+    for name, fn, peers in COMPARISONS:
         if args.only and name not in args.only:
+            continue
+        missing = missing_peer(peers)
+        if missing is not None:
+            print(f"{name}: skipped, {missing} has no build for this interpreter", flush=True)
             continue
         for line in fn(ctx):
             print(line, flush=True)
@@ -101,7 +125,7 @@ def _documents(ctx: Context) -> list[tuple[str, list[object]]]:
             for path in sorted(ctx.data.glob("*.yaml"))]
 
 
-@comparison("dumps")
+@comparison("dumps", peers=("libyaml",))
 def python_dumps(ctx: Context) -> list[str]:
     """torvex.dumps against PyYAML's CSafeDumper on the same objects; MB/s of YAML written."""
     import torvex
@@ -120,7 +144,7 @@ def python_dumps(ctx: Context) -> list[str]:
     return lines
 
 
-@comparison("to_json")
+@comparison("to_json", peers=("orjson", "libyaml"))
 def python_to_json(ctx: Context) -> list[str]:
     """torvex.to_json against orjson.dumps on the same objects; MB/s of JSON written."""
     import orjson
@@ -159,7 +183,7 @@ def _compare_on_files(ctx: Context, name: str, peer_name: str, ours: Callable[[b
     return lines
 
 
-@comparison("loads")
+@comparison("loads", peers=("libyaml",))
 def python_loads(ctx: Context) -> list[str]:
     """torvex.loads_all against PyYAML's CSafeLoader on every data file; MB/s of YAML read."""
     import torvex
@@ -212,7 +236,7 @@ def _pyyaml_annotated_loader():
     return Loader
 
 
-@comparison("annotated")
+@comparison("annotated", peers=("libyaml",))
 def python_annotated(ctx: Context) -> list[str]:
     """torvex.loads_all with OPT_ANNOTATED against a CSafeLoader subclass whose constructors attach line and
     column to every string, list and dict; MB/s of YAML read."""
@@ -232,7 +256,7 @@ def python_annotated(ctx: Context) -> list[str]:
     return lines
 
 
-@comparison("loads-vs-json")
+@comparison("loads-vs-json", peers=("orjson",))
 def python_loads_vs_json(ctx: Context) -> list[str]:
     """torvex.loads_all on the YAML against orjson.loads on the JSON form of the same data: both build the
     same Python objects, so the ratio (orjson's time over torvex's) bounds what object building costs.
@@ -345,7 +369,7 @@ def _best_of_turns(ours: Callable[[], object], peer: Callable[[], object], turns
     return best_ours, best_peer
 
 
-@comparison("loads-small")
+@comparison("loads-small", peers=("libyaml", "orjson"))
 def python_loads_small(ctx: Context) -> list[str]:
     """One torvex.loads call per small document (100 bytes to 2 KB) against PyYAML's CSafeLoader on the same
     texts: the fixed cost of a call counts here. Then the cost of the smallest call beside orjson's."""
@@ -384,14 +408,16 @@ def python_loads_memory(ctx: Context) -> list[str]:
     # (VmHWM). getrusage's ru_maxrss would not do: Linux carries it over from
     # the forked parent across exec, so a big parent hides the child's peak.
     script = (
-        "import sys, psutil, torvex\n"
-        "def high_water():\n"
+        "import sys, torvex\n"
+        "def status(field):\n"
         "    for line in open('/proc/self/status'):\n"
-        "        if line.startswith('VmHWM:'):\n"
+        "        if line.startswith(field):\n"
         "            return int(line.split()[1]) * 1024\n"
+        "def high_water():\n"
+        "    return status('VmHWM:')\n"
         "paths, repeat = sys.argv[1:-1], int(sys.argv[-1])\n"
         "text = b'\\n---\\n'.join(open(p, 'rb').read() for p in paths * repeat)\n"
-        "before = psutil.Process().memory_info().rss\n"
+        "before = status('VmRSS:')\n"
         "docs = torvex.loads_all(text)\n"
         "print(len(text), high_water() - before)\n"
     )
@@ -441,7 +467,18 @@ def _peer_first_key(node):
     return 0 if node else None
 
 
-@comparison("roundtrip-load")
+def _torvex_edit(text: bytes) -> bytes:
+    """Loads for round trip, sets the first document's first leaf, writes the text back."""
+    import torvex
+
+    doc = torvex.loads(text, option=torvex.OPT_ROUND_TRIP)
+    first = doc[0] if repr(doc) != "TorvexDocument(documents=1)" else doc
+    _edit_first_leaf(first, lambda n: isinstance(n, (torvex.TorvexDocument, torvex.TorvexDocumentView)),
+                     _torvex_first_key)
+    return doc.to_yaml()
+
+
+@comparison("roundtrip-load", peers=("ruamel.yaml",))
 def python_roundtrip_load(ctx: Context) -> list[str]:
     """torvex.loads(OPT_ROUND_TRIP) against ruamel.yaml's round-trip load; MB/s of YAML read."""
     import torvex
@@ -452,7 +489,7 @@ def python_roundtrip_load(ctx: Context) -> list[str]:
                              lambda text: list(yaml.load_all(text)), peer_budget=0.5, peer_runs=1)
 
 
-@comparison("roundtrip-edit")
+@comparison("roundtrip-edit", peers=("ruamel.yaml",))
 def python_roundtrip_edit(ctx: Context) -> list[str]:
     """Load, change one leaf, write back: torvex (loads, item assignment, to_yaml) against ruamel.yaml (load_all,
     the same assignment, dump_all); MB/s of YAML read."""
@@ -462,13 +499,6 @@ def python_roundtrip_edit(ctx: Context) -> list[str]:
 
     yaml = _ruamel()
 
-    def ours_edit(text):
-        doc = torvex.loads(text, option=torvex.OPT_ROUND_TRIP)
-        first = doc[0] if repr(doc) != "TorvexDocument(documents=1)" else doc
-        _edit_first_leaf(first, lambda n: isinstance(n, (torvex.TorvexDocument, torvex.TorvexDocumentView)),
-                         _torvex_first_key)
-        return doc.to_yaml()
-
     def peer_edit(text):
         docs = list(yaml.load_all(text))
         _edit_first_leaf(docs[0], lambda n: isinstance(n, (dict, list)), _peer_first_key)
@@ -476,7 +506,7 @@ def python_roundtrip_edit(ctx: Context) -> list[str]:
         yaml.dump_all(docs, out)
         return out.getvalue()
 
-    return _compare_on_files(ctx, "roundtrip-edit", "ruamel.yaml", ours_edit, peer_edit, peer_budget=0.5, peer_runs=1)
+    return _compare_on_files(ctx, "roundtrip-edit", "ruamel.yaml", _torvex_edit, peer_edit, peer_budget=0.5, peer_runs=1)
 
 
 @comparison("roundtrip-memory")
@@ -484,13 +514,15 @@ def python_roundtrip_memory(ctx: Context) -> list[str]:
     """Peak memory of a round-trip load of the largest data file, beside a plain loads_all of it."""
     largest = max(ctx.data.glob("*.yaml"), key=lambda p: p.stat().st_size)
     script = (
-        "import sys, psutil, torvex\n"
-        "def high_water():\n"
+        "import sys, torvex\n"
+        "def status(field):\n"
         "    for line in open('/proc/self/status'):\n"
-        "        if line.startswith('VmHWM:'):\n"
+        "        if line.startswith(field):\n"
         "            return int(line.split()[1]) * 1024\n"
+        "def high_water():\n"
+        "    return status('VmHWM:')\n"
         "text = open(sys.argv[1], 'rb').read()\n"
-        "before = psutil.Process().memory_info().rss\n"
+        "before = status('VmRSS:')\n"
         "doc = torvex.loads(text, option=torvex.OPT_ROUND_TRIP) if sys.argv[2] == 'rt' else torvex.loads_all(text)\n"
         "print(len(text), high_water() - before)\n"
     )
@@ -504,7 +536,7 @@ def python_roundtrip_memory(ctx: Context) -> list[str]:
             f"{grown['plain'] / 1e6:.1f} MB ({grown['plain'] / size:.1f}x)"]
 
 
-@comparison("includes")
+@comparison("includes", peers=("libyaml",))
 def python_includes(ctx: Context) -> list[str]:
     """A configuration tree of a few hundred files read with every directive: torvex.loads with OPT_INCLUDES,
     OPT_SECRETS and OPT_ENV_VAR against PyYAML's CSafeLoader with the same directives as constructors; MB/s of
@@ -613,7 +645,7 @@ CONFIG_SCHEMA = {
 }
 
 
-@comparison("schema")
+@comparison("schema", peers=("libyaml", "jsonschema"))
 def python_schema(ctx: Context) -> list[str]:
     """loads(text, schema=S) against PyYAML's CSafeLoader followed by jsonschema validation of the same data, over
     each document of config.yaml; MB/s of YAML read and checked."""
@@ -633,6 +665,19 @@ def python_schema(ctx: Context) -> list[str]:
                          min_runs=1)
     return [f"schema: torvex {size / ours / 1e6:.1f} MB/s, jsonschema {size / peer / 1e6:.1f} MB/s, "
             f"ratio {peer / ours:.1f}"]
+
+
+@comparison("threads")
+def python_threads(ctx: Context) -> list[str]:
+    """Two threads against one, per pipeline (plain, annotated, round-trip, includes, schema, dumps, to_json):
+    the two-thread throughput over the one-thread throughput, best of several runs (thread_scaling.py)."""
+    import tempfile
+
+    sys.path.insert(0, str(ROOT / "bench"))
+    import thread_scaling
+
+    with tempfile.TemporaryDirectory() as tmp:
+        return thread_scaling.lines(ctx.data, CONFIG_SCHEMA, _torvex_edit, Path(tmp))
 
 
 if __name__ == "__main__":

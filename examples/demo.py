@@ -9,6 +9,7 @@ import os
 import subprocess
 import sys
 import tempfile
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import torvex
@@ -176,6 +177,12 @@ with tempfile.TemporaryDirectory() as tmp:
     print("cli set:         ", command("set", "--includes", ".", "site.yaml", "sensor[0].platform", "rest"))
     print("cli get:         ", command("get", "--includes", ".", "site.yaml", "sensor[0]"))
     print("sensors.yaml:\n" + (conf / "sensors.yaml").read_text(), end="")
+
+# Threads: every call runs on the caller's thread and shares nothing with the others, so loads and
+# dumps run in parallel; on a free-threaded python3.14t the interpreter lock stays off.
+with ThreadPoolExecutor(4) as pool:
+    loaded = list(pool.map(torvex.loads, [f"worker: {n}\nitems: [{n}, {n * n}]\n" for n in range(8)]))
+print("on threads:      ", loaded[3], "lock on:", sys._is_gil_enabled())
 
 try:
     torvex.dumps(object())

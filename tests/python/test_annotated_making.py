@@ -212,8 +212,7 @@ def test_a_long_composed_load_lets_signal_handlers_run(option):
             signal.setitimer(signal.ITIMER_REAL, 0)
         assert len(calls) >= 2
         signal.signal(signal.SIGALRM, stop)
-        # Armed inside the block: on a busy machine the alarm may come before the load starts.
-        with pytest.raises(Stop):
+        with pytest.raises(Stop):  # entered first: on a busy machine the timer can fire before the load is called
             signal.setitimer(signal.ITIMER_REAL, 0.001)
             torvex.loads(text, option=option)
     finally:

@@ -9,6 +9,7 @@ import pytest
 import yaml
 
 import torvex
+from peers import needs_c_yaml
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 SUITE = ROOT.parent / "shared" / "yaml-test-suite"
@@ -199,6 +200,7 @@ def check_positions(text):
     assert ours <= every, sorted(ours - every)[:5]
 
 
+@needs_c_yaml
 @pytest.mark.parametrize("case", valid_cases())
 def test_string_positions_match_pyyaml_on_the_suite(case, request):
     name = str(case.relative_to(SUITE))
@@ -214,6 +216,7 @@ def bench_files():
     return [pytest.param(p, id=p.name) for p in sorted(BENCH_DATA.glob("*.yaml"))]
 
 
+@needs_c_yaml
 @pytest.mark.skipif(not BENCH_DATA.is_dir(), reason="bench data not generated (bench/generate_data.py)")
 @pytest.mark.parametrize("path", bench_files())
 def test_string_positions_match_pyyaml_on_bench_data(path):

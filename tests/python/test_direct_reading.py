@@ -12,6 +12,7 @@ from hypothesis import HealthCheck, example, given, settings
 from hypothesis import strategies as st
 
 import torvex
+from peers import needs_c_yaml
 from test_yaml11_numbers import kept_difference
 
 TEXT = st.text(st.characters(codec="utf-8", categories=("L", "N", "P", "S", "Zs")) | st.sampled_from("\n\t:#-'\""),
@@ -37,6 +38,7 @@ def outcome(text, option, caplog):
     return value, [record.getMessage() for record in caplog.records]
 
 
+@needs_c_yaml
 @settings(max_examples=400, suppress_health_check=[HealthCheck.too_slow, HealthCheck.function_scoped_fixture])
 @example(data={"0:0": ["1e3", "0:0"]}, flow=False, unicode=False, indent=2, width=20, start=False)
 @given(DATA, st.sampled_from([False, None, True]), st.booleans(), st.sampled_from([2, 4]),

@@ -19,6 +19,7 @@ from hypothesis import strategies as st
 
 import torvex
 from torvex import TorvexEncodeError, TorvexTag, TorvexUnserializableError
+from peers import needs_numpy, numpy as np
 
 TOO_DEEP = "object is too deeply nested to serialize (possible self-reference)"
 BAD_BYTES = "cannot serialize bytes that are not valid UTF-8; decode them yourself (e.g. base64) before dumping"
@@ -512,8 +513,8 @@ def test_fspath_must_give_a_str():
 # -- numpy ------------------------------------------------------------------------------------------
 
 
+@needs_numpy
 def test_numpy():
-    np = pytest.importorskip("numpy")
     option = torvex.OPT_SERIALIZE_NUMPY
     arr = np.arange(6, dtype=np.int64).reshape(2, 3)
     assert data(arr, option=option) == [[0, 1, 2], [3, 4, 5]]
@@ -530,8 +531,8 @@ def test_numpy():
     assert str(info.value) == "type ndarray is not YAML serializable"
 
 
+@needs_numpy
 def test_numpy_conversion_failures_fall_through_to_default():
-    np = pytest.importorskip("numpy")
 
     class Stubborn(np.ndarray):
         def tolist(self):
@@ -546,8 +547,8 @@ def test_numpy_conversion_failures_fall_through_to_default():
     assert data(arr, option=torvex.OPT_SERIALIZE_NUMPY, default=lambda a: "d") == "d"
 
 
+@needs_numpy
 def test_numpy_array_returning_itself_stops_at_the_depth_limit():
-    np = pytest.importorskip("numpy")
 
     class Loop(np.ndarray):
         def tolist(self):

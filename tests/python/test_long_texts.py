@@ -14,6 +14,7 @@ from hypothesis import strategies as st
 import yaml
 
 import torvex
+from peers import needs_c_yaml
 
 SETTINGS = settings(max_examples=400, suppress_health_check=[HealthCheck.too_slow])
 
@@ -96,6 +97,7 @@ def plain_scalar(draw):
     return text + draw(st.sampled_from(["", "  "])) + brk + "after: 1" + brk
 
 
+@needs_c_yaml
 @SETTINGS
 @given(plain_scalar())
 def test_multi_line_plain_scalars_read_as_pyyaml_reads_them(text):
@@ -123,6 +125,7 @@ def quoted_scalar(draw):
     return text + quote + brk + "after: 1" + brk
 
 
+@needs_c_yaml
 @SETTINGS
 @given(quoted_scalar())
 def test_quoted_scalars_read_as_pyyaml_reads_them(text):
@@ -176,6 +179,7 @@ def deep_block_scalar(draw):
     return text
 
 
+@needs_c_yaml
 @SETTINGS
 @given(st.one_of(block_scalar(), deep_block_scalar()))
 def test_block_scalars_read_as_pyyaml_reads_them(text):
@@ -199,6 +203,7 @@ def top_level_block_scalars(draw):
     return at_zero, moved
 
 
+@needs_c_yaml
 @SETTINGS
 @given(top_level_block_scalars())
 def test_top_level_block_scalars_end_at_document_markers(texts):
@@ -244,6 +249,7 @@ def any_text(draw):
     return "x" + "".join(draw(st.lists(pieces, max_size=16)))
 
 
+@needs_c_yaml
 @SETTINGS
 @given(any_text(), st.sampled_from([None, "'", '"', "|", ">"]))
 def test_any_text_in_any_style_reads_as_pyyaml_reads_it(text, style):

@@ -4,12 +4,12 @@ write back, and the borrow rules."""
 import gc
 import threading
 
-import psutil
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import torvex
+from resident import resident_bytes
 
 RT = torvex.OPT_ROUND_TRIP
 
@@ -357,15 +357,14 @@ def test_no_native_leak_over_load_edit_emit_cycles():
         except torvex.TorvexParseError:
             pass
 
-    process = psutil.Process()
     for _ in range(300):
         cycle()
     gc.collect()
-    before = process.memory_info().rss
+    before = resident_bytes()
     for _ in range(3000):
         cycle()
     gc.collect()
-    assert process.memory_info().rss - before < 4 * 1024 * 1024
+    assert resident_bytes() - before < 4 * 1024 * 1024
 
 
 KEYS = st.text(st.characters(codec="utf-8", exclude_categories=("Cs",)), max_size=8)

@@ -145,6 +145,7 @@ def test_detach_is_bounded():
 
 
 def test_threads_editing_through_nodes():
+    # Every access to the document borrows it, reaching a node included: a writer holding it makes that fail too.
     doc = rt("\n".join(f"k{i}: {i}" for i in range(100)))
     errors, barrier = [], threading.Barrier(4)
 
@@ -152,8 +153,8 @@ def test_threads_editing_through_nodes():
         try:
             barrier.wait()
             for i in range(200):
-                node = doc.node[f"k{i % 100}"]
                 try:
+                    node = doc.node[f"k{i % 100}"]
                     if n % 2:
                         node.value = i
                         node.comment = f"set by {n}"

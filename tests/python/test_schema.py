@@ -7,12 +7,12 @@ from __future__ import annotations
 import math
 import re
 
-import jsonschema
 import pytest
 from hypothesis import HealthCheck, assume, given, settings
 from hypothesis import strategies as st
 
 import torvex
+from peers import jsonschema, needs_jsonschema
 
 MESSAGE = re.compile(r"^schema validation failed: (.*) at (\S*) \(line (\d+), column (\d+)\)$")
 
@@ -150,10 +150,11 @@ def test_violation_in_the_call_text_sets_no_file():
 #   integers are generated within +-2**53 where double and exact agree.
 # - NO_NAN: NaN is no JSON value; floats are generated finite.
 
-FLOAT_NEVER_INTEGER = jsonschema.Draft202012Validator.TYPE_CHECKER.redefine(
-    "integer", lambda checker, instance: isinstance(instance, int) and not isinstance(instance, bool)
-)
-Peer = jsonschema.validators.extend(jsonschema.Draft202012Validator, type_checker=FLOAT_NEVER_INTEGER)
+if jsonschema is not None:
+    FLOAT_NEVER_INTEGER = jsonschema.Draft202012Validator.TYPE_CHECKER.redefine(
+        "integer", lambda checker, instance: isinstance(instance, int) and not isinstance(instance, bool)
+    )
+    Peer = jsonschema.validators.extend(jsonschema.Draft202012Validator, type_checker=FLOAT_NEVER_INTEGER)
 
 KEYS = st.sampled_from(["a", "b", "c", "1", "true", "\u00e9"])
 TYPES = ["null", "boolean", "integer", "number", "string", "array", "object"]
@@ -207,6 +208,7 @@ def torvex_accepts(text, schema, option=0):
     return True
 
 
+@needs_jsonschema
 @settings(max_examples=600, suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
 @given(schema=schemas, document=documents)
 def test_agrees_with_jsonschema(schema, document):
@@ -217,6 +219,7 @@ def test_agrees_with_jsonschema(schema, document):
     assert torvex_accepts(text, schema, torvex.OPT_ROUND_TRIP) == expected
 
 
+@needs_jsonschema
 @settings(max_examples=200, suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
 @given(schema=schemas, document=documents)
 def test_aliases_validate_as_their_copies(schema, document):
