@@ -680,5 +680,104 @@ def python_threads(ctx: Context) -> list[str]:
         return thread_scaling.lines(ctx.data, CONFIG_SCHEMA, _torvex_edit, Path(tmp))
 
 
+# Small documents, one call each: what a program reading or writing a few thousand 0.1-10 KB files meets, where
+# the fixed cost of a call and of each object weighs more than on the large data files.
+_SMALL_HI = 10_240
+
+
+def _small_documents(ctx: Context) -> tuple[list[str], list[object]]:
+    import yaml
+
+    # Most files of a real tree are short, a few long: many cuts of up to 2 KB, and every cut of 2 to 10 KB.
+    texts = _small_texts(ctx, count=2000) + _small_texts(ctx, count=4000, lo=2049, hi=_SMALL_HI)
+    return texts, [yaml.load(text, Loader=yaml.CSafeLoader) for text in texts]
+
+
+@comparison("dumps-small")
+def python_dumps_small(ctx: Context) -> list[str]:
+    """One torvex.dumps call per small document against PyYAML's CSafeDumper, then against orjson.dumps on the
+    documents orjson can write (string keys); each side's MB/s counts its own output, ratio = peer time / ours."""
+    import orjson
+    import torvex
+    import yaml
+
+    _, docs = _small_documents(ctx)
+    dumps, peer_dump, dumper, json_dumps = torvex.dumps, yaml.dump, yaml.CSafeDumper, orjson.dumps
+    size = sum(len(dumps(doc)) for doc in docs)
+    ours, peer = _best_of_turns(lambda: [dumps(doc) for doc in docs],
+                                lambda: [peer_dump(doc, Dumper=dumper) for doc in docs])
+    lines = [f"dumps-small: torvex {size / ours / 1e6:.1f} MB/s, PyYAML-CSafeDumper {size / peer / 1e6:.1f} MB/s, "
+             f"ratio {peer / ours:.2f} ({len(docs)} documents, {size / len(docs):.0f} bytes on average)"]
+    json_docs = []
+    for doc in docs:
+        try:
+            json_docs.append((doc, len(json_dumps(doc))))
+        except TypeError:  # a key that is not a string
+            continue
+    yaml_size = sum(len(dumps(doc)) for doc, _ in json_docs)
+    json_size = sum(length for _, length in json_docs)
+    data = [doc for doc, _ in json_docs]
+    ours, peer = _best_of_turns(lambda: [dumps(doc) for doc in data], lambda: [json_dumps(doc) for doc in data])
+    lines.append(f"dumps-small orjson: torvex {yaml_size / ours / 1e6:.1f} MB/s, orjson {json_size / peer / 1e6:.1f} "
+                 f"MB/s, ratio {peer / ours:.2f} ({len(data)} documents)")
+    return lines
+
+
+@comparison("annotated-small")
+def python_annotated_small(ctx: Context) -> list[str]:
+    """One torvex.loads call with OPT_ANNOTATED per small document against the CSafeLoader subclass that records
+    line and column on every string, list and dict; MB/s of YAML read."""
+    import torvex
+    import yaml
+
+    texts, _ = _small_documents(ctx)
+    size = sum(len(text.encode()) for text in texts)
+    loads, option, peer_load, loader = torvex.loads, torvex.OPT_ANNOTATED, yaml.load, _pyyaml_annotated_loader()
+    ours, peer = _best_of_turns(lambda: [loads(text, option=option) for text in texts],
+                                lambda: [peer_load(text, Loader=loader) for text in texts])
+    return [f"annotated-small: torvex {size / ours / 1e6:.1f} MB/s, PyYAML-annotated {size / peer / 1e6:.1f} MB/s, "
+            f"ratio {peer / ours:.2f} ({len(texts)} documents, {size / len(texts):.0f} bytes on average)"]
+
+
+@comparison("includes-cold")
+def python_includes_cold(ctx: Context) -> list[str]:
+    """Several generated configuration trees of about 200 files, each read once by each side with every directive,
+    the sides taking turns on each tree (the one going first alternating): as a service starting up or a
+    configuration check meets them, so nothing read before helps. One more tree, not counted, warms both up.
+    MB/s of YAML read; ratio = the peer's total time / ours."""
+    import tempfile
+    import time
+
+    import torvex
+
+    sys.path.insert(0, str(ROOT / "bench"))
+    import config_tree
+
+    option = torvex.OPT_INCLUDES | torvex.OPT_SECRETS | torvex.OPT_ENV_VAR | torvex.OPT_INCLUDE_DIR_RECURSIVE
+    trees, ours_total, peer_total, size, files = 8, 0.0, 0.0, 0, 0
+    with tempfile.TemporaryDirectory() as tmp:
+        mains = [config_tree.generate(Path(tmp) / f"conf{seed}", seed=seed, packages=24, areas=8, per_area=20)
+                 for seed in range(trees + 1)]
+        for turn, main in enumerate(mains):
+            text = main.read_bytes()
+            peer_loader = config_tree.PeerLoader(main.parent)
+            sides = [lambda: torvex.loads(text, option=option, include_dir=str(main.parent), root_path=str(main)),
+                     lambda: peer_loader.load(main)]
+            seconds, results = [0.0, 0.0], [None, None]
+            for side in ((0, 1) if turn % 2 else (1, 0)):
+                start = time.perf_counter()
+                results[side] = sides[side]()
+                seconds[side] = time.perf_counter() - start
+            assert results[0] == results[1], "torvex and the PyYAML reference read the tree differently"
+            if turn == 0:
+                continue
+            tree_files = list(main.parent.rglob("*.yaml"))
+            files, size = files + len(tree_files), size + sum(p.stat().st_size for p in tree_files)
+            ours_total, peer_total = ours_total + seconds[0], peer_total + seconds[1]
+    return [f"includes-cold: torvex {size / ours_total / 1e6:.1f} MB/s, PyYAML-includes "
+            f"{size / peer_total / 1e6:.1f} MB/s, ratio {peer_total / ours_total:.2f} ({trees} trees, "
+            f"{files // trees} files and {size / trees / 1e3:.0f} KB each)"]
+
+
 if __name__ == "__main__":
     sys.exit(main())
