@@ -693,7 +693,7 @@ def _small_documents(ctx: Context) -> tuple[list[str], list[object]]:
     return texts, [yaml.load(text, Loader=yaml.CSafeLoader) for text in texts]
 
 
-@comparison("dumps-small")
+@comparison("dumps-small", peers=("libyaml", "orjson"))
 def python_dumps_small(ctx: Context) -> list[str]:
     """One torvex.dumps call per small document against PyYAML's CSafeDumper, then against orjson.dumps on the
     documents orjson can write (string keys); each side's MB/s counts its own output, ratio = peer time / ours."""
@@ -723,7 +723,7 @@ def python_dumps_small(ctx: Context) -> list[str]:
     return lines
 
 
-@comparison("annotated-small")
+@comparison("annotated-small", peers=("libyaml",))
 def python_annotated_small(ctx: Context) -> list[str]:
     """One torvex.loads call with OPT_ANNOTATED per small document against the CSafeLoader subclass that records
     line and column on every string, list and dict; MB/s of YAML read."""
@@ -739,7 +739,7 @@ def python_annotated_small(ctx: Context) -> list[str]:
             f"ratio {peer / ours:.2f} ({len(texts)} documents, {size / len(texts):.0f} bytes on average)"]
 
 
-@comparison("includes-cold")
+@comparison("includes-cold", peers=("libyaml",))
 def python_includes_cold(ctx: Context) -> list[str]:
     """Several generated configuration trees of about 200 files, each read once by each side with every directive,
     the sides taking turns on each tree (the one going first alternating): as a service starting up or a
