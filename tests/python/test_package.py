@@ -1,7 +1,9 @@
 """The companion package: exceptions, Tags, annotated scalars."""
 
 import copy
+import pathlib
 import pickle
+import tomllib
 
 import pytest
 
@@ -127,3 +129,61 @@ def test_package_all_lists_what_exists():
     for name in torvex.__all__:
         assert hasattr(torvex, name), name
     assert "loads" in torvex.__all__ and "OPT_UTC_Z" in torvex.__all__ and "Tags" in torvex.__all__
+
+
+def test_version_is_the_project_version():
+    pyproject = pathlib.Path(__file__).resolve().parents[2] / "pyproject.toml"
+    assert torvex.__version__ == tomllib.loads(pyproject.read_text())["project"]["version"]
+
+
+def test_the_namespace_holds_only_public_names():
+    submodules = {"exceptions", "cli"}  # torvex.cli is there once the command line was imported
+    stray = [name for name in dir(torvex)
+             if not name.startswith("_") and name not in torvex.__all__ and name not in submodules]
+    assert stray == []
+    assert {"load", "dump", "Tags", "TorvexError"} <= set(torvex.__all__)
+
+
+def _write(root, files):
+    for name, text in files.items():
+        (root / name).parent.mkdir(parents=True, exist_ok=True)
+        (root / name).write_text(text)
+
+
+def _parse_error(tmp_path):
+    return lambda: torvex.loads("a: [1, 2")
+
+
+def _composed_parse_error(tmp_path):
+    return lambda: torvex.loads("a: [1, 2", option=torvex.OPT_ANNOTATED)
+
+
+def _duplicate_error(tmp_path):
+    return lambda: torvex.loads("a: 1\na: 2", option=torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_ROUND_TRIP)
+
+
+def _directive_error(tmp_path):
+    _write(tmp_path, {"a.yaml": "x: !include sub/b.yaml\n", "sub/b.yaml": "z: !include gone.yaml\n"})
+    return lambda: torvex.loads("a: !include a.yaml\n", option=torvex.OPT_INCLUDES, include_dir=str(tmp_path))
+
+
+def _schema_error(tmp_path):
+    return lambda: torvex.loads("port: 70000\n", schema={"properties": {"port": {"maximum": 65535}}})
+
+
+@pytest.mark.parametrize("make", [_parse_error, _composed_parse_error, _duplicate_error, _directive_error,
+                                  _schema_error])
+def test_msg_is_the_message_without_position_file_or_include_chain(make, tmp_path):
+    with pytest.raises(torvex.TorvexError) as raised:
+        make(tmp_path)()
+    error = raised.value
+    if isinstance(error, torvex.TorvexDirectiveError):
+        chain = "".join(f"\n  included from {path}, line {line}" for path, line in error.include_stack)
+        assert len(error.include_stack) == 2
+        assert str(error) == f"{error.msg} in {error.file}{chain}"
+    elif isinstance(error, torvex.TorvexSchemaError):
+        assert str(error) == f"{error.msg} (line {error.line}, column {error.column})"
+        assert error.msg.endswith(f" at {error.schema_path}")
+    else:
+        assert str(error) == f"{error.msg} at line {error.line}, column {error.column}"
+    assert "line" not in error.msg and "\n" not in error.msg
