@@ -24,6 +24,29 @@ def _path_of(source: Any) -> str | None:
     return None
 
 
+def _read(fp: Any, round_trip: bool) -> bytes | str:
+    """What a file object holds. A round-trip document keeps its text byte for byte, line ends included, so
+    a text-mode file not yet read from is read through its binary buffer (YAML is UTF-8, -16 or -32, which
+    ``loads`` detects); anything else is read as the file object gives it."""
+    buffer = getattr(fp, "buffer", None)
+    if round_trip and isinstance(fp, io.TextIOBase) and buffer is not None:
+        try:
+            fresh = fp.tell() == 0
+        except (OSError, ValueError):
+            fresh = False
+        if fresh:
+            return buffer.read()
+    return fp.read()
+
+
+def _option_word(kwargs: dict[str, Any]) -> int:
+    option = kwargs.get("option")
+    try:
+        return 0 if option is None else int(option.__index__())
+    except (AttributeError, TypeError):
+        return 0  # loads reports the bad option
+
+
 def load(fp_or_path: IO[bytes] | IO[str] | os.PathLike[str], /, **kwargs: Any) -> Any:
     """load(fp_or_path, /, **kwargs)
     --
@@ -31,8 +54,8 @@ def load(fp_or_path: IO[bytes] | IO[str] | os.PathLike[str], /, **kwargs: Any) -
     Load the first document of a file, as ``loads`` does with the same keywords.
 
     `fp_or_path` is a file object opened in binary mode (bytes are decoded as ``loads`` decodes them) or
-    text mode (read as ``str``; open YAML in binary mode to keep its line ends exactly), or an
-    ``os.PathLike`` such as ``pathlib.Path``. When the file's path is known (a path, or a file object
+    text mode (read as ``str``; for a round-trip document, through its binary buffer when nothing was read
+    from it yet, so that its line ends are kept), or an ``os.PathLike`` such as ``pathlib.Path``. When the file's path is known (a path, or a file object
     whose ``name`` is a real file), it is the ``root_path`` and its folder the ``include_dir`` unless
     given, and a round-trip document remembers it as its origin, so ``save()`` writes back there.
     """
@@ -44,7 +67,7 @@ def load(fp_or_path: IO[bytes] | IO[str] | os.PathLike[str], /, **kwargs: Any) -
         with open(fp_or_path, "rb") as file:
             data: bytes | str = file.read()
     elif callable(getattr(fp_or_path, "read", None)):
-        data = fp_or_path.read()
+        data = _read(fp_or_path, bool(_option_word(kwargs) & _torvex.OPT_ROUND_TRIP))
     else:
         raise TypeError(f"load() takes a file object or an os.PathLike, not {type(fp_or_path).__name__}")
     if path is not None:

@@ -88,3 +88,16 @@ def test_dump_writes_what_dumps_returns(tmp_path, kind):
         assert path.read_bytes() == expected
     with pytest.raises(TypeError, match="file object"):
         torvex.dump(data, tmp_path / "x.yaml")
+
+
+def test_a_text_mode_file_saves_back_with_its_own_line_ends(tmp_path):
+    path = tmp_path / "crlf.yaml"
+    path.write_bytes(b"# kept\r\na: 1\r\nb: 2\r\n")
+    with open(path, encoding="utf-8") as file:  # universal newlines would read the lines as LF
+        doc = torvex.load(file, option=RT)
+    doc["a"] = 10
+    assert doc.save() == [str(path)]
+    assert path.read_bytes() == b"# kept\r\na: 10\r\nb: 2\r\n"
+    with open(path, encoding="utf-8") as file:
+        file.readline()  # partly read: the rest comes as text
+        assert torvex.load(file, option=RT).to_dict() == {"a": 10, "b": 2}
