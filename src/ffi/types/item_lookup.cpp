@@ -10,28 +10,6 @@ namespace torvex::ffi {
 
 namespace {
 
-void raise_key_error(PyObject* key) {
-    PyRef text = PyRef::steal(PyObject_Str(key));
-    if (text) PyErr_SetObject(PyExc_KeyError, text.get());
-}
-
-// A non-negative int that fits; anything else is no index any sequence has.
-std::size_t index_of(PyObject* key) {
-    const Py_ssize_t index = PyLong_AsSsize_t(key);
-    if (index == -1 && PyErr_Occurred()) {
-        PyErr_Clear();
-        return SIZE_MAX;
-    }
-    return index < 0 ? SIZE_MAX : static_cast<std::size_t>(index);
-}
-
-std::optional<std::string_view> text_of(PyObject* str) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
-    if (utf8 == nullptr) return std::nullopt;
-    return std::string_view(utf8, static_cast<std::size_t>(size));
-}
-
 // Whether some key of the mapping can read as a str other than its text
 // (an alias, a collection, a null) or merge keys bring in keys of others:
 // only then can a str that matches no key text still find a key.
@@ -52,7 +30,7 @@ std::optional<FoundItem> in_sequence(const rt::NodePath& path, const rt::YamlNod
         }
         return std::nullopt;
     }
-    const std::size_t index = index_of(key);
+    const std::size_t index = sequence_index(key);
     if (index >= node.children.size()) {
         PyErr_SetString(PyExc_IndexError, "index out of range");
         return std::nullopt;
@@ -63,6 +41,27 @@ std::optional<FoundItem> in_sequence(const rt::NodePath& path, const rt::YamlNod
 }
 
 }  // namespace
+
+void raise_key_error(PyObject* key) {
+    PyRef text = PyRef::steal(PyObject_Str(key));
+    if (text) PyErr_SetObject(PyExc_KeyError, text.get());
+}
+
+std::size_t sequence_index(PyObject* key) {
+    const Py_ssize_t index = PyLong_AsSsize_t(key);
+    if (index == -1 && PyErr_Occurred()) {
+        PyErr_Clear();
+        return SIZE_MAX;
+    }
+    return index < 0 ? SIZE_MAX : static_cast<std::size_t>(index);
+}
+
+std::optional<std::string_view> text_of(PyObject* str) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
+    if (utf8 == nullptr) return std::nullopt;
+    return std::string_view(utf8, static_cast<std::size_t>(size));
+}
 
 FoundItem entry_item(const rt::YamlNode& root, const rt::NodePath& path, const rt::YamlNode& mapping,
                      const MappingEntries& entries, std::size_t i) {

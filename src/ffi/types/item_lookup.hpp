@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "ffi/convert/roundtrip_values.hpp"
@@ -16,6 +17,13 @@
 namespace torvex::ffi {
 
 class MappingEntries;
+
+// KeyError whose message is str(key).
+void raise_key_error(PyObject* key);
+// A non-negative int that fits; anything else is no index any sequence has.
+std::size_t sequence_index(PyObject* key);
+// The UTF-8 text of a str; nothing with the error set.
+std::optional<std::string_view> text_of(PyObject* str);
 
 // A value a key selects.
 struct FoundItem {

@@ -421,15 +421,7 @@ PyObject* node_subscript(PyObject* self, PyObject* key) {
     });
 }
 
-int node_contains(PyObject* self, PyObject* key) {
-    PyObject* answer = guarded([&]() -> PyObject* {
-        HandleRead read(self, kStale);
-        if (!read.ok()) return nullptr;
-        const int found = contains_item(read.root(), *read.target(), key);
-        return found < 0 ? nullptr : found ? Py_True : Py_False;
-    });
-    return answer == nullptr ? -1 : answer == Py_True ? 1 : 0;
-}
+int node_contains(PyObject* self, PyObject* key) { return handle_contains(self, key, kStale); }
 
 PyObject* node_kind(PyObject* self, void*) {
     return guarded([&]() -> PyObject* {

@@ -44,32 +44,7 @@ ExclusiveBorrow::~ExclusiveBorrow() {
 
 namespace {
 
-PyRef key_text_object(PyObject* key) { return PyRef::steal(PyObject_Str(key)); }
-
-// KeyError whose message is str(key).
-void raise_key_error(PyObject* key) {
-    PyRef text = key_text_object(key);
-    if (text) PyErr_SetObject(PyExc_KeyError, text.get());
-}
-
 void raise_index_error() { PyErr_SetString(PyExc_IndexError, "index out of range"); }
-
-std::optional<std::string_view> str_key(PyObject* key) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
-    if (utf8 == nullptr) return std::nullopt;
-    return std::string_view(utf8, static_cast<std::size_t>(size));
-}
-
-// A non-negative int that fits; anything else is no index any sequence has.
-std::size_t index_of(PyObject* key) {
-    const Py_ssize_t index = PyLong_AsSsize_t(key);
-    if (index == -1 && PyErr_Occurred()) {
-        PyErr_Clear();
-        return SIZE_MAX;
-    }
-    return index < 0 ? SIZE_MAX : static_cast<std::size_t>(index);
-}
 
 void walk_into(NodeConverter& converter, const rt::YamlNode& node, std::vector<PyRef>& path, PyObject* out,
                bool& failed, std::size_t depth) {
@@ -250,13 +225,13 @@ bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::Yaml
                  bool prefer_double_quotes) {
     if (node.kind == rt::NodeKind::Mapping) {
         if (!PyUnicode_Check(key)) return assign_by_value(root, node, key, std::move(content));
-        const auto text = str_key(key);
+        const auto text = text_of(key);
         if (!text) return false;
         (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
         return true;
     }
     if (node.kind == rt::NodeKind::Sequence) {
-        const std::size_t index = PyLong_Check(key) ? index_of(key) : SIZE_MAX;
+        const std::size_t index = PyLong_Check(key) ? sequence_index(key) : SIZE_MAX;
         if (rt::assign_index(root, node, index, std::move(content)) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;
@@ -271,7 +246,7 @@ bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key) {
     if (node.kind == rt::NodeKind::Mapping) {
         rt::EditOutcome outcome;
         if (PyUnicode_Check(key)) {
-            const auto text = str_key(key);
+            const auto text = text_of(key);
             if (!text) return false;
             outcome = rt::delete_key(root, node, *text);
         } else {
@@ -286,7 +261,7 @@ bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key) {
         return true;
     }
     if (node.kind == rt::NodeKind::Sequence) {
-        const std::size_t index = PyLong_Check(key) ? index_of(key) : SIZE_MAX;
+        const std::size_t index = PyLong_Check(key) ? sequence_index(key) : SIZE_MAX;
         if (rt::delete_index(root, node, index) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;

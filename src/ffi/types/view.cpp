@@ -54,15 +54,7 @@ Py_ssize_t view_length(PyObject* self) {
     return read.node->is_collection() ? static_cast<Py_ssize_t>(read.node->size()) : 1;
 }
 
-int view_contains(PyObject* self, PyObject* key) {
-    PyObject* answer = guarded([&]() -> PyObject* {
-        HandleRead read(self, kStale);
-        if (!read.ok()) return nullptr;
-        const int found = contains_item(read.root(), *read.target(), key);
-        return found < 0 ? nullptr : found ? Py_True : Py_False;
-    });
-    return answer == nullptr ? -1 : answer == Py_True ? 1 : 0;
-}
+int view_contains(PyObject* self, PyObject* key) { return handle_contains(self, key, kStale); }
 
 // A snapshot taken under the borrow, so the loop body may edit the document.
 PyObject* view_iter(PyObject* self) {
