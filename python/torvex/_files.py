@@ -48,16 +48,14 @@ def _option_word(kwargs: dict[str, Any]) -> int:
 
 
 def load(fp_or_path: IO[bytes] | IO[str] | os.PathLike[str], /, **kwargs: Any) -> Any:
-    """load(fp_or_path, /, **kwargs)
-    --
-
-    Load the first document of a file, as ``loads`` does with the same keywords.
+    """Load the first document of a file, as ``loads`` does with the same keywords.
 
     `fp_or_path` is a file object opened in binary mode (bytes are decoded as ``loads`` decodes them) or
-    text mode (read as ``str``; for a round-trip document, through its binary buffer when nothing was read
-    from it yet, so that its line ends are kept), or an ``os.PathLike`` such as ``pathlib.Path``. When the file's path is known (a path, or a file object
-    whose ``name`` is a real file), it is the ``root_path`` and its folder the ``include_dir`` unless
-    given, and a round-trip document remembers it as its origin, so ``save()`` writes back there.
+    text mode (read as ``str``; for a round-trip document, through its binary buffer when nothing was
+    read from it yet, so that its line ends are kept), or an ``os.PathLike`` such as ``pathlib.Path``.
+    When the file's path is known (a path, or a file object whose ``name`` is a real file), it is the
+    ``root_path`` and its folder the ``include_dir`` unless given, and a round-trip document remembers
+    it as its origin, so ``save()`` writes back there.
     """
     if isinstance(fp_or_path, (str, bytes, bytearray, memoryview)):
         raise TypeError("load() takes a file object or an os.PathLike; use loads() for text, "
@@ -80,10 +78,7 @@ def load(fp_or_path: IO[bytes] | IO[str] | os.PathLike[str], /, **kwargs: Any) -
 
 
 def dump(obj: Any, fp: IO[bytes] | IO[str], /, **kwargs: Any) -> None:
-    """dump(obj, fp, /, **kwargs)
-    --
-
-    Write ``dumps(obj, **kwargs)`` to a file object: the bytes to a binary file, their text to a text
+    """Write ``dumps(obj, **kwargs)`` to a file object: the bytes to a binary file, their text to a text
     file.
     """
     write = getattr(fp, "write", None)
