@@ -144,38 +144,26 @@ def test_the_namespace_holds_only_public_names():
     assert {"load", "dump", "Tags", "TorvexError"} <= set(torvex.__all__)
 
 
-def _write(root, files):
-    for name, text in files.items():
-        (root / name).parent.mkdir(parents=True, exist_ok=True)
-        (root / name).write_text(text)
+def _missing_include(tmp_path):
+    (tmp_path / "sub").mkdir()
+    (tmp_path / "a.yaml").write_text("x: !include sub/b.yaml\n")
+    (tmp_path / "sub/b.yaml").write_text("z: !include gone.yaml\n")
+    torvex.loads("a: !include a.yaml\n", option=torvex.OPT_INCLUDES, include_dir=str(tmp_path))
 
 
-def _parse_error(tmp_path):
-    return lambda: torvex.loads("a: [1, 2")
+ERRORS = {
+    "parse": lambda _: torvex.loads("a: [1, 2"),
+    "composed parse": lambda _: torvex.loads("a: [1, 2", option=torvex.OPT_ANNOTATED),
+    "duplicate": lambda _: torvex.loads("a: 1\na: 2", option=torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_ROUND_TRIP),
+    "directive": _missing_include,
+    "schema": lambda _: torvex.loads("port: 70000\n", schema={"properties": {"port": {"maximum": 65535}}}),
+}
 
 
-def _composed_parse_error(tmp_path):
-    return lambda: torvex.loads("a: [1, 2", option=torvex.OPT_ANNOTATED)
-
-
-def _duplicate_error(tmp_path):
-    return lambda: torvex.loads("a: 1\na: 2", option=torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_ROUND_TRIP)
-
-
-def _directive_error(tmp_path):
-    _write(tmp_path, {"a.yaml": "x: !include sub/b.yaml\n", "sub/b.yaml": "z: !include gone.yaml\n"})
-    return lambda: torvex.loads("a: !include a.yaml\n", option=torvex.OPT_INCLUDES, include_dir=str(tmp_path))
-
-
-def _schema_error(tmp_path):
-    return lambda: torvex.loads("port: 70000\n", schema={"properties": {"port": {"maximum": 65535}}})
-
-
-@pytest.mark.parametrize("make", [_parse_error, _composed_parse_error, _duplicate_error, _directive_error,
-                                  _schema_error])
-def test_msg_is_the_message_without_position_file_or_include_chain(make, tmp_path):
+@pytest.mark.parametrize("fail", ERRORS.values(), ids=ERRORS.keys())
+def test_msg_is_the_message_without_position_file_or_include_chain(fail, tmp_path):
     with pytest.raises(torvex.TorvexError) as raised:
-        make(tmp_path)()
+        fail(tmp_path)
     error = raised.value
     if isinstance(error, torvex.TorvexDirectiveError):
         chain = "".join(f"\n  included from {path}, line {line}" for path, line in error.include_stack)
