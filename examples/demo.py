@@ -68,6 +68,7 @@ try:
     torvex.loads("servers:\n  - a\n  - [b\n")
 except torvex.TorvexParseError as error:
     print("parse error:     ", error, f"(line {error.line}, column {error.column})")
+    print("message alone:   ", error.msg)
 for slip in ("url: http://host:80/x: y\n", "server:\n  host: a\n port: 80\n"):
     try:
         torvex.loads(slip)
@@ -120,6 +121,14 @@ doc["backup"] = None
 doc.node["backup"].make_alias("web")
 print("edited:\n" + doc.to_yaml().decode(), end="")
 
+# Documents and views are containers: keys of any type, iteration, items(), values(), kind.
+codes = torvex.loads(b"200: ok\n404: {reason: missing}\nretry: [1, 2]\n", option=torvex.OPT_ROUND_TRIP)
+print("kind and keys:   ", codes.kind, codes.keys(), 200 in codes, codes[200])
+for key, value in codes.items():
+    print("  item:          ", repr(key), value.kind if isinstance(value, torvex.TorvexDocumentView) else value)
+codes[404]["reason"] = "gone"
+print("by int key:      ", codes[404].to_dict(), list(codes["retry"]))
+
 # A configuration tree: includes, secrets and environment variables.
 with tempfile.TemporaryDirectory() as tmp:
     conf = Path(tmp)
@@ -153,9 +162,8 @@ with tempfile.TemporaryDirectory() as tmp:
     # Editing a configuration tree and saving it: only the changed file is written.
     (conf / "sensors.yaml").write_text("# sensors\n- name: hall   # by the door\n  platform: template\n")
     (conf / "site.yaml").write_text("title: Home\nsensor: !include sensors.yaml\n")
-    site = torvex.loads((conf / "site.yaml").read_bytes(), option=torvex.OPT_ROUND_TRIP | torvex.OPT_INCLUDES,
-                        include_dir=str(conf))
-    site.set_origin(conf / "site.yaml")
+    # load() takes the file's path as root_path, its folder as include_dir, and saves back to it.
+    site = torvex.load(conf / "site.yaml", option=torvex.OPT_ROUND_TRIP | torvex.OPT_INCLUDES)
     site["sensor"][0]["name"] = "hallway"
     print("saved:           ", [Path(p).name for p in site.save()])
     print("sensors.yaml:\n" + (conf / "sensors.yaml").read_text(), end="")
@@ -177,6 +185,11 @@ with tempfile.TemporaryDirectory() as tmp:
     print("cli set:         ", command("set", "--includes", ".", "site.yaml", "sensor[0].platform", "rest"))
     print("cli get:         ", command("get", "--includes", ".", "site.yaml", "sensor[0]"))
     print("sensors.yaml:\n" + (conf / "sensors.yaml").read_text(), end="")
+
+with tempfile.TemporaryFile("w+") as out:
+    torvex.dump({"written": "by dump"}, out)
+    out.seek(0)
+    print("dump to a file:  ", out.read().strip())
 
 # Threads: every call runs on the caller's thread and shares nothing with the others, so loads and
 # dumps run in parallel; on a free-threaded python3.14t the interpreter lock stays off.

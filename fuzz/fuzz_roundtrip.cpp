@@ -1,6 +1,8 @@
 // Fuzzes the round-trip composer and emitter over arbitrary text (skipped
 // unless valid UTF-8, as callers validate first). Whatever composes must come
-// back byte for byte while unedited; re-emitted from the tree (first root
+// back byte for byte while unedited; every node a path can address (all but
+// those under a pair that a later pair written the same way shadows) must be
+// found again by its path; re-emitted from the tree (first root
 // marked modified), it must compose again and, when the plain decoder reads
 // the input, read back to the same values.
 #include <cmath>
@@ -14,6 +16,7 @@
 #include "decode/decoder.hpp"
 #include "roundtrip/composer.hpp"
 #include "roundtrip/emitter.hpp"
+#include "roundtrip/path.hpp"
 #include "require.hpp"
 
 using torvex_fuzz::require;
@@ -119,6 +122,36 @@ bool has_control_characters(std::string_view text) {
     return false;
 }
 
+// Each node with a path is found again by it: `path_to` and `resolve_path`
+// agree, whatever its keys (collections, aliases, nulls, repeated texts).
+void require_paths_resolve(const torvex::rt::YamlNode& root) {
+    struct Visit {
+        const torvex::rt::YamlNode* node;
+        bool addressable;
+    };
+    std::vector<Visit> work{{&root, true}};
+    std::size_t budget = 256;  // path_to walks the tree, so a large tree is sampled
+    while (!work.empty() && budget-- > 0) {
+        const Visit visit = work.back();
+        work.pop_back();
+        const auto path = torvex::rt::path_to(root, visit.node);
+        if (visit.addressable) require(path.has_value() && torvex::rt::resolve_path(root, *path) == visit.node);
+        const torvex::rt::YamlNode& n = *visit.node;
+        if (n.kind == torvex::rt::NodeKind::Sequence) {
+            for (const auto& item : n.children) work.push_back({&item, visit.addressable});
+        } else if (n.kind == torvex::rt::NodeKind::Mapping) {
+            for (std::size_t i = 0; i < n.size(); ++i) {
+                bool shadowed = false;  // a later key written the same way takes the pair's place
+                const std::string form = torvex::rt::written_form(n.key(i));
+                for (std::size_t later = i + 1; later < n.size() && !shadowed; ++later)
+                    shadowed = torvex::rt::written_form(n.key(later)) == form;
+                const bool reachable = visit.addressable && !shadowed;
+                work.push_back({&n.value(i), reachable});
+            }
+        }
+    }
+}
+
 torvex::rt::DocumentContainer compose(std::string text, bool* ok) {
     torvex::rt::DocumentContainer doc;
     auto composed = torvex::rt::compose_stream(std::move(text), 0);
@@ -140,6 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!ok) return 0;
     require(torvex::rt::document_to_yaml(doc) == text);
     if (doc.documents.empty()) return 0;
+    for (const auto& root : doc.documents) require_paths_resolve(root);
 
     doc.documents[0].comments.modified = true;
     const std::string out = torvex::rt::document_to_yaml(doc);

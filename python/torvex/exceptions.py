@@ -5,13 +5,13 @@ Every error that comes from reading, checking or writing YAML derives from
 caller would naturally catch: parse and schema errors are ``ValueError``,
 encode errors are ``TypeError`` or ``ValueError`` as with JSON libraries.
 
-Errors with a source position carry ``line`` and ``column`` (1-based) and
-``file`` (the path, or ``None`` for the text passed to the call). Directive
+Errors with a source position carry ``line`` and ``column`` (1-based),
+``file`` (the path, or ``None`` for the text passed to the call) and ``msg``,
+the message alone, without the position, file or include chain that
+``str(error)`` adds, for callers that show the position their own way. Directive
 errors add ``include_stack``, a list of ``(path, line)`` pairs naming the
 chain of include directives; schema errors add ``schema_path``.
 """
-
-from __future__ import annotations
 
 __all__ = [
     "TorvexError",
@@ -36,6 +36,7 @@ __all__ = [
 class TorvexError(Exception):
     """Base class of every torvex error."""
 
+    msg: str | None = None
     file: str | None = None
     line: int | None = None
     column: int | None = None

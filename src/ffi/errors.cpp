@@ -90,8 +90,15 @@ TorvexException directive_class(ErrorKind kind) {
     }
 }
 
+// `msg`: the message alone, without the position, file or include chain the
+// full text adds, for callers that print the position their own way.
+void set_bare_message(PyObject* instance, std::string_view message) {
+    set_attribute(instance, "msg", PyRef::steal(unicode(message)));
+}
+
 PyObject* raise_positional(TorvexException which, const Error& error) {
     return raise_with(which, with_position(error), [&](PyObject* e) {
+        set_bare_message(e, error.message);
         set_attribute(e, "file", optional_text(error.file));
         set_position(e, error);
     });
@@ -103,6 +110,7 @@ PyObject* raise_directive(const Error& error) {
         message += "\n  included from " + frame.path + ", line " + std::to_string(frame.line + 1UL);
     }
     return raise_with(directive_class(error.kind), message, [&](PyObject* e) {
+        set_bare_message(e, error.message);
         set_attribute(e, "file", optional_text(error.file));
         set_position(e, error);
         PyRef stack = PyRef::steal(PyList_New(0));
@@ -117,11 +125,13 @@ PyObject* raise_directive(const Error& error) {
 
 PyObject* raise_schema(const Error& error) {
     std::string message = "schema validation failed: " + error.message + " at " + error.schema_path;
+    const std::string bare = message;
     if (error.span) {
         message += " (line " + std::to_string(error.span->line + 1UL) + ", column " +
                    std::to_string(error.span->column + 1UL) + ")";
     }
     return raise_with(TorvexException::SchemaError, message, [&](PyObject* e) {
+        set_bare_message(e, bare);
         set_attribute(e, "schema_path", PyRef::steal(unicode(error.schema_path)));
         set_position(e, error);
         if (error.file) set_attribute(e, "file", optional_text(error.file));  // a violation in an included file
@@ -170,6 +180,7 @@ PyObject* raise_torvex(TorvexException which, std::string_view message) {
 
 PyObject* raise_write_back_error(const Error& error) {
     return raise_with(TorvexException::IncludeError, error.message, [&](PyObject* e) {
+        set_bare_message(e, error.message);
         if (error.file) set_attribute(e, "file", optional_text(error.file));
         set_position(e, error);
     });

@@ -52,7 +52,7 @@ bool defines_anywhere(const YamlNode& node, std::string_view name, const YamlNod
 // Position of a segment within its parent: the item index, or the pair index of the key.
 std::size_t position_in(const YamlNode& parent, const PathSegment& segment) {
     if (segment.is_index) return segment.index;
-    const std::ptrdiff_t pair = parent.find_pair(segment.key);
+    const std::ptrdiff_t pair = find_segment_pair(parent, segment);
     return pair < 0 ? 0 : static_cast<std::size_t>(pair);
 }
 

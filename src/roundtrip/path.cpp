@@ -17,8 +17,27 @@ Node* step(Node& node, const PathSegment& segment) noexcept {
         if (node.kind != NodeKind::Sequence || segment.index >= node.children.size()) return nullptr;
         return &node.children[segment.index];
     }
-    const std::ptrdiff_t pair = node.find_pair(segment.key);
+    const std::ptrdiff_t pair = find_segment_pair(node, segment);
     return pair < 0 ? nullptr : &node.value(static_cast<std::size_t>(pair));
+}
+
+void append_counted(std::string& out, std::string_view text) {
+    out += std::to_string(text.size());
+    out += ':';
+    out += text;
+}
+
+void written_form_into(std::string& out, const YamlNode& node, std::size_t depth) {
+    out += static_cast<char>('0' + static_cast<int>(node.kind));
+    if (node.kind == NodeKind::Scalar) out += static_cast<char>('0' + static_cast<int>(node.scalar_style));
+    append_counted(out, node.tag.str());
+    append_counted(out, node.text.str());
+    if (node.children.empty()) return;
+    out += '[';
+    with_stack_at(depth, [&] {
+        for (const YamlNode& child : node.children) written_form_into(out, child, depth + 1);
+    });
+    out += ']';
 }
 
 bool find_path(const YamlNode& node, const YamlNode* target, NodePath& path, std::size_t depth) {
@@ -34,11 +53,10 @@ bool find_path(const YamlNode& node, const YamlNode* target, NodePath& path, std
             return false;
         }
         for (std::size_t i = 0; i < node.size(); ++i) {
-            const YamlNode& key = node.key(i);
-            if (key.kind != NodeKind::Scalar) continue;
-            // Only the pair `find_pair` gives for a key text is reachable by that text.
-            if (node.find_pair(key.text.str()) != static_cast<std::ptrdiff_t>(i)) continue;
-            path.push_back(PathSegment::named(key.text.str()));
+            // A pair shadowed by a later one written the same way has no path.
+            auto segment = pair_segment(node, i);
+            if (!segment) continue;
+            path.push_back(std::move(*segment));
             if (find_path(node.value(i), target, path, depth + 1)) return true;
             path.pop_back();
         }
@@ -103,6 +121,36 @@ const YamlNode* resolve_path(const YamlNode& root, const NodePath& path) noexcep
 YamlNode* resolve_path(DocumentContainer& doc, std::size_t root_index, const NodePath& path) noexcept {
     if (root_index >= doc.documents.size()) return nullptr;
     return resolve_path(doc.documents[root_index], path);
+}
+
+std::string written_form(const YamlNode& key) {
+    std::string out;
+    written_form_into(out, key, 0);
+    return out;
+}
+
+std::ptrdiff_t find_segment_pair(const YamlNode& mapping, const PathSegment& segment) noexcept {
+    if (segment.is_index || mapping.kind != NodeKind::Mapping) return -1;
+    if (!segment.written) return mapping.find_pair(segment.key);
+    try {
+        for (std::size_t i = mapping.size(); i-- > 0;) {
+            if (written_form(mapping.key(i)) == segment.key) return static_cast<std::ptrdiff_t>(i);
+        }
+    } catch (...) {
+        // Out of memory while comparing: the pair cannot be found now.
+    }
+    return -1;
+}
+
+std::optional<PathSegment> pair_segment(const YamlNode& mapping, std::size_t pair) {
+    const YamlNode& key = mapping.key(pair);
+    const auto at = static_cast<std::ptrdiff_t>(pair);
+    if (key.kind == NodeKind::Scalar && mapping.find_pair(key.text.str()) == at) {
+        return PathSegment::named(key.text.str());
+    }
+    PathSegment segment = PathSegment::written_as(written_form(key));
+    if (find_segment_pair(mapping, segment) != at) return std::nullopt;
+    return segment;
 }
 
 std::optional<NodePath> path_to(const YamlNode& root, const YamlNode* target) {
@@ -271,11 +319,15 @@ EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key
         write_value(root, container.value(static_cast<std::size_t>(pair)), std::move(content));
         return EditOutcome::Done;
     }
-    content.comments.modified = true;
-    new_key.comments.modified = true;
-    container.children.push_back(std::move(new_key));
-    container.children.push_back(std::move(content));
+    append_pair(container, std::move(new_key), std::move(content));
     return EditOutcome::Done;
+}
+
+void append_pair(YamlNode& mapping, YamlNode&& key, YamlNode&& content) {
+    content.comments.modified = true;
+    key.comments.modified = true;
+    mapping.children.push_back(std::move(key));
+    mapping.children.push_back(std::move(content));
 }
 
 EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content) {
@@ -289,24 +341,30 @@ EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index,
 EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key) {
     if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
-    if (container.find_pair(key) < 0) return EditOutcome::KeyMissing;
     // Every pair with the key text goes: with only the last removed, an
     // earlier one would take its place when the document is read.
-    std::vector<Doomed> doomed;
+    std::vector<std::size_t> pairs;
     for (std::size_t i = 0; i < container.size(); ++i) {
         const YamlNode& k = container.key(i);
-        if (k.kind != NodeKind::Scalar || k.text.str() != key) continue;
-        doomed.push_back(Doomed{&k, true});
-        doomed.push_back(Doomed{&container.value(i), true});
+        if (k.kind == NodeKind::Scalar && k.text.str() == key) pairs.push_back(i);
+    }
+    return delete_pairs(root, container, pairs);
+}
+
+EditOutcome delete_pairs(YamlNode& root, YamlNode& mapping, const std::vector<std::size_t>& pairs) {
+    if (mapping.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
+    if (pairs.empty()) return EditOutcome::KeyMissing;
+    std::vector<Doomed> doomed;
+    for (const std::size_t i : pairs) {
+        doomed.push_back(Doomed{&mapping.key(i), true});
+        doomed.push_back(Doomed{&mapping.value(i), true});
     }
     detach_aliases_of(root, doomed);
-    for (std::size_t i = container.size(); i-- > 0;) {
-        const YamlNode& k = container.key(i);
-        if (k.kind != NodeKind::Scalar || k.text.str() != key) continue;
-        const auto first = container.children.begin() + static_cast<std::ptrdiff_t>(2 * i);
-        container.children.erase(first, first + 2);
+    for (auto i = pairs.rbegin(); i != pairs.rend(); ++i) {
+        const auto first = mapping.children.begin() + static_cast<std::ptrdiff_t>(2 * *i);
+        mapping.children.erase(first, first + 2);
     }
-    container.comments.modified = true;
+    mapping.comments.modified = true;
     return EditOutcome::Done;
 }
 

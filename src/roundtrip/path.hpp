@@ -18,13 +18,31 @@ namespace torvex::rt {
 struct PathSegment {
     bool is_index = false;
     std::size_t index = 0;  // is_index: a sequence position
-    std::string key;        // otherwise: a mapping key's text
+    std::string key;        // otherwise: a mapping key's text, or with `written` its written form
+    // `key` is written_form() of the key: for pairs whose key text cannot
+    // address them (collection, alias and null keys, or a text that a later
+    // key of another style repeats), found by lookups with non-str keys.
+    bool written = false;
 
-    static PathSegment at(std::size_t i) { return PathSegment{true, i, {}}; }
-    static PathSegment named(std::string_view k) { return PathSegment{false, 0, std::string(k)}; }
+    static PathSegment at(std::size_t i) { return PathSegment{true, i, {}, false}; }
+    static PathSegment named(std::string_view k) { return PathSegment{false, 0, std::string(k), false}; }
+    static PathSegment written_as(std::string form) { return PathSegment{false, 0, std::move(form), true}; }
 };
 
 using NodePath = std::vector<PathSegment>;
+
+// A canonical text of how a key is written (kind, style, tag and text,
+// recursively; anchors left out): two keys of one document with the same
+// written form read as the same value.
+std::string written_form(const YamlNode& key);
+
+// The pair of `mapping` a key segment selects (the last that matches), or -1.
+std::ptrdiff_t find_segment_pair(const YamlNode& mapping, const PathSegment& segment) noexcept;
+
+// The segment that selects pair `pair` of `mapping`: its key text when that
+// finds it, otherwise its written form; nothing when neither does (a pair
+// shadowed by a later one written the same way).
+std::optional<PathSegment> pair_segment(const YamlNode& mapping, std::size_t pair);
 
 // The node a path leads to from `root`, or null when the path is stale.
 // Aliases are not followed.
@@ -95,10 +113,14 @@ enum class EditOutcome { Done, NotContainer, WrongKeyKind, IndexOutOfRange, KeyM
 EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key, YamlNode&& new_key,
                        YamlNode&& content);
 EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content);
+// Appends the pair `key: content` to a mapping, both marked modified.
+void append_pair(YamlNode& mapping, YamlNode&& key, YamlNode&& content);
 
 // `del container[key]` / `del container[index]`: every pair with that key
 // text, or the item at that index, is removed.
 EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key);
 EditOutcome delete_index(YamlNode& root, YamlNode& container, std::size_t index);
+// Removes the pairs at the given positions (ascending) of a mapping.
+EditOutcome delete_pairs(YamlNode& root, YamlNode& mapping, const std::vector<std::size_t>& pairs);
 
 }  // namespace torvex::rt

@@ -1,7 +1,9 @@
 """The companion package: exceptions, Tags, annotated scalars."""
 
 import copy
+import pathlib
 import pickle
+import tomllib
 
 import pytest
 
@@ -127,3 +129,49 @@ def test_package_all_lists_what_exists():
     for name in torvex.__all__:
         assert hasattr(torvex, name), name
     assert "loads" in torvex.__all__ and "OPT_UTC_Z" in torvex.__all__ and "Tags" in torvex.__all__
+
+
+def test_version_is_the_project_version():
+    pyproject = pathlib.Path(__file__).resolve().parents[2] / "pyproject.toml"
+    assert torvex.__version__ == tomllib.loads(pyproject.read_text())["project"]["version"]
+
+
+def test_the_namespace_holds_only_public_names():
+    submodules = {"exceptions", "cli"}  # torvex.cli is there once the command line was imported
+    stray = [name for name in dir(torvex)
+             if not name.startswith("_") and name not in torvex.__all__ and name not in submodules]
+    assert stray == []
+    assert {"load", "dump", "Tags", "TorvexError"} <= set(torvex.__all__)
+
+
+def _missing_include(tmp_path):
+    (tmp_path / "sub").mkdir()
+    (tmp_path / "a.yaml").write_text("x: !include sub/b.yaml\n")
+    (tmp_path / "sub/b.yaml").write_text("z: !include gone.yaml\n")
+    torvex.loads("a: !include a.yaml\n", option=torvex.OPT_INCLUDES, include_dir=str(tmp_path))
+
+
+ERRORS = {
+    "parse": lambda _: torvex.loads("a: [1, 2"),
+    "composed parse": lambda _: torvex.loads("a: [1, 2", option=torvex.OPT_ANNOTATED),
+    "duplicate": lambda _: torvex.loads("a: 1\na: 2", option=torvex.OPT_DUPLICATE_KEYS_ERROR | torvex.OPT_ROUND_TRIP),
+    "directive": _missing_include,
+    "schema": lambda _: torvex.loads("port: 70000\n", schema={"properties": {"port": {"maximum": 65535}}}),
+}
+
+
+@pytest.mark.parametrize("fail", ERRORS.values(), ids=ERRORS.keys())
+def test_msg_is_the_message_without_position_file_or_include_chain(fail, tmp_path):
+    with pytest.raises(torvex.TorvexError) as raised:
+        fail(tmp_path)
+    error = raised.value
+    if isinstance(error, torvex.TorvexDirectiveError):
+        chain = "".join(f"\n  included from {path}, line {line}" for path, line in error.include_stack)
+        assert len(error.include_stack) == 2
+        assert str(error) == f"{error.msg} in {error.file}{chain}"
+    elif isinstance(error, torvex.TorvexSchemaError):
+        assert str(error) == f"{error.msg} (line {error.line}, column {error.column})"
+        assert error.msg.endswith(f" at {error.schema_path}")
+    else:
+        assert str(error) == f"{error.msg} at line {error.line}, column {error.column}"
+    assert "line" not in error.msg and "\n" not in error.msg

@@ -46,7 +46,7 @@ def test_reading_nodes():
                                                                                                  False, False)
     assert ("host" in server, "host" in copy, 1 in server) == (True, True, False)
     assert list(doc.anchors) == ["srv"] and repr(doc.node) == "TorvexNode(mapping)"
-    for key, error in (("missing", KeyError), (2.5, TypeError)):
+    for key, error in (("missing", KeyError), (2.5, KeyError), ([2], TypeError)):
         with pytest.raises(error):
             server[key]
     with pytest.raises(IndexError, match="index out of range"):

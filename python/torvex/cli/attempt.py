@@ -41,19 +41,32 @@ class Outcome:
 def attempt(path: str, work: Callable[[bytes], Any]) -> Outcome:
     """Runs `work` on the bytes of `path` (``-``: standard input); torvex errors and findings become the
     outcome's problem, torvex's log lines its warnings."""
-    name = display_name(path)
-    outcome = Outcome(path)
     try:
         text = read_input(path)
     except OSError as error:
-        outcome.problem = Problem(name, 1, 1, f"cannot read: {error.strerror or error}")
+        outcome = Outcome(path)
+        outcome.problem = _unreadable(path, error)
         return outcome
+    return attempt_file(path, lambda _: work(text))
+
+
+def attempt_file(path: str, work: Callable[[str], Any]) -> Outcome:
+    """As `attempt`, for work that opens `path` itself (``torvex.load``): a file it cannot read is a
+    problem too."""
+    name = display_name(path)
+    outcome = Outcome(path)
     with log_capture.collecting() as logged:
         try:
-            outcome.result = work(text)
+            outcome.result = work(path)
         except torvex.TorvexError as error:
             outcome.problem = problem_from_error(error, name)
         except Finding as finding:
             outcome.problem = finding.problem
+        except OSError as error:  # the file itself (includes fail as torvex errors)
+            outcome.problem = _unreadable(path, error)
     outcome.warnings = [warning_from_log(message, name) for message in logged]
     return outcome
+
+
+def _unreadable(path: str, error: OSError) -> Problem:
+    return Problem(display_name(path), 1, 1, f"cannot read: {error.strerror or error}")

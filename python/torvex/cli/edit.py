@@ -4,11 +4,12 @@ from __future__ import annotations
 
 import argparse
 import sys
+from pathlib import Path
 from typing import Any
 
 import torvex
 from torvex.cli import paths
-from torvex.cli.attempt import Finding, attempt
+from torvex.cli.attempt import Finding, attempt, attempt_file
 from torvex.cli.loading import Loading, add_loading_arguments, display_name
 from torvex.cli.report import Problem, error_exit, shown
 
@@ -145,14 +146,6 @@ def _annotated(keywords: dict[str, Any]) -> dict[str, Any]:
 
 # --- set: a round-trip document, so that everything but the value stays as it is ------------------------------
 
-def _is_mapping(container: Any) -> bool:
-    try:
-        container.keys()
-    except TypeError:
-        return False
-    return True
-
-
 def _node_position(container: Any, file: str) -> tuple[str, int, int]:
     try:
         node = container.node
@@ -170,7 +163,7 @@ def _child_position(container: Any, key: str | int, file: str) -> tuple[str, int
 
 
 def _rt_key(container: Any, step: paths.Step, here: str, where: tuple[str, int, int]) -> str | int:
-    if _is_mapping(container):
+    if container.kind == "mapping":
         return step.key_text()
     index = step.as_index()
     if index is None:
@@ -184,12 +177,12 @@ def _rt_key(container: Any, step: paths.Step, here: str, where: tuple[str, int, 
 def assign(document: Any, steps: list[paths.Step], value: Any, file: str) -> None:
     """Writes `value` at `steps` in `document` (the first document of the file)."""
     container = document
-    if _has_several_roots(document):
+    if document.kind == "stream":
         container = document[0]
         if not isinstance(container, torvex.TorvexDocumentView):
             raise Finding(Problem(file, 1, 1, f"the first document is {_describe(container)}, "
                                                    "not a mapping or a sequence"))
-    elif not _is_mapping(document) and not _is_sequence(document):
+    elif document.kind == "scalar":
         raise Finding(Problem(*_node_position(document, file), f"{paths.render(steps[:1])}: the document "
                                    f"is {_describe(document.to_dict())}, not a mapping or a sequence"))
     for n, step in enumerate(steps):
@@ -215,25 +208,6 @@ def assign(document: Any, steps: list[paths.Step], value: Any, file: str) -> Non
         container = child
 
 
-def _is_sequence(document: Any) -> bool:
-    """Whether a single-root document is a sequence (a scalar root refuses an index with KeyError)."""
-    try:
-        document[0]
-    except IndexError:
-        return True
-    except (KeyError, TypeError):
-        return False
-    return True
-
-
-def _has_several_roots(document: Any) -> bool:
-    try:
-        document.keys()
-    except TypeError as error:
-        return "single mapping document" in str(error)
-    return False
-
-
 def run_set(args: argparse.Namespace) -> int:
     try:
         steps = paths.parse(args.path)
@@ -252,29 +226,22 @@ def run_set(args: argparse.Namespace) -> int:
         except torvex.TorvexError as error:
             return error_exit(f"VALUE is not valid YAML ({error}); use --string to store it as text")
 
-    def edit(text: bytes) -> list[str]:
-        document = torvex.loads(text, **{**loading.keywords(args.file),
-                                         "option": loading.option | torvex.OPT_ROUND_TRIP})
-        if document is None or _is_empty(document):
-            raise Finding(Problem(args.file, 1, 1, "the file holds no document to edit"))
-        document.set_origin(args.file)
-        assign(document, steps, value, args.file)
+    def edit(path: str) -> list[str]:
+        # Loaded from the file, the document saves back to it.
+        document = torvex.load(Path(path), **{**loading.keywords(path),
+                                              "option": loading.option | torvex.OPT_ROUND_TRIP})
+        if len(document) == 0:
+            raise Finding(Problem(path, 1, 1, "the file holds no document to edit"))
+        assign(document, steps, value, path)
         try:
             return document.save()
         except (OSError, ValueError, TypeError) as error:
             raise Finding(Problem(args.file, 1, 1, f"cannot save: {error}")) from None
 
-    outcome = attempt(args.file, edit)
+    outcome = attempt_file(args.file, edit)
     if not outcome.report():
         return 1
     if args.verbose:
         for path in outcome.result:
             print(f"wrote {shown(path)}", file=sys.stderr)
     return 0
-
-
-def _is_empty(document: Any) -> bool:
-    try:
-        return document.range() is None
-    except (TypeError, ValueError):
-        return False

@@ -9,10 +9,6 @@ from dataclasses import dataclass, field
 
 import torvex
 
-# The exception messages repeat the position the report line already carries.
-_AT_POSITION = re.compile(r" at line \d+, column \d+$")
-_SCHEMA_POSITION = re.compile(r" \(line \d+, column \d+\)$")
-
 
 def shown(path: str) -> str:
     """A path as the user reads it: relative to the working directory when it lies below it."""
@@ -49,19 +45,15 @@ def problem_from_error(error: Exception, root: str) -> Problem:
     file = getattr(error, "file", None) or root
     line = getattr(error, "line", None) or 1
     column = getattr(error, "column", None) or 1
-    message = str(error).split("\n", 1)[0]
+    # `msg` is the message without the position (and file and include chain) the report line carries itself.
+    message = getattr(error, "msg", None) or str(error).split("\n", 1)[0]
     if isinstance(error, torvex.TorvexDirectiveError):
-        message = message.removesuffix(f" in {error.file}")
         stack = error.include_stack or []
         # Entry i names the file entered and the line of the directive that entered it, which lies in the
         # file of entry i - 1 (the root for the first entry): innermost include first, as compilers print them.
         parents = [root] + [path for path, _ in stack[:-1]]
         included_from = [(parent, entry_line) for parent, (_, entry_line) in zip(parents, stack)][::-1]
         return Problem(file, line, column, message, included_from)
-    if isinstance(error, torvex.TorvexSchemaError):
-        message = _SCHEMA_POSITION.sub("", message)
-    else:
-        message = _AT_POSITION.sub("", message)
     return Problem(file, line, column, message)
 
 

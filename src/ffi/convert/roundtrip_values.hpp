@@ -32,6 +32,7 @@ public:
     PyRef key(const rt::YamlNode& node, std::size_t depth = 0);
     // The node an alias chain ends at (the node itself when it is no alias); null when undefined.
     const rt::YamlNode* alias_target(const rt::YamlNode& node);
+    const rt::DocumentReader& reader() const noexcept { return reader_; }
 
 private:
     PyRef alias(const rt::YamlNode& node, std::size_t depth, bool as_key);

@@ -10,6 +10,7 @@
 #include "ffi/boundary.hpp"
 #include "ffi/convert/roundtrip_values.hpp"
 #include "ffi/once.hpp"
+#include "ffi/types/item_lookup.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "ffi/write_back.hpp"
 #include "roundtrip/emitter.hpp"
@@ -107,11 +108,82 @@ Py_ssize_t document_length(PyObject* self) {
     return static_cast<Py_ssize_t>(roots.size());
 }
 
+// With one root, `key in` that root; with several, whether a document of
+// the stream equals `key`, as iteration gives them.
 int document_contains(PyObject* self, PyObject* key) {
-    SharedBorrow borrow(self_of(self));
-    if (!borrow.ok()) return -1;
+    PyObject* answer = guarded([&]() -> PyObject* {
+        SharedBorrow borrow(self_of(self));
+        if (!borrow.ok()) return nullptr;
+        const auto& roots = roots_of(self);
+        if (roots.size() == 1) {
+            const int found = contains_item(roots[0], roots[0], key);
+            return found < 0 ? nullptr : found ? Py_True : Py_False;
+        }
+        for (const rt::YamlNode& root : roots) {
+            PyRef value = value_of(root, root);
+            const int equal = value ? PyObject_RichCompareBool(value.get(), key, Py_EQ) : -1;
+            if (equal != 0) return equal < 0 ? nullptr : Py_True;
+        }
+        return Py_False;
+    });
+    return answer == nullptr ? -1 : answer == Py_True ? 1 : 0;
+}
+
+// The documents of a stream as item access gives them: views for collections.
+PyRef stream_items(PyObject* self) {
     const auto& roots = roots_of(self);
-    return roots.size() == 1 && contains_key(roots[0], key) ? 1 : 0;
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(roots.size())));
+    for (std::size_t i = 0; list && i < roots.size(); ++i) {
+        PyRef item = roots[i].is_collection() ? new_view(self, i, {}) : value_of(roots[i], roots[i]);
+        if (!item) return item;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+    }
+    return list;
+}
+
+// Iteration works on a snapshot taken under the borrow, so the loop body may
+// edit the document.
+PyObject* document_iter(PyObject* self) {
+    return guarded([&]() -> PyObject* {
+        PyRef items;
+        {
+            SharedBorrow borrow(self_of(self));
+            if (!borrow.ok()) return nullptr;
+            const auto& roots = roots_of(self);
+            items = roots.size() == 1 ? iteration_of(self, 0, {}, roots[0]) : stream_items(self);
+        }
+        if (!items) return nullptr;
+        return PyObject_GetIter(items.get());
+    });
+}
+
+// items() / values() of a single mapping document.
+PyObject* document_entries(PyObject* self, EntryForm form, const char* message) {
+    return guarded([&]() -> PyObject* {
+        SharedBorrow borrow(self_of(self));
+        if (!borrow.ok()) return nullptr;
+        const auto& roots = roots_of(self);
+        if (roots.size() != 1) {
+            PyErr_SetString(PyExc_TypeError, message);
+            return nullptr;
+        }
+        return entries_of(self, 0, {}, roots[0], form).release();
+    });
+}
+
+PyObject* document_items(PyObject* self, PyObject*) {
+    return document_entries(self, EntryForm::Pairs, "items() is only available on a single mapping document");
+}
+
+PyObject* document_values(PyObject* self, PyObject*) {
+    return document_entries(self, EntryForm::Values, "values() is only available on a single mapping document");
+}
+
+PyObject* document_kind(PyObject* self, void*) {
+    SharedBorrow borrow(self_of(self));
+    if (!borrow.ok()) return nullptr;
+    const auto& roots = roots_of(self);
+    return PyUnicode_FromString(roots.size() == 1 ? data_kind(roots[0], roots[0]) : "stream");
 }
 
 PyObject* document_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
@@ -314,7 +386,12 @@ PyObject* document_repr(PyObject* self) {
 PyMethodDef g_document_methods[] = {
     {"get", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(document_get)), METH_FASTCALL,
      "get(key, default=None, /)\n--\n\nItem access that returns `default` instead of raising."},
-    {"keys", document_keys, METH_NOARGS, "keys()\n--\n\nThe keys of a single mapping document, as Python values."},
+    {"keys", document_keys, METH_NOARGS,
+     "keys()\n--\n\nThe keys of a single mapping document, as Python values (as to_dict() has them)."},
+    {"items", document_items, METH_NOARGS,
+     "items()\n--\n\nA list of (key, value) pairs of a single mapping document; collections as views."},
+    {"values", document_values, METH_NOARGS,
+     "values()\n--\n\nA list of the values of a single mapping document; collections as views."},
     {"to_dict", document_to_dict, METH_NOARGS,
      "to_dict()\n--\n\nReturn the document as plain Python objects (a resolved snapshot)."},
     {"walk", document_walk, METH_NOARGS,
@@ -336,6 +413,8 @@ PyMethodDef g_document_methods[] = {
 PyGetSetDef g_document_getset[] = {
     {"origin", document_origin, nullptr, "The path recorded by set_origin(), or None.", nullptr},
     {"node", document_node, nullptr, "A TorvexNode for the first document's root.", nullptr},
+    {"kind", document_kind, nullptr,
+     "'mapping', 'sequence' or 'scalar' for a single document; 'stream' for several (or none).", nullptr},
     {"anchors", document_anchors, nullptr, "Each anchor name of the first document and a TorvexNode for its node.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -357,6 +436,7 @@ PyType_Slot g_document_slots[] = {
     {Py_mp_ass_subscript, reinterpret_cast<void*>(document_ass_subscript)},
     {Py_mp_length, reinterpret_cast<void*>(document_length)},
     {Py_sq_contains, reinterpret_cast<void*>(document_contains)},
+    {Py_tp_iter, reinterpret_cast<void*>(document_iter)},
     {0, nullptr},
 };
 

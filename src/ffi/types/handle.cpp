@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "ffi/boundary.hpp"
+#include "ffi/types/item_lookup.hpp"
+
 namespace torvex::ffi {
 
 namespace {
@@ -54,6 +57,16 @@ const rt::YamlNode* HandleRead::target() const {
     const rt::AliasTargets targets(*root_);
     const rt::YamlNode* found = rt::follow_aliases(node, targets);
     return found != nullptr ? found : node;
+}
+
+int handle_contains(PyObject* self, PyObject* key, const char* stale_message) {
+    PyObject* answer = guarded([&]() -> PyObject* {
+        HandleRead read(self, stale_message);
+        if (!read.ok()) return nullptr;
+        const int found = contains_item(read.root(), *read.target(), key);
+        return found < 0 ? nullptr : found ? Py_True : Py_False;
+    });
+    return answer == nullptr ? -1 : answer == Py_True ? 1 : 0;
 }
 
 HandleWrite::HandleWrite(PyObject* self, const char* stale_message) : borrow_(document_of(self)) {

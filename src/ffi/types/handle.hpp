@@ -34,6 +34,9 @@ private:
     bool stale_ = false;
 };
 
+// `key in handle` for views and nodes (aliases followed): 1, 0, or -1 with the error set.
+int handle_contains(PyObject* self, PyObject* key, const char* stale_message);
+
 // The handle's node under the exclusive borrow, for edits.
 class HandleWrite {
 public:

@@ -8,6 +8,7 @@
 #include "ffi/convert/roundtrip_values.hpp"
 #include "ffi/once.hpp"
 #include "ffi/types/handle.hpp"
+#include "ffi/types/item_lookup.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "roundtrip/node_edits.hpp"
 
@@ -391,8 +392,6 @@ PyObject* node_detach(PyObject* self, PyObject*) {
 // node[key]: the node below, through an alias to the node its anchor defines.
 PyObject* node_subscript(PyObject* self, PyObject* key) {
     return guarded([&]() -> PyObject* {
-        rt::PathSegment segment;
-        if (!segment_from_key(key, segment)) return nullptr;
         rt::NodePath path;
         {
             HandleRead read(self, kStale);
@@ -407,28 +406,29 @@ PyObject* node_subscript(PyObject* self, PyObject* key) {
                     path = std::move(*anchored);
                 }
             }
-            const bool found = segment.is_index
-                                   ? node->kind == rt::NodeKind::Sequence && segment.index < node->children.size()
-                                   : node->find_pair(segment.key) >= 0;
-            if (!found) {
-                if (node->kind == rt::NodeKind::Sequence) {
-                    PyErr_SetString(PyExc_IndexError, "index out of range");
-                } else {
-                    PyRef text = PyRef::steal(PyObject_Str(key));
-                    if (text) PyErr_SetObject(PyExc_KeyError, text.get());
-                }
+            NodeConverter converter(read.root());
+            auto found = find_item(read.root(), path, *node, key, converter);
+            if (!found) return nullptr;
+            if (!found->path) {
+                // Under a key written twice, where no path leads.
+                PyRef text = PyRef::steal(PyObject_Str(key));
+                if (text) PyErr_SetObject(PyExc_KeyError, text.get());
                 return nullptr;
             }
+            path = std::move(*found->path);
         }
-        path.push_back(std::move(segment));
         return new_node(handle_document(self), as_handle(self)->root, std::move(path)).release();
     });
 }
 
-int node_contains(PyObject* self, PyObject* key) {
-    HandleRead read(self, kStale);
-    if (!read.ok()) return -1;
-    return contains_key(*read.target(), key) ? 1 : 0;
+int node_contains(PyObject* self, PyObject* key) { return handle_contains(self, key, kStale); }
+
+PyObject* node_kind(PyObject* self, void*) {
+    return guarded([&]() -> PyObject* {
+        HandleRead read(self, kStale);
+        if (!read.ok()) return nullptr;
+        return PyUnicode_FromString(data_kind(read.root(), *read.node));
+    });
 }
 
 PyObject* node_repr(PyObject* self) {
@@ -451,6 +451,8 @@ PyGetSetDef g_node_getset[] = {
     {"comment_before", node_comment_before, node_set_comment_before,
      "The comment lines above the node (above its key for a mapping value), or None; assign text with one\n"
      "line per comment line, or None to remove them.",
+     nullptr},
+    {"kind", node_kind, nullptr, "'mapping', 'sequence' or 'scalar': what the node reads as (aliases followed).",
      nullptr},
     {"style", node_style, nullptr,
      "'plain', 'single', 'double', 'literal', 'folded', 'block', 'flow', 'alias' or 'null'.", nullptr},

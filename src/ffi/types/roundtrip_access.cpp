@@ -7,6 +7,8 @@
 #include "core/stack_guard.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/convert/roundtrip_values.hpp"
+#include "ffi/types/item_lookup.hpp"
+#include "ffi/types/mapping_entries.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "roundtrip/value.hpp"
 
@@ -42,41 +44,7 @@ ExclusiveBorrow::~ExclusiveBorrow() {
 
 namespace {
 
-PyRef key_text_object(PyObject* key) { return PyRef::steal(PyObject_Str(key)); }
-
-// KeyError whose message is str(key).
-void raise_key_error(PyObject* key) {
-    PyRef text = key_text_object(key);
-    if (text) PyErr_SetObject(PyExc_KeyError, text.get());
-}
-
 void raise_index_error() { PyErr_SetString(PyExc_IndexError, "index out of range"); }
-
-std::optional<std::string_view> str_key(PyObject* key) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
-    if (utf8 == nullptr) return std::nullopt;
-    return std::string_view(utf8, static_cast<std::size_t>(size));
-}
-
-// The text of a key that edits a mapping: a str, else TypeError.
-std::optional<std::string_view> mapping_key(PyObject* key) {
-    if (!PyUnicode_Check(key)) {
-        PyErr_SetString(PyExc_TypeError, "mapping keys must be str");
-        return std::nullopt;
-    }
-    return str_key(key);
-}
-
-// A non-negative int that fits; anything else is no index any sequence has.
-std::size_t index_of(PyObject* key) {
-    const Py_ssize_t index = PyLong_AsSsize_t(key);
-    if (index == -1 && PyErr_Occurred()) {
-        PyErr_Clear();
-        return SIZE_MAX;
-    }
-    return index < 0 ? SIZE_MAX : static_cast<std::size_t>(index);
-}
 
 void walk_into(NodeConverter& converter, const rt::YamlNode& node, std::vector<PyRef>& path, PyObject* out,
                bool& failed, std::size_t depth) {
@@ -122,78 +90,13 @@ void walk_into(NodeConverter& converter, const rt::YamlNode& node, std::vector<P
 
 }  // namespace
 
-bool segment_from_key(PyObject* key, rt::PathSegment& out) {
-    if (PyUnicode_Check(key)) {
-        const auto text = str_key(key);
-        if (!text) return false;
-        out = rt::PathSegment::named(*text);
-        return true;
-    }
-    if (PyLong_Check(key)) {
-        out = rt::PathSegment::at(index_of(key));
-        return true;
-    }
-    PyErr_SetString(PyExc_TypeError, "mapping keys must be str or int");
-    return false;
-}
-
 PyRef item_of(PyObject* document, std::size_t root, const rt::NodePath& path, const rt::YamlNode& node,
               PyObject* key) {
-    rt::PathSegment segment;
-    if (!segment_from_key(key, segment)) return PyRef();
-    const rt::YamlNode* found = nullptr;
-    if (node.kind == rt::NodeKind::Sequence) {
-        if (segment.is_index && segment.index < node.children.size()) found = &node.children[segment.index];
-        if (found == nullptr) {
-            raise_index_error();
-            return PyRef();
-        }
-    } else if (node.kind == rt::NodeKind::Mapping && !segment.is_index) {
-        const std::ptrdiff_t pair = node.find_pair(segment.key);
-        if (pair >= 0) found = &node.value(static_cast<std::size_t>(pair));
-    }
     const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
-    if (found == nullptr && node.kind == rt::NodeKind::Mapping && !segment.is_index) {
-        found = rt::find_merged(node, segment.key, rt::AliasTargets(root_node));  // `<<: *base` entries
-        if (found != nullptr) {
-            // Reads and edits through it reach the node where it is written.
-            if (found->is_collection()) {
-                if (auto written = rt::path_to(root_node, found)) {
-                    return new_view(document, root, std::move(*written));
-                }
-            }
-            return NodeConverter(root_node).value(*found);
-        }
-    }
-    if (found == nullptr) {
-        raise_key_error(key);
-        return PyRef();
-    }
     NodeConverter converter(root_node);
-    const rt::YamlNode* target = converter.alias_target(*found);
-    if (target == nullptr) return PyRef::borrow(Py_None);
-    if (!target->is_collection()) return converter.value(*target);
-    rt::NodePath child_path;
-    if (target != found) {
-        // An alias: the view addresses the node that defines the anchor, so
-        // reads and edits through it see that node.
-        if (auto anchored = rt::path_to(root_node, target)) child_path = std::move(*anchored);
-    }
-    if (target == found || child_path.empty()) {
-        child_path = path;
-        child_path.push_back(std::move(segment));
-    }
-    return new_view(document, root, std::move(child_path));
-}
-
-bool contains_key(const rt::YamlNode& node, PyObject* key) {
-    if (node.kind != rt::NodeKind::Mapping || !PyUnicode_Check(key)) return false;
-    const auto text = str_key(key);
-    if (!text) {
-        PyErr_Clear();
-        return false;
-    }
-    return node.find_pair(*text) >= 0;
+    const auto found = find_item(root_node, path, node, key, converter);
+    if (!found) return PyRef();
+    return item_result(document, root, *found, converter);
 }
 
 PyRef value_of(const rt::YamlNode& root, const rt::YamlNode& node) {
@@ -207,14 +110,56 @@ PyRef keys_of(const rt::YamlNode& root, const rt::YamlNode& node) {
         return PyRef();
     }
     NodeConverter converter(root);
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(node.size())));
-    if (!list) return list;
-    for (std::size_t i = 0; i < node.size(); ++i) {
-        PyRef key = converter.key(node.key(i));
-        if (!key) return key;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), key.release());
+    MappingEntries entries;
+    if (!entries.read(converter, node)) return PyRef();
+    return entries.key_list();
+}
+
+PyRef entries_of(PyObject* document, std::size_t root, const rt::NodePath& path, const rt::YamlNode& node,
+                 EntryForm form) {
+    if (node.kind != rt::NodeKind::Mapping) {
+        PyErr_SetString(PyExc_TypeError, "node is not a mapping");
+        return PyRef();
+    }
+    const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
+    NodeConverter converter(root_node);
+    MappingEntries entries;
+    if (!entries.read(converter, node)) return PyRef();
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(entries.size())));
+    for (std::size_t i = 0; list && i < entries.size(); ++i) {
+        PyRef value = item_result(document, root, entry_item(root_node, path, node, entries, i), converter);
+        if (value && form == EntryForm::Pairs) value = PyRef::steal(PyTuple_Pack(2, entries.key(i), value.get()));
+        if (!value) return value;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), value.release());
     }
     return list;
+}
+
+PyRef iteration_of(PyObject* document, std::size_t root, const rt::NodePath& path, const rt::YamlNode& node) {
+    const rt::YamlNode& root_node = as_document(document)->doc->documents[root];
+    if (node.kind == rt::NodeKind::Mapping) return keys_of(root_node, node);
+    if (node.kind != rt::NodeKind::Sequence) {
+        PyErr_SetString(PyExc_TypeError, "node is not a mapping or sequence");
+        return PyRef();
+    }
+    NodeConverter converter(root_node);
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(node.children.size())));
+    for (std::size_t i = 0; list && i < node.children.size(); ++i) {
+        FoundItem found{&node.children[i], path, std::nullopt};
+        found.path->push_back(rt::PathSegment::at(i));
+        PyRef item = item_result(document, root, found, converter);
+        if (!item) return item;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+    }
+    return list;
+}
+
+const char* data_kind(const rt::YamlNode& root, const rt::YamlNode& node) {
+    const rt::YamlNode* target = &node;
+    if (node.kind == rt::NodeKind::Alias) target = rt::follow_aliases(&node, rt::AliasTargets(root));
+    if (target != nullptr && target->kind == rt::NodeKind::Mapping) return "mapping";
+    if (target != nullptr && target->kind == rt::NodeKind::Sequence) return "sequence";
+    return "scalar";
 }
 
 PyRef walk_of(const rt::YamlNode& root, const rt::YamlNode& node) {
@@ -234,16 +179,59 @@ PyRef range_of(const rt::YamlNode& node) {
                                       static_cast<unsigned long long>(node.end_column) + 1));
 }
 
+namespace {
+
+// The pairs of `mapping` whose key reads as a value equal to `key`, as a
+// dict compares keys; nothing with the error set (an unhashable key among them).
+std::optional<std::vector<std::size_t>> pairs_equal_to(const rt::YamlNode& root, const rt::YamlNode& mapping,
+                                                       PyObject* key) {
+    PyRef probe = PyRef::steal(PyDict_New());
+    if (!probe || PyDict_SetItem(probe.get(), key, Py_None) < 0) return std::nullopt;
+    NodeConverter converter(root);
+    std::vector<std::size_t> pairs;
+    for (std::size_t i = 0; i < mapping.size(); ++i) {
+        PyRef written = converter.key(mapping.key(i));
+        if (!written) return std::nullopt;
+        const int equal = PyDict_Contains(probe.get(), written.get());
+        if (equal < 0) return std::nullopt;
+        if (equal > 0) pairs.push_back(i);
+    }
+    return pairs;
+}
+
+// The key node a new pair gets for a key that is not a str: written plain, so
+// that it reads back as the key (None as `null`).
+std::optional<rt::YamlNode> new_key_node(PyObject* key) {
+    if (key == Py_None) return rt::new_plain_node("null");
+    return to_node(key, true);
+}
+
+bool assign_by_value(rt::YamlNode& root, rt::YamlNode& mapping, PyObject* key, rt::YamlNode&& content) {
+    const auto pairs = pairs_equal_to(root, mapping, key);
+    if (!pairs) return false;
+    if (!pairs->empty()) {
+        rt::write_value(root, mapping.value(pairs->back()), std::move(content));
+        return true;
+    }
+    auto key_node = new_key_node(key);
+    if (!key_node) return false;
+    rt::append_pair(mapping, std::move(*key_node), std::move(content));
+    return true;
+}
+
+}  // namespace
+
 bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::YamlNode&& content,
                  bool prefer_double_quotes) {
     if (node.kind == rt::NodeKind::Mapping) {
-        const auto text = mapping_key(key);
+        if (!PyUnicode_Check(key)) return assign_by_value(root, node, key, std::move(content));
+        const auto text = text_of(key);
         if (!text) return false;
         (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
         return true;
     }
     if (node.kind == rt::NodeKind::Sequence) {
-        const std::size_t index = PyLong_Check(key) ? index_of(key) : SIZE_MAX;
+        const std::size_t index = PyLong_Check(key) ? sequence_index(key) : SIZE_MAX;
         if (rt::assign_index(root, node, index, std::move(content)) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;
@@ -256,16 +244,24 @@ bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::Yaml
 
 bool delete_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key) {
     if (node.kind == rt::NodeKind::Mapping) {
-        const auto text = mapping_key(key);
-        if (!text) return false;
-        if (rt::delete_key(root, node, *text) != rt::EditOutcome::Done) {
+        rt::EditOutcome outcome;
+        if (PyUnicode_Check(key)) {
+            const auto text = text_of(key);
+            if (!text) return false;
+            outcome = rt::delete_key(root, node, *text);
+        } else {
+            const auto pairs = pairs_equal_to(root, node, key);
+            if (!pairs) return false;
+            outcome = rt::delete_pairs(root, node, *pairs);
+        }
+        if (outcome != rt::EditOutcome::Done) {
             raise_key_error(key);
             return false;
         }
         return true;
     }
     if (node.kind == rt::NodeKind::Sequence) {
-        const std::size_t index = PyLong_Check(key) ? index_of(key) : SIZE_MAX;
+        const std::size_t index = PyLong_Check(key) ? sequence_index(key) : SIZE_MAX;
         if (rt::delete_index(root, node, index) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;

@@ -77,25 +77,31 @@ inline HandleObject* as_handle(PyObject* obj) { return reinterpret_cast<HandleOb
 
 // ---- operations shared by documents, views and nodes (caller holds the borrow) ----
 
-// A path segment from a Python key: str -> key, int -> index; TypeError
-// "mapping keys must be str or int" otherwise. Negative or huge ints become
-// an index no sequence has.
-bool segment_from_key(PyObject* key, rt::PathSegment& out);
-
 // Item access on `node` (the container at `path` below `root`): a view for a
 // collection (aliases followed), the Python value otherwise, with the
-// lookup's errors.
+// lookup's errors (item_lookup.hpp says which key finds what).
 PyRef item_of(PyObject* document, std::size_t root, const rt::NodePath& path, const rt::YamlNode& node,
               PyObject* key);
-
-// `key in node`: a str key naming a scalar key of a mapping.
-bool contains_key(const rt::YamlNode& node, PyObject* key);
 
 // The node's value as plain Python objects; aliases resolve within `root`.
 PyRef value_of(const rt::YamlNode& root, const rt::YamlNode& node);
 
-// keys(): the keys of a mapping as Python values; TypeError otherwise.
+// keys(): the keys of a mapping as a loaded dict has them; TypeError otherwise.
 PyRef keys_of(const rt::YamlNode& root, const rt::YamlNode& node);
+
+// items() and values(): a list of (key, value) pairs or of values, each
+// value as item access gives it; TypeError for anything but a mapping.
+enum class EntryForm { Pairs, Values };
+PyRef entries_of(PyObject* document, std::size_t root, const rt::NodePath& path, const rt::YamlNode& node,
+                 EntryForm form);
+
+// What iterating over a node yields, taken at once so that no borrow is held
+// while the caller's loop runs: a mapping's keys, a sequence's items as item
+// access gives them; TypeError for anything else.
+PyRef iteration_of(PyObject* document, std::size_t root, const rt::NodePath& path, const rt::YamlNode& node);
+
+// "mapping", "sequence" or "scalar": what the node reads as, aliases followed.
+const char* data_kind(const rt::YamlNode& root, const rt::YamlNode& node);
 
 // walk(): (path tuple, value) for every leaf below `node`.
 PyRef walk_of(const rt::YamlNode& root, const rt::YamlNode& node);

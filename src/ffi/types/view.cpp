@@ -9,6 +9,7 @@
 #include "ffi/convert/roundtrip_values.hpp"
 #include "ffi/once.hpp"
 #include "ffi/types/handle.hpp"
+#include "ffi/types/item_lookup.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
 #include "roundtrip/emitter.hpp"
 
@@ -53,10 +54,40 @@ Py_ssize_t view_length(PyObject* self) {
     return read.node->is_collection() ? static_cast<Py_ssize_t>(read.node->size()) : 1;
 }
 
-int view_contains(PyObject* self, PyObject* key) {
-    HandleRead read(self, kStale);
-    if (!read.ok()) return -1;
-    return contains_key(*read.target(), key) ? 1 : 0;
+int view_contains(PyObject* self, PyObject* key) { return handle_contains(self, key, kStale); }
+
+// A snapshot taken under the borrow, so the loop body may edit the document.
+PyObject* view_iter(PyObject* self) {
+    return guarded([&]() -> PyObject* {
+        PyRef items;
+        {
+            HandleRead read(self, kStale);
+            if (!read.ok()) return nullptr;
+            items = iteration_of(handle_document(self), as_handle(self)->root, *as_handle(self)->path, *read.node);
+        }
+        if (!items) return nullptr;
+        return PyObject_GetIter(items.get());
+    });
+}
+
+PyObject* view_entries(PyObject* self, EntryForm form) {
+    return guarded([&]() -> PyObject* {
+        HandleRead read(self, kStale);
+        if (!read.ok()) return nullptr;
+        return entries_of(handle_document(self), as_handle(self)->root, *as_handle(self)->path, *read.node, form)
+            .release();
+    });
+}
+
+PyObject* view_items(PyObject* self, PyObject*) { return view_entries(self, EntryForm::Pairs); }
+PyObject* view_values(PyObject* self, PyObject*) { return view_entries(self, EntryForm::Values); }
+
+PyObject* view_kind(PyObject* self, void*) {
+    return guarded([&]() -> PyObject* {
+        HandleRead read(self, kStale);
+        if (!read.ok()) return nullptr;
+        return PyUnicode_FromString(data_kind(read.root(), *read.node));
+    });
 }
 
 PyObject* view_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
@@ -130,7 +161,9 @@ PyObject* view_repr(PyObject* self) {
 PyMethodDef g_view_methods[] = {
     {"get", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(view_get)), METH_FASTCALL,
      "get(key, default=None, /)\n--\n\nItem access that returns `default` instead of raising."},
-    {"keys", view_keys, METH_NOARGS, "keys()\n--\n\nThe mapping's keys as Python values."},
+    {"keys", view_keys, METH_NOARGS, "keys()\n--\n\nThe mapping's keys as Python values (as to_dict() has them)."},
+    {"items", view_items, METH_NOARGS, "items()\n--\n\nA list of the mapping's (key, value) pairs; collections as views."},
+    {"values", view_values, METH_NOARGS, "values()\n--\n\nA list of the mapping's values; collections as views."},
     {"unwrap", view_unwrap, METH_NOARGS, "unwrap()\n--\n\nThe viewed node as plain Python objects."},
     {"to_dict", view_unwrap, METH_NOARGS, "to_dict()\n--\n\nThe viewed node as plain Python objects."},
     {"walk", view_walk, METH_NOARGS,
@@ -142,6 +175,7 @@ PyMethodDef g_view_methods[] = {
 
 PyGetSetDef g_view_getset[] = {
     {"node", view_node, nullptr, "A TorvexNode for the same node.", nullptr},
+    {"kind", view_kind, nullptr, "'mapping', 'sequence' or 'scalar'.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -157,6 +191,7 @@ PyType_Slot g_view_slots[] = {
     {Py_mp_ass_subscript, reinterpret_cast<void*>(view_ass_subscript)},
     {Py_mp_length, reinterpret_cast<void*>(view_length)},
     {Py_sq_contains, reinterpret_cast<void*>(view_contains)},
+    {Py_tp_iter, reinterpret_cast<void*>(view_iter)},
     {0, nullptr},
 };
 
