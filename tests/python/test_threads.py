@@ -277,3 +277,30 @@ def test_the_interpreter_lock_stays_off():
     run = subprocess.run([sys.executable, "-W", "error", "-c", script], capture_output=True, text=True,
                          env={k: v for k, v in os.environ.items() if k != "PYTHON_GIL"}, check=False)
     assert (run.returncode, run.stdout, run.stderr) == (0, "False\n", "")
+
+
+def test_each_threads_first_load_reads_like_every_later_one():
+    # A thread's first call reaches the module's thread-local storage for the first time, which the loader may
+    # set up through a slower path; in a fresh interpreter, each pipeline's first call on the main thread and
+    # on a new thread must read a root sequence, and a mapping, as the later calls do.
+    script = ("import threading, torvex\n"
+              "texts = [b'- a\\n', b'-\\n  name: x\\n  hr:   65\\n', b'k: [1, 2]\\n']\n"
+              "options = [torvex.OPT_ROUND_TRIP, torvex.OPT_ANNOTATED, 0, torvex.OPT_YAML_1_1]\n"
+              "def read(option, text):\n"
+              "    try:\n"
+              "        value = torvex.loads(text, option=option)\n"
+              "        return repr(value.to_dict() if option == torvex.OPT_ROUND_TRIP else value)\n"
+              "    except Exception as error:\n"
+              "        return f'{type(error).__name__}: {error}'\n"
+              "def firsts(out):\n"
+              "    out.extend(read(option, text) for option in options for text in texts)\n"
+              "main, fresh = [], []\n"
+              "firsts(main)\n"
+              "thread = threading.Thread(target=firsts, args=(fresh,)); thread.start(); thread.join()\n"
+              "later = []\n"
+              "firsts(later)\n"
+              "print(main == later and fresh == later, later)\n")
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=False)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.startswith("True "), run.stdout
+    assert "Error" not in run.stdout, run.stdout
