@@ -2,7 +2,8 @@
 // unless valid UTF-8, as callers validate first). Whatever composes must come
 // back byte for byte while unedited; re-emitted from the tree (first root
 // marked modified), it must compose again and, when the plain decoder reads
-// the input, read back to the same values.
+// the input, read back to the same values. One scalar leaf given a new value
+// must change only the lines it stood on (one_leaf_edit.hpp).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "decode/decoder.hpp"
 #include "roundtrip/composer.hpp"
 #include "roundtrip/emitter.hpp"
+#include "one_leaf_edit.hpp"
 #include "require.hpp"
 
 using torvex_fuzz::require;
@@ -163,5 +165,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& b = after.value().documents;
     require(a.size() == b.size());
     for (std::size_t i = 0; i < a.size(); ++i) require(same(a[i], b[i]));
+
+    // The input reads the same both ways: an edit of one leaf keeps every other line.
+    bool composed_again = false;
+    torvex::rt::DocumentContainer fresh = compose(std::string(text), &composed_again);
+    require(composed_again);
+    torvex_fuzz::require_one_leaf_edit(fresh, text, size);
     return 0;
 }

@@ -67,7 +67,8 @@ bool modified_at(const YamlNode& node, std::size_t depth) {
 Comments::Comments(const Comments& other)
     : blank_before(other.blank_before), inline_spaces(other.inline_spaces), value_pad(other.value_pad),
       compact(other.compact), modified(other.modified), own_line(other.own_line),
-      key_line_comment(other.key_line_comment), colon_pad(other.colon_pad),
+      key_line_comment(other.key_line_comment), indent_hinted(other.indent_hinted), colon_pad(other.colon_pad),
+      indent_step(other.indent_step),
       texts_(other.texts_ ? std::make_unique<CommentTexts>(*other.texts_) : nullptr) {}
 
 Comments& Comments::operator=(const Comments& other) {

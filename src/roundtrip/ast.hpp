@@ -68,7 +68,11 @@ struct Comments {
     bool modified : 1 = false;       // changed by an edit since loading
     bool own_line : 1 = false;       // a value or item starting on the line after its `:` or `-`
     bool key_line_comment : 1 = false;  // own-line value: its inline comment stands after the `key:`
+    // A new block collection under a key: `indent_step` columns past the key,
+    // as the file indents its own (set when the content was assigned).
+    bool indent_hinted : 1 = false;
     std::uint8_t colon_pad = 0;      // a key: spaces between it and its `:` (saturating)
+    std::uint8_t indent_step = 0;
 
     Comments() = default;
     Comments(const Comments& other);

@@ -366,13 +366,16 @@ void Writer::mapping_value(const YamlNode& value, std::size_t indent, bool paren
     if (non_empty_block(value)) {
         suffix_properties(value);
         line_end(&value);
+        // New content is indented as the file indents its own (new_content.hpp).
+        const bool hinted = value.comments.indent_hinted;
         if (value.kind == NodeKind::Sequence) {
             // A sequence written at its key's column in the source stays there.
-            const std::size_t at = block_column(value, indent, true, indent);
+            const std::size_t at = block_column(value, indent, true, indent + (hinted ? value.comments.indent_step : 0));
             if (!lead(value)) head_comments(value, at);
             block_sequence(value, at, false, depth);
         } else {
-            const std::size_t at = block_column(value, indent, false, indent + 2);
+            const std::size_t step = hinted && value.comments.indent_step > 0 ? value.comments.indent_step : 2;
+            const std::size_t at = block_column(value, indent, false, indent + step);
             if (!lead(value)) head_comments(value, at);
             block_mapping(value, at, false, depth);
         }

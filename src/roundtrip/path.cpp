@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/stack_guard.hpp"
+#include "roundtrip/new_content.hpp"
 #include "roundtrip/node_edits.hpp"
 
 namespace torvex::rt {
@@ -252,6 +253,9 @@ void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
     node.end_offset = content.end_offset;
     node.end_line = content.end_line;
     node.end_column = content.end_column;
+    // Where new content stands follows the file (new_content.hpp), not the old node.
+    node.comments.indent_hinted = content.comments.indent_hinted;
+    node.comments.indent_step = content.comments.indent_step;
     node.source.reset();
     // A block scalar's source text no longer describes the node.
     if (node.comments.has_texts()) node.comments.texts().raw.reset();
@@ -263,14 +267,17 @@ void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
 }
 
 EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key, YamlNode&& new_key,
-                       YamlNode&& content) {
+                       YamlNode&& content, bool prefer_double_quotes) {
     if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
     const std::ptrdiff_t pair = container.find_pair(key);
     if (pair >= 0) {
-        write_value(root, container.value(static_cast<std::size_t>(pair)), std::move(content));
+        YamlNode& replaced = container.value(static_cast<std::size_t>(pair));
+        fit_new_content(root, container, &replaced, content, nullptr, prefer_double_quotes);
+        write_value(root, replaced, std::move(content));
         return EditOutcome::Done;
     }
+    fit_new_content(root, container, nullptr, content, &new_key, prefer_double_quotes);
     content.comments.modified = true;
     new_key.comments.modified = true;
     container.children.push_back(std::move(new_key));
@@ -278,10 +285,12 @@ EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key
     return EditOutcome::Done;
 }
 
-EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content) {
+EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content,
+                         bool prefer_double_quotes) {
     if (container.kind == NodeKind::Mapping) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Sequence) return EditOutcome::NotContainer;
     if (index >= container.children.size()) return EditOutcome::IndexOutOfRange;
+    fit_new_content(root, container, &container.children[index], content, nullptr, prefer_double_quotes);
     write_value(root, container.children[index], std::move(content));
     return EditOutcome::Done;
 }

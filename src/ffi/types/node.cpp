@@ -9,6 +9,7 @@
 #include "ffi/once.hpp"
 #include "ffi/types/handle.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
+#include "roundtrip/new_content.hpp"
 #include "roundtrip/node_edits.hpp"
 
 namespace torvex::ffi {
@@ -49,6 +50,9 @@ int node_set_value(PyObject* self, PyObject* value, void*) {
         if (!content) return nullptr;
         HandleWrite write(self, kStale);
         if (!write.ok()) return nullptr;
+        if (write.parent) {
+            rt::fit_new_content(write.root(), *write.parent, write.node, *content, nullptr, prefer_double);
+        }
         rt::write_value(write.root(), *write.node, std::move(*content));
         return Py_None;
     });
