@@ -33,6 +33,23 @@ namespace torvex::rt {
 enum class NodeKind : std::uint8_t { Scalar, Sequence, Mapping, Alias, Null };
 enum class CollectionStyle : std::uint8_t { Block, Flow };
 
+// Where an edited node stood in its file before an edit replaced its
+// content, and which comments it had then: the file's text around it is
+// still what it was, so the new content can be written in that place alone.
+struct ReplacedExtent {
+    std::uint32_t file_id = 0;
+    std::uint64_t from = 0;     // the node's first byte: its properties, else its content
+    std::uint64_t content = 0;  // its content's first byte
+    std::uint64_t to = 0;       // just past its last byte
+    bool block_scalar = false;  // it was a literal or folded scalar
+    std::int32_t block_column = -1;  // that scalar's content column (-1: it had no content line)
+    bool block = false;         // it was a non-empty block collection
+    // Its comments then, by identity (an edit gives a comment a text of its own).
+    const char* inline_at = nullptr;
+    const char* head_at = nullptr;
+    std::size_t head_count = 0;
+};
+
 // Comment and layout texts; allocated only for nodes that have any.
 struct CommentTexts {
     std::vector<Text> head;               // standalone comment lines above the node
@@ -53,10 +70,13 @@ struct CommentTexts {
     // (blank lines, comments, `...`).
     std::optional<Text> trail;
     bool ends_without_break = false;  // last root: the text ends without a line break
+    // An edited node: where its first replaced content stood (edits after
+    // the first keep it).
+    std::optional<ReplacedExtent> replaced;
 
     bool empty() const noexcept {
         return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty() && !properties &&
-               !lead && !trail;
+               !lead && !trail && !replaced;
     }
 };
 
@@ -223,5 +243,10 @@ struct DocumentContainer {
 
 // True when the node or anything below it has its `modified` flag set.
 bool is_modified(const YamlNode& node);
+
+// Notes where a node read from a file stands, before an edit replaces its
+// content (its kind, text, children or span); a node that has a note keeps
+// it, and a node an edit made (no position) gets none.
+void remember_extent(YamlNode& node);
 
 }  // namespace torvex::rt

@@ -210,6 +210,7 @@ void detach_aliases_of(YamlNode& root, const std::vector<Doomed>& doomed) {
     std::vector<YamlNode> copies;
     copies.reserve(dangling.size());
     for (YamlNode* alias : dangling) {
+        remember_extent(*alias);
         YamlNode copy = detached_copy(*targets.target(*alias), targets);
         copy.comments = alias->comments;  // the alias's place keeps its layout
         copy.comments.modified = true;
@@ -224,12 +225,14 @@ void rename_aliases(YamlNode& root, const YamlNode& anchored, std::string_view n
     std::vector<YamlNode*> aliases;
     collect_dangling(root, {&anchored}, {}, targets, aliases, 0);
     for (YamlNode* alias : aliases) {
+        remember_extent(*alias);
         alias->text = Text::owned(new_name);
         alias->comments.modified = true;
     }
 }
 
 void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
+    remember_extent(node);
     if (!node.children.empty()) {
         std::vector<Doomed> doomed;
         for (const YamlNode& child : node.children) doomed.push_back(Doomed{&child, true});

@@ -354,6 +354,7 @@ PyObject* node_make_alias(PyObject* self, PyObject* name_object) {
         rt::YamlNode& node = *write.node;
         // What this node held is gone; aliases of anchors in it keep their values as copies.
         rt::detach_aliases_of(write.root(), {rt::Doomed{&node, true}});
+        rt::remember_extent(node);
         node.kind = rt::NodeKind::Alias;
         node.text = rt::Text::owned(*name);
         node.children.clear();
@@ -386,6 +387,11 @@ PyObject* node_detach(PyObject* self, PyObject*) {
                 return nullptr;
             }
             rt::YamlNode copy = rt::detached_copy(*target, targets);
+            // The copy stands where the alias stood, not where its target does.
+            rt::remember_extent(node);
+            if (node.comments.has_texts() || copy.comments.has_texts())
+                copy.comments.texts().replaced = node.comments.has_texts() ? node.comments.texts_view().replaced
+                                                                           : std::nullopt;
             node = std::move(copy);
         }
         return new_node(handle_document(self), as_handle(self)->root, *as_handle(self)->path).release();

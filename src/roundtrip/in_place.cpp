@@ -1,0 +1,262 @@
+#include "roundtrip/in_place.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/stack_guard.hpp"
+#include "encode/out_buffer.hpp"
+#include "roundtrip/emitter_writer.hpp"
+#include "roundtrip/line_breaks.hpp"
+
+namespace torvex::rt {
+
+namespace {
+
+using detail::Position;
+
+// Longest implicit key readers accept.
+constexpr std::size_t kMaxImplicitKey = 1024;
+
+bool blank(char c) noexcept { return c == ' ' || c == '\t'; }
+
+// One stretch of the file replaced by new text.
+struct Piece {
+    std::uint64_t from;
+    std::uint64_t to;
+    std::string text;
+};
+
+// Whether the properties written before a node's content in the file
+// (`&a !t`, in either order, any spacing) are the ones it has now.
+bool same_properties(std::string_view written, const YamlNode& node) {
+    bool tag_seen = node.tag.empty();
+    bool anchor_seen = node.anchor.empty();
+    std::size_t at = 0;
+    while (at < written.size()) {
+        if (blank(written[at]) || written[at] == '\n' || written[at] == '\r') {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < written.size() && !blank(written[end]) && written[end] != '\n' && written[end] != '\r') ++end;
+        const std::string_view word = written.substr(at, end - at);
+        if (!tag_seen && word == node.tag.str()) {
+            tag_seen = true;
+        } else if (!anchor_seen && word.size() == node.anchor.size() + 1 && word[0] == '&' &&
+                   word.substr(1) == node.anchor.str()) {
+            anchor_seen = true;
+        } else {
+            return false;  // a property the node no longer has (a comment cannot stand here)
+        }
+        at = end;
+    }
+    return tag_seen && anchor_seen;
+}
+
+// Whether a node's comments are the ones it had where `extent` was noted.
+bool same_comments(const YamlNode& node, const ReplacedExtent& extent) noexcept {
+    const std::optional<Text>& comment = node.comments.inline_comment();
+    if ((comment ? comment->str().data() : nullptr) != extent.inline_at) return false;
+    const std::vector<Text>& head = node.comments.head();
+    return head.size() == extent.head_count && (head.empty() || head.front().str().data() == extent.head_at);
+}
+
+class Placer {
+public:
+    Placer(const FileInPlace& file, NullStyle null_style, bool prefer_double)
+        : file_(file), scratch_(64), writer_(scratch_, null_style, prefer_double, {}, false) {}
+
+    bool place_all() {
+        for (const YamlNode* root : file_.roots) {
+            if (!visit(*root, Position::Root, file_.boundary, 0)) return false;
+        }
+        return true;
+    }
+
+    std::optional<std::string> assemble() {
+        std::sort(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) { return a.from < b.from; });
+        std::string out;
+        std::size_t grown = 0;
+        for (const Piece& p : pieces_) grown += p.text.size();
+        out.reserve(file_.text.size() + grown);
+        std::uint64_t at = 0;
+        for (const Piece& p : pieces_) {
+            if (p.from < at) return std::nullopt;  // overlapping places: not one edit per stretch
+            out.append(file_.text.substr(at, p.from - at));
+            out.append(p.text);
+            at = p.to;
+        }
+        out.append(file_.text.substr(at));
+        return out;
+    }
+
+private:
+    bool visit(const YamlNode& node, Position pos, bool boundary, std::size_t depth) {
+        if (node.comments.modified) return !boundary && replace(node, pos);
+        // A directive's content is another file's.
+        if (node.source && !boundary) return true;
+        if (!node.is_collection() || node.children.empty()) return true;
+        if (!boundary && node.span.file_id != file_.file_id) return false;
+        const bool flow = pos == Position::Flow || node.style == CollectionStyle::Flow;
+        return with_stack_at(depth, [&] {
+            if (node.kind == NodeKind::Sequence) {
+                for (const YamlNode& item : node.children) {
+                    if (!visit(item, flow ? Position::Flow : Position::SeqItem, false, depth + 1)) return false;
+                }
+                return true;
+            }
+            for (std::size_t i = 0; i < node.size(); ++i) {
+                if (!visit(node.key(i), flow ? Position::Flow : Position::Key, false, depth + 1)) return false;
+                if (!visit(node.value(i), flow ? Position::Flow : Position::MapValue, false, depth + 1)) return false;
+            }
+            return true;
+        });
+    }
+
+    // An edited node whose new content takes the place its old content had.
+    bool replace(const YamlNode& node, Position pos) {
+        if (!node.comments.has_texts() || !node.comments.texts_view().replaced) return false;
+        const ReplacedExtent& was = *node.comments.texts_view().replaced;
+        const std::string_view text = file_.text;
+        if (was.file_id != file_.file_id || was.to > text.size() || was.from > was.content || was.content > was.to)
+            return false;
+        if (was.block || !same_comments(node, was)) return false;
+        const bool block_scalar = node.kind == NodeKind::Scalar && (node.scalar_style == ScalarStyle::Literal ||
+                                                                     node.scalar_style == ScalarStyle::Folded);
+        if (block_scalar) return was.block_scalar && replace_block_scalar(node, was);
+        std::uint64_t to = was.to;
+        if (was.block_scalar) {
+            // Its comment stands in the header this replaces.
+            if (was.inline_at != nullptr) return false;
+            const std::optional<std::uint64_t> end = last_line_end(was);
+            if (!end) return false;
+            to = *end;
+            while (to > was.content && (text[to - 1] == '\n' || text[to - 1] == '\r')) --to;
+        }
+        const bool inline_content =
+            node.kind == NodeKind::Alias || node.kind == NodeKind::Null ||
+            (node.kind == NodeKind::Scalar && node.scalar_style != ScalarStyle::Literal &&
+             node.scalar_style != ScalarStyle::Folded) ||
+            (node.is_collection() && (node.style == CollectionStyle::Flow || node.children.empty()));
+        if (!inline_content || node.source) return false;
+
+        const bool keep_properties = same_properties(text.substr(was.from, was.content - was.from), node);
+        scratch_.truncate(0);
+        writer_.inline_node(node, pos, !keep_properties);
+        const std::string_view fresh(scratch_.data(), scratch_.size());
+        if (fresh.find_first_of("\r\n") != std::string_view::npos) return false;
+        if (pos == Position::Key && fresh.size() > kMaxImplicitKey) return false;
+
+        Piece piece{keep_properties ? was.content : was.from, to, std::string(fresh)};
+        if (piece.from == piece.to) {
+            // An empty node stands right after its indicator (`key:`, `-`).
+            if (fresh.empty()) return true;
+            if (piece.from > 0 && !blank(text[piece.from - 1])) piece.text.insert(0, 1, ' ');
+        } else if (fresh.empty() && (pos == Position::MapValue || pos == Position::SeqItem)) {
+            // Nothing left after the indicator: no blanks after it either.
+            while (piece.from > 0 && blank(text[piece.from - 1])) --piece.from;
+        }
+        pieces_.push_back(std::move(piece));
+        return true;
+    }
+
+    // Just past the last content line of a block scalar as read, its line
+    // break included: the blank lines after it are kept where they are.
+    // Nothing when a line of blanks after it is deeper than its content
+    // (such blanks are content, and stay with it).
+    std::optional<std::uint64_t> last_line_end(const ReplacedExtent& was) const {
+        const std::string_view raw = file_.text.substr(was.content, was.to - was.content);
+        std::size_t pos = raw.find('\n');
+        if (pos == std::string_view::npos || was.block_column < 0) return std::nullopt;
+        std::size_t end = pos + 1;
+        bool deep_blanks = false;
+        for (pos = pos + 1; pos < raw.size();) {
+            std::size_t eol = raw.find('\n', pos);
+            const std::size_t next = eol == std::string_view::npos ? raw.size() : eol + 1;
+            if (eol == std::string_view::npos) eol = raw.size();
+            std::size_t i = pos;
+            while (i < eol && raw[i] == ' ') ++i;
+            if (i < eol && raw[i] != '\r') {
+                end = next;
+                deep_blanks = false;
+            } else if (i - pos > static_cast<std::size_t>(was.block_column)) {
+                deep_blanks = true;
+            }
+            pos = next;
+        }
+        if (deep_blanks) return std::nullopt;
+        return was.content + end;
+    }
+
+    // A block scalar edited to another multi-line text: its header as read
+    // (the chomping indicator brought up to date) and its new lines at the
+    // column the old ones had, so unchanged lines stay as they were.
+    bool replace_block_scalar(const YamlNode& node, const ReplacedExtent& was) {
+        const std::string_view text = file_.text;
+        if (!same_properties(text.substr(was.from, was.content - was.from), node)) return false;
+        const std::optional<std::uint64_t> end = last_line_end(was);
+        if (!end) return false;
+        const std::string_view raw = text.substr(was.content, *end - was.content);
+        const std::size_t header_end = raw.find('\n');
+        std::string_view header = raw.substr(0, header_end);
+        const bool crlf = header.ends_with('\r');
+        if (crlf) header.remove_suffix(1);
+        const bool folded = node.scalar_style == ScalarStyle::Folded;
+        if (header.empty() || header[0] != (folded ? '>' : '|')) return false;
+        std::size_t indicators = 1;
+        bool digit = false;
+        char old_chomp = '\0';
+        for (; indicators < header.size() && !blank(header[indicators]) && header[indicators] != '#'; ++indicators) {
+            const char c = header[indicators];
+            if (c >= '1' && c <= '9') {
+                digit = true;
+            } else if (c == '+' || c == '-') {
+                old_chomp = c;
+            } else {
+                return false;
+            }
+        }
+        const std::string_view value = node.text.str();
+        std::size_t trailing = 0;
+        while (trailing < value.size() && value[value.size() - 1 - trailing] == '\n') ++trailing;
+        const std::string_view body = value.substr(0, value.size() - trailing);
+        std::size_t first = 0;
+        while (first < body.size() && body[first] == '\n') ++first;
+        // No content line, or one that needs an indentation indicator the header lacks.
+        if (first == body.size() || (body[first] == ' ' && !digit)) return false;
+        const char chomp = trailing == 0 ? '-' : trailing == 1 ? '\0' : '+';
+        // Kept line breaks are the blank lines after the content: left to the tree writer.
+        if (chomp == '+' || old_chomp == '+') return false;
+
+        std::string out;
+        out.reserve(raw.size() + value.size() + 16);
+        for (char c : header.substr(0, indicators)) {
+            if (c != '+' && c != '-') out.push_back(c);
+        }
+        if (chomp) out.push_back(chomp);
+        out.append(header.substr(indicators));
+        out.push_back('\n');
+        scratch_.truncate(0);
+        writer_.block_lines(body, folded, static_cast<std::size_t>(was.block_column));
+        out.append(scratch_.data(), scratch_.size());
+        // The old content ended the file without a line break: so does the new.
+        if (raw.back() != '\n') out.pop_back();
+        pieces_.push_back(Piece{was.content, *end, crlf ? with_crlf(std::move(out)) : std::move(out)});
+        return true;
+    }
+
+    const FileInPlace& file_;
+    OutBuffer scratch_;
+    detail::Writer writer_;
+    std::vector<Piece> pieces_;
+};
+
+}  // namespace
+
+std::optional<std::string> write_in_place(const FileInPlace& file, NullStyle null_style, bool prefer_double) {
+    Placer placer(file, null_style, prefer_double);
+    if (!placer.place_all()) return std::nullopt;
+    return placer.assemble();
+}
+
+}  // namespace torvex::rt
