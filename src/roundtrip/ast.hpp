@@ -50,6 +50,28 @@ struct ReplacedExtent {
     std::size_t head_count = 0;
 };
 
+// A pair an edit removed from a block mapping, by where it stood.
+struct RemovedPair {
+    std::uint64_t key = 0;          // the key's first byte
+    std::uint64_t end = 0;          // just past the value's last byte
+    std::uint64_t next_key = 0;     // the first byte of the key after it (0: it was the last pair)
+    const char* head_at = nullptr;  // the key's first head comment, by identity
+};
+
+// A block mapping read from a file that lost pairs, or gained pairs at its
+// end, through edits: what it lost, and its own comments and properties when
+// the first such edit was made (by identity), so that the file's text can be
+// kept around the pairs that changed.
+struct PairEdits {
+    std::uint32_t file_id = 0;
+    std::vector<RemovedPair> removed;
+    const char* inline_at = nullptr;
+    const char* head_at = nullptr;
+    std::size_t head_count = 0;
+    const char* anchor_at = nullptr;
+    const char* tag_at = nullptr;
+};
+
 // Comment and layout texts; allocated only for nodes that have any.
 struct CommentTexts {
     std::vector<Text> head;               // standalone comment lines above the node
@@ -73,10 +95,12 @@ struct CommentTexts {
     // An edited node: where its first replaced content stood (edits after
     // the first keep it).
     std::optional<ReplacedExtent> replaced;
+    // A block mapping whose pairs edits removed or appended.
+    std::optional<PairEdits> pair_edits;
 
     bool empty() const noexcept {
         return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty() && !properties &&
-               !lead && !trail && !replaced;
+               !lead && !trail && !replaced && !pair_edits;
     }
 };
 

@@ -65,6 +65,10 @@ public:
     // gets the empty lines that keep its line breaks.
     void block_lines(std::string_view body, bool folded, std::size_t column);
 
+    // The pairs of a block mapping at `indent`, each on lines of its own
+    // (new pairs written into a file's text in place).
+    void mapping_lines(const YamlNode& map, std::size_t indent) { block_mapping(map, indent, false, 0); }
+
     // Whether source text is copied (a root's lead, with its markers, among it).
     bool copies() const noexcept { return copy_; }
     // Whether any source text was copied so far: without it, the output is

@@ -7,6 +7,7 @@
 #include "encode/out_buffer.hpp"
 #include "roundtrip/emitter_writer.hpp"
 #include "roundtrip/line_breaks.hpp"
+#include "roundtrip/pair_edits.hpp"
 
 namespace torvex::rt {
 
@@ -74,7 +75,10 @@ public:
     }
 
     std::optional<std::string> assemble() {
-        std::sort(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) { return a.from < b.from; });
+        std::sort(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) {
+            // New lines at a place come before a stretch removed from there.
+            return a.from < b.from || (a.from == b.from && a.to < b.to);
+        });
         std::string out;
         std::size_t grown = 0;
         for (const Piece& p : pieces_) grown += p.text.size();
@@ -92,7 +96,11 @@ public:
 
 private:
     bool visit(const YamlNode& node, Position pos, bool boundary, std::size_t depth) {
-        if (node.comments.modified) return !boundary && replace(node, pos);
+        if (pairs_edited(node)) {
+            if (!place_pairs(node)) return false;
+        } else if (node.comments.modified) {
+            return !boundary && replace(node, pos);
+        }
         // A directive's content is another file's.
         if (node.source && !boundary) return true;
         if (!node.is_collection() || node.children.empty()) return true;
@@ -106,11 +114,28 @@ private:
                 return true;
             }
             for (std::size_t i = 0; i < node.size(); ++i) {
+                if (!placed(node.key(i))) continue;  // a new pair, written whole by place_pairs
                 if (!visit(node.key(i), flow ? Position::Flow : Position::Key, false, depth + 1)) return false;
                 if (!visit(node.value(i), flow ? Position::Flow : Position::MapValue, false, depth + 1)) return false;
             }
             return true;
         });
+    }
+
+    static bool placed(const YamlNode& n) noexcept { return n.end_offset > 0 || n.span.offset > 0; }
+
+    static bool pairs_edited(const YamlNode& node) noexcept {
+        return node.comments.has_texts() && node.comments.texts_view().pair_edits && !node.comments.texts_view().replaced;
+    }
+
+    // A block mapping that lost pairs or gained some at its end (pair_edits.hpp).
+    bool place_pairs(const YamlNode& map) {
+        if (map.span.file_id != file_.file_id || map.comments.texts_view().pair_edits->file_id != file_.file_id)
+            return false;
+        std::optional<std::vector<Splice>> splices = pair_splices(file_.text, map, writer_, scratch_);
+        if (!splices) return false;
+        for (Splice& s : *splices) pieces_.push_back(Piece{s.from, s.to, std::move(s.text)});
+        return true;
     }
 
     // An edited node whose new content takes the place its old content had.

@@ -86,8 +86,24 @@ void fit_string(YamlNode& content, const YamlNode* replaced, const QuoteHabit& h
         content.scalar_style = single ? ScalarStyle::SingleQuoted : ScalarStyle::DoubleQuoted;
         return;
     }
-    const bool quote_anyway = !replaced && habit.quoted() > habit.plain;
+    // Texts that could stand plain are quoted where most siblings are (two at least).
+    const bool quote_anyway = !replaced && habit.quoted() >= 2 && habit.quoted() > habit.plain;
     if (needs_quotes || quote_anyway) content.scalar_style = quotes_for(text, habit, prefer_double);
+}
+
+// Strings inside new content take the habit of the place it goes to.
+void fit_strings_within(YamlNode& content, const QuoteHabit& habit, bool prefer_double, std::size_t depth) {
+    with_stack_at(depth, [&] {
+        const bool mapping = content.kind == NodeKind::Mapping;
+        for (std::size_t i = 0; i < content.children.size(); ++i) {
+            YamlNode& child = content.children[i];
+            if (child.is_collection()) {
+                fit_strings_within(child, habit, prefer_double, depth + 1);
+            } else if (!mapping || i % 2 == 1) {
+                fit_string(child, nullptr, habit, prefer_double);
+            }
+        }
+    });
 }
 
 // Whether the collections among a container's children are flow ones: those
@@ -165,7 +181,12 @@ void fit_new_content(const YamlNode& root, const YamlNode& container, const Yaml
         fit_string(content, replaced, quote_habit(container, false, replaced), prefer_double_quotes);
     }
     if (new_key) fit_string(*new_key, nullptr, quote_habit(container, true, nullptr), prefer_double_quotes);
-    if (!content.is_collection() || content.children.empty() || container.style == CollectionStyle::Flow) return;
+    if (!content.is_collection() || content.children.empty()) return;
+    // The texts a replaced collection held show its habit best; else its siblings'.
+    const bool by_replaced = replaced && replaced->is_collection() && !replaced->children.empty();
+    QuoteHabit habit = quote_habit(by_replaced ? *replaced : container, false, by_replaced ? nullptr : replaced);
+    fit_strings_within(content, habit, prefer_double_quotes, 0);
+    if (container.style == CollectionStyle::Flow) return;
 
     if (replaced && replaced->is_collection() && !replaced->children.empty()) {
         content.style = replaced->style;
@@ -174,22 +195,22 @@ void fit_new_content(const YamlNode& root, const YamlNode& container, const Yaml
     }
     if (content.style == CollectionStyle::Flow) return;
 
-    IndentHabit habit;
+    IndentHabit indents;
     // The node it replaces knows best where its entries stood.
     if (replaced && block_collection(*replaced) && placed(*replaced) && placed(container) &&
         container.kind == NodeKind::Mapping && replaced->kind == content.kind &&
         replaced->span.column >= container.span.column && !replaced->comments.properties()) {
         const std::size_t step = replaced->span.column - container.span.column;
         if (content.kind == NodeKind::Sequence || step > 0) {
-            (content.kind == NodeKind::Mapping ? habit.mapping : habit.sequence) = step;
+            (content.kind == NodeKind::Mapping ? indents.mapping : indents.sequence) = step;
         }
     }
-    learn_indent(container, habit);
-    if (!habit.complete()) learn_indent_from(root, habit);
+    learn_indent(container, indents);
+    if (!indents.complete()) learn_indent_from(root, indents);
     if (container.kind == NodeKind::Mapping) {
-        hint(content, content.kind == NodeKind::Mapping ? habit.mapping.value_or(2) : habit.sequence.value_or(0));
+        hint(content, content.kind == NodeKind::Mapping ? indents.mapping.value_or(2) : indents.sequence.value_or(0));
     }
-    hint_indents(content, habit, 0);
+    hint_indents(content, indents, 0);
 }
 
 }  // namespace torvex::rt

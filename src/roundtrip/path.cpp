@@ -7,6 +7,7 @@
 #include "core/stack_guard.hpp"
 #include "roundtrip/new_content.hpp"
 #include "roundtrip/node_edits.hpp"
+#include "roundtrip/pair_edits.hpp"
 
 namespace torvex::rt {
 
@@ -281,6 +282,7 @@ EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key
         return EditOutcome::Done;
     }
     fit_new_content(root, container, nullptr, content, &new_key, prefer_double_quotes);
+    note_new_pair(container);
     content.comments.modified = true;
     new_key.comments.modified = true;
     container.children.push_back(std::move(new_key));
@@ -315,6 +317,7 @@ EditOutcome delete_key(YamlNode& root, YamlNode& container, std::string_view key
     for (std::size_t i = container.size(); i-- > 0;) {
         const YamlNode& k = container.key(i);
         if (k.kind != NodeKind::Scalar || k.text.str() != key) continue;
+        note_removed_pair(container, i);
         const auto first = container.children.begin() + static_cast<std::ptrdiff_t>(2 * i);
         container.children.erase(first, first + 2);
     }
