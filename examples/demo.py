@@ -112,6 +112,12 @@ doc["backup"] = None
 doc.node["backup"].make_alias("web")
 print("edited:\n" + doc.to_yaml().decode(), end="")
 
+# New content takes the file's habits: its indentation, sequence style and quotes.
+doc = torvex.loads(b"hall:\n    light: 'on'\n    sensors:\n        - door\n", option=torvex.OPT_ROUND_TRIP)
+doc["hall"]["light"] = "off"
+doc["hall"]["scenes"] = {"night": ["dim"]}
+print("in its habits:\n" + doc.to_yaml().decode(), end="")
+
 # A configuration tree: includes, secrets and environment variables.
 with tempfile.TemporaryDirectory() as tmp:
     conf = Path(tmp)
