@@ -11,6 +11,7 @@ each under a named rule, counted (EXCLUSION_RULES); the rules look at the leaf a
 never at how its edit came out.
 
     measure(text, tally, limit=None) -> tally     edits the leaves of one text
+    head_of(text, size) -> bytes                 the first whole entries of a large file
     Tally.rate, Tally.good, Tally.edits, Tally.excluded, Tally.failed
 
 Used by tests/python/test_roundtrip_edit_lines.py and bench/run.py.
@@ -239,6 +240,15 @@ def failure_shape(text: bytes, written: bytes, leaf: Leaf, lines_ok: bool) -> st
         if any(pattern.search(line) for line in changed):
             return name
     return f"other lines changed ({leaf.style})" if changed else f"leaf written on other lines ({leaf.style})"
+
+
+def head_of(text: bytes, size: int) -> bytes:
+    """The first entries of a large file, about `size` bytes: cut before the first line past `size` that is
+    indented at most two columns (a new top-level key, entry of one, or document), so what is kept is whole.
+    The whole text when no such line follows."""
+    for match in re.finditer(rb"\n(?=(?:  )?[^ \t\r\n#])", text[size:]):
+        return text[:size + match.start() + 1]
+    return text
 
 
 def measure(text: bytes, tally: Tally, limit: int | None = None) -> Tally:
