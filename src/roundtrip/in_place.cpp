@@ -150,13 +150,21 @@ private:
                                                                      node.scalar_style == ScalarStyle::Folded);
         if (block_scalar) return was.block_scalar && replace_block_scalar(node, was);
         std::uint64_t to = was.to;
+        std::optional<Piece> old_lines;
         if (was.block_scalar) {
-            // Its comment stands in the header this replaces.
-            if (was.inline_at != nullptr) return false;
+            // A block scalar given a one-line value: the value takes the
+            // place of its indicators, its comment stays after them, and its
+            // content lines go.
             const std::optional<std::uint64_t> end = last_line_end(was);
             if (!end) return false;
-            to = *end;
-            while (to > was.content && (text[to - 1] == '\n' || text[to - 1] == '\r')) --to;
+            const std::string_view raw = text.substr(was.content, *end - was.content);
+            const std::size_t header_end = raw.find('\n');
+            std::size_t indicators = 1;
+            while (indicators < header_end && !blank(raw[indicators]) && raw[indicators] != '#' &&
+                   raw[indicators] != '\r')
+                ++indicators;
+            to = was.content + indicators;
+            if (header_end + 1 < raw.size()) old_lines = Piece{was.content + header_end + 1, *end, std::string()};
         }
         const bool inline_content =
             node.kind == NodeKind::Alias || node.kind == NodeKind::Null ||
@@ -182,17 +190,19 @@ private:
             while (piece.from > 0 && blank(text[piece.from - 1])) --piece.from;
         }
         pieces_.push_back(std::move(piece));
+        if (old_lines) pieces_.push_back(std::move(*old_lines));
         return true;
     }
 
     // Just past the last content line of a block scalar as read, its line
     // break included: the blank lines after it are kept where they are.
     // Nothing when a line of blanks after it is deeper than its content
-    // (such blanks are content, and stay with it).
+    // (such blanks are content, and stay with it); without content lines,
+    // lines of blanks are all empty lines.
     std::optional<std::uint64_t> last_line_end(const ReplacedExtent& was) const {
         const std::string_view raw = file_.text.substr(was.content, was.to - was.content);
         std::size_t pos = raw.find('\n');
-        if (pos == std::string_view::npos || was.block_column < 0) return std::nullopt;
+        if (pos == std::string_view::npos) return std::nullopt;
         std::size_t end = pos + 1;
         bool deep_blanks = false;
         for (pos = pos + 1; pos < raw.size();) {
@@ -204,7 +214,7 @@ private:
             if (i < eol && raw[i] != '\r') {
                 end = next;
                 deep_blanks = false;
-            } else if (i - pos > static_cast<std::size_t>(was.block_column)) {
+            } else if (was.block_column >= 0 && i - pos > static_cast<std::size_t>(was.block_column)) {
                 deep_blanks = true;
             }
             pos = next;
