@@ -37,7 +37,12 @@ EXCLUSION_RULES = {
     "alias": "an alias or merge key stands for another node; assigning replaces the reference, not a leaf",
     "null": "an empty or null leaf has no other value of its kind",
     "lone CR": "a text whose lines end in a lone CR is written afresh, line ends included",
-    "scalar document in a stream": "no node handle reaches a scalar root after the first document",
+    "scalar document": "a document that is one scalar is the whole text: editing it rewrites every line",
+    "line deeper than a block scalar's parent": "a block scalar followed by a line deeper than its key or "
+                                                "`-` (not YAML, read leniently): a one-line value would continue "
+                                                "on that line",
+    "properties above the content": "a tag or anchor on a line above its scalar: an edit that drops the tag "
+                                    "moves the lines between",
 }
 
 
@@ -134,6 +139,21 @@ def node_at(node, path):
     return node
 
 
+def deeper_line_after(text: bytes, node, parent) -> bool:
+    """Whether the first content line after a block scalar is indented past its parent's column."""
+    for line in text[node.end_offset:].splitlines():
+        if line.strip() and not line.lstrip().startswith(b"#"):
+            return len(line) - len(line.lstrip(b" ")) > parent.column - 1
+    return False
+
+
+def properties_above(text: bytes, node) -> bool:
+    """Whether the node's tag or anchor stands on a line above its content."""
+    line = text[text.rfind(b"\n", 0, node.offset) + 1:node.offset]
+    marks = [m.encode() for m in (node.tag, node.anchor and "&" + node.anchor) if m]
+    return not all(m in line for m in marks)
+
+
 def leaves(doc, tally: Tally, text: bytes, limit: int | None = None) -> list[Leaf]:
     """The editable leaves of every document, each once (at most `limit`, spread evenly over the
     text); leaves left out under a rule are counted in `tally`."""
@@ -141,8 +161,8 @@ def leaves(doc, tally: Tally, text: bytes, limit: int | None = None) -> list[Lea
     many = root_count(doc) > 1
     roots = roots_of(doc)
     for index, root in roots:
-        if root is None:  # a scalar document of a stream: no node handle reaches it
-            tally.excluded["scalar document in a stream"] += 1
+        if root is None or root.style not in ("block", "flow"):
+            tally.excluded["scalar document"] += 1
             continue
         for path, value in (doc[index] if many else doc).walk():
             if (index, path) not in seen:  # a repeated key: lookups reach the first one only
@@ -161,6 +181,10 @@ def leaves(doc, tally: Tally, text: bytes, limit: int | None = None) -> list[Lea
             tally.excluded["null"] += 1
         elif lone_cr:
             tally.excluded["lone CR"] += 1
+        elif node.style in ("literal", "folded") and deeper_line_after(text, node, node_at(root, path[:-1])):
+            tally.excluded["line deeper than a block scalar's parent"] += 1
+        elif properties_above(text, node):
+            tally.excluded["properties above the content"] += 1
         else:
             found.append(Leaf(index, path, node.offset, node.end_offset, node.style, value))
     return found
@@ -168,9 +192,6 @@ def leaves(doc, tally: Tally, text: bytes, limit: int | None = None) -> list[Lea
 
 def assign(doc, leaf: Leaf, value) -> None:
     """Item assignment on the leaf's parent, as a user writes it."""
-    if not leaf.path:  # a document that is one scalar
-        doc.node.value = value
-        return
     target = doc[leaf.root] if root_count(doc) > 1 else doc
     for segment in leaf.path[:-1]:
         target = target[segment]

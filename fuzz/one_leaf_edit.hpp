@@ -6,8 +6,10 @@
 //
 // Leaves are those `walk()` reaches (sequence items, values under scalar
 // keys). Left out, as in bench/edit_lines.py (EXCLUSION_RULES): aliases and
-// merge keys, null leaves, texts with a lone CR line break; only the first
-// document is edited, so a scalar document later in a stream never is.
+// merge keys, null leaves, texts with a lone CR line break, scalars whose tag
+// or anchor stands on a line above them, block scalars followed by a line
+// deeper than their parent, documents that are one scalar; only the first
+// document is edited.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +28,7 @@ namespace leaf_edit {
 
 namespace rt = torvex::rt;
 
-// Where a leaf stands: its parent collection and its index there (an item,
-// or a pair); no parent for a document that is one scalar.
+// Where a leaf stands: its parent collection and its index there (an item, or a pair).
 struct Place {
     rt::YamlNode* parent;
     std::size_t index;
@@ -40,11 +41,7 @@ inline bool excluded(const rt::YamlNode& n) {
 }
 
 inline std::vector<Place> leaves(rt::YamlNode& root) {
-    std::vector<Place> out;
-    if (root.kind == rt::NodeKind::Scalar) {
-        if (!excluded(root)) out.push_back(Place{nullptr, 0, &root});
-        return out;
-    }
+    std::vector<Place> out;  // "scalar document": a root that is one scalar is not edited
     std::vector<rt::YamlNode*> work{&root};
     while (!work.empty()) {
         rt::YamlNode* n = work.back();
@@ -87,6 +84,18 @@ inline bool lone_cr(std::string_view text) {
     return false;
 }
 
+inline bool deeper_line_after(std::string_view text, const rt::YamlNode& leaf, const rt::YamlNode& parent) {
+    if (leaf.scalar_style != torvex::ScalarStyle::Literal && leaf.scalar_style != torvex::ScalarStyle::Folded)
+        return false;
+    for (std::string_view line : lines(text.substr(std::min<std::size_t>(leaf.end_offset, text.size())))) {
+        const std::size_t indent = line.find_first_not_of(' ');
+        if (indent == std::string_view::npos || line[indent] == '\n' || line[indent] == '\r' || line[indent] == '#')
+            continue;
+        return indent > parent.span.column;
+    }
+    return false;
+}
+
 }  // namespace leaf_edit
 
 inline void require_one_leaf_edit(torvex::rt::DocumentContainer& doc, std::string_view text, std::size_t seed) {
@@ -98,12 +107,14 @@ inline void require_one_leaf_edit(torvex::rt::DocumentContainer& doc, std::strin
     if (found.empty()) return;
     const Place place = found[seed % found.size()];
     const std::size_t first = line_of(text, place.leaf->span.offset);
+    // "line deeper than a block scalar's parent": what follows would join a one-line value.
+    if (deeper_line_after(text, *place.leaf, *place.parent)) return;
+    // "properties above the content": a tag or anchor on a line above the scalar.
+    if (const auto props = place.leaf->comments.properties(); props && line_of(text, props->offset) != first) return;
     const std::size_t last = line_of(text, std::max<std::size_t>(place.leaf->span.offset,
                                                                   place.leaf->end_offset ? place.leaf->end_offset - 1 : 0));
     constexpr std::string_view kWord = "edited";
-    if (!place.parent) {
-        rt::write_value(root, root, rt::new_plain_node(kWord));
-    } else if (place.parent->kind == rt::NodeKind::Mapping) {
+    if (place.parent->kind == rt::NodeKind::Mapping) {
         const std::string key(place.parent->key(place.index).text.str());
         // The key text finds the last pair that has it, as item access does.
         if (place.parent->find_pair(key) != static_cast<std::ptrdiff_t>(place.index)) return;

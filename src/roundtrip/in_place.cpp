@@ -174,6 +174,10 @@ private:
         if (!inline_content || node.source) return false;
 
         const bool keep_properties = same_properties(text.substr(was.from, was.content - was.from), node);
+        // Properties that changed on lines above the content: the comment
+        // lines between them stay only when the tree writer writes the node.
+        if (!keep_properties && text.substr(was.from, was.content - was.from).find('\n') != std::string_view::npos)
+            return false;
         scratch_.truncate(0);
         writer_.inline_node(node, pos, !keep_properties);
         const std::string_view fresh(scratch_.data(), scratch_.size());
