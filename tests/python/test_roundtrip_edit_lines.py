@@ -106,3 +106,13 @@ def test_corpus_has_the_hand_written_shapes():
         assert re.search(shape, joined), shape
     for text in texts:
         torvex.loads_all(text)
+
+
+@pytest.mark.parametrize("text", [b"a: !!str\n  # why\n  text\nb: 1\n", b"a: &x !!str  # why\n\n  # more\n  text\nb: *x\n"])
+def test_tag_dropped_above_its_scalar_keeps_the_comment_lines_between(text):
+    """Assigning a str drops a core tag; the comments between the tag's line and the scalar stay."""
+    doc = torvex.loads(text, option=torvex.OPT_ROUND_TRIP)
+    doc["a"] = "edited"
+    written = doc.to_yaml()
+    assert b"# why" in written and written.count(b"#") == text.count(b"#"), written
+    assert torvex.loads(written) == doc.to_dict(), written
