@@ -281,7 +281,8 @@ private:
     // column the old ones had, so unchanged lines stay as they were.
     bool replace_block_scalar(const YamlNode& node, const ReplacedExtent& was) {
         const std::string_view text = file_.text;
-        if (!same_properties(text.substr(was.from, was.content - was.from), node)) return false;
+        // Without content lines it showed no column to write new ones at.
+        if (was.block_column < 0 || !same_properties(text.substr(was.from, was.content - was.from), node)) return false;
         const std::optional<std::uint64_t> end = last_line_end(was);
         if (!end) return false;
         const std::string_view raw = text.substr(was.content, *end - was.content);

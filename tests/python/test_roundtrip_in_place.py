@@ -133,3 +133,14 @@ def test_an_edit_that_cannot_be_placed_rewrites_only_the_collection_around_it(ed
     written = doc.to_yaml()
     assert written == swap(DASHBOARD, old, new)
     assert torvex.loads(written) == doc.to_dict()
+
+
+@pytest.mark.parametrize("source", [b"s: |\n\nn: 1\n", b"s: >+\n  a\n\n\nn: 1\n", b"s: |-\n  a\n   \n", b"s: |2\n   a\nn: 1"],
+                         ids=["no content lines", "keep chomping", "deeper blank line", "no final break"])
+@pytest.mark.parametrize("value", ["x\ny\n", " lead\ny", "one line", "x\n\n\n"])
+def test_block_scalars_of_every_shape_take_any_text(source, value):
+    doc = torvex.loads(source, option=RT)
+    doc["s"] = value
+    written = doc.to_yaml()
+    assert torvex.loads(written) == {**torvex.loads(source), "s": value}
+    assert written.endswith(b"n: 1\n" if b"n: 1\n" in source else (b"n: 1" if b"n: 1" in source else b""))
