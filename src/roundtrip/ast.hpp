@@ -269,8 +269,11 @@ struct DocumentContainer {
 bool is_modified(const YamlNode& node);
 
 // Notes where a node read from a file stands, before an edit replaces its
-// content (its kind, text, children or span); a node that has a note keeps
-// it, and a node an edit made (no position) gets none.
+// content (its kind, text, children or span) or changes its comments or
+// anchor; a node that has a note keeps it, and a node an edit made (no
+// position) gets none. So a node marked modified without a note changed only
+// in its entries (some removed), and everything it holds still stands where
+// it was read.
 void remember_extent(YamlNode& node);
 
 }  // namespace torvex::rt

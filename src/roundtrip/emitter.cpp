@@ -514,6 +514,22 @@ void Writer::node(const YamlNode& n, Position pos, BlockPlace place, std::size_t
     }
 }
 
+void Writer::block_collection_here(const YamlNode& n) {
+    keep_tail_ = false;
+    fresh_block_ = false;
+    if (n.kind == NodeKind::Mapping) {
+        block_mapping(n, n.span.column, true, 0);
+    } else {
+        block_sequence(n, n.span.column, true, 0);
+    }
+}
+
+void Writer::mapping_value_here(const YamlNode& value, std::size_t indent) {
+    keep_tail_ = false;
+    fresh_block_ = false;
+    mapping_value(value, indent, true, 0);
+}
+
 void Writer::inline_node(const YamlNode& n, Position pos, bool with_properties) {
     if (with_properties) {
         node(n, pos, BlockPlace{}, 0);
@@ -723,7 +739,7 @@ std::string document_to_yaml(const DocumentContainer& container) {
             std::vector<const YamlNode*> roots;
             roots.reserve(container.documents.size());
             for (const YamlNode& root : container.documents) roots.push_back(&root);
-            placed = write_in_place(FileInPlace{sources.front(), 0, roots, false}, container.null_style,
+            placed = write_in_place(FileInPlace{sources.front(), 0, roots, sources, false}, container.null_style,
                                     container.prefer_double_quotes);
         }
         result = detail::checked_emission([&](bool copy, bool& copied) {
@@ -752,7 +768,7 @@ std::optional<std::string> included_in_place(const YamlNode& boundary, bool pref
     const std::uint32_t id = *content->target_file_id;
     if (sources[id].empty()) return std::nullopt;
     const YamlNode* roots[] = {&boundary};
-    return write_in_place(FileInPlace{sources[id], id, roots, true}, NullStyle::Keyword, prefer_double);
+    return write_in_place(FileInPlace{sources[id], id, roots, sources, true}, NullStyle::Keyword, prefer_double);
 }
 
 std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source,

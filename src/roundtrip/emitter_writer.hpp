@@ -60,6 +60,15 @@ public:
     // `with_properties` its tag and anchor are left out.
     void inline_node(const YamlNode& n, Position pos, bool with_properties);
 
+    // A non-empty block collection from its first entry on, at its source
+    // column, the first entry's line already begun (its indentation, and
+    // the comments and blank lines above it, written as read).
+    void block_collection_here(const YamlNode& n);
+
+    // A mapping value from right after its key's `:` to the end of its last
+    // line, the mapping's entries standing at column `indent`.
+    void mapping_value_here(const YamlNode& value, std::size_t indent);
+
     // A block scalar's content lines (its text without the final line
     // breaks), each at `column` and ending with a line feed; folded text
     // gets the empty lines that keep its line breaks.

@@ -65,7 +65,11 @@ bool same_comments(const YamlNode& node, const ReplacedExtent& extent) noexcept 
 class Placer {
 public:
     Placer(const FileInPlace& file, NullStyle null_style, bool prefer_double)
-        : file_(file), scratch_(64), writer_(scratch_, null_style, prefer_double, {}, false) {}
+        : file_(file),
+          null_style_(null_style),
+          prefer_double_(prefer_double),
+          scratch_(64),
+          writer_(scratch_, null_style, prefer_double, {}, false) {}
 
     bool place_all() {
         for (const YamlNode* root : file_.roots) {
@@ -96,17 +100,24 @@ public:
 
 private:
     bool visit(const YamlNode& node, Position pos, bool boundary, std::size_t depth) {
-        if (pairs_edited(node)) {
-            if (!place_pairs(node)) return false;
-        } else if (node.comments.modified) {
-            return !boundary && replace(node, pos);
+        // Pairs removed or appended: placed around the pairs that stayed, when they can be.
+        const bool pairs_placed = pairs_edited(node) && place_pairs(node);
+        if (node.comments.modified && !pairs_placed) {
+            if (boundary) return false;
+            // Entries removed: written afresh where it stands (remember_extent).
+            if (!(node.comments.has_texts() && node.comments.texts_view().replaced) && pos != Position::Flow &&
+                node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty() &&
+                (node.end_offset > 0 || node.span.offset > 0) && node.span.file_id == file_.file_id)
+                return rewrite(node);
+            return replace(node, pos);
         }
         // A directive's content is another file's.
         if (node.source && !boundary) return true;
         if (!node.is_collection() || node.children.empty()) return true;
         if (!boundary && node.span.file_id != file_.file_id) return false;
         const bool flow = pos == Position::Flow || node.style == CollectionStyle::Flow;
-        return with_stack_at(depth, [&] {
+        const std::size_t mark = pieces_.size();
+        const bool placed = with_stack_at(depth, [&] {
             if (node.kind == NodeKind::Sequence) {
                 for (const YamlNode& item : node.children) {
                     if (!visit(item, flow ? Position::Flow : Position::SeqItem, false, depth + 1)) return false;
@@ -114,15 +125,80 @@ private:
                 return true;
             }
             for (std::size_t i = 0; i < node.size(); ++i) {
-                if (!placed(node.key(i))) continue;  // a new pair, written whole by place_pairs
+                if (pairs_placed && !read_from_file(node.key(i))) continue;  // written whole by place_pairs
                 if (!visit(node.key(i), flow ? Position::Flow : Position::Key, false, depth + 1)) return false;
-                if (!visit(node.value(i), flow ? Position::Flow : Position::MapValue, false, depth + 1)) return false;
+                const std::size_t before_value = pieces_.size();
+                if (visit(node.value(i), flow ? Position::Flow : Position::MapValue, false, depth + 1)) continue;
+                pieces_.erase(pieces_.begin() + static_cast<std::ptrdiff_t>(before_value), pieces_.end());
+                if (flow || boundary || !rewrite_value(node, i)) return false;
             }
             return true;
         });
+        if (placed) return true;
+        pieces_.erase(pieces_.begin() + static_cast<std::ptrdiff_t>(mark), pieces_.end());
+        return !boundary && !flow && rewrite(node);
     }
 
-    static bool placed(const YamlNode& n) noexcept { return n.end_offset > 0 || n.span.offset > 0; }
+    // A mapping value holding an edit that could not be placed, written by
+    // the tree writer from its key's `:` to the end of its last line, with
+    // its properties and comments; its key's line up to the `:` and every
+    // line after it stay as read.
+    bool rewrite_value(const YamlNode& map, std::size_t pair) {
+        const YamlNode& key = map.key(pair);
+        const YamlNode& value = map.value(pair);
+        const std::string_view text = file_.text;
+        if (key.comments.modified || key.kind != NodeKind::Scalar || key.end_offset == 0 || key.source) return false;
+        const std::uint64_t colon = key.end_offset + key.comments.colon_pad;
+        if (colon >= text.size() || text[colon] != ':') return false;  // an explicit key's `:` stands elsewhere
+        std::uint64_t end = value.end_offset;
+        if (value.comments.has_texts() && value.comments.texts_view().replaced) {
+            const ReplacedExtent& was = *value.comments.texts_view().replaced;
+            if (was.file_id != file_.file_id) return false;
+            end = was.to;
+        } else if (value.end_offset == 0 && value.span.offset == 0) {
+            return false;  // new, with no place of its own
+        }
+        if (end > text.size()) return false;
+        const std::size_t last_break = text.find('\n', std::max(end, colon + 1) - 1);
+        const std::uint64_t to = last_break == std::string_view::npos ? text.size() : last_break + 1;
+        scratch_.truncate(0);
+        detail::Writer writer(scratch_, null_style_, prefer_double_, file_.sources, true);
+        writer.mapping_value_here(value, map.span.column);
+        pieces_.push_back(Piece{colon + 1, to, in_text_style(last_break == std::string_view::npos)});
+        return true;
+    }
+
+    // What the scratch buffer holds, in the line ends of the text, without
+    // its final line break where the stretch it replaces ended the text without one.
+    std::string in_text_style(bool at_unbroken_end) const {
+        std::string out(scratch_.data(), scratch_.size());
+        if (at_unbroken_end && !out.empty() && out.back() == '\n') out.pop_back();
+        return uses_crlf(file_.text) ? with_crlf(std::move(out)) : out;
+    }
+
+    // A block collection holding an edit that could not be placed, written
+    // by the tree writer from its first entry to the end of its last line.
+    // Its own comments and properties and its first entry's stand outside
+    // that stretch: when they were edited, the collection around it is
+    // written instead.
+    bool rewrite(const YamlNode& node) {
+        const YamlNode& first = node.children.front();
+        if ((node.comments.has_texts() && node.comments.texts_view().replaced) || first.comments.modified) return false;
+        const std::string_view text = file_.text;
+        std::uint64_t from = node.span.offset;
+        if (const std::optional<Span> props = first.comments.properties(); props && props->offset < from)
+            from = props->offset;
+        if (node.end_offset <= from || node.end_offset > text.size()) return false;
+        const std::size_t last_break = text.find('\n', node.end_offset - 1);
+        const std::uint64_t to = last_break == std::string_view::npos ? text.size() : last_break + 1;
+        scratch_.truncate(0);
+        detail::Writer writer(scratch_, null_style_, prefer_double_, file_.sources, true);
+        writer.block_collection_here(node);
+        pieces_.push_back(Piece{from, to, in_text_style(last_break == std::string_view::npos)});
+        return true;
+    }
+
+    static bool read_from_file(const YamlNode& n) noexcept { return n.end_offset > 0 || n.span.offset > 0; }
 
     static bool pairs_edited(const YamlNode& node) noexcept {
         return node.comments.has_texts() && node.comments.texts_view().pair_edits && !node.comments.texts_view().replaced;
@@ -232,7 +308,8 @@ private:
     // column the old ones had, so unchanged lines stay as they were.
     bool replace_block_scalar(const YamlNode& node, const ReplacedExtent& was) {
         const std::string_view text = file_.text;
-        if (!same_properties(text.substr(was.from, was.content - was.from), node)) return false;
+        // Without content lines it showed no column to write new ones at.
+        if (was.block_column < 0 || !same_properties(text.substr(was.from, was.content - was.from), node)) return false;
         const std::optional<std::uint64_t> end = last_line_end(was);
         if (!end) return false;
         const std::string_view raw = text.substr(was.content, *end - was.content);
@@ -285,6 +362,8 @@ private:
     }
 
     const FileInPlace& file_;
+    NullStyle null_style_;
+    bool prefer_double_;
     OutBuffer scratch_;
     detail::Writer writer_;
     std::vector<Piece> pieces_;

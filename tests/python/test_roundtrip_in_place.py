@@ -113,3 +113,34 @@ def test_save_writes_an_included_file_with_only_the_edited_line_changed(tmp_path
     assert doc.save() == [str(tmp_path / "sensors.yaml")]
     assert (tmp_path / "sensors.yaml").read_bytes() == expected
     assert (tmp_path / "configuration.yaml").read_bytes() == b"sensor: !include sensors.yaml\nname:   home \n"
+
+
+DASHBOARD = (b"title: home  \nviews:\n    - cards:\n        - type: gauge\n          max: 100\n"
+             b"        - type: entities   \n          entities:\n          - light.a\n")
+
+
+@pytest.mark.parametrize("edit, old, new", [
+    (lambda doc: doc["views"][0]["cards"][0].__setitem__("min", 0), b"max: 100\n", b"max: 100\n          min: 0\n"),
+    (lambda doc: doc["views"][0]["cards"][0].__delitem__("max"), b"          max: 100\n", b""),
+    (lambda doc: doc["views"][0]["cards"][0].__setitem__("max", [1, 2]), b"max: 100\n",
+     b"max:\n          - 1\n          - 2\n"),
+], ids=["key added", "key deleted", "leaf made a sequence"])
+def test_an_edit_that_cannot_be_placed_rewrites_only_the_collection_around_it(edit, old, new):
+    """The smallest block collection around the edit is written afresh; every line outside it stays as read
+    (the blanks after `home` and `entities`, the four-column sequences)."""
+    doc = torvex.loads(DASHBOARD, option=RT)
+    edit(doc)
+    written = doc.to_yaml()
+    assert written == swap(DASHBOARD, old, new)
+    assert torvex.loads(written) == doc.to_dict()
+
+
+@pytest.mark.parametrize("source", [b"s: |\n\nn: 1\n", b"s: >+\n  a\n\n\nn: 1\n", b"s: |-\n  a\n   \n", b"s: |2\n   a\nn: 1"],
+                         ids=["no content lines", "keep chomping", "deeper blank line", "no final break"])
+@pytest.mark.parametrize("value", ["x\ny\n", " lead\ny", "one line", "x\n\n\n"])
+def test_block_scalars_of_every_shape_take_any_text(source, value):
+    doc = torvex.loads(source, option=RT)
+    doc["s"] = value
+    written = doc.to_yaml()
+    assert torvex.loads(written) == {**torvex.loads(source), "s": value}
+    assert written.endswith(b"n: 1\n" if b"n: 1\n" in source else (b"n: 1" if b"n: 1" in source else b""))

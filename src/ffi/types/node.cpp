@@ -216,6 +216,7 @@ int node_set_comment(PyObject* self, PyObject* value, void*) {
         }
     }
     return edit_node(self, [&](rt::YamlNode& node, HandleWrite&) {
+        rt::remember_extent(node);  // what stood there is no longer what it has
         if (text) {
             node.comments.texts().inline_comment = rt::Text::owned(*text);
             // A comment the node did not have before stands two spaces off, as linters expect.
@@ -251,6 +252,7 @@ int node_set_comment_before(PyObject* self, PyObject* value, void*) {
             const std::ptrdiff_t pair = parent != nullptr ? parent->find_pair(path.back().key) : -1;
             if (pair >= 0) holder = &parent->key(static_cast<std::size_t>(pair));
         }
+        rt::remember_extent(*holder);  // what stood there is no longer what it has
         if (!lines.empty() || holder->comments.has_texts()) holder->comments.texts().head = std::move(lines);
         holder->comments.modified = true;
         return true;
@@ -267,6 +269,7 @@ int node_set_anchor(PyObject* self, PyObject* value, void*) {
         }
     }
     return edit_node(self, [&](rt::YamlNode& node, HandleWrite& write) {
+        rt::remember_extent(node);  // what stood there is no longer what it has
         if (!name) {
             // Aliases of the anchor keep their value as copies of this node.
             rt::detach_aliases_of(write.root(), {rt::Doomed{&node, false}});
