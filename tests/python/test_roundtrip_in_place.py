@@ -123,7 +123,7 @@ DASHBOARD = (b"title: home  \nviews:\n    - cards:\n        - type: gauge\n     
     (lambda doc: doc["views"][0]["cards"][0].__setitem__("min", 0), b"max: 100\n", b"max: 100\n          min: 0\n"),
     (lambda doc: doc["views"][0]["cards"][0].__delitem__("max"), b"          max: 100\n", b""),
     (lambda doc: doc["views"][0]["cards"][0].__setitem__("max", [1, 2]), b"max: 100\n",
-     b"max:\n          - 1\n          - 2\n"),
+     b"max:\n              - 1\n              - 2\n"),  # four columns past the key, as `views:` and `cards:`
 ], ids=["key added", "key deleted", "leaf made a sequence"])
 def test_an_edit_that_cannot_be_placed_rewrites_only_the_collection_around_it(edit, old, new):
     """The smallest block collection around the edit is written afresh; every line outside it stays as read
