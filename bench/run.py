@@ -509,6 +509,28 @@ def python_roundtrip_edit(ctx: Context) -> list[str]:
     return _compare_on_files(ctx, "roundtrip-edit", "ruamel.yaml", _torvex_edit, peer_edit, peer_budget=0.5, peer_runs=1)
 
 
+@comparison("edit-one-line")
+def python_edit_one_line(ctx: Context) -> list[str]:
+    """How many one-leaf edits change only the leaf's lines (and reload to the edited data): a sample of leaves
+    of every data file (each edit there reloads megabytes) and every leaf of a generated hand-written corpus."""
+    sys.path.insert(0, str(ROOT / "bench"))
+    import edit_lines
+    import handwritten
+
+    per_file = 60
+    data = edit_lines.Tally()
+    for _stem, text in _yaml_files(ctx):
+        edit_lines.measure(text, data, limit=per_file)
+    corpus = handwritten.corpus(seed=1, count=300)
+    written = edit_lines.Tally()
+    for _name, text in corpus:
+        edit_lines.measure(text, written)
+    return [f"edit-one-line: {data.good} of {data.edits} edits of the data files ({per_file} leaves each); "
+            f"{data.summary().split('; ', 1)[1]}",
+            f"edit-one-line: {written.good} of {written.edits} edits of {len(corpus)} hand-written files; "
+            f"{written.summary().split('; ', 1)[1]}"]
+
+
 @comparison("roundtrip-memory")
 def python_roundtrip_memory(ctx: Context) -> list[str]:
     """Peak memory of a round-trip load of the largest data file, beside a plain loads_all of it."""

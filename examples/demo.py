@@ -129,6 +129,22 @@ for key, value in codes.items():
 codes[404]["reason"] = "gone"
 print("by int key:      ", codes[404].to_dict(), list(codes["retry"]))
 
+# New content takes the file's habits: its indentation, sequence style and quotes.
+doc = torvex.loads(b"hall:\n    light: 'on'\n    sensors:\n        - door\n", option=torvex.OPT_ROUND_TRIP)
+doc["hall"]["light"] = "off"
+doc["hall"]["scenes"] = {"night": ["dim"]}
+print("in its habits:\n" + doc.to_yaml().decode(), end="")
+
+# A hand-written file: one value changed, every other byte as it was (trailing blanks, the blank line
+# after `action:`, the empty commented value, the explicit key, the flow list over two lines).
+hand = (b"action:   \n\n  - delay: 5   \npatreon: # your name\n? long-key\n: x\n"
+        b"lights: [den,\n    hall]\n")
+doc = torvex.loads(hand, option=torvex.OPT_ROUND_TRIP)
+doc["action"][0]["delay"] = 10
+doc["lights"][1] = "porch"
+changed = [new for old, new in zip(hand.splitlines(), doc.to_yaml().splitlines()) if old != new]
+print("lines changed:   ", [line.decode() for line in changed])
+
 # A configuration tree: includes, secrets and environment variables.
 with tempfile.TemporaryDirectory() as tmp:
     conf = Path(tmp)

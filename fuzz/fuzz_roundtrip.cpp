@@ -4,7 +4,8 @@
 // those under a pair that a later pair written the same way shadows) must be
 // found again by its path; re-emitted from the tree (first root
 // marked modified), it must compose again and, when the plain decoder reads
-// the input, read back to the same values.
+// the input, read back to the same values. One scalar leaf given a new value
+// must change only the lines it stood on (one_leaf_edit.hpp).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "roundtrip/composer.hpp"
 #include "roundtrip/emitter.hpp"
 #include "roundtrip/path.hpp"
+#include "one_leaf_edit.hpp"
 #include "require.hpp"
 
 using torvex_fuzz::require;
@@ -197,5 +199,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& b = after.value().documents;
     require(a.size() == b.size());
     for (std::size_t i = 0; i < a.size(); ++i) require(same(a[i], b[i]));
+
+    // The input reads the same both ways: an edit of one leaf keeps every other line.
+    bool composed_again = false;
+    torvex::rt::DocumentContainer fresh = compose(std::string(text), &composed_again);
+    require(composed_again);
+    torvex_fuzz::require_one_leaf_edit(fresh, text, size);
     return 0;
 }

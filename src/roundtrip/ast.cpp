@@ -1,5 +1,6 @@
 #include "roundtrip/ast.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/stack_guard.hpp"
@@ -62,12 +63,27 @@ bool modified_at(const YamlNode& node, std::size_t depth) {
     });
 }
 
+// The indentation of a block scalar's first content line (`raw` from its
+// header on); -1 when it has none.
+std::int32_t first_content_column(std::string_view raw) noexcept {
+    std::size_t pos = raw.find('\n');
+    while (pos != std::string_view::npos && pos < raw.size()) {
+        ++pos;
+        std::size_t i = pos;
+        while (i < raw.size() && raw[i] == ' ') ++i;
+        if (i < raw.size() && raw[i] != '\n' && raw[i] != '\r') return static_cast<std::int32_t>(i - pos);
+        pos = raw.find('\n', pos);
+    }
+    return -1;
+}
+
 }  // namespace
 
 Comments::Comments(const Comments& other)
     : blank_before(other.blank_before), inline_spaces(other.inline_spaces), value_pad(other.value_pad),
       compact(other.compact), modified(other.modified), own_line(other.own_line),
-      key_line_comment(other.key_line_comment), colon_pad(other.colon_pad),
+      key_line_comment(other.key_line_comment), indent_hinted(other.indent_hinted), colon_pad(other.colon_pad),
+      indent_step(other.indent_step),
       texts_(other.texts_ ? std::make_unique<CommentTexts>(*other.texts_) : nullptr) {}
 
 Comments& Comments::operator=(const Comments& other) {
@@ -157,6 +173,35 @@ YamlNode YamlNode::scalar(Text text, ScalarStyle style) {
 YamlNode YamlNode::null_node() { return YamlNode(); }
 
 bool is_modified(const YamlNode& node) { return modified_at(node, 0); }
+
+void remember_extent(YamlNode& node) {
+    if (node.comments.has_texts() && node.comments.texts_view().replaced) return;
+    if (node.end_offset == 0 && node.span.offset == 0) return;  // never read from a file
+    ReplacedExtent extent;
+    extent.file_id = node.span.file_id;
+    extent.content = node.span.offset;
+    extent.from = node.span.offset;
+    if (const std::optional<Span> props = node.comments.properties(); props && props->offset < extent.from)
+        extent.from = props->offset;
+    extent.to = std::max<std::uint64_t>(node.end_offset, node.span.offset);
+    extent.block_scalar = node.comments.raw().has_value();
+    if (extent.block_scalar) {
+        // The first content line's indentation, less the spaces the text
+        // itself begins that line with (`|2` over "  indented").
+        const std::int32_t indent = first_content_column(node.comments.raw()->str());
+        const std::string_view text = node.text.str();
+        std::size_t at = text.find_first_not_of('\n');
+        std::size_t own = 0;
+        while (at != std::string_view::npos && at + own < text.size() && text[at + own] == ' ') ++own;
+        if (indent >= static_cast<std::int32_t>(own)) extent.block_column = indent - static_cast<std::int32_t>(own);
+    }
+    extent.block = node.is_collection() && node.style == CollectionStyle::Block && !node.children.empty();
+    if (const std::optional<Text>& comment = node.comments.inline_comment()) extent.inline_at = comment->str().data();
+    const std::vector<Text>& head = node.comments.head();
+    extent.head_count = head.size();
+    if (!head.empty()) extent.head_at = head.front().str().data();
+    node.comments.texts().replaced = extent;
+}
 
 const IncludeSource* content_source(const YamlNode& node) noexcept {
     const IncludeSource* record = node.source.get();

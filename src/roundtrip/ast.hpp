@@ -33,6 +33,45 @@ namespace torvex::rt {
 enum class NodeKind : std::uint8_t { Scalar, Sequence, Mapping, Alias, Null };
 enum class CollectionStyle : std::uint8_t { Block, Flow };
 
+// Where an edited node stood in its file before an edit replaced its
+// content, and which comments it had then: the file's text around it is
+// still what it was, so the new content can be written in that place alone.
+struct ReplacedExtent {
+    std::uint32_t file_id = 0;
+    std::uint64_t from = 0;     // the node's first byte: its properties, else its content
+    std::uint64_t content = 0;  // its content's first byte
+    std::uint64_t to = 0;       // just past its last byte
+    bool block_scalar = false;  // it was a literal or folded scalar
+    std::int32_t block_column = -1;  // that scalar's content column (-1: it had no content line)
+    bool block = false;         // it was a non-empty block collection
+    // Its comments then, by identity (an edit gives a comment a text of its own).
+    const char* inline_at = nullptr;
+    const char* head_at = nullptr;
+    std::size_t head_count = 0;
+};
+
+// A pair an edit removed from a block mapping, by where it stood.
+struct RemovedPair {
+    std::uint64_t key = 0;          // the key's first byte
+    std::uint64_t end = 0;          // just past the value's last byte
+    std::uint64_t next_key = 0;     // the first byte of the key after it (0: it was the last pair)
+    const char* head_at = nullptr;  // the key's first head comment, by identity
+};
+
+// A block mapping read from a file that lost pairs, or gained pairs at its
+// end, through edits: what it lost, and its own comments and properties when
+// the first such edit was made (by identity), so that the file's text can be
+// kept around the pairs that changed.
+struct PairEdits {
+    std::uint32_t file_id = 0;
+    std::vector<RemovedPair> removed;
+    const char* inline_at = nullptr;
+    const char* head_at = nullptr;
+    std::size_t head_count = 0;
+    const char* anchor_at = nullptr;
+    const char* tag_at = nullptr;
+};
+
 // Comment and layout texts; allocated only for nodes that have any.
 struct CommentTexts {
     std::vector<Text> head;               // standalone comment lines above the node
@@ -53,10 +92,15 @@ struct CommentTexts {
     // (blank lines, comments, `...`).
     std::optional<Text> trail;
     bool ends_without_break = false;  // last root: the text ends without a line break
+    // An edited node: where its first replaced content stood (edits after
+    // the first keep it).
+    std::optional<ReplacedExtent> replaced;
+    // A block mapping whose pairs edits removed or appended.
+    std::optional<PairEdits> pair_edits;
 
     bool empty() const noexcept {
         return head.empty() && !inline_comment && foot.empty() && !raw && directives.empty() && !properties &&
-               !lead && !trail;
+               !lead && !trail && !replaced && !pair_edits;
     }
 };
 
@@ -68,7 +112,11 @@ struct Comments {
     bool modified : 1 = false;       // changed by an edit since loading
     bool own_line : 1 = false;       // a value or item starting on the line after its `:` or `-`
     bool key_line_comment : 1 = false;  // own-line value: its inline comment stands after the `key:`
+    // A new block collection under a key: `indent_step` columns past the key,
+    // as the file indents its own (set when the content was assigned).
+    bool indent_hinted : 1 = false;
     std::uint8_t colon_pad = 0;      // a key: spaces between it and its `:` (saturating)
+    std::uint8_t indent_step = 0;
 
     Comments() = default;
     Comments(const Comments& other);
@@ -219,5 +267,13 @@ struct DocumentContainer {
 
 // True when the node or anything below it has its `modified` flag set.
 bool is_modified(const YamlNode& node);
+
+// Notes where a node read from a file stands, before an edit replaces its
+// content (its kind, text, children or span) or changes its comments or
+// anchor; a node that has a note keeps it, and a node an edit made (no
+// position) gets none. So a node marked modified without a note changed only
+// in its entries (some removed), and everything it holds still stands where
+// it was read.
+void remember_extent(YamlNode& node);
 
 }  // namespace torvex::rt

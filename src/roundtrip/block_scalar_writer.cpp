@@ -70,6 +70,32 @@ bool Writer::raw_block_scalar(const YamlNode& node, BlockPlace place) {
     return true;
 }
 
+void Writer::block_lines(std::string_view body, bool folded, std::size_t column) {
+    // Folded: a single line break between two lines that start with neither
+    // space nor tab is read as a space, so each such break gets an extra
+    // empty line. Breaks next to indented lines are kept as they are.
+    bool previous_plain_line = false;  // last non-empty line could fold into the next
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t end = body.find('\n', pos);
+        const bool last = end == std::string_view::npos;
+        if (last) end = body.size();
+        const std::string_view line = body.substr(pos, end - pos);
+        if (line.empty()) {
+            out_.put('\n');
+        } else {
+            const bool plain_line = line[0] != ' ' && line[0] != '\t';
+            if (folded && plain_line && previous_plain_line) out_.put('\n');
+            previous_plain_line = plain_line;
+            out_.spaces(column);
+            out_.append(line);
+            out_.put('\n');
+        }
+        if (last) break;
+        pos = end + 1;
+    }
+}
+
 void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
     std::string_view text = node.text.str();
     std::size_t trailing = 0;
@@ -107,29 +133,7 @@ void Writer::block_scalar(const YamlNode& node, BlockPlace place) {
         fresh_block_ = true;
         return;
     }
-    // Folded: a single line break between two lines that start with neither
-    // space nor tab is read as a space, so each such break gets an extra
-    // empty line. Breaks next to indented lines are kept as they are.
-    bool previous_plain_line = false;  // last non-empty line could fold into the next
-    std::size_t pos = 0;
-    for (;;) {
-        std::size_t end = body.find('\n', pos);
-        const bool last = end == std::string_view::npos;
-        if (last) end = body.size();
-        const std::string_view line = body.substr(pos, end - pos);
-        if (line.empty()) {
-            out_.put('\n');
-        } else {
-            const bool plain_line = line[0] != ' ' && line[0] != '\t';
-            if (folded && plain_line && previous_plain_line) out_.put('\n');
-            previous_plain_line = plain_line;
-            out_.spaces(place.content);
-            out_.append(line);
-            out_.put('\n');
-        }
-        if (last) break;
-        pos = end + 1;
-    }
+    block_lines(body, folded, place.content);
     for (std::size_t i = 1; i < trailing; ++i) out_.put('\n');
     keep_tail_ = chomp == '+';
     tail_as_read_ = false;

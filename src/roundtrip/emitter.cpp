@@ -10,6 +10,7 @@
 #include "encode/out_buffer.hpp"
 #include "encode/yaml_quoting.hpp"
 #include "roundtrip/emitter_writer.hpp"
+#include "roundtrip/in_place.hpp"
 #include "roundtrip/line_breaks.hpp"
 #include "roundtrip/line_table.hpp"
 
@@ -366,13 +367,16 @@ void Writer::mapping_value(const YamlNode& value, std::size_t indent, bool paren
     if (non_empty_block(value)) {
         suffix_properties(value);
         line_end(&value);
+        // New content is indented as the file indents its own (new_content.hpp).
+        const bool hinted = value.comments.indent_hinted;
         if (value.kind == NodeKind::Sequence) {
             // A sequence written at its key's column in the source stays there.
-            const std::size_t at = block_column(value, indent, true, indent);
+            const std::size_t at = block_column(value, indent, true, indent + (hinted ? value.comments.indent_step : 0));
             if (!lead(value)) head_comments(value, at);
             block_sequence(value, at, false, depth);
         } else {
-            const std::size_t at = block_column(value, indent, false, indent + 2);
+            const std::size_t step = hinted && value.comments.indent_step > 0 ? value.comments.indent_step : 2;
+            const std::size_t at = block_column(value, indent, false, indent + step);
             if (!lead(value)) head_comments(value, at);
             block_mapping(value, at, false, depth);
         }
@@ -510,6 +514,43 @@ void Writer::node(const YamlNode& n, Position pos, BlockPlace place, std::size_t
     }
 }
 
+void Writer::block_collection_here(const YamlNode& n) {
+    keep_tail_ = false;
+    fresh_block_ = false;
+    if (n.kind == NodeKind::Mapping) {
+        block_mapping(n, n.span.column, true, 0);
+    } else {
+        block_sequence(n, n.span.column, true, 0);
+    }
+}
+
+void Writer::mapping_value_here(const YamlNode& value, std::size_t indent) {
+    keep_tail_ = false;
+    fresh_block_ = false;
+    mapping_value(value, indent, true, 0);
+}
+
+void Writer::inline_node(const YamlNode& n, Position pos, bool with_properties) {
+    if (with_properties) {
+        node(n, pos, BlockPlace{}, 0);
+        return;
+    }
+    switch (n.kind) {
+        case NodeKind::Null:
+            if (null_form(n, pos) == NullForm::Word)
+                out_.append(n.synthetic && null_style_ == NullStyle::Tilde ? std::string_view("~")
+                                                                           : std::string_view("null"));
+            return;
+        case NodeKind::Scalar: scalar(n, pos, BlockPlace{}); return;
+        case NodeKind::Alias:
+            out_.put('*');
+            out_.append(n.text.str());
+            return;
+        case NodeKind::Sequence: flow_sequence(n, 0); return;
+        case NodeKind::Mapping: flow_mapping(n, 0); return;
+    }
+}
+
 void Writer::flow_sequence(const YamlNode& seq, std::size_t depth) {
     with_stack_at(depth, [&] {
         out_.put('[');
@@ -606,7 +647,26 @@ void Writer::scalar(const YamlNode& n, Position pos, BlockPlace place) {
     }
 }
 
-std::string checked_emission(const std::function<std::string(bool copy, bool& copied)>& emit) {
+namespace {
+
+bool reads_same(std::string_view a, const Result<DecodedTape>& read_b) {
+    if (!read_b.ok()) return false;
+    const Result<DecodedTape> read_a = decode_tape(a, 0, {});
+    return read_a.ok() && same_documents(read_a.value(), read_b.value());
+}
+
+}  // namespace
+
+std::string checked_emission(const std::function<std::string(bool copy, bool& copied)>& emit,
+                             std::optional<std::string> placed, bool* took_placed) {
+    if (placed) {
+        bool unused = false;
+        std::string fresh = emit(false, unused);
+        if (*placed == fresh || reads_same(*placed, decode_tape(fresh, 0, {}))) {
+            if (took_placed) *took_placed = true;
+            return std::move(*placed);
+        }
+    }
     bool copied = false;
     std::string kept = emit(true, copied);
     // Nothing copied: the text is what the fresh writer writes.
@@ -669,10 +729,19 @@ std::string document_to_yaml(const DocumentContainer& container) {
     std::string result;
     const bool modified = std::any_of(container.documents.begin(), container.documents.end(),
                                       [](const YamlNode& root) { return is_modified(root); });
+    bool in_place = false;
     if (source && !modified) {
         result.assign(*source);
     } else {
         const std::vector<std::string_view> sources = source_texts(container);
+        std::optional<std::string> placed;
+        if (source && !sources.empty() && !sources.front().empty()) {
+            std::vector<const YamlNode*> roots;
+            roots.reserve(container.documents.size());
+            for (const YamlNode& root : container.documents) roots.push_back(&root);
+            placed = write_in_place(FileInPlace{sources.front(), 0, roots, sources, false}, container.null_style,
+                                    container.prefer_double_quotes);
+        }
         result = detail::checked_emission([&](bool copy, bool& copied) {
             OutBuffer out(std::max<std::size_t>(256, source ? source->size() + source->size() / 8 : 0));
             detail::Writer writer(out, container.null_style, container.prefer_double_quotes, sources, copy);
@@ -681,18 +750,29 @@ std::string document_to_yaml(const DocumentContainer& container) {
             }
             copied = writer.copied();
             return std::move(out).take();
-        });
+        }, std::move(placed), &in_place);
     }
     if (container.version_header) result = detail::with_version_header(std::move(result));
     // Unedited text stays byte for byte; written text takes the source's line ends.
-    if (source && modified) result = in_style_of(*source, std::move(result));
+    if (source && modified && !in_place) result = in_style_of(*source, std::move(result));
     return result;
 }
 
 namespace {
 
+// An include boundary's file written in place, when its text is known.
+std::optional<std::string> included_in_place(const YamlNode& boundary, bool prefer_double,
+                                             std::span<const std::string_view> sources) {
+    const IncludeSource* content = content_source(boundary);
+    if (!content || !content->target_file_id || *content->target_file_id >= sources.size()) return std::nullopt;
+    const std::uint32_t id = *content->target_file_id;
+    if (sources[id].empty()) return std::nullopt;
+    const YamlNode* roots[] = {&boundary};
+    return write_in_place(FileInPlace{sources[id], id, roots, sources, true}, NullStyle::Keyword, prefer_double);
+}
+
 std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_double, bool skip_source,
-                        std::span<const std::string_view> sources) {
+                        std::span<const std::string_view> sources, std::optional<std::string> placed = std::nullopt) {
     const std::size_t estimate = node.end_offset > node.span.offset ? node.end_offset - node.span.offset : 0;
     return detail::checked_emission([&](bool copy, bool& copied) {
         OutBuffer out(std::max<std::size_t>(256, estimate + estimate / 8));
@@ -701,7 +781,7 @@ std::string render_root(const YamlNode& node, NullStyle null_style, bool prefer_
         writer.root(node, skip_source, false);
         copied = writer.copied();
         return std::move(out).take();
-    });
+    }, std::move(placed));
 }
 
 }  // namespace
@@ -713,8 +793,9 @@ std::string node_to_yaml(const YamlNode& node, const EmitStyle& style) {
 std::string render_included_file(const YamlNode& node, bool prefer_double_quotes,
                                  std::span<const std::string_view> sources) {
     const IncludeSource* content = content_source(node);
+    std::optional<std::string> placed = included_in_place(node, prefer_double_quotes, sources);
     if (!content || !content->file_comments) {
-        return render_root(node, NullStyle::Keyword, prefer_double_quotes, true, sources);
+        return render_root(node, NullStyle::Keyword, prefer_double_quotes, true, sources, std::move(placed));
     }
     // The node's comments and anchor are the directive's, written in the
     // including file; the included file keeps its own.
@@ -723,7 +804,7 @@ std::string render_included_file(const YamlNode& node, bool prefer_double_quotes
     file.comments.modified = node.comments.modified;
     file.anchor = content->file_anchor;
     file.source.reset();
-    return render_root(file, NullStyle::Keyword, prefer_double_quotes, false, sources);
+    return render_root(file, NullStyle::Keyword, prefer_double_quotes, false, sources, std::move(placed));
 }
 
 std::string render_file_documents(const std::vector<const YamlNode*>& roots, bool prefer_double_quotes,

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -34,7 +35,11 @@ struct BlockPlace {
 // that reads differently from what it writes afresh (false): then the latter.
 // `emit` reports whether it copied any source text; when it did not, its
 // text is the fresh one and is not written again.
-std::string checked_emission(const std::function<std::string(bool copy, bool& copied)>& emit);
+// `placed`, when given, is the same output written in place (in_place.hpp):
+// it is taken first when it reads as the fresh text does, and `took_placed`
+// then set.
+std::string checked_emission(const std::function<std::string(bool copy, bool& copied)>& emit,
+                             std::optional<std::string> placed = std::nullopt, bool* took_placed = nullptr);
 
 class Writer {
 public:
@@ -49,6 +54,29 @@ public:
     // writes an include boundary's content instead of its directive;
     // `after_document` tells that an earlier document precedes it.
     void root(const YamlNode& node, bool skip_source, bool after_document);
+
+    // One node in its inline form as written at `pos` (a scalar, alias, null
+    // or flow collection), with no comment and no line end; without
+    // `with_properties` its tag and anchor are left out.
+    void inline_node(const YamlNode& n, Position pos, bool with_properties);
+
+    // A non-empty block collection from its first entry on, at its source
+    // column, the first entry's line already begun (its indentation, and
+    // the comments and blank lines above it, written as read).
+    void block_collection_here(const YamlNode& n);
+
+    // A mapping value from right after its key's `:` to the end of its last
+    // line, the mapping's entries standing at column `indent`.
+    void mapping_value_here(const YamlNode& value, std::size_t indent);
+
+    // A block scalar's content lines (its text without the final line
+    // breaks), each at `column` and ending with a line feed; folded text
+    // gets the empty lines that keep its line breaks.
+    void block_lines(std::string_view body, bool folded, std::size_t column);
+
+    // The pairs of a block mapping at `indent`, each on lines of its own
+    // (new pairs written into a file's text in place).
+    void mapping_lines(const YamlNode& map, std::size_t indent) { block_mapping(map, indent, false, 0); }
 
     // Whether source text is copied (a root's lead, with its markers, among it).
     bool copies() const noexcept { return copy_; }

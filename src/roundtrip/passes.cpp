@@ -94,6 +94,7 @@ void upgrade_node(YamlNode& node, const DocumentReader& reader, std::size_t dept
         const Resolved loaded = resolve(reader.mode(), text, true, tag_arg(tag));
         const Resolved modern = resolve(ResolveMode::Yaml12, text, true, tag_arg(tag));
         if (same_meaning(loaded, modern)) return;
+        if (loaded.kind != ResolvedKind::Merge) remember_extent(node);
         switch (loaded.kind) {
             case ResolvedKind::Null: node.text = Text::owned("null"); break;
             case ResolvedKind::Bool: node.text = Text::owned(loaded.boolean ? "true" : "false"); break;

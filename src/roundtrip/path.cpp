@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "core/stack_guard.hpp"
+#include "roundtrip/new_content.hpp"
 #include "roundtrip/node_edits.hpp"
+#include "roundtrip/pair_edits.hpp"
 
 namespace torvex::rt {
 
@@ -257,6 +259,7 @@ void detach_aliases_of(YamlNode& root, const std::vector<Doomed>& doomed) {
     std::vector<YamlNode> copies;
     copies.reserve(dangling.size());
     for (YamlNode* alias : dangling) {
+        remember_extent(*alias);
         YamlNode copy = detached_copy(*targets.target(*alias), targets);
         copy.comments = alias->comments;  // the alias's place keeps its layout
         copy.comments.modified = true;
@@ -271,12 +274,14 @@ void rename_aliases(YamlNode& root, const YamlNode& anchored, std::string_view n
     std::vector<YamlNode*> aliases;
     collect_dangling(root, {&anchored}, {}, targets, aliases, 0);
     for (YamlNode* alias : aliases) {
+        remember_extent(*alias);
         alias->text = Text::owned(new_name);
         alias->comments.modified = true;
     }
 }
 
 void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
+    remember_extent(node);
     if (!node.children.empty()) {
         std::vector<Doomed> doomed;
         for (const YamlNode& child : node.children) doomed.push_back(Doomed{&child, true});
@@ -300,6 +305,9 @@ void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
     node.end_offset = content.end_offset;
     node.end_line = content.end_line;
     node.end_column = content.end_column;
+    // Where new content stands follows the file (new_content.hpp), not the old node.
+    node.comments.indent_hinted = content.comments.indent_hinted;
+    node.comments.indent_step = content.comments.indent_step;
     node.source.reset();
     // A block scalar's source text no longer describes the node.
     if (node.comments.has_texts()) node.comments.texts().raw.reset();
@@ -311,29 +319,35 @@ void write_value(YamlNode& root, YamlNode& node, YamlNode&& content) {
 }
 
 EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key, YamlNode&& new_key,
-                       YamlNode&& content) {
+                       YamlNode&& content, bool prefer_double_quotes) {
     if (container.kind == NodeKind::Sequence) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Mapping) return EditOutcome::NotContainer;
     const std::ptrdiff_t pair = container.find_pair(key);
     if (pair >= 0) {
-        write_value(root, container.value(static_cast<std::size_t>(pair)), std::move(content));
+        YamlNode& replaced = container.value(static_cast<std::size_t>(pair));
+        fit_new_content(root, container, &replaced, content, nullptr, prefer_double_quotes);
+        write_value(root, replaced, std::move(content));
         return EditOutcome::Done;
     }
+    fit_new_content(root, container, nullptr, content, &new_key, prefer_double_quotes);
     append_pair(container, std::move(new_key), std::move(content));
     return EditOutcome::Done;
 }
 
 void append_pair(YamlNode& mapping, YamlNode&& key, YamlNode&& content) {
+    note_new_pair(mapping);
     content.comments.modified = true;
     key.comments.modified = true;
     mapping.children.push_back(std::move(key));
     mapping.children.push_back(std::move(content));
 }
 
-EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content) {
+EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content,
+                         bool prefer_double_quotes) {
     if (container.kind == NodeKind::Mapping) return EditOutcome::WrongKeyKind;
     if (container.kind != NodeKind::Sequence) return EditOutcome::NotContainer;
     if (index >= container.children.size()) return EditOutcome::IndexOutOfRange;
+    fit_new_content(root, container, &container.children[index], content, nullptr, prefer_double_quotes);
     write_value(root, container.children[index], std::move(content));
     return EditOutcome::Done;
 }
@@ -361,6 +375,7 @@ EditOutcome delete_pairs(YamlNode& root, YamlNode& mapping, const std::vector<st
     }
     detach_aliases_of(root, doomed);
     for (auto i = pairs.rbegin(); i != pairs.rend(); ++i) {
+        note_removed_pair(mapping, *i);
         const auto first = mapping.children.begin() + static_cast<std::ptrdiff_t>(2 * *i);
         mapping.children.erase(first, first + 2);
     }

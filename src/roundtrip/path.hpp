@@ -109,10 +109,13 @@ enum class EditOutcome { Done, NotContainer, WrongKeyKind, IndexOutOfRange, KeyM
 
 // `container[key] = content` on a mapping (key text; a new pair is appended
 // when none has it) and `container[index] = content` on a sequence (never
-// extends it). `new_key` is the scalar to use when a pair is appended.
+// extends it). `new_key` is the scalar to use when a pair is appended. The
+// content first takes the habits of its place (new_content.hpp);
+// `prefer_double_quotes` is the document's quoting choice.
 EditOutcome assign_key(YamlNode& root, YamlNode& container, std::string_view key, YamlNode&& new_key,
-                       YamlNode&& content);
-EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content);
+                       YamlNode&& content, bool prefer_double_quotes);
+EditOutcome assign_index(YamlNode& root, YamlNode& container, std::size_t index, YamlNode&& content,
+                         bool prefer_double_quotes);
 // Appends the pair `key: content` to a mapping, both marked modified.
 void append_pair(YamlNode& mapping, YamlNode&& key, YamlNode&& content);
 

@@ -3,13 +3,16 @@ its input byte for byte, and after an edit the written text loads to what the
 original text loads to with the same edit made in it."""
 
 import collections
-import math
 import re
 import pathlib
+import sys
 
 import pytest
 
 import torvex
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
+from edit_lines import comparable  # noqa: E402
 
 SUITE = pathlib.Path(__file__).resolve().parents[2].parent / "shared" / "yaml-test-suite"
 RT = torvex.OPT_ROUND_TRIP
@@ -21,17 +24,6 @@ def valid_cases():
         return []
     return [pytest.param(p.parent, id=str(p.parent.relative_to(SUITE)))
             for p in sorted(SUITE.rglob("in.yaml")) if not (p.parent / "error").exists()]
-
-
-def comparable(value):
-    """Loaded data with NaN made equal to itself."""
-    if isinstance(value, dict):
-        return {comparable(k): comparable(v) for k, v in value.items()}
-    if isinstance(value, (list, tuple)):
-        return type(value)(comparable(v) for v in value)
-    if isinstance(value, float) and math.isnan(value):
-        return "<nan>"
-    return value
 
 
 def node_at(doc, path):

@@ -75,7 +75,14 @@ HandleWrite::HandleWrite(PyObject* self, const char* stale_message) : borrow_(do
     const HandleObject* handle = as_handle(self);
     root_index_ = handle->root;
     node = rt::resolve_path(*doc, handle->root, *handle->path);
-    if (node == nullptr) raise_stale(stale_message);
+    if (node == nullptr) {
+        raise_stale(stale_message);
+        return;
+    }
+    if (!handle->path->empty()) {
+        const rt::NodePath up(handle->path->begin(), handle->path->end() - 1);
+        parent = rt::resolve_path(*doc, handle->root, up);
+    }
 }
 
 }  // namespace torvex::ffi

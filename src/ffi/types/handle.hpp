@@ -45,6 +45,7 @@ public:
     rt::YamlNode& root() const noexcept { return doc->documents[root_index_]; }
 
     rt::YamlNode* node = nullptr;
+    rt::YamlNode* parent = nullptr;  // the collection holding the node; null for a root
     rt::DocumentContainer* doc = nullptr;
 
 private:

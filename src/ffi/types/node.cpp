@@ -10,6 +10,7 @@
 #include "ffi/types/handle.hpp"
 #include "ffi/types/item_lookup.hpp"
 #include "ffi/types/roundtrip_objects.hpp"
+#include "roundtrip/new_content.hpp"
 #include "roundtrip/node_edits.hpp"
 
 namespace torvex::ffi {
@@ -50,6 +51,9 @@ int node_set_value(PyObject* self, PyObject* value, void*) {
         if (!content) return nullptr;
         HandleWrite write(self, kStale);
         if (!write.ok()) return nullptr;
+        if (write.parent) {
+            rt::fit_new_content(write.root(), *write.parent, write.node, *content, nullptr, prefer_double);
+        }
         rt::write_value(write.root(), *write.node, std::move(*content));
         return Py_None;
     });
@@ -213,6 +217,7 @@ int node_set_comment(PyObject* self, PyObject* value, void*) {
         }
     }
     return edit_node(self, [&](rt::YamlNode& node, HandleWrite&) {
+        rt::remember_extent(node);  // what stood there is no longer what it has
         if (text) {
             node.comments.texts().inline_comment = rt::Text::owned(*text);
             // A comment the node did not have before stands two spaces off, as linters expect.
@@ -248,6 +253,7 @@ int node_set_comment_before(PyObject* self, PyObject* value, void*) {
             const std::ptrdiff_t pair = parent != nullptr ? parent->find_pair(path.back().key) : -1;
             if (pair >= 0) holder = &parent->key(static_cast<std::size_t>(pair));
         }
+        rt::remember_extent(*holder);  // what stood there is no longer what it has
         if (!lines.empty() || holder->comments.has_texts()) holder->comments.texts().head = std::move(lines);
         holder->comments.modified = true;
         return true;
@@ -264,6 +270,7 @@ int node_set_anchor(PyObject* self, PyObject* value, void*) {
         }
     }
     return edit_node(self, [&](rt::YamlNode& node, HandleWrite& write) {
+        rt::remember_extent(node);  // what stood there is no longer what it has
         if (!name) {
             // Aliases of the anchor keep their value as copies of this node.
             rt::detach_aliases_of(write.root(), {rt::Doomed{&node, false}});
@@ -351,6 +358,7 @@ PyObject* node_make_alias(PyObject* self, PyObject* name_object) {
         rt::YamlNode& node = *write.node;
         // What this node held is gone; aliases of anchors in it keep their values as copies.
         rt::detach_aliases_of(write.root(), {rt::Doomed{&node, true}});
+        rt::remember_extent(node);
         node.kind = rt::NodeKind::Alias;
         node.text = rt::Text::owned(*name);
         node.children.clear();
@@ -383,6 +391,11 @@ PyObject* node_detach(PyObject* self, PyObject*) {
                 return nullptr;
             }
             rt::YamlNode copy = rt::detached_copy(*target, targets);
+            // The copy stands where the alias stood, not where its target does.
+            rt::remember_extent(node);
+            if (node.comments.has_texts() || copy.comments.has_texts())
+                copy.comments.texts().replaced = node.comments.has_texts() ? node.comments.texts_view().replaced
+                                                                           : std::nullopt;
             node = std::move(copy);
         }
         return new_node(handle_document(self), as_handle(self)->root, *as_handle(self)->path).release();

@@ -227,12 +227,13 @@ bool assign_item(rt::YamlNode& root, rt::YamlNode& node, PyObject* key, rt::Yaml
         if (!PyUnicode_Check(key)) return assign_by_value(root, node, key, std::move(content));
         const auto text = text_of(key);
         if (!text) return false;
-        (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content));
+        (void)rt::assign_key(root, node, *text, rt::new_string_node(*text, prefer_double_quotes), std::move(content),
+                              prefer_double_quotes);
         return true;
     }
     if (node.kind == rt::NodeKind::Sequence) {
         const std::size_t index = PyLong_Check(key) ? sequence_index(key) : SIZE_MAX;
-        if (rt::assign_index(root, node, index, std::move(content)) != rt::EditOutcome::Done) {
+        if (rt::assign_index(root, node, index, std::move(content), prefer_double_quotes) != rt::EditOutcome::Done) {
             raise_index_error();
             return false;
         }
