@@ -229,8 +229,9 @@ Writer::NullForm Writer::null_form(const YamlNode& node, Position pos) const noe
     // A tag on an empty node gives it its meaning (`!!str` is the empty
     // string): written as the properties alone, never with "null".
     if (!node.tag.empty()) return NullForm::PropertiesOnly;
-    if ((pos == Position::MapValue || pos == Position::SeqItem) && !commented && node.anchor.empty())
-        return NullForm::Nothing;
+    // An empty value read with a comment after it (`patreon: # your name`)
+    // stays empty: it reads the same.
+    if ((pos == Position::MapValue || pos == Position::SeqItem) && node.anchor.empty()) return NullForm::Nothing;
     return NullForm::Word;
 }
 
@@ -383,7 +384,7 @@ void Writer::mapping_value(const YamlNode& value, std::size_t indent, bool paren
         return;
     }
     if (value.kind == NodeKind::Null && null_form(value, Position::MapValue) == NullForm::Nothing) {
-        line_end(nullptr);
+        line_end(&value);
         head_comments(value, indent + 2);
         return;
     }
@@ -462,7 +463,7 @@ void Writer::sequence_item(const YamlNode& item, std::size_t indent, bool parent
         return;
     }
     if (item.kind == NodeKind::Null && null_form(item, Position::SeqItem) == NullForm::Nothing) {
-        line_end(nullptr);
+        line_end(&item);
         return;
     }
     if (item.comments.own_line) {
