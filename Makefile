@@ -13,7 +13,8 @@ STAGE := $(BUILD)/stage$(FT_SUFFIX)
 # The native tests do not depend on the interpreter: built once, beside the module with the lock.
 NATIVE_TESTS := $(if $(FT_SUFFIX),OFF,ON)
 CMAKE_COMMON := -G Ninja -DPython_EXECUTABLE=$(PYTHON)
-FUZZ_SECONDS ?= 45
+# Each fuzz target's smoke run in `make test`; longer runs: make fuzz FUZZ_SECONDS=600.
+FUZZ_SECONDS ?= 30
 PYTEST_ARGS ?=
 
 .PHONY: all build pytest pytest-ft native-tests sanitize fuzz test demo install bench clean
