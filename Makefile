@@ -15,15 +15,20 @@ NATIVE_TESTS := $(if $(FT_SUFFIX),OFF,ON)
 CMAKE_COMMON := -G Ninja -DPython_EXECUTABLE=$(PYTHON)
 # Each fuzz target's smoke run in `make test`; longer runs: make fuzz FUZZ_SECONDS=600.
 FUZZ_SECONDS ?= 30
+FUZZ_TARGETS := $(basename $(notdir $(wildcard fuzz/fuzz_*.cpp)))
+SANITIZED := $(BUILD)/sanitized
+# An engine archive to link instead of compiling the engine (see pytest-ft).
+ENGINE_ARCHIVE ?=
 PYTEST_ARGS ?=
 
-.PHONY: all build pytest pytest-ft native-tests sanitize fuzz test demo install bench clean
+.PHONY: all build pytest pytest-ft free-threaded-lane native-tests native-run sanitized-build sanitize fuzz test demo install bench clean
 
 all: build
 
 build:
 	@test -x "$(PYTHON)" || { echo "no Python 3.14 interpreter found (PYTHON=$(PYTHON))"; exit 1; }
-	cmake -S . -B $(RELEASE) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEX_TESTS=$(NATIVE_TESTS) >/dev/null
+	cmake -S . -B $(RELEASE) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEX_TESTS=$(NATIVE_TESTS) \
+	    -DTORVEX_ENGINE_ARCHIVE="$(ENGINE_ARCHIVE)" >/dev/null
 	cmake --build $(RELEASE) -j $(JOBS)
 	@rm -rf $(STAGE) && mkdir -p $(STAGE)
 	@cp -r python/torvex $(STAGE)/torvex
@@ -34,44 +39,51 @@ build:
 pytest:
 	PYTHONPATH=$(CURDIR)/$(STAGE) $(PYTHON) -m pytest -q -p no:cacheprovider tests/python $(PYTEST_ARGS)
 
-# Build and Python suite for the free-threaded interpreter.
-pytest-ft:
+# Build and Python suite for the free-threaded interpreter. Its module links the engine archive of the
+# build with the lock (the engine includes no Python header), so only the module's own sources compile again.
+pytest-ft: build
+	@$(MAKE) --no-print-directory free-threaded-lane
+
+free-threaded-lane:
 	@test -x "$(PYTHON_FT)" || { echo "no free-threaded Python 3.14t found (PYTHON_FT=$(PYTHON_FT))"; exit 1; }
-	@$(MAKE) --no-print-directory build PYTHON="$(PYTHON_FT)"
+	@$(MAKE) --no-print-directory build PYTHON="$(PYTHON_FT)" \
+	    ENGINE_ARCHIVE="$(CURDIR)/$(RELEASE)/libtorvex_engine.a"
 	@$(MAKE) --no-print-directory pytest PYTHON="$(PYTHON_FT)"
 
 native-tests: build
+	@$(MAKE) --no-print-directory native-run
+
+native-run:
 	$(RELEASE)/torvex_native_tests --gtest_brief=1
 
-# The native tests again, under AddressSanitizer and UndefinedBehaviorSanitizer.
-sanitize:
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/asan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
-	    -DTORVEX_MODULE=OFF -DTORVEX_TESTS=ON -DTORVEX_SANITIZE=ON >/dev/null
-	cmake --build $(BUILD)/asan -j $(JOBS)
+# One clang build checks under AddressSanitizer and UndefinedBehaviorSanitizer (assertions on): the native
+# tests and the libFuzzer targets.
+sanitized-build:
+	CC=clang CXX=clang++ cmake -S . -B $(SANITIZED) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DTORVEX_MODULE=OFF -DTORVEX_TESTS=ON -DTORVEX_FUZZ=ON -DTORVEX_SANITIZE=ON >/dev/null
+	cmake --build $(SANITIZED) -j $(JOBS)
+
+# The native tests again, under the sanitizers.
+sanitize: sanitized-build
 	ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=0 UBSAN_OPTIONS=print_stacktrace=1 \
-	    $(BUILD)/asan/torvex_native_tests --gtest_brief=1
+	    $(SANITIZED)/torvex_native_tests --gtest_brief=1
 
-# Each fuzz target replays its corpus, then runs for a bounded time.
-fuzz:
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DTORVEX_MODULE=OFF -DTORVEX_FUZZ=ON -DTORVEX_SANITIZE=ON >/dev/null
-	cmake --build $(BUILD)/fuzz -j $(JOBS)
-	@set -e; for t in $(BUILD)/fuzz/fuzz_*; do \
-	    [ -x "$$t" ] || continue; name=$$(basename $$t); corpus=fuzz/corpus/$${name#fuzz_}; \
-	    mkdir -p $(BUILD)/fuzz/work/$$name; \
-	    echo "fuzz: $$name for $(FUZZ_SECONDS)s"; \
-	    $$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 -print_final_stats=0 \
-	        $(BUILD)/fuzz/work/$$name $$( [ -d $$corpus ] && echo $$corpus ) 2>$(BUILD)/fuzz/$$name.log \
-	        || { tail -n 60 $(BUILD)/fuzz/$$name.log; exit 1; }; \
-	done
+# Each fuzz target replays its corpus, then runs for a bounded time; `make -j N fuzz` runs N at once.
+fuzz: $(addprefix fuzz-run-,$(FUZZ_TARGETS))
 
-# The fuzz targets run one at a time, on one core: the free-threaded build and suite take the other meanwhile.
-# Each prints its output when it is done.
+fuzz-run-%: sanitized-build
+	@corpus=fuzz/corpus/$(patsubst fuzz_%,%,$*); mkdir -p $(SANITIZED)/work/$*; \
+	echo "fuzz: $* for $(FUZZ_SECONDS)s"; \
+	$(SANITIZED)/$* -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=4096 -print_final_stats=0 \
+	    $(SANITIZED)/work/$* $$( [ -d $$corpus ] && echo $$corpus ) 2>$(SANITIZED)/$*.log \
+	    || { tail -n 60 $(SANITIZED)/$*.log; exit 1; }
+
+# After the release build, two lanes share the two cores: the clang build, then its sanitized native tests and
+# fuzz runs; beside it the Python suite, the native tests and the free-threaded build and suite. Whichever lane
+# ends first takes the remaining fuzz targets. Each step prints its output when it is done.
 test: build
-	@$(MAKE) --no-print-directory pytest
-	$(RELEASE)/torvex_native_tests --gtest_brief=1
-	@$(MAKE) --no-print-directory sanitize
-	@$(MAKE) --no-print-directory -j 2 --output-sync=target fuzz pytest-ft JOBS=1
+	@$(MAKE) --no-print-directory -j 2 --output-sync=target JOBS=1 \
+	    sanitized-build pytest native-run free-threaded-lane sanitize fuzz
 
 demo: build
 	PYTHONPATH=$(CURDIR)/$(STAGE) $(PYTHON) examples/demo.py
