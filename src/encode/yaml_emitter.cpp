@@ -14,47 +14,54 @@ namespace torvex {
 
 namespace {
 
-using Kind = Value::Kind;
+using Kind = TapeNode::Kind;
 
 // Longest implicit key (in bytes; YAML counts characters, so this is safe).
 constexpr std::size_t kMaxImplicitKey = 1024;
 
-std::string_view sort_text(const MapEntry& e) noexcept {
-    return e.key.kind() == Kind::String ? std::string_view(e.key.as_string()) : std::string_view();
-}
+// A mapping entry: the tape indices of its key and its value.
+struct Entry {
+    std::size_t key;
+    std::size_t value;
+};
 
+// Writes from a tape: each node is its index there. A collection's items
+// follow it (a mapping's as key, value, ...); a tagged node's inner node
+// follows it.
 class YamlEmitter {
 public:
-    YamlEmitter(OutBuffer& out, const DumpOptions& options)
-        : out_(out), o_(options), indent_(options.indent >= 1 ? options.indent : 2) {}
+    YamlEmitter(OutBuffer& out, const Tape& tape, const DumpOptions& options)
+        : out_(out), nodes_(tape.nodes.data()), tape_(tape), o_(options),
+          indent_(options.indent >= 1 ? options.indent : 2) {}
 
-    void document(const Value& root) {
+    void document(std::size_t root) {
         if (o_.explicit_start) out_.append("---\n");
-        switch (root.kind()) {
+        const TapeNode& node = nodes_[root];
+        switch (node.kind()) {
             case Kind::String:
-                if (literal_ok(root.as_string())) {
-                    literal(root.as_string(), indent_);
+                if (literal_ok(node.text_view())) {
+                    literal(node.text_view(), indent_);
                     break;
                 }
                 flow_line(root);
                 break;
             case Kind::Sequence:
-                if (block(root)) {
-                    block_sequence(root.as_sequence(), 0);
+                if (block(node)) {
+                    block_sequence(root, 0);
                     break;
                 }
                 flow_line(root);
                 break;
             case Kind::Mapping:
-                if (block(root)) {
-                    block_mapping(root.as_mapping(), 0, false);
+                if (block(node)) {
+                    block_mapping(root, 0, false);
                     break;
                 }
                 flow_line(root);
                 break;
             case Kind::Tagged:
-                tag(root.as_tagged().tag);
-                after_indicator(*root.as_tagged().inner, 0, true);
+                tag(node.text_view());
+                after_indicator(root + 1, 0, true);
                 break;
             default:
                 flow_line(root);
@@ -65,56 +72,80 @@ public:
 
 private:
     // A non-empty collection written in block form.
-    bool block(const Value& v) const noexcept {
-        if (o_.flow_style) return false;
-        if (v.kind() == Kind::Sequence) return !v.as_sequence().empty();
-        if (v.kind() == Kind::Mapping) return !v.as_mapping().empty();
-        return false;
+    bool block(const TapeNode& node) const noexcept {
+        return !o_.flow_style && node.is_collection() && node.size() != 0;
     }
 
-    bool literal_ok(const std::string& s) const noexcept {
-        return s.find('\n') != std::string::npos && yaml::scan_scalar(s).literal_ok;
+    static bool literal_ok(std::string_view s) noexcept {
+        return s.find('\n') != std::string_view::npos && yaml::scan_scalar(s).literal_ok;
     }
 
-    void flow_line(const Value& v) {
+    std::string_view sort_text(const Entry& e) const noexcept {
+        const TapeNode& key = nodes_[e.key];
+        return key.kind() == Kind::String ? key.text_view() : std::string_view();
+    }
+
+    void flow_line(std::size_t v) {
         flow(v, false);
         out_.put('\n');
     }
 
-    // Calls f(entry) for each entry in output order.
+    // Calls f(item) for each item of the sequence at `s`.
     template <class F>
-    void for_each_entry(const Mapping& m, F&& f) {
-        if (!o_.sort_keys || m.size() < 2) {
-            for (const MapEntry& e : m) f(e);
+    void for_each_item(std::size_t s, F&& f) {
+        std::size_t item = s + 1;
+        for (std::uint64_t n = nodes_[s].size(); n > 0; --n) {
+            f(item);
+            item = tape_.end_of(item);
+        }
+    }
+
+    // Calls f(entry) for each entry of the mapping at `m` in output order.
+    template <class F>
+    void for_each_entry(std::size_t m, F&& f) {
+        const std::uint64_t count = nodes_[m].size();
+        std::size_t key = m + 1;
+        if (!o_.sort_keys || count < 2) {
+            for (std::uint64_t n = count; n > 0; --n) {
+                const std::size_t value = tape_.end_of(key);
+                f(Entry{key, value});
+                key = tape_.end_of(value);
+            }
             return;
         }
         const std::size_t base = order_.size();
-        for (const MapEntry& e : m) order_.push_back(&e);
+        for (std::uint64_t n = count; n > 0; --n) {
+            const std::size_t value = tape_.end_of(key);
+            order_.push_back(Entry{key, value});
+            key = tape_.end_of(value);
+        }
         auto first = order_.begin() + static_cast<std::ptrdiff_t>(base);
         auto last = order_.end();
-        if (m.size() <= 20) {
+        const auto less = [this](const Entry& a, const Entry& b) {
+            return bytewise_less(sort_text(a), sort_text(b));
+        };
+        if (count <= 20) {
             for (auto i = first + 1; i < last; ++i) {
-                const MapEntry* e = *i;
+                const Entry e = *i;
                 auto j = i;
-                while (j > first && bytewise_less(sort_text(*e), sort_text(**(j - 1)))) {
+                while (j > first && less(e, *(j - 1))) {
                     *j = *(j - 1);
                     --j;
                 }
                 *j = e;
             }
         } else {
-            std::stable_sort(first, last, [](const MapEntry* a, const MapEntry* b) {
-                return bytewise_less(sort_text(*a), sort_text(*b));
-            });
+            std::stable_sort(first, last, less);
         }
-        for (std::size_t i = 0; i < m.size(); ++i) f(*order_[base + i]);
+        // Index, not iterator: a nested mapping's entries may grow order_.
+        for (std::size_t i = 0; i < count; ++i) f(order_[base + i]);
         order_.resize(base);
     }
 
-    void block_mapping(const Mapping& m, std::size_t c, bool first_inline) {
+    void block_mapping(std::size_t m, std::size_t c, bool first_inline) {
         with_stack([&] {
             bool first = true;
-            for_each_entry(m, [&](const MapEntry& e) {
+            for_each_entry(m, [&](const Entry e) {
                 if (!(first && first_inline)) out_.spaces(c);
                 first = false;
                 const std::size_t key_start = out_.size();
@@ -137,58 +168,60 @@ private:
         });
     }
 
-    void block_sequence(const Sequence& s, std::size_t c) {
+    void block_sequence(std::size_t s, std::size_t c) {
         with_stack([&] {
-            for (const Value& item : s) {
+            for_each_item(s, [&](std::size_t item) {
                 out_.spaces(c);
                 out_.put('-');
-                switch (item.kind()) {
+                const TapeNode& node = nodes_[item];
+                switch (node.kind()) {
                     case Kind::Null:
                         if (o_.null_style == NullStyle::Empty) {
                             out_.put('\n');
-                            continue;
+                            return;
                         }
                         break;
                     case Kind::String:
-                        if (literal_ok(item.as_string())) {
+                        if (literal_ok(node.text_view())) {
                             out_.put(' ');
-                            literal(item.as_string(), c + 2);
-                            continue;
+                            literal(node.text_view(), c + 2);
+                            return;
                         }
                         break;
                     case Kind::Sequence:
-                        if (block(item)) {
+                        if (block(node)) {
                             out_.put('\n');
-                            block_sequence(item.as_sequence(), c + 2);
-                            continue;
+                            block_sequence(item, c + 2);
+                            return;
                         }
                         break;
                     case Kind::Mapping:
-                        if (block(item)) {
+                        if (block(node)) {
                             out_.put(' ');
-                            block_mapping(item.as_mapping(), c + 2, true);
-                            continue;
+                            block_mapping(item, c + 2, true);
+                            return;
                         }
                         break;
                     case Kind::Tagged:
                         // The tag's own sequence is always indented: an indentless
                         // one would read as further items of this sequence.
                         after_indicator(item, c, false);
-                        continue;
+                        return;
                     default:
                         break;
                 }
                 out_.put(' ');
                 flow_line(item);
-            }
+            });
         });
     }
 
     // What follows "key:", "- !tag" or a root tag; c is the column of the key
     // or of the item's dash.
-    void after_indicator(const Value& v, std::size_t c, bool allow_indentless) {
+    void after_indicator(std::size_t v, std::size_t c, bool allow_indentless) {
         with_stack([&] {
-            switch (v.kind()) {
+            const TapeNode& node = nodes_[v];
+            switch (node.kind()) {
                 case Kind::Null:
                     if (o_.null_style == NullStyle::Empty) {
                         out_.put('\n');
@@ -196,34 +229,34 @@ private:
                     }
                     break;
                 case Kind::String:
-                    if (literal_ok(v.as_string())) {
+                    if (literal_ok(node.text_view())) {
                         out_.put(' ');
-                        literal(v.as_string(), c + indent_);
+                        literal(node.text_view(), c + indent_);
                         return;
                     }
                     break;
                 case Kind::Sequence:
-                    if (block(v)) {
+                    if (block(node)) {
                         out_.put('\n');
                         const bool indentless = o_.indentless_sequences && allow_indentless;
-                        block_sequence(v.as_sequence(), indentless ? c : c + indent_);
+                        block_sequence(v, indentless ? c : c + indent_);
                         return;
                     }
                     break;
                 case Kind::Mapping:
-                    if (block(v)) {
+                    if (block(node)) {
                         out_.put('\n');
-                        block_mapping(v.as_mapping(), c + indent_, false);
+                        block_mapping(v, c + indent_, false);
                         return;
                     }
                     break;
                 case Kind::Tagged: {
                     out_.put(' ');
-                    tag(v.as_tagged().tag);
-                    const Value& inner = *v.as_tagged().inner;
-                    if (inner.kind() == Kind::Sequence && block(inner)) {
+                    tag(node.text_view());
+                    const std::size_t inner = v + 1;
+                    if (nodes_[inner].kind() == Kind::Sequence && block(nodes_[inner])) {
                         out_.put('\n');
-                        block_sequence(inner.as_sequence(), c + indent_);
+                        block_sequence(inner, c + indent_);
                     } else {
                         after_indicator(inner, c, allow_indentless);
                     }
@@ -237,11 +270,12 @@ private:
         });
     }
 
-    void tag(const std::string& t) {
+    void tag(std::string_view t) {
         // `!x` and `!!x` are written as is; `!e!x` would name a handle no %TAG
         // defines, and a flow indicator would end the shorthand early.
-        const std::size_t second = t.size() > 2 ? t.find('!', 2) : std::string::npos;
-        if (!t.empty() && t[0] == '!' && second == std::string::npos && t.find_first_of(",[]{}") == std::string::npos) {
+        const std::size_t second = t.size() > 2 ? t.find('!', 2) : std::string_view::npos;
+        if (!t.empty() && t[0] == '!' && second == std::string_view::npos &&
+            t.find_first_of(",[]{}") == std::string_view::npos) {
             out_.append(t);
             return;
         }
@@ -251,38 +285,39 @@ private:
         out_.put('>');
     }
 
-    void flow(const Value& v, bool in_flow) {
-        switch (v.kind()) {
+    void flow(std::size_t v, bool in_flow) {
+        const TapeNode& node = nodes_[v];
+        switch (node.kind()) {
             case Kind::Null:
                 out_.append(o_.null_style == NullStyle::Tilde ? std::string_view("~") : std::string_view("null"));
                 return;
             case Kind::Bool:
-                out_.append(v.as_bool() ? std::string_view("true") : std::string_view("false"));
+                out_.append(node.integer != 0 ? std::string_view("true") : std::string_view("false"));
                 return;
             case Kind::Int:
-                append_int(out_, v.as_int());
+                append_int(out_, node.integer);
                 return;
             case Kind::BigInt:
-                append_big_int(out_, v.big_int_text());
+                append_big_int(out_, node.text_view());
                 return;
             case Kind::Float: {
                 char* p = out_.reserve(kFloatTextMax);
-                out_.advance(yaml_float_text(v.as_float(), p));
+                out_.advance(yaml_float_text(node.floating, p));
                 return;
             }
             case Kind::String:
-                string_scalar(v.as_string(), in_flow);
+                string_scalar(node.text_view(), in_flow);
                 return;
             case Kind::Sequence:
-                with_stack([&] { flow_sequence(v.as_sequence()); });
+                with_stack([&] { flow_sequence(v); });
                 return;
             case Kind::Mapping:
-                with_stack([&] { flow_mapping(v.as_mapping()); });
+                with_stack([&] { flow_mapping(v); });
                 return;
             case Kind::Tagged:
-                tag(v.as_tagged().tag);
+                tag(node.text_view());
                 out_.put(' ');
-                with_stack([&] { flow(*v.as_tagged().inner, in_flow); });
+                with_stack([&] { flow(v + 1, in_flow); });
                 return;
         }
     }
@@ -308,31 +343,31 @@ private:
         }
     }
 
-    void flow_sequence(const Sequence& s) {
-        if (s.empty()) {
+    void flow_sequence(std::size_t s) {
+        if (nodes_[s].size() == 0) {
             out_.append("[]");
             return;
         }
         const std::size_t wrap = wrap_indent();
         out_.put('[');
         bool first = true;
-        for (const Value& item : s) {
+        for_each_item(s, [&](std::size_t item) {
             if (!first) separator(wrap);
             first = false;
             flow(item, true);
-        }
+        });
         out_.put(']');
     }
 
-    void flow_mapping(const Mapping& m) {
-        if (m.empty()) {
+    void flow_mapping(std::size_t m) {
+        if (nodes_[m].size() == 0) {
             out_.append("{}");
             return;
         }
         const std::size_t wrap = wrap_indent();
         out_.put('{');
         bool first = true;
-        for_each_entry(m, [&](const MapEntry& e) {
+        for_each_entry(m, [&](const Entry e) {
             if (!first) separator(wrap);
             first = false;
             // Keys stay on one line: a reader may not take a key that spans lines.
@@ -348,7 +383,7 @@ private:
         out_.put('}');
     }
 
-    void string_scalar(const std::string& s, bool in_flow) {
+    void string_scalar(std::string_view s, bool in_flow) {
         if (s.empty()) {
             out_.append(o_.double_quotes ? std::string_view("\"\"") : std::string_view("''"));
             return;
@@ -364,7 +399,7 @@ private:
         quoted(s, !o_.double_quotes && scan.single_ok);
     }
 
-    void quoted(const std::string& s, bool single) {
+    void quoted(std::string_view s, bool single) {
         const char q = single ? '\'' : '"';
         const bool fold = o_.width > 0 && !in_key_;
         const std::size_t col = fold ? out_.column() : 0;
@@ -424,7 +459,7 @@ private:
     }
 
     // Literal block scalar with content lines indented by n.
-    void literal(const std::string& s, std::size_t n) {
+    void literal(std::string_view s, std::size_t n) {
         std::size_t end = s.size();
         while (end > 0 && s[end - 1] == '\n') --end;
         const std::size_t trailing = s.size() - end;
@@ -455,17 +490,25 @@ private:
     }
 
     OutBuffer& out_;
+    const TapeNode* nodes_;
+    const Tape& tape_;
     const DumpOptions& o_;
     const std::size_t indent_;
     bool in_key_ = false;
-    std::vector<const MapEntry*> order_;
+    std::vector<Entry> order_;
     std::string scratch_;
 };
 
 }  // namespace
 
+void emit_yaml_into(OutBuffer& out, const Tape& tape, std::size_t root, const DumpOptions& options) {
+    YamlEmitter(out, tape, options).document(root);
+}
+
 void emit_yaml_into(OutBuffer& out, const Value& root, const DumpOptions& options) {
-    YamlEmitter(out, options).document(root);
+    Tape tape;
+    append_value(tape, root);
+    emit_yaml_into(out, tape, 0, options);
 }
 
 std::string emit_yaml(const Value& root, const DumpOptions& options) {

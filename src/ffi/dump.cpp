@@ -160,10 +160,7 @@ PyObject* dumps_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     OutBuffer& out = spare.buffer();
     {
         Detached detached;
-        {
-            const Value root = tape_value(encoded->tape, 0);  // the YAML emitter walks a tree
-            emit_yaml_into(out, root, options);
-        }
+        emit_yaml_into(out, encoded->tape, 0, options);
         encoded.reset();
     }
     return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));
