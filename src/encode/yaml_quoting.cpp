@@ -1,10 +1,12 @@
 #include "encode/yaml_quoting.hpp"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 
+#include "core/wide_bytes.hpp"
 #include "resolver/resolve.hpp"
 
 namespace torvex::yaml {
@@ -34,6 +36,55 @@ constexpr std::array<std::uint8_t, 256> make_scan_table() {
     return t;
 }
 constexpr auto kScan = make_scan_table();
+
+#if TORVEX_SSE2
+// Bit k set where byte k of v has a class other than kNone.
+inline unsigned flagged16(__m128i v) noexcept {
+    const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));  // '[' -> '{', ']' -> '}', 0xC2 -> 0xE2
+    __m128i hit = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);  // controls, tab, line feed
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(':')));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('#')));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(folded, _mm_set1_epi8('{')));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(folded, _mm_set1_epi8(static_cast<char>(0xE2))));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF))));
+    return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
+
+// Calls f(i) for every index of `p` whose byte has a class other than kNone,
+// in increasing order, some possibly twice: 16 bytes a step, the last step
+// overlapping the one before. The scans only set flags, so a repeat is
+// harmless.
+template <class F>
+inline void for_each_flagged(const u8* p, std::size_t n, F&& f) {
+#if TORVEX_SSE2
+    const auto visit = [&](unsigned bits, std::size_t base, std::size_t high_base) {
+        for (; bits != 0; bits &= bits - 1) {
+            const auto k = static_cast<std::size_t>(std::countr_zero(bits));
+            f(k < 8 ? base + k : high_base + k);
+        }
+    };
+    if (n >= 16) {
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) visit(flagged16(wide::load16(p + i)), i, i);
+        if (i < n) visit(flagged16(wide::load16(p + n - 16)), n - 16, n - 16);
+        return;
+    }
+    if (n >= 8) {
+        // The first eight bytes and the last eight, overlapping when n < 16.
+        const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + n - 8)));
+        visit(flagged16(v), 0, n - 16);
+        return;
+    }
+#endif
+    for (std::size_t i = 0; i < n; ++i)
+        if (kScan[p[i]] != kNone) f(i);
+}
 
 // First bytes that would start an indicator, a comment, a tag, an anchor or
 // alias, a block scalar, a directive, or leading white space.
@@ -212,11 +263,8 @@ ScalarScan scan_scalar(std::string_view s) noexcept {
     }
     bool ctrl = false, tab = false, lf = false, special = false, colon = false, hash = false, flow = false,
          single = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t k = kScan[p[i]];
-        if (k == kNone) [[likely]]
-            continue;
-        switch (k) {
+    for_each_flagged(p, n, [&](std::size_t i) {
+        switch (kScan[p[i]]) {
             case kCtrl: ctrl = true; break;
             case kTab: tab = true; break;
             case kLf: lf = true; break;
@@ -228,15 +276,13 @@ ScalarScan scan_scalar(std::string_view s) noexcept {
                 break;
             case kFlow: flow = true; break;
             case kSingle: single = true; break;
+            // A special character's later bytes are continuation bytes, never flagged.
             case kHigh:
-                if (const std::size_t len = special_length(p, i, n)) {
-                    special = true;
-                    i += len - 1;
-                }
+                if (special_length(p, i, n) != 0) special = true;
                 break;
             default: break;
         }
-    }
+    });
     const u8 last = p[n - 1];
     bool needs = ctrl || tab || lf || special || colon || hash || kFirst[p[0]] || last == ' ' || last == '\t';
     if (!needs) {
@@ -259,11 +305,8 @@ PlainFit plain_fit(std::string_view s) noexcept {
     const auto* p = reinterpret_cast<const u8*>(s.data());
     const std::size_t n = s.size();
     bool ctrl = false, lf = false, special = false, breaks_plain = false, flow = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t k = kScan[p[i]];
-        if (k == kNone) [[likely]]
-            continue;
-        switch (k) {
+    for_each_flagged(p, n, [&](std::size_t i) {
+        switch (kScan[p[i]]) {
             case kCtrl: ctrl = true; break;
             case kLf: lf = true; break;
             case kColon:
@@ -275,14 +318,11 @@ PlainFit plain_fit(std::string_view s) noexcept {
                 break;
             case kFlow: flow = true; break;
             case kHigh:
-                if (const std::size_t len = special_length(p, i, n)) {
-                    special = true;
-                    i += len - 1;
-                }
+                if (special_length(p, i, n) != 0) special = true;
                 break;
             default: break;  // tab and apostrophe are fine inside a plain scalar
         }
-    }
+    });
     r.single_ok = !lf && !ctrl && !special;
     r.block_scalar_ok = !ctrl && !special;
     if (n == 0 || ctrl || lf || special || breaks_plain) return r;

@@ -148,6 +148,28 @@ TEST(YamlEmitterQuoting, ScanFlags) {
     EXPECT_FALSE(yaml::has_foldable_space("a  b"));
 }
 
+// The scans read 8 or 16 bytes a step: a character that decides the style must count wherever it falls, on
+// either side of every step boundary, and padding around it must change nothing.
+TEST(YamlEmitterQuoting, ScanFlagsDoNotDependOnWhereTheCharacterFalls) {
+    const auto flags = [](std::string_view s) {
+        const yaml::ScalarScan scan = yaml::scan_scalar(s);
+        const yaml::PlainFit fit = yaml::plain_fit(s);
+        return std::vector<bool>{scan.needs_quotes, scan.flow_unsafe, scan.literal_ok, scan.single_ok,
+                                 fit.block_ok,      fit.flow_ok,      fit.single_ok,   fit.block_scalar_ok};
+    };
+    for (std::string_view middle :
+         {": ", " #", "\t", "\n", "\x01", "\x7f", "'", ",", "[", "]", "{", "}", "\xc2\x85", "\xc2\xa3", "\xe2\x80\xa8",
+          "\xe2\x80\xa2", "\xef\xbb\xbf", "\xef\xbf\xbe", "\xcf\x80", "_", "^", "a:b", "a#b"}) {
+        const std::string base = "a" + std::string(middle) + "b";
+        const std::vector<bool> expected = flags(base);
+        for (std::size_t before = 1; before <= 34; ++before)
+            for (std::size_t after = 1; after <= 34; after += 3) {
+                const std::string s = std::string(before, 'a') + std::string(middle) + std::string(after, 'b');
+                EXPECT_EQ(flags(s), expected) << testing::PrintToString(s);
+            }
+    }
+}
+
 TEST(YamlEmitterQuoting, FlowContextQuotesFlowIndicators) {
     DumpOptions flow;
     flow.flow_style = true;
