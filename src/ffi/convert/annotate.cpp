@@ -1,6 +1,7 @@
 #include "ffi/convert/annotate.hpp"
 
 #include <array>
+#include <atomic>
 #include <string_view>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "directives/plain_files.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
+#include "ffi/once.hpp"
 #include "ffi/types/annotated.hpp"
 #include "ffi/types/annotated_scalar.hpp"
 #include "roundtrip/reading.hpp"
@@ -130,11 +132,13 @@ private:
         return static_cast<bool>(source_target_);
     }
 
-    PyObject* style_name(ScalarStyle style) {
+    // Interned once for the process: every annotated scalar names one of five.
+    static PyObject* style_name(ScalarStyle style) {
+        static std::atomic<PyObject*> names[kStyleNames.size()];
         const auto index = static_cast<std::size_t>(style);
-        PyRef& name = shared_.style_names[index];
-        if (!name) name = PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data()));
-        return name.get();
+        return cached_once(names[index], [&] {
+            return PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data()));
+        });
     }
 
     // Lines as ints. Neighbouring scalars share lines (a key and its value,

@@ -21,7 +21,6 @@ namespace torvex::ffi {
 // load hands them over.
 struct ConversionShared {
     std::array<AnnotatedScalarMaker, 3> makers;  // by ScalarClass
-    std::array<PyRef, 5> style_names;            // interned, by ScalarStyle, made on first use
     std::uint32_t since_pulse = 0;               // nodes converted since the interpreter last had a turn
     UntrackedWhileBuilding untracked;            // declared last: tracks again first
 };

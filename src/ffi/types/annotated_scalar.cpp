@@ -191,6 +191,17 @@ bool AnnotatedScalarMaker::prepare(ScalarClass which) {
     // metaclass or an __init__ of its own: then it is called as a whole.
     if (!PyType_Check(cls) || !Py_IS_TYPE(cls, &PyType_Type)) return true;
     auto* type = reinterpret_cast<PyTypeObject*>(cls);
+    // The layout is remembered only for a class found native in full (this
+    // function's checks and native_layout's), and any change to the class
+    // (a new __new__ or __init__ among them) gives it a new version tag:
+    // while the tag stands, the class is native still.
+    if (const LayoutMemo& memo = layout_memo(which); memo.type == type && memo.version != 0 &&
+                                                       memo.version == version_tag(type)) {
+        path_ = Path::Native;
+        base_ = native_base(which);
+        offsets_ = memo.offsets;
+        return true;
+    }
     if (type->tp_init != PyBaseObject_Type.tp_init) return true;
     PyRef new_fn = PyRef::steal(PyObject_GetAttrString(cls, "__new__"));
     if (!new_fn) return false;
