@@ -49,10 +49,11 @@ Py_ssize_t slot_offset(PyTypeObject* type, const char* name) {
     return member->offset;
 }
 
-// The slot offsets last found for a class, with the class's version tag
-// then. CPython gives a class a new tag whenever it or a base changes, so
-// while the tag stands the offsets do, and a load (most are small) need not
-// look the ten slot descriptors up again. Per thread: plain numbers and an
+// The slot offsets last found for a class made natively, with the class's
+// version tag then. CPython gives a class a new tag whenever it or a base
+// changes, so while the tag stands the class and its offsets do, and a load
+// (most are small) need not look up its __new__ and the ten slot
+// descriptors again. Per thread: plain numbers and an
 // address only compared, no references.
 struct LayoutMemo {
     const PyTypeObject* type = nullptr;
@@ -225,18 +226,12 @@ bool AnnotatedScalarMaker::native_layout(PyTypeObject* type, PyTypeObject* base,
         (type->tp_flags & (Py_TPFLAGS_MANAGED_DICT | Py_TPFLAGS_MANAGED_WEAKREF)) != 0) {
         return false;
     }
-    LayoutMemo& memo = layout_memo(which);
-    const unsigned int version = version_tag(type);
-    if (version != 0 && memo.type == type && memo.version == version) {
-        offsets_ = memo.offsets;
-        base_ = base;
-        return true;
-    }
+    // A class remembered at its current version never gets here (see prepare).
     for (std::size_t i = 0; i < kScalarFields; ++i) {
         offsets_[i] = slot_offset(type, kFieldNames[i]);
         if (offsets_[i] < 0) return false;
     }
-    memo = LayoutMemo{type, version, offsets_};
+    layout_memo(which) = LayoutMemo{type, version_tag(type), offsets_};
     base_ = base;
     return true;
 }
