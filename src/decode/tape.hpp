@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/scalar_style.hpp"
 #include "core/spare_buffer.hpp"
 #include "decode/decoder.hpp"
 #include "decode/value.hpp"
@@ -96,6 +97,22 @@ private:
     }
 };
 
+// Where the node at the same index of a tape stood in its text, for loads
+// that annotate: byte offsets, 0-based lines and columns in characters, as
+// the token list counts them. A node starts at its first property (`&a`,
+// `!t`) where it has one; a collection ends where its last entry ends (a
+// flow one just past its bracket), an alias where its name ends, an empty
+// node where it starts.
+struct TapePlace {
+    std::uint64_t offset;
+    std::uint64_t end_offset;
+    std::uint32_t line;
+    std::uint32_t column;
+    std::uint32_t end_line;
+    std::uint32_t end_column;
+    ScalarStyle style;  // scalars: as written
+};
+
 // Pushes a plain scalar as resolved; false, pushing nothing, for a merge
 // key, which each reader handles its own way.
 inline bool push_resolved_scalar(Tape& tape, const Resolved& r, std::string_view text) {
@@ -157,9 +174,10 @@ std::optional<DecodedTape> decode_tape_direct(std::string_view text, std::uint32
                                               const DecodeOptions& options);
 
 // The direct path into `out` (as made); false where it gives way, leaving
-// `out` partly written.
+// `out` partly written. With `places`, each node's place goes there too,
+// index for index.
 bool decode_tape_direct_into(std::string_view text, std::uint32_t file_id, const DecodeOptions& options,
-                             DecodedTape& out);
+                             DecodedTape& out, std::vector<TapePlace>* places = nullptr);
 
 // The Value tree of the subtree at `index` (merge markers still in place).
 Value tape_value(const Tape& tape, std::size_t index);

@@ -42,6 +42,7 @@ bool ScalarReader::read(Style style, Place& at, std::int64_t indent, bool flow, 
     const bool in_arena = !text.empty() && text.data() >= arena.data() && text.data() < arena.data() + arena.size();
     made = in_arena ? static_cast<std::size_t>(text.data() - arena.data()) : kNotMade;
     at = {s.reader_.pos, s.reader_.line, s.reader_.column};
+    source_end_ = s.out_.end_offset(token);
     return true;
 }
 

@@ -50,6 +50,10 @@ public:
     bool read(Style style, Place& at, std::int64_t indent, bool flow, std::int64_t flow_indent,
               std::string_view& text, bool& multi_line, std::size_t& made, std::size_t run_end = 0,
               bool run_high = false);
+    // Where the scalar of the last successful read ends in the source, as
+    // its token would end (closing quote included; a block scalar up to the
+    // line after it; a plain one at its last character).
+    std::size_t source_end() const noexcept { return source_end_; }
     static constexpr std::size_t kNotMade = ~std::size_t{0};
 
     // Hands over the buffer of every text made so far, as the arena of a
@@ -60,7 +64,8 @@ public:
 private:
     std::string_view text_;
     std::uint32_t file_id_;
-    std::unique_ptr<Scanner> scanner_;  // made at the first read: most texts need none
+    std::unique_ptr<Scanner> scanner_;
+    std::size_t source_end_ = 0;  // made at the first read: most texts need none
 };
 
 }  // namespace torvex

@@ -1,7 +1,5 @@
 #include "ffi/convert/annotate.hpp"
 
-#include <array>
-#include <atomic>
 #include <string_view>
 #include <utility>
 
@@ -10,23 +8,20 @@
 #include "directives/plain_files.hpp"
 #include "ffi/convert/decode.hpp"
 #include "ffi/errors.hpp"
-#include "ffi/once.hpp"
 #include "ffi/types/annotated.hpp"
-#include "ffi/types/annotated_scalar.hpp"
 #include "roundtrip/reading.hpp"
 
 namespace torvex::ffi {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kStyleNames = {"plain", "single", "double", "literal", "folded"};
-
 class Converter {
 public:
     Converter(const rt::YamlNode& root, const ComposedConversion& options)
         : reader_(root, options.mode),
           options_(options),
-          shared_(options.shared != nullptr ? *options.shared : own_shared_) {
+          shared_(options.shared != nullptr ? *options.shared : own_shared_),
+          scalars_(shared_) {
         context_.tags = options.tags;
         context_.tag_handler = options.tag_handler;
         context_.passthrough = options.passthrough;
@@ -37,7 +32,7 @@ public:
         // counts the nodes it copies: a hostile document cannot make the
         // converter build more objects than the decoder would.
         if (in_alias_ != 0 && ++expanded_ > kMaxExpandedNodes) return too_many_nodes();
-        if (!pulse()) return PyRef();
+        if (!shared_.pulse()) return PyRef();
         if (node.source && node.source->plain) return plain_content(*node.source->plain);
         PyRef made;
         switch (node.kind) {
@@ -55,20 +50,6 @@ public:
     }
 
 private:
-    // A long conversion lets the interpreter do what it has been asked to
-    // between objects, as native code running for long should: handle a
-    // signal (Ctrl-C ends the load with KeyboardInterrupt) and run a cycle
-    // collection that allocations scheduled. The objects built so far are
-    // untracked (see UntrackedWhileBuilding), so such a collection does not
-    // walk them, and the finished result is not walked by one scheduled by
-    // its own allocations the moment the load returns.
-    bool pulse() {
-        if (++shared_.since_pulse < kPulseEvery) return true;
-        shared_.since_pulse = 0;
-        return PyErr_CheckSignals() == 0;
-    }
-    static constexpr std::uint32_t kPulseEvery = 1024;  // nodes; the collector's default threshold is 2000 objects
-
     // A converted collection's children go (see ComposedConversion::
     // free_converted): each of them lost its own children when it was
     // converted, so this frees one level. The tree is the caller's, reached
@@ -132,90 +113,21 @@ private:
         return static_cast<bool>(source_target_);
     }
 
-    // Interned once for the process: every annotated scalar names one of five.
-    static PyObject* style_name(ScalarStyle style) {
-        static std::atomic<PyObject*> names[kStyleNames.size()];
-        const auto index = static_cast<std::size_t>(style);
-        return cached_once(names[index], [&] {
-            return PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data()));
-        });
+    static ScalarStyle style_of(const rt::YamlNode& node) {
+        return node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style;
     }
 
-    // Lines as ints. Neighbouring scalars share lines (a key and its value,
-    // a scalar's start and end), so the last few are kept. Columns are
-    // mostly CPython's own small ints; offsets seldom repeat.
-    PyRef line_number(std::uint32_t n) {
-        if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLong(n));  // CPython's own small ints
-        for (const auto& [value, object] : recent_lines_) {
-            if (object && value == n) return PyRef::borrow(object.get());
-        }
-        PyRef made = PyRef::steal(PyLong_FromUnsignedLong(n));
-        if (made) {
-            auto& slot = recent_lines_[next_line_++ % recent_lines_.size()];
-            slot.first = n;
-            slot.second = PyRef::borrow(made.get());
-        }
-        return made;
-    }
-
-    // The ten annotations of a scalar node, in the constructor's order
-    // (see ScalarFields); the numbers are new references.
-    bool scalar_annotations(const rt::YamlNode& node, ScalarFieldRefs& out) {
-        AnnotationValues a;
-        if (!annotation(node, a)) return false;
-        PyObject* style = style_name(node.kind == rt::NodeKind::Null ? ScalarStyle::Plain : node.scalar_style);
-        if (style == nullptr) return false;
-        auto own = [&out](std::size_t index, PyObject* number) {
-            if (number == nullptr) return false;
-            out.own(index, number);
-            return true;
-        };
-        if (!own(0, line_number(a.line).release()) || !own(1, PyLong_FromUnsignedLong(a.column)) ||
-            !own(3, line_number(a.end_line).release()) || !own(4, PyLong_FromUnsignedLong(a.end_column)) ||
-            !own(8, PyLong_FromUnsignedLongLong(a.offset)) || !own(9, PyLong_FromUnsignedLongLong(a.end_offset))) {
-            return false;
-        }
-        auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
-        out.borrow(2, or_none(a.file));
-        out.borrow(5, style);
-        out.borrow(6, or_none(a.source_tag));
-        out.borrow(7, or_none(a.source_target));
-        return true;
-    }
-
-    AnnotatedScalarMaker* maker(ScalarClass which) {
-        AnnotatedScalarMaker& m = shared_.makers[static_cast<std::size_t>(which)];
-        if (!m.prepared() && !m.prepare(which)) return nullptr;
-        return &m;
-    }
-
-    // A scalar made natively holds nothing but ints, strs and None, so it
-    // can be in no reference cycle: it leaves the collector's lists for good,
-    // as CPython's tuples of such values do, and no collection over the
-    // result visits it again (on small annotated loads those visits cost
-    // about as much as the load). A container stored into one of its fields
-    // later could close a cycle the collector does not see: a leak, never a
-    // dangling reference.
-    static PyRef keep_untracked(PyRef made, const AnnotatedScalarMaker& m) {
-        if (made && m.native() && PyObject_GC_IsTracked(made.get())) PyObject_GC_UnTrack(made.get());
-        return made;
-    }
-
-    // cls(value, line, column, file, end_line, end_column, style, source_tag, source_target, offset, end_offset)
     PyRef annotated_scalar(ScalarClass which, PyRef plain, const rt::YamlNode& node) {
         if (!plain) return plain;
-        AnnotatedScalarMaker* m = maker(which);
-        ScalarFieldRefs fields;
-        if (m == nullptr || !scalar_annotations(node, fields)) return PyRef();
-        return keep_untracked(m->make(plain.get(), fields), *m);
+        AnnotationValues a;
+        if (!annotation(node, a)) return PyRef();
+        return scalars_.value(which, std::move(plain), a, style_of(node));
     }
 
-    // The same for a string, made straight from its text.
     PyRef annotated_str(std::string_view text, const rt::YamlNode& node) {
-        AnnotatedScalarMaker* m = maker(ScalarClass::Str);
-        ScalarFieldRefs fields;
-        if (m == nullptr || !scalar_annotations(node, fields)) return PyRef();
-        return keep_untracked(m->make_str(text, fields), *m);
+        AnnotationValues a;
+        if (!annotation(node, a)) return PyRef();
+        return scalars_.str(text, a, style_of(node));
     }
 
     // ---- values ----
@@ -358,7 +270,7 @@ private:
     // mode, cached interned strings otherwise), collections as plain (nested)
     // tuples; a custom tag that someone handles makes it a value.
     PyRef key(const rt::YamlNode& node, std::size_t depth) {
-        if (!pulse()) return PyRef();
+        if (!shared_.pulse()) return PyRef();
         if (node.kind == rt::NodeKind::Alias) return alias(node, depth, true);
         if (!node.tag.empty()) {
             // A tag nobody handles is dropped; the key reads like its untagged form.
@@ -451,11 +363,11 @@ private:
     PyRef source_target_;
     std::uint64_t expanded_ = 0;  // nodes converted through aliases
     std::size_t in_alias_ = 0;
-    std::array<std::pair<std::uint32_t, PyRef>, 4> recent_lines_;
-    std::size_t next_line_ = 0;
-    // Declared last: tracks again before the rest is torn down.
+    // Declared late: tracks again before the rest is torn down, but for the
+    // scalar maker, which holds nothing but cached line numbers.
     ConversionShared own_shared_;
     ConversionShared& shared_;
+    AnnotatedScalars scalars_;
 };
 
 }  // namespace

@@ -3,27 +3,15 @@
 // One converter serves both, so the two never differ in the data they give.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "ffi/convert/untracked.hpp"
+#include "ffi/convert/annotated_scalars.hpp"
 #include "ffi/py_ref.hpp"
-#include "ffi/types/annotated_scalar.hpp"
 #include "resolver/resolve.hpp"
 #include "roundtrip/ast.hpp"
 
 namespace torvex::ffi {
-
-// What the conversions of one load's documents share: how annotated scalars
-// are made (decided once per load) and the objects kept untracked until the
-// load hands them over.
-struct ConversionShared {
-    std::array<AnnotatedScalarMaker, 3> makers;  // by ScalarClass
-    std::uint32_t since_pulse = 0;               // nodes converted since the interpreter last had a turn
-    UntrackedWhileBuilding untracked;            // declared last: tracks again first
-};
 
 struct ComposedConversion {
     ResolveMode mode = ResolveMode::Yaml12;

@@ -1,0 +1,95 @@
+#include "ffi/convert/annotated_scalars.hpp"
+
+#include <atomic>
+
+#include "ffi/once.hpp"
+
+namespace torvex::ffi {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kStyleNames = {"plain", "single", "double", "literal", "folded"};
+
+// Interned once for the process: every annotated scalar names one of five.
+PyObject* style_name(ScalarStyle style) {
+    static std::atomic<PyObject*> names[kStyleNames.size()];
+    const auto index = static_cast<std::size_t>(style);
+    return cached_once(names[index], [&] { return PyRef::steal(PyUnicode_InternFromString(kStyleNames[index].data())); });
+}
+
+// A scalar made natively holds nothing but ints, strs and None, so it
+// can be in no reference cycle: it leaves the collector's lists for good,
+// as CPython's tuples of such values do, and no collection over the
+// result visits it again (on small annotated loads those visits cost
+// about as much as the load). A container stored into one of its fields
+// later could close a cycle the collector does not see: a leak, never a
+// dangling reference.
+PyRef keep_untracked(PyRef made, const AnnotatedScalarMaker& m) {
+    if (made && m.native() && PyObject_GC_IsTracked(made.get())) PyObject_GC_UnTrack(made.get());
+    return made;
+}
+
+}  // namespace
+
+PyRef AnnotatedScalars::value(ScalarClass which, PyRef plain, const AnnotationValues& at, ScalarStyle style) {
+    if (!plain) return plain;
+    AnnotatedScalarMaker* m = maker(which);
+    ScalarFieldRefs refs;
+    if (m == nullptr || !fields(at, style, refs)) return PyRef();
+    return keep_untracked(m->make(plain.get(), refs), *m);
+}
+
+PyRef AnnotatedScalars::str(std::string_view text, const AnnotationValues& at, ScalarStyle style) {
+    AnnotatedScalarMaker* m = maker(ScalarClass::Str);
+    ScalarFieldRefs refs;
+    if (m == nullptr || !fields(at, style, refs)) return PyRef();
+    return keep_untracked(m->make_str(text, refs), *m);
+}
+
+AnnotatedScalarMaker* AnnotatedScalars::maker(ScalarClass which) {
+    AnnotatedScalarMaker& m = shared_.makers[static_cast<std::size_t>(which)];
+    if (!m.prepared() && !m.prepare(which)) return nullptr;
+    return &m;
+}
+
+// Lines as ints. Neighbouring scalars share lines (a key and its value,
+// a scalar's start and end), so the last few are kept. Columns are
+// mostly CPython's own small ints; offsets seldom repeat.
+PyRef AnnotatedScalars::line_number(std::uint32_t n) {
+    if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLong(n));  // CPython's own small ints
+    for (const auto& [value, object] : recent_lines_) {
+        if (object && value == n) return PyRef::borrow(object.get());
+    }
+    PyRef made = PyRef::steal(PyLong_FromUnsignedLong(n));
+    if (made) {
+        auto& slot = recent_lines_[next_line_++ % recent_lines_.size()];
+        slot.first = n;
+        slot.second = PyRef::borrow(made.get());
+    }
+    return made;
+}
+
+// The ten annotations of a scalar, in the constructor's order (see
+// ScalarFields); the numbers are new references.
+bool AnnotatedScalars::fields(const AnnotationValues& at, ScalarStyle style, ScalarFieldRefs& out) {
+    PyObject* name = style_name(style);
+    if (name == nullptr) return false;
+    auto own = [&out](std::size_t index, PyObject* number) {
+        if (number == nullptr) return false;
+        out.own(index, number);
+        return true;
+    };
+    if (!own(0, line_number(at.line).release()) || !own(1, PyLong_FromUnsignedLong(at.column)) ||
+        !own(3, line_number(at.end_line).release()) || !own(4, PyLong_FromUnsignedLong(at.end_column)) ||
+        !own(8, PyLong_FromUnsignedLongLong(at.offset)) || !own(9, PyLong_FromUnsignedLongLong(at.end_offset))) {
+        return false;
+    }
+    auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };
+    out.borrow(2, or_none(at.file));
+    out.borrow(5, name);
+    out.borrow(6, or_none(at.source_tag));
+    out.borrow(7, or_none(at.source_target));
+    return true;
+}
+
+}  // namespace torvex::ffi
