@@ -4,10 +4,13 @@
 // token-list path must accept it too, with the same documents and warnings.
 // And decode_tape, which tries the direct path and then reads with the
 // token-list path into the same stream, must end as the token-list path alone
-// does, wherever the direct attempt gave way.
+// does, wherever the direct attempt gave way. The reader that records places
+// (annotated loads) must read exactly what the plain one reads, with a place
+// for every node inside the text.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "core/utf8.hpp"
 #include "decode_options_from.hpp"
@@ -38,5 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(tokens.ok());
     require(torvex::same_documents(*direct, tokens.value()));
     require(direct->warnings == tokens.value().warnings);
+
+    torvex::DecodedTape placed;
+    std::vector<torvex::TapePlace> places;
+    require(torvex::decode_tape_direct_into(text, 0, options, placed, &places));
+    require(torvex::same_documents(placed, *direct));
+    require(placed.warnings == direct->warnings);
+    require(places.size() == placed.tape.nodes.size());
+    for (const torvex::TapePlace& place : places) {
+        require(place.offset <= place.end_offset && place.end_offset <= text.size());
+        require(place.line <= place.end_line);
+        require(place.line < place.end_line || place.column <= place.end_column);
+    }
     return 0;
 }

@@ -331,6 +331,8 @@ private:
             place.line = at.line;
             place.column = at.column;
         }
+        // A tag that stays on the tape spans what its node spans.
+        if (last != first && last < places_->size()) (*places_)[first] = (*places_)[last];
     }
     // A block mapping starts at its first key.
     [[gnu::noinline]] void place_first_key(std::size_t header, const Scalar& key) {
@@ -794,7 +796,7 @@ template <bool kPlaces>
 bool DirectTape<kPlaces>::open_tagged_collection(std::string_view tag) {
     if (!tag.empty() && tag.substr(0, 2) != "!!") {
         tape_.push_text(TapeNode::Kind::Tagged, tag);
-        if constexpr (kPlaces) place_new_nodes(Mark{}, written_end_, ScalarStyle::Plain);  // its start is set by the caller
+        if constexpr (kPlaces) place_new_nodes(Mark{}, written_end_, ScalarStyle::Plain);  // set by the caller's place_start
     }
     return true;
 }
