@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/spare_buffer.hpp"
 #include "decode/tape.hpp"
 #include "ffi/convert/annotate_tape.hpp"
 #include "ffi/directive_load.hpp"
@@ -24,9 +25,16 @@ namespace {
 // interpreter to another thread and taking it back costs.
 constexpr std::size_t kDetached = 4096;  // bytes of text
 
+// The places buffer is the thread's spare, as the tape's is: a fresh one for
+// every load would be allocated, faulted in and given back each time.
 struct PlacedStream {
+    PlacedStream() = default;
+    PlacedStream(const PlacedStream&) = delete;
+    PlacedStream& operator=(const PlacedStream&) = delete;
+    ~PlacedStream() { SpareBuffer<TapePlace>::give(places); }
+
     DecodedTape decoded;
-    std::vector<TapePlace> places;
+    std::vector<TapePlace> places = SpareBuffer<TapePlace>::take();
 };
 
 PyRef convert_documents(const PlacedStream& stream, const LoadOptions& options, bool all) {

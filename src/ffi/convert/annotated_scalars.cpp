@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ffi/once.hpp"
+#include "ffi/thread_memory.hpp"
 
 namespace torvex::ffi {
 
@@ -52,19 +53,32 @@ AnnotatedScalarMaker* AnnotatedScalars::maker(ScalarClass which) {
     return &m;
 }
 
-// Lines as ints. Neighbouring scalars share lines (a key and its value,
-// a scalar's start and end), so the last few are kept. Columns are
-// mostly CPython's own small ints; offsets seldom repeat.
-PyRef AnnotatedScalars::line_number(std::uint32_t n) {
-    if (n <= 256) return PyRef::steal(PyLong_FromUnsignedLong(n));  // CPython's own small ints
-    for (const auto& [value, object] : recent_lines_) {
-        if (object && value == n) return PyRef::borrow(object.get());
+PositionInts* PositionInts::of_this_thread(PyRef& holder) {
+    static std::atomic<PyObject*> dict_key{nullptr};
+    return ffi::of_this_thread<PositionInts>("torvex.position_ints", dict_key, holder);
+}
+
+// Beyond the table, neighbouring scalars still share lines (a key and its
+// value, a scalar's start and end), so the last few lines made are kept;
+// offsets there never repeat within a load.
+PyObject* AnnotatedScalars::position(std::uint64_t n, bool line) {
+    if (n <= 256) return PyLong_FromUnsignedLongLong(n);  // CPython's own small ints
+    if (n < PositionInts::kCount) {
+        if (!ints_looked_up_) {
+            ints_ = PositionInts::of_this_thread(ints_holder_);
+            ints_looked_up_ = true;
+        }
+        if (ints_ != nullptr) return ints_->get(static_cast<std::uint32_t>(n));
     }
-    PyRef made = PyRef::steal(PyLong_FromUnsignedLong(n));
-    if (made) {
+    if (!line) return PyLong_FromUnsignedLongLong(n);
+    for (const auto& [value, object] : recent_lines_) {
+        if (object && value == n) return Py_NewRef(object.get());
+    }
+    PyObject* made = PyLong_FromUnsignedLongLong(n);
+    if (made != nullptr) {
         auto& slot = recent_lines_[next_line_++ % recent_lines_.size()];
         slot.first = n;
-        slot.second = PyRef::borrow(made.get());
+        slot.second = PyRef::borrow(made);
     }
     return made;
 }
@@ -79,9 +93,9 @@ bool AnnotatedScalars::fields(const AnnotationValues& at, ScalarStyle style, Sca
         out.own(index, number);
         return true;
     };
-    if (!own(0, line_number(at.line).release()) || !own(1, PyLong_FromUnsignedLong(at.column)) ||
-        !own(3, line_number(at.end_line).release()) || !own(4, PyLong_FromUnsignedLong(at.end_column)) ||
-        !own(8, PyLong_FromUnsignedLongLong(at.offset)) || !own(9, PyLong_FromUnsignedLongLong(at.end_offset))) {
+    if (!own(0, position(at.line, true)) || !own(1, position(at.column, false)) ||
+        !own(3, position(at.end_line, true)) || !own(4, position(at.end_column, false)) ||
+        !own(8, position(at.offset, false)) || !own(9, position(at.end_offset, false))) {
         return false;
     }
     auto or_none = [](PyObject* obj) { return obj != nullptr ? obj : Py_None; };

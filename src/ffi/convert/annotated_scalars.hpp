@@ -40,6 +40,37 @@ struct ConversionShared {
     static constexpr std::uint32_t kPulseEvery = 1024;  // nodes; the collector's default threshold is 2000 objects
 };
 
+// The ints of positions below kCount (lines, columns and offsets in the
+// first 16 KiB of a text: every position of most configuration files),
+// kept by each thread state from one load to the next. Each annotated
+// scalar holds six ints; made afresh, its two offsets alone cost two
+// allocations, two releases and 64 bytes, which a program holding many
+// annotated files pays again for every one of them.
+class PositionInts {
+public:
+    static constexpr std::uint32_t kCount = 1U << 14;
+
+    PositionInts() = default;
+    PositionInts(const PositionInts&) = delete;
+    PositionInts& operator=(const PositionInts&) = delete;
+    ~PositionInts() {
+        for (PyObject* number : ints_) Py_XDECREF(number);
+    }
+
+    // The calling thread state's table (see of_this_thread), or null.
+    static PositionInts* of_this_thread(PyRef& holder);
+
+    // A new reference to `n` (below kCount), or null with the error set.
+    PyObject* get(std::uint32_t n) {
+        PyObject*& slot = ints_[n];
+        if (slot == nullptr) slot = PyLong_FromUnsignedLong(n);
+        return Py_XNewRef(slot);
+    }
+
+private:
+    std::array<PyObject*, kCount> ints_{};  // owned, made on first use
+};
+
 class AnnotatedScalars {
 public:
     explicit AnnotatedScalars(ConversionShared& shared) : shared_(shared) {}
@@ -52,10 +83,15 @@ public:
 private:
     bool fields(const AnnotationValues& at, ScalarStyle style, ScalarFieldRefs& out);
     AnnotatedScalarMaker* maker(ScalarClass which);
-    PyRef line_number(std::uint32_t n);
+    // A position as an int: CPython's own up to 256, the thread's table's below
+    // PositionInts::kCount, else new (lines from the last few made).
+    PyObject* position(std::uint64_t n, bool line);
 
     ConversionShared& shared_;
-    std::array<std::pair<std::uint32_t, PyRef>, 4> recent_lines_;
+    PositionInts* ints_ = nullptr;  // looked up at the first position that may be in it
+    bool ints_looked_up_ = false;
+    PyRef ints_holder_;
+    std::array<std::pair<std::uint64_t, PyRef>, 4> recent_lines_;
     std::size_t next_line_ = 0;
 };
 
