@@ -98,3 +98,21 @@ def test_emitted_documents_annotate_alike_on_both_paths(data, flow, unicode, ind
     text = yaml.dump(data, Dumper=yaml.CSafeDumper, default_flow_style=flow, allow_unicode=unicode, indent=indent,
                      width=width, explicit_start=start, sort_keys=False)
     assert_paths_agree(text.encode(), options=[ANN])
+
+
+@pytest.mark.parametrize("marker", [b"", b"...\n"], ids=["direct", "composed"])
+@pytest.mark.parametrize("newline", [b"\n", b"\r\n"], ids=["lf", "crlf"])
+def test_positions_locate_every_scalar_in_a_long_text(marker, newline):
+    # Lines and offsets run from CPython's small ints through each thread's kept ints to fresh ones (past 16 Ki).
+    lines = [b"key%d: 'v\xc3\xa9%d'" % (i, i) for i in range(3000)]
+    text = newline.join(lines) + newline + marker
+    for _ in range(2):  # the second load takes the kept ints
+        document = torvex.loads(text, option=torvex.OPT_ANNOTATED)
+        start = 0
+        for i, (key, value) in enumerate(document.items()):
+            assert (key.__line__, key.__column__, key.__offset__) == (i + 1, 1, start)
+            assert (value.__line__, value.__end_line__) == (i + 1, i + 1)
+            assert text[key.__offset__:key.__end_offset__] == key.encode()
+            assert text[value.__offset__:value.__end_offset__] == b"'" + value.encode() + b"'"
+            assert (value.__column__, value.__end_column__) == (len(key) + 3, len(key) + 5 + len(value))
+            start += len(lines[i]) + len(newline)
