@@ -10,7 +10,6 @@
 #include "ffi/directive_load.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/options.hpp"
-#include "ffi/placed_load.hpp"
 #include "ffi/py_ref.hpp"
 #include "ffi/schema_check.hpp"
 #include "ffi/warnings.hpp"
@@ -195,9 +194,6 @@ std::optional<ComposedRoots> checked_composition(std::string text, const LoadOpt
 }
 
 PyObject* load_composed(std::string text, const LoadOptions& options) {
-    if (placed_load_applies(options)) {
-        if (auto placed = load_placed(text, options, /*all=*/false)) return placed->release();
-    }
     // The trees of this call are freed before it returns (declared first, closed last).
     const rt::NodeArenaSession arena;
     const bool decoder_first = options.has(OPT_ANNOTATED | OPT_REJECT_COMPLEX_KEYS);
@@ -230,9 +226,6 @@ PyObject* load_composed(std::string text, const LoadOptions& options) {
 }
 
 PyObject* load_composed_all(std::string text, const LoadOptions& options) {
-    if (placed_load_applies(options)) {
-        if (auto placed = load_placed(text, options, /*all=*/true)) return placed->release();
-    }
     const rt::NodeArenaSession arena;  // as in load_composed
     auto composed = checked_composition(std::move(text), options, /*decoder_first=*/true);
     if (!composed) return nullptr;

@@ -12,6 +12,7 @@
 #include "ffi/input.hpp"
 #include "ffi/load_options.hpp"
 #include "ffi/options.hpp"
+#include "ffi/placed_load.hpp"
 #include "ffi/roundtrip_load.hpp"
 #include "ffi/schema_check.hpp"
 #include "decode/decoder.hpp"
@@ -159,6 +160,10 @@ PyObject* loads_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames)
     settle_resolution(options, text);
     if (!check_tags(options)) return nullptr;
     if (options.has(OPT_ROUND_TRIP)) return load_round_trip(std::move(*input).take(), options);
+    if (placed_load_applies(options)) {
+        // Read from the caller's text where it can be, with no copy of it.
+        if (auto placed = load_placed(text, options, /*all=*/false)) return placed->release();
+    }
     if (options.has(OPT_ANNOTATED) || uses_directives(options)) {
         return load_composed(std::move(*input).take(), options);
     }
@@ -197,6 +202,9 @@ PyObject* loads_all_impl(PyObject* const* argv, Py_ssize_t nargs, PyObject* kwna
     }
     settle_resolution(options, text);
     if (!check_tags(options)) return nullptr;
+    if (placed_load_applies(options)) {
+        if (auto placed = load_placed(text, options, /*all=*/true)) return placed->release();
+    }
     if (options.has(OPT_ANNOTATED)) return load_composed_all(std::move(*input).take(), options);
 
     std::optional<PlainStream> stream;
