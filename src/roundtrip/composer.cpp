@@ -91,7 +91,8 @@ private:
     }
     struct Properties {
         std::size_t anchor = kNone;
-        std::size_t tag = kNone;
+        std::size_t tag = kNone;    // the last tag: a later one replaces an earlier one
+        std::size_t first = kNone;  // the first property token, where the node starts
     };
     Properties take_properties() noexcept { return std::exchange(pending_, Properties{}); }
     bool has_pending() const noexcept { return pending_.anchor != kNone || pending_.tag != kNone; }
@@ -213,12 +214,14 @@ bool Composer::compose_node(std::size_t depth, bool indentless) {
         switch (t.kind) {
             case TokenKind::Anchor:
                 if (pending_.anchor != kNone) doubt();  // two anchors on one node
+                if (pending_.first == kNone) pending_.first = pos_;
                 pending_.anchor = pos_++;
                 continue;
             case TokenKind::Tag:
                 if (names_handle(tokens_.text(t))) doubt();  // which the decoder fails on when no %TAG line defines it
                 has_tags_ = true;
                 if (may_name_merge(tokens_.text(t))) merge_keys_ = true;
+                if (pending_.first == kNone) pending_.first = pos_;
                 pending_.tag = pos_++;
                 continue;
             case TokenKind::FlowEntry:
@@ -457,7 +460,7 @@ void Composer::push_null(const Span& at, std::uint64_t end_offset) {
 // its first property and ends just past its last one.
 void Composer::push_property_null() {
     const Properties props = take_properties();
-    const std::size_t first = props.anchor < props.tag ? props.anchor : props.tag;
+    const std::size_t first = props.first;
     const std::size_t last = props.anchor == kNone ? props.tag : props.tag == kNone ? props.anchor
                              : props.anchor > props.tag                               ? props.anchor
                                                                                       : props.tag;
@@ -497,10 +500,7 @@ void Composer::check_value_indent(const Token& mapping_start) {
 void Composer::apply_properties(YamlNode& node, const Properties& props) const {
     if (props.anchor != kNone) node.anchor = Text::view(tokens_.text(token(props.anchor)));
     if (props.tag != kNone) node.tag = Text::view(tokens_.text(token(props.tag)));
-    if (props.anchor != kNone || props.tag != kNone) {
-        const std::size_t first = props.anchor < props.tag ? props.anchor : props.tag;
-        node.comments.texts().properties = span_of(token(first));
-    }
+    if (props.first != kNone) node.comments.texts().properties = span_of(token(props.first));
 }
 
 void Composer::mark_entry_layout(YamlNode& node, const Token& indicator, bool sequence_item) const {

@@ -116,3 +116,16 @@ def test_positions_locate_every_scalar_in_a_long_text(marker, newline):
             assert text[value.__offset__:value.__end_offset__] == b"'" + value.encode() + b"'"
             assert (value.__column__, value.__end_column__) == (len(key) + 3, len(key) + 5 + len(value))
             start += len(lines[i]) + len(newline)
+
+
+@pytest.mark.parametrize("text, line, column", [
+    ("x: !a !b v\n", 1, 4),           # a later tag replaces an earlier one; the node starts at the first
+    ("x: &n !b !c v\n", 1, 4),
+    ("x:\n  !a\n  !b v\n", 2, 3),     # the first tag on a line of its own
+    ("- !a !b [1]\n", 1, 3),
+])
+def test_a_node_starts_at_its_first_property(text, line, column):
+    document = torvex.loads(text, option=ANN | torvex.OPT_PASSTHROUGH_TAG)
+    value = document["x"] if isinstance(document, dict) else document[0]
+    value = value.value if isinstance(value, torvex.TorvexTag) else value
+    assert (value.__line__, value.__column__) == (line, column)
