@@ -248,9 +248,9 @@ private:
         if (kind == TapeNode::Kind::String || kind == TapeNode::Kind::BigInt) note_made(scalar.made);
     }
     bool check_key(std::unordered_set<std::string>* seen, std::size_t key_node, const Scalar& key);
-    // --- places (only with places_) ---
-    // The readers above only test places_ and call out: what the places
-    // take stays out of their bodies, which the plain load keeps tight.
+    // --- places (only with kPlaces) ---
+    // The readers above call out to these: what the places take stays out
+    // of their bodies, which the annotated load shares with the plain one.
     // Columns in characters, counted on from the last one asked for when it
     // was on the same line and not further on: places are asked for in the
     // order of the text, so most bytes are counted once.
@@ -269,8 +269,16 @@ private:
     }
     Mark scalar_end(const Scalar& scalar) noexcept;
     ScalarStyle scalar_style(const Scalar& scalar) const noexcept;
-    // A position on the cursor's line or an earlier one.
-    Mark mark_before(std::size_t pos) noexcept;
+    // The line of a position on the cursor's line or an earlier one, and where that line starts.
+    struct LineAt {
+        std::uint32_t line;
+        std::size_t start;
+    };
+    LineAt line_before(std::size_t pos) const noexcept;
+    Mark mark_before(std::size_t pos) noexcept {
+        const LineAt at = line_before(pos);
+        return {pos, at.line, place_column(at.start, pos)};
+    }
     std::size_t line_start_of(std::size_t pos) const noexcept;
     // The nodes pushed since the last place get this one (two for a scalar under a tag that stays on the tape).
     void place_new_nodes(const Mark& start, const Mark& end, ScalarStyle style) {
@@ -323,16 +331,12 @@ private:
     // the tape) starts at `pos`, where its first property stands.
     [[gnu::noinline]] void place_start(std::size_t first, std::size_t pos) { place_start(first, mark_before(pos)); }
     void place_start(std::size_t first, const Mark& at) {
-        if (first >= places_->size()) return;
-        const std::size_t last = tape_.nodes[first].kind() == TapeNode::Kind::Tagged ? first + 1 : first;
-        for (std::size_t i = first; i <= last && i < places_->size(); ++i) {
-            TapePlace& place = (*places_)[i];
-            place.offset = at.offset;
-            place.line = at.line;
-            place.column = at.column;
-        }
-        // A tag that stays on the tape spans what its node spans.
-        if (last != first && last < places_->size()) (*places_)[first] = (*places_)[last];
+        const std::size_t node = tape_.nodes[first].kind() == TapeNode::Kind::Tagged ? first + 1 : first;
+        TapePlace& place = (*places_)[node];
+        place.offset = at.offset;
+        place.line = at.line;
+        place.column = at.column;
+        if (node != first) (*places_)[first] = place;  // a tag that stays on the tape spans its node
     }
     // A block mapping starts at its first key.
     [[gnu::noinline]] void place_first_key(std::size_t header, const Scalar& key) {
@@ -1026,9 +1030,9 @@ bool DirectTape<kPlaces>::read_scalar(ScalarReader::Style style, std::int64_t in
     }
     if constexpr (kPlaces) {
         // The reader stops at the scalar's end or a few breaks after it.
-        const Mark end = mark_before(scalar.end);
+        const LineAt end = line_before(scalar.end);
         scalar.end_line = end.line;
-        scalar.end_line_start = line_start_of(scalar.end);
+        scalar.end_line_start = end.start;
     }
     return true;
 }
@@ -1054,14 +1058,14 @@ ScalarStyle DirectTape<kPlaces>::scalar_style(const Scalar& scalar) const noexce
 }
 
 template <bool kPlaces>
-Mark DirectTape<kPlaces>::mark_before(std::size_t pos) noexcept {
-    if (pos >= line_start_) return {pos, line_, place_column(line_start_, pos)};
+auto DirectTape<kPlaces>::line_before(std::size_t pos) const noexcept -> LineAt {
+    if (pos >= line_start_) return {line_, line_start_};
     // Breaks as the scanner counts them: `\n`, `\r\n` or a lone `\r`.
     std::uint32_t line = line_;
     for (std::size_t q = pos; q < line_start_; ++q) {
         if (s_[q] == '\n' || (s_[q] == '\r' && (q + 1 >= n_ || s_[q + 1] != '\n'))) --line;
     }
-    return {pos, line, place_column(line_start_of(pos), pos)};
+    return {line, line_start_of(pos)};
 }
 
 // The start of the line `pos` is on: just past the last break before it (a

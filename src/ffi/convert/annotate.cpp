@@ -256,12 +256,7 @@ private:
         if (!k) return false;
         PyRef v = items != nullptr ? sequence(value_node, value_node, items, depth + 1) : value(value_node, depth + 1);
         if (!v) return false;
-        if (PyDict_SetItem(dict, k.get(), v.get()) < 0) {
-            PyErr_Clear();
-            raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
-            return false;
-        }
-        return true;
+        return set_mapping_item(dict, k.get(), v.get());
     }
 
     // ---- keys ----

@@ -93,11 +93,7 @@ private:
             if (!k) return k;
             PyRef v = convert(i, depth);
             if (!v) return v;
-            if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) {
-                PyErr_Clear();
-                raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
-                return PyRef();
-            }
+            if (!set_mapping_item(dict.get(), k.get(), v.get())) return PyRef();
         }
         shared_.untracked.hold(dict.get());  // once filled: see UntrackedWhileBuilding
         return dict;

@@ -96,6 +96,12 @@ PyRef make_big_int(std::string_view text) {
     return make_str(digits);
 }
 
+bool mapping_key_unhashable() {
+    PyErr_Clear();
+    raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
+    return false;
+}
+
 bool tag_is_handled(std::string_view tag, const DecodeContext& context) {
     if (context.tag_handler != nullptr || context.passthrough) return true;
     if (context.tags == nullptr) return false;
@@ -181,11 +187,7 @@ private:
             if (!key) return key;
             PyRef value = convert(i, depth);
             if (!value) return value;
-            if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) {
-                PyErr_Clear();
-                raise_error(Error::plain(ErrorKind::Unhashable, "mapping key is not hashable in Python"));
-                return PyRef();
-            }
+            if (!set_mapping_item(dict.get(), key.get(), value.get())) return PyRef();
         }
         return dict;
     }

@@ -24,6 +24,16 @@ PyRef make_str(std::string_view text);
 // it. An int, or the cleaned text as a str when CPython refuses it.
 PyRef make_big_int(std::string_view text);
 
+// After a failed insertion into a loaded mapping: TorvexDecodeError "mapping
+// key is not hashable in Python" replaces the error; false.
+[[gnu::cold]] bool mapping_key_unhashable();
+
+// dict[key] = value for a loaded mapping; false with the error set when the
+// key cannot go in. Inline: every entry of every load comes through here.
+inline bool set_mapping_item(PyObject* dict, PyObject* key, PyObject* value) {
+    return PyDict_SetItem(dict, key, value) == 0 || mapping_key_unhashable();
+}
+
 // Whether a tag reaches user code or a TorvexTag rather than being dropped.
 bool tag_is_handled(std::string_view tag, const DecodeContext& context);
 
